@@ -1,0 +1,53 @@
+# The README's two commands: `make demo` plays the sample game, `make test` builds and runs every
+# test twice (plain, then under AddressSanitizer and UndefinedBehaviorSanitizer). Both install
+# missing Debian packages first.
+
+JOBS ?= $(shell nproc)
+CONFIGURE = cmake -S . -G Ninja -Wno-dev
+
+.PHONY: all deps build test test-plain test-asan tsan demo bench fuzz clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build -j $(JOBS)
+
+test-plain: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@$(CONFIGURE) -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	  -DVASK_SANITIZE=address,undefined >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-plain
+	@$(MAKE) --no-print-directory test-asan
+
+# Threaded tests (named *Threaded*) under ThreadSanitizer.
+tsan: deps
+	@$(CONFIGURE) -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+	  -DVASK_SANITIZE=thread -DVASK_BUILD_GTK=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R Threaded
+
+demo: build
+	cd build/demo/packaged && ../../vaskrun
+
+bench: build
+	@for b in build/bench_*; do echo "== $$b"; $$b; done
+
+# libFuzzer targets (clang), each run for a minute.
+fuzz: deps
+	@CC=clang CXX=clang++ $(CONFIGURE) -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_FUZZ=ON \
+	  -DVASK_BUILD_GTK=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+	@for f in build-fuzz/fuzz_*; do echo "== $$f"; $$f -max_total_time=60 -rss_limit_mb=4096 || exit 1; done
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

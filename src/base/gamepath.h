@@ -1,0 +1,41 @@
+// Game paths on the host file system.
+//
+// The engine names files as it always did: "\" between folders, names in any case, text in CP932.
+// This layer maps such a path to the host's: "\" becomes "/", each component that does not exist as
+// written is looked up case-blind in its folder, and CP932 names become the file system's UTF-8
+// names (the raw bytes are tried too, for names that were never converted).
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The host path for an engine path. Components that exist nowhere are converted as they stand, so
+// the result also serves to create a new file.
+std::string game_path_native(std::string_view engine_path);
+
+// fopen/stat on an engine path.
+FILE* game_fopen(std::string_view engine_path, const char* mode);
+bool game_path_stat(std::string_view engine_path, struct stat* st);
+bool game_path_is_dir(std::string_view engine_path);
+bool game_path_is_file(std::string_view engine_path);
+
+// The absolute, resolved form of an existing path, as engine text; empty when it does not exist.
+std::string game_path_absolute(std::string_view engine_path);
+
+// Joins a folder and a name with "\" unless the folder already ends with a separator.
+std::string game_path_join(std::string_view folder, std::string_view name);
+
+// True when the text ends with "\" or "/" as a character of its own (not a trail byte).
+bool game_path_ends_with_separator(std::string_view path);
+
+// A folder's entries, names as engine text, in case-blind name order (the order the engine's
+// folder scans always met them in).
+struct game_dir_entry {
+  std::string name;
+  bool is_dir;
+};
+bool game_dir_list(std::string_view engine_path, std::vector<game_dir_entry>& entries);

@@ -1,0 +1,49 @@
+// Headless backend: no display. Tests script its answers and read back what it showed; batch runs
+// get boxes printed to stderr with a safe default answer.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+class headless_platform : public platform_backend {
+ public:
+  struct shown_box {
+    std::string text;     // engine text, as passed
+    std::string caption;  // engine text, as passed
+    unsigned style;
+    int answer;
+  };
+
+  int message_box(const char* text, const char* caption, unsigned style) override;
+  uint32_t clock_ms() override;
+  void sleep_ms(uint32_t ms) override;
+  bool clipboard_set_text(const std::string& text) override;
+  bool clipboard_get_text(std::string& text) override;
+  bool message_dialog_show(const char* template_name) override;
+  void message_dialog_close() override;
+
+  // Answers for the next boxes, in order; when none is queued the default answer is used.
+  void answer_boxes(std::initializer_list<int> answers);
+  static int default_answer(unsigned style);
+
+  // The fake clock: when on, time moves only by advance() and sleep_ms().
+  void use_fake_clock(uint32_t start_ms);
+  void advance(uint32_t ms);
+
+  std::vector<shown_box> boxes;            // every box shown, oldest first
+  std::deque<int> queued_answers;
+  bool print_boxes = true;                 // unanswered boxes go to stderr
+  std::string clipboard;                   // engine text
+  bool clipboard_has_text = false;
+  std::vector<std::string> dialogs_shown;  // template names, in order
+  bool dialog_open = false;
+
+ private:
+  // Atomic: the sound worker reads the clock too.
+  std::atomic<bool> fake_clock_{false};
+  std::atomic<uint32_t> fake_now_{0};
+};

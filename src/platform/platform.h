@@ -1,0 +1,51 @@
+// The platform seam: every service of the host system that the engine uses, behind one interface.
+//
+// The engine was written against a window system of messages, boxes and a millisecond clock; this
+// header names those services once. Two backends implement it: headless (tests, batch runs, runs
+// without a display) and gtk (the desktop). Engine code calls plat() and never a host library.
+// Text crossing this seam is engine text (CP932); backends convert at their own boundary.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Message-box styles and answers. The values are the engine's own numbers (callers combine them).
+enum : unsigned {
+  MB_OK = 0x0,
+  MB_OKCANCEL = 0x1,
+  MB_YESNO = 0x4,
+  MB_RETRYCANCEL = 0x5,
+  MB_BUTTON_MASK = 0xF,
+  MB_ICONERROR = 0x10,
+  MB_ICONQUESTION = 0x20,
+  MB_ICONWARNING = 0x30,
+  MB_ICONINFORMATION = 0x40,
+  MB_ICON_MASK = 0xF0,
+  MB_TOPMOST = 0x40000,
+};
+enum { IDOK = 1, IDCANCEL = 2, IDRETRY = 4, IDYES = 6, IDNO = 7 };
+
+class platform_backend {
+ public:
+  virtual ~platform_backend() = default;
+
+  // A modal box; returns the ID* of the button chosen, or 0 when no box could be shown.
+  virtual int message_box(const char* text, const char* caption, unsigned style) = 0;
+
+  // Monotonic milliseconds, wrapping at 2^32 like the engine's clock always did.
+  virtual uint32_t clock_ms() = 0;
+  virtual void sleep_ms(uint32_t ms) = 0;
+
+  // Clipboard text (engine text). get returns false when the clipboard holds no text.
+  virtual bool clipboard_set_text(const std::string& text) = 0;
+  virtual bool clipboard_get_text(std::string& text) = 0;
+
+  // The modeless "please wait" dialog shown during long start-up steps, by template name.
+  virtual bool message_dialog_show(const char* template_name) = 0;
+  virtual void message_dialog_close() = 0;
+};
+
+// The backend in use. The headless backend is installed until a program installs another.
+platform_backend& plat();
+// Installs a backend (not owned) and returns the previous one; nullptr restores the default.
+platform_backend* plat_install(platform_backend* backend);

@@ -1,0 +1,62 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "base/fatal.h"
+#include "platform/platform.h"
+
+static void throw_fatal(int code) { throw fatal_exit_called{code}; }
+
+void engine_test::SetUp() {
+  platform.use_fake_clock(1000);
+  platform.print_boxes = false;
+  plat_install(&platform);
+  fatal_exit_intercept(throw_fatal);
+}
+
+void engine_test::TearDown() {
+  fatal_exit_intercept(nullptr);
+  plat_install(nullptr);
+}
+
+temp_dir::temp_dir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "vasktest-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) abort();
+  path_ = pattern;
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void temp_dir::write(const std::string& relative, const std::string& data) const {
+  std::filesystem::path p = at(relative);
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary);
+  out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+void temp_dir::mkdir(const std::string& relative) const { std::filesystem::create_directories(at(relative)); }
+
+std::string read_rest(FILE* f) {
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  return out;
+}
+
+int run_command(const std::string& command, std::string* output) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return -1;
+  std::string text = read_rest(p);
+  int status = pclose(p);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}

@@ -1,0 +1,46 @@
+// Shared test fixtures: a headless platform with a fake clock, the fatal road turned into an
+// exception, and temporary folders.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/headless/headless.h"
+
+// Thrown instead of ending the process when code takes the fatal road.
+struct fatal_exit_called {
+  int code;
+};
+
+// A fresh headless platform per test; boxes are recorded, not printed.
+class engine_test : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  headless_platform platform;
+};
+
+// A folder under the system's temporary folder, removed with everything in it.
+class temp_dir {
+ public:
+  temp_dir();
+  ~temp_dir();
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+  const std::string& path() const { return path_; }
+  // The host path of a file below the folder ("a/b.png").
+  std::string at(const std::string& relative) const { return path_ + "/" + relative; }
+  // Writes a file, creating its folders.
+  void write(const std::string& relative, const std::string& data) const;
+  void mkdir(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// Reads a whole stream from its current position.
+std::string read_rest(FILE* f);
+
+// Runs a shell command and returns its exit status (the process's exit code).
+int run_command(const std::string& command, std::string* output = nullptr);
