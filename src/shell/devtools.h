@@ -1,0 +1,8 @@
+// Development tools and the save-path prefix.
+//
+// STAND-IN: only save_path. The development-tools module replaces this file.
+#pragma once
+
+// The path of a file under the save base folder; without a base folder, the argument itself.
+// The result is valid until the next call.
+const char* save_path(const char* relative);
