@@ -51,6 +51,12 @@ void thread_id_source_set(int (*random)()) {
   threads.id_seeded = threads.id_wrapped = false;
 }
 
+void thread_id_counter_set(uint32_t next, bool wrapped) {
+  threads.id_counter = next;
+  threads.id_seeded = true;
+  threads.id_wrapped = wrapped;
+}
+
 static void frame_zero_start(script_thread* t, int32_t base) {
   memset(&t->frames[0], 0, sizeof(call_frame));
   t->frames[0].base = t->frames[0].top = base;
