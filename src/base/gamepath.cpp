@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/cp932.h"
 
@@ -152,6 +153,7 @@ bool game_dir_list(std::string_view engine_path, std::vector<game_dir_entry>& en
   DIR* dir = opendir(host.c_str());
   if (!dir) return false;
   while (dirent* e = readdir(dir)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     bool is_dir;
     if (e->d_type == DT_DIR) {
       is_dir = true;
