@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window.h"
+
 // Message-box styles and answers. The values are the engine's own numbers (callers combine them).
 enum : unsigned {
   MB_OK = 0x0,
@@ -29,8 +31,20 @@ class platform_backend {
  public:
   virtual ~platform_backend() = default;
 
-  // A modal box; returns the ID* of the button chosen, or 0 when no box could be shown.
-  virtual int message_box(const char* text, const char* caption, unsigned style) = 0;
+  // A modal box over owner (may be nullptr); returns the ID* of the button chosen, or 0 when no
+  // box could be shown.
+  virtual int message_box(window_handle owner, const char* text, const char* caption, unsigned style) = 0;
+
+  // The host side of windows (window.h keeps the records, the procedures and the queue).
+  virtual void window_host_create(plat_window* window) = 0;
+  virtual void window_host_destroy(plat_window* window) = 0;
+  virtual void window_host_title(plat_window* window) = 0;  // the title changed
+  virtual void window_set_foreground(window_handle window) = 0;
+  // Handles pending host events, which post the messages they translate to.
+  virtual void pump_host_events() = 0;
+  // The host's handling of a message no procedure claimed (a system key opening the menu bar).
+  virtual intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam,
+                                          intptr_t lparam) = 0;
 
   // Monotonic milliseconds, wrapping at 2^32 like the engine's clock always did.
   virtual uint32_t clock_ms() = 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,16 @@ class headless_platform : public platform_backend {
     std::string caption;  // engine text, as passed
     unsigned style;
     int answer;
+    window_handle owner;
   };
 
-  int message_box(const char* text, const char* caption, unsigned style) override;
+  int message_box(window_handle owner, const char* text, const char* caption, unsigned style) override;
+  void window_host_create(plat_window* window) override;
+  void window_host_destroy(plat_window* window) override;
+  void window_host_title(plat_window* window) override;
+  void window_set_foreground(window_handle window) override;
+  void pump_host_events() override;
+  intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
   void sleep_ms(uint32_t ms) override;
   bool clipboard_set_text(const std::string& text) override;
@@ -41,6 +49,12 @@ class headless_platform : public platform_backend {
   bool clipboard_has_text = false;
   std::vector<std::string> dialogs_shown;  // template names, in order
   bool dialog_open = false;
+  window_handle foreground = nullptr;      // the last window brought to the front
+  int host_windows = 0;                    // windows whose host side exists
+
+  // Runs between host-event pumps: tests use it to inject the messages a user would cause at a
+  // given moment (injected messages are simply posted).
+  std::function<void()> on_pump;
 
  private:
   // Atomic: the sound worker reads the clock too.
