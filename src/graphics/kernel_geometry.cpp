@@ -1,4 +1,5 @@
 // Nearest-neighbour stretch and the rotating, scaling modify copy.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -130,8 +131,27 @@ void modify_unrotated(const page* src, const page_rect& sr, page* dst, const pag
   HQGrpModifyCopy(src, sr, dst, dr, scale_x, scale_y);
 }
 
+int64_t floor_div(int64_t a, int64_t b) {  // b > 0
+  return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// Narrows [lo, hi) to the steps k at which lower <= start + step * k < upper.
+void span_within(int64_t start, int64_t step, int64_t lower, int64_t upper, int64_t& lo, int64_t& hi) {
+  if (step == 0) {
+    if (start < lower || start >= upper) hi = lo;
+  } else if (step > 0) {
+    lo = std::max(lo, -floor_div(start - lower, step));  // ceil((lower - start) / step)
+    hi = std::min(hi, -floor_div(start - upper, step));
+  } else {
+    hi = std::min(hi, floor_div(start - lower, -step) + 1);
+    lo = std::max(lo, floor_div(start - upper, -step) + 1);
+  }
+}
+
 // Inverse mapping in 16.16 fixed point: every destination pixel of the clipped rectangle looks up
 // its source point; a row is written from its first point inside the source to the next outside.
+// Along a row the inside points form one run, so the run's ends are solved for directly and the
+// loop over it needs no tests.
 void modify_rotated(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double angle, double scale_x,
                     double scale_y) {
   page_rect cs = sr, cd = dr;
@@ -144,27 +164,38 @@ void modify_rotated(const page* src, const page_rect& sr, page* dst, const page_
   int64_t y0 = static_cast<int64_t>(cs.y) << 16, y1 = static_cast<int64_t>(cs.y + cs.height) << 16;
   bool to_alpha = page_alpha_usable(dst), from_alpha = to_alpha && page_alpha_usable(src);
   int sbpp = page_bytes_per_pixel(src), dbpp = page_bytes_per_pixel(dst);
+  const ptrdiff_t sstride = src->stride;
 
   for (int y = cd.y; y < cd.y + cd.height; y++) {
     int64_t px = (scx << 16) + h * (cd.x - dcx) + g * (y - dcy);
     int64_t py = (scy << 16) + d * (cd.x - dcx) + c * (y - dcy);
-    uint8_t* out = page_row(dst, y);
-    uint8_t* out_alpha = to_alpha ? page_row(dst->alpha, y) : nullptr;
-    int x = cd.x, end = cd.x + cd.width;
-    auto inside = [&] { return px >= x0 && px < x1 && py >= y0 && py < y1; };
-    for (; x < end && !inside(); x++) px += h, py += d;
-    for (; x < end && inside(); x++, px += h, py += d) {
-      int sx = static_cast<int>(px >> 16), sy = static_cast<int>(py >> 16);
-      const uint8_t* s = page_row(src, sy) + static_cast<size_t>(sx) * sbpp;
-      uint8_t* o = out + static_cast<size_t>(x) * dbpp;
-      if (sbpp == dbpp) {
-        memcpy(o, s, static_cast<size_t>(sbpp));
-      } else {
-        const rgb_quad& q = src->palette[*s];
+    int64_t lo = 0, hi = cd.width;
+    span_within(px, h, x0, x1, lo, hi);
+    span_within(py, d, y0, y1, lo, hi);
+    if (lo >= hi) continue;
+    px += h * lo, py += d * lo;
+    uint8_t* o = page_row(dst, y) + (cd.x + lo) * dbpp;
+    int n = static_cast<int>(hi - lo);
+    if (sbpp == 3) {
+      for (int k = 0; k < n; k++, px += h, py += d, o += 3)
+        memcpy(o, src->bits + (py >> 16) * sstride + (px >> 16) * 3, 3);
+    } else if (dbpp == 1) {
+      for (int k = 0; k < n; k++, px += h, py += d) o[k] = src->bits[(py >> 16) * sstride + (px >> 16)];
+    } else {
+      for (int k = 0; k < n; k++, px += h, py += d, o += 3) {
+        const rgb_quad& q = src->palette[src->bits[(py >> 16) * sstride + (px >> 16)]];
         o[0] = q.blue, o[1] = q.green, o[2] = q.red;
       }
-      if (to_alpha) out_alpha[x] = from_alpha ? page_row(src->alpha, sy)[sx] : 0;
     }
+    if (!to_alpha) continue;
+    uint8_t* oa = page_row(dst->alpha, y) + cd.x + lo;
+    if (!from_alpha) {
+      memset(oa, 0, static_cast<size_t>(n));
+      continue;
+    }
+    px -= h * n, py -= d * n;
+    const ptrdiff_t astride = src->alpha->stride;
+    for (int k = 0; k < n; k++, px += h, py += d) oa[k] = src->alpha->bits[(py >> 16) * astride + (px >> 16)];
   }
 }
 }  // namespace
