@@ -56,6 +56,12 @@ class graphics_test : public engine_test {
     return parent->alpha;
   }
   page_rect random_rect_in(const page* p, int w, int h) { return page_rect{rnd(0, p->width - w), rnd(0, p->height - h), w, h}; }
+  // A rectangle that starts up to `before` pixels before the page and may reach past its end, for
+  // the kernels that clip for themselves.
+  page_rect overhanging_rect(const page* p, int before, int max_w, int max_h, int min_size = 1) {
+    return page_rect{rnd(-before, p->width - min_size), rnd(-before, p->height - min_size), rnd(min_size, max_w),
+                     rnd(min_size, max_h)};
+  }
 };
 
 // A page's rows as bytes, padding included (kernels must leave the padding alone).
@@ -83,4 +89,16 @@ inline std::string page_diff(const page* a, const page* b) {
         return "row " + std::to_string(y) + " byte " + std::to_string(i) + ": " + std::to_string(page_row(a, y)[i]) +
                " vs " + std::to_string(page_row(b, y)[i]);
   return "";
+}
+
+// Runs a reference on a copy of dst and the kernel on dst itself; the first difference between
+// them (alpha pages included), or an empty string.
+template <class Ref, class Kernel>
+std::string against_reference(page* dst, Ref&& ref, Kernel&& kernel) {
+  page* want = page_clone(dst);
+  ref(want);
+  kernel(dst);
+  std::string diff = page_diff(dst, want);
+  if (diff.empty() && dst->alpha) diff = page_diff(dst->alpha, want->alpha);
+  return diff;
 }
