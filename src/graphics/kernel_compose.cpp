@@ -54,6 +54,11 @@ void page_copy_kernel(const page* src, const page_rect& sr, page* dst, const pag
   size_t w = static_cast<size_t>(sr.width);
   if (src->is_8bit == dst->is_8bit) {
     size_t bytes = w * page_bytes_per_pixel(src);
+    if (sr.x == 0 && dr.x == 0 && bytes == static_cast<size_t>(src->stride) && src->stride == dst->stride) {
+      // Whole rows lie back to back: one move, which is overlap-safe like the row order.
+      if (sr.height > 0) memmove(page_row(dst, dr.y), page_row(src, sr.y), bytes * static_cast<size_t>(sr.height));
+      return;
+    }
     row_pairs{src, sr, dst, dr}.each([&](const uint8_t* s, uint8_t* d, int) { memmove(d, s, bytes); }, false);
   } else if (src->is_8bit) {
     row_pairs{src, sr, dst, dr}.each([&](const uint8_t* s, uint8_t* d, int) { row_expand_pal8(d, s, src->palette, w); });

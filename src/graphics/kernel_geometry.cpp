@@ -69,6 +69,7 @@ void page_stretch_kernel(const page* src, const page_rect& src_rect, page* dst, 
   std::vector<int> cols = stretch_map(sr.width, dr.width), rows = stretch_map(sr.height, dr.height);
   int sbpp = page_bytes_per_pixel(src), dbpp = page_bytes_per_pixel(dst);
   size_t dbytes = static_cast<size_t>(dr.width) * dbpp;
+  for (int& c : cols) c *= sbpp;  // byte offsets within a source row
   // 8 -> 24 pixels as 4-byte words (blue, green, red, spare).
   uint32_t words[256];
   if (sbpp != dbpp)
@@ -76,6 +77,8 @@ void page_stretch_kernel(const page* src, const page_rect& src_rect, page* dst, 
       const rgb_quad& q = src->palette[i];
       words[i] = q.blue | q.green << 8 | static_cast<uint32_t>(q.red) << 16;
     }
+  const int* off = cols.data();
+  const int last = dr.width - 1;
   for (int k = 0; k < dr.height; k++) {
     uint8_t* d = page_row(dst, dr.y + k) + static_cast<size_t>(dr.x) * dbpp;
     if (k > 0 && rows[k] == rows[k - 1]) {
@@ -83,26 +86,22 @@ void page_stretch_kernel(const page* src, const page_rect& src_rect, page* dst, 
       continue;
     }
     const uint8_t* s = page_row(src, sr.y + rows[k]) + static_cast<size_t>(sr.x) * sbpp;
+    // 24-bit pixels move as 4-byte words whose spare byte the next pixel overwrites; the last one
+    // moves as 3 bytes. Reading one byte past a pixel stays inside the page's block.
     if (sr.width == dr.width && sbpp == dbpp) {
       memmove(d, s, dbytes);
-    } else if (sbpp == 1 && dbpp == 1) {
-      for (int i = 0; i < dr.width; i++) d[i] = s[cols[i]];
-    } else {
-      // A pixel moves as a 4-byte word whose spare byte the next pixel overwrites; the last
-      // pixel moves as 3 bytes. Reading one byte past a pixel stays inside the page's block.
-      int last = dr.width - 1;
+    } else if (dbpp == 1) {
+      for (int i = 0; i < dr.width; i++) d[i] = s[off[i]];
+    } else if (sbpp == 3) {
       for (int i = 0; i < last; i++) {
         uint32_t v;
-        if (sbpp == 1)
-          v = words[s[cols[i]]];
-        else
-          memcpy(&v, s + 3 * cols[i], 4);
+        memcpy(&v, s + off[i], 4);
         memcpy(d + 3 * i, &v, 4);
       }
-      if (sbpp == 1)
-        memcpy(d + 3 * last, &words[s[cols[last]]], 3);
-      else
-        memcpy(d + 3 * last, s + 3 * cols[last], 3);
+      memcpy(d + 3 * last, s + off[last], 3);
+    } else {
+      for (int i = 0; i < last; i++) memcpy(d + 3 * i, &words[s[off[i]]], 4);
+      memcpy(d + 3 * last, &words[s[off[last]]], 3);
     }
   }
 }

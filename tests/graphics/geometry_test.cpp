@@ -131,6 +131,16 @@ TEST_F(Geometry, CopiesWithinOnePageFollowTheRowOrder) {
     ASSERT_EQ(page_diff(blended, blend_want), "") << "blend, trial " << trial;
     page_free_all_at_exit();
   }
+  // Whole rows back to back (width 8 fills the 24-byte stride) move as one block, down and up.
+  for (int dy : {1, -1}) {
+    page* p = random_page(8, 6, false);
+    page* want = page_clone(p);
+    page* source = page_clone(p);
+    page_rect sr{0, 1, 8, 4}, dr{0, 1 + dy, 0, 0};
+    page_copy_kernel(source, sr, want, dr);
+    page_copy_kernel(p, sr, p, dr);
+    EXPECT_EQ(page_diff(p, want), "") << dy;
+  }
 }
 
 TEST_F(Geometry, CopyAndSwapBetweenPages) {
