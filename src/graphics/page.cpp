@@ -6,7 +6,7 @@
 #include "base/memory.h"
 #include "graphics/gfx_id.h"
 #include "graphics/presentation.h"
-#include "graphics/report_standin.h"
+#include "vm/script_error.h"
 
 // Module state: the list of every page, newest first.
 static page* page_list = nullptr;
@@ -24,7 +24,7 @@ page* page_new(int width, int height, int is_8bit, int persistent) {
   if (width >= 1 && rows >= 1 && stride * rows <= static_cast<int64_t>(PAGE_MAX_BYTES))
     bits = static_cast<uint8_t*>(calloc(1, static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD));
   if (!bits) {
-    graphics_script_error("page_new : %d x %d のページを作成できません", width, height);
+    script_error("page_new : %d x %d のページを作成できません", width, height);
     return nullptr;
   }
 

@@ -37,13 +37,14 @@ TEST_F(Pages, StrideAndShape) {
 TEST_F(Pages, FailedCreationIsReportedAndGivesNoPage) {
   page* keep = page_new(2, 2, 0, 0);
   size_t ids = gfx_id_count();
-  testing::internal::CaptureStderr();
+  platform.answer_boxes({IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY});
   EXPECT_EQ(page_new(40000, 40000, 0, 0), nullptr);  // 4.8 GB: beyond any page
   EXPECT_EQ(page_new(0, 10, 1, 0), nullptr);
   EXPECT_EQ(page_new(10, 0, 0, 0), nullptr);
   EXPECT_EQ(page_new(INT_MAX, 1, 0, 0), nullptr);  // the stride alone would overflow 32 bits
   EXPECT_EQ(page_new_gray8(-1, 4, 0), nullptr);
-  std::string text = testing::internal::GetCapturedStderr();
+  std::string text;
+  for (const auto& box : platform.boxes) text += box.text + "\n";
   EXPECT_NE(text.find("page_new : 40000 x 40000"), std::string::npos) << text;
   EXPECT_NE(text.find("page_new : 0 x 10"), std::string::npos) << text;
   EXPECT_EQ(page_count(), 1);
