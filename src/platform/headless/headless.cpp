@@ -78,3 +78,12 @@ bool headless_platform::message_dialog_show(const char* template_name) {
 }
 
 void headless_platform::message_dialog_close() { dialog_open = false; }
+
+void headless_platform::menu_item_check(int id, bool checked) { menu_checked[id] = checked; }
+
+void headless_platform::menu_item_enable(int id, bool enabled) { menu_enabled[id] = enabled; }
+
+void headless_platform::primary_screen_size(int& width, int& height) {
+  width = screen_width;
+  height = screen_height;
+}

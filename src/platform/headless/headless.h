@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ class headless_platform : public platform_backend {
   bool clipboard_get_text(std::string& text) override;
   bool message_dialog_show(const char* template_name) override;
   void message_dialog_close() override;
+  void menu_item_check(int id, bool checked) override;
+  void menu_item_enable(int id, bool enabled) override;
+  void primary_screen_size(int& width, int& height) override;
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
   void answer_boxes(std::initializer_list<int> answers);
@@ -41,6 +45,10 @@ class headless_platform : public platform_backend {
   bool clipboard_has_text = false;
   std::vector<std::string> dialogs_shown;  // template names, in order
   bool dialog_open = false;
+  std::map<int, bool> menu_checked;        // check marks set from code, by command id
+  std::map<int, bool> menu_enabled;        // enable states set from code, by command id
+  int screen_width = 1920;                 // the fake primary display
+  int screen_height = 1080;
 
  private:
   // Atomic: the sound worker reads the clock too.
