@@ -36,6 +36,11 @@ struct reg_key {
 static std::unordered_map<std::string, reg_key> keys;
 static std::string store_folder;
 static std::string store_folder_engine;
+// The game key read last, found again without building its path (settings are read often).
+static struct {
+  std::string global, local;
+  const reg_key* key = nullptr;
+} last_game_key;
 
 const std::string& reg_store_folder() {
   if (store_folder.empty()) {
@@ -53,6 +58,7 @@ const std::string& reg_store_folder() {
 }
 
 void reg_store_reset() {
+  last_game_key.key = nullptr;
   keys.clear();
   store_folder.clear();
   store_folder_engine.clear();
@@ -67,24 +73,17 @@ void reg_store_reset() {
 static bool key_components(reg_root root, std::string_view path, std::vector<std::string>& parts) {
   parts.clear();
   if (root != REG_ROOT_CURRENT_USER) return false;
-  std::string current;
-  auto finish = [&]() {
-    if (current.empty() || current == "." || current == ".." || current.find('/') != std::string::npos)
-      return false;
-    parts.push_back(std::move(current));
-    current.clear();
-    return true;
-  };
-  for (size_t i = 0; i < path.size();) {
-    size_t step = (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
-    if (step == 1 && path[i] == '\\') {
-      if (!finish()) return false;
-    } else {
-      current.append(path.substr(i, step));
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size();) {
+    if (i < path.size() && path[i] != '\\') {  // a trail byte 0x5C is no separator
+      i += (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+      continue;
     }
-    i += step;
+    std::string_view part = path.substr(start, i - start);
+    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string_view::npos) return false;
+    parts.emplace_back(part);
+    start = ++i;
   }
-  if (!finish()) return false;
   if (parts.size() < 2 || !cp932_iequal(parts[0], "Software")) return false;
   parts.erase(parts.begin());
   return true;
@@ -243,18 +242,21 @@ static int key_write(const std::vector<std::string>& parts, const char* name, co
 // ---------------------------------------------------------------------------------------------
 // Reads and writes
 
-static int read_at(reg_root root, const std::string& path, const char* name, const char* default_text, char* out,
-                   size_t size) {
-  if (size > 0) cp932_copy(out, size, default_text ? default_text : "");
-  std::vector<std::string> parts;
-  if (!name || !key_components(root, path, parts)) return -1;
-  const reg_key& key = key_get(parts);
+static int read_value(const reg_key& key, const char* name, char* out, size_t size) {
   auto found = key.by_name.find(cp932_lower(name));
   if (found == key.by_name.end()) return -1;
   const std::string& text = key.values[found->second].text;
   if (text.size() >= REG_VALUE_BUFFER) return -1;  // does not fit the read buffer
   if (size > 0) cp932_copy(out, size, text);
   return 0;
+}
+
+static int read_at(reg_root root, const std::string& path, const char* name, const char* default_text, char* out,
+                   size_t size) {
+  if (size > 0) cp932_copy(out, size, default_text ? default_text : "");
+  std::vector<std::string> parts;
+  if (!name || !key_components(root, path, parts)) return -1;
+  return read_value(key_get(parts), name, out, size);
 }
 
 static int write_at(reg_root root, const std::string& path, const char* name, const char* text, bool flush) {
@@ -265,7 +267,16 @@ static int write_at(reg_root root, const std::string& path, const char* name, co
 
 int reg_get_string(const char* global, const char* local, const char* name, const char* default_text, char* out,
                    size_t size) {
-  return read_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, default_text, out, size);
+  if (size > 0) cp932_copy(out, size, default_text ? default_text : "");
+  if (!global || !local || !name) return -1;
+  if (!last_game_key.key || last_game_key.global != global || last_game_key.local != local) {
+    std::vector<std::string> parts;
+    if (!key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return -1;
+    last_game_key.global = global;
+    last_game_key.local = local;
+    last_game_key.key = &key_get(parts);
+  }
+  return read_value(*last_game_key.key, name, out, size);
 }
 
 int reg_set_string(const char* global, const char* local, const char* name, const char* text) {
@@ -333,6 +344,7 @@ static std::vector<std::string> subkey_names(const std::vector<std::string>& par
 }
 
 static void forget_keys_below(const std::vector<std::string>& parts) {
+  last_game_key.key = nullptr;
   std::string id = key_id(parts);
   for (auto it = keys.begin(); it != keys.end();) {
     bool below = it->first == id || (it->first.size() > id.size() && it->first.compare(0, id.size(), id) == 0 &&
