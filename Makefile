@@ -44,7 +44,7 @@ bench: build
 
 # libFuzzer targets (clang), each run for a minute.
 fuzz: deps
-	@CC=clang CXX=clang++ $(CONFIGURE) -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_FUZZ=ON \
+	@CC=clang CXX=clang++ $(CONFIGURE) -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_FUZZ=ON -DVASK_TESTS=OFF \
 	  -DVASK_BUILD_GTK=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 	@for f in build-fuzz/fuzz_*; do echo "== $$f"; $$f -max_total_time=60 -rss_limit_mb=4096 || exit 1; done

@@ -107,10 +107,39 @@ char* cp932_copy(char* dst, size_t size, std::string_view src) {
   return dst;
 }
 
-// One conversion through iconv; strict stops at the first byte that does not convert.
-static bool convert(const char* to, const char* from, std::string_view in, std::string& out, bool strict) {
+static bool is_ascii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// Conversion descriptors are costly to open and not safe to share: one per thread and direction,
+// kept for the thread's life.
+struct iconv_pair {
+  iconv_t to_utf8 = reinterpret_cast<iconv_t>(-1);
+  iconv_t to_cp932 = reinterpret_cast<iconv_t>(-1);
+  ~iconv_pair() {
+    if (to_utf8 != reinterpret_cast<iconv_t>(-1)) iconv_close(to_utf8);
+    if (to_cp932 != reinterpret_cast<iconv_t>(-1)) iconv_close(to_cp932);
+  }
+};
+
+static iconv_t descriptor(bool to_utf8) {
+  thread_local iconv_pair pair;
+  iconv_t& cd = to_utf8 ? pair.to_utf8 : pair.to_cp932;
+  if (cd == reinterpret_cast<iconv_t>(-1)) cd = to_utf8 ? iconv_open("UTF-8", "CP932") : iconv_open("CP932", "UTF-8");
+  else iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  return cd;
+}
+
+// One conversion; strict stops at the first byte that does not convert. ASCII is the same in both.
+static bool convert(bool to_utf8, std::string_view in, std::string& out, bool strict) {
   out.clear();
-  iconv_t cd = iconv_open(to, from);
+  if (is_ascii(in)) {
+    out.assign(in);
+    return true;
+  }
+  iconv_t cd = descriptor(to_utf8);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   char* src = const_cast<char*>(in.data());
   size_t left = in.size();
@@ -129,15 +158,14 @@ static bool convert(const char* to, const char* from, std::string_view in, std::
     ++src;
     --left;
   }
-  iconv_close(cd);
   return ok;
 }
 
-bool cp932_to_utf8(std::string_view cp932, std::string& out) { return convert("UTF-8", "CP932", cp932, out, true); }
-bool utf8_to_cp932(std::string_view utf8, std::string& out) { return convert("CP932", "UTF-8", utf8, out, true); }
+bool cp932_to_utf8(std::string_view cp932, std::string& out) { return convert(true, cp932, out, true); }
+bool utf8_to_cp932(std::string_view utf8, std::string& out) { return convert(false, utf8, out, true); }
 
 std::string cp932_to_utf8_lenient(std::string_view cp932) {
   std::string out;
-  convert("UTF-8", "CP932", cp932, out, false);
+  convert(true, cp932, out, false);
   return out;
 }

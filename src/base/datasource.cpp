@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "base/cp932.h"
@@ -258,13 +259,10 @@ int data_source_add(const char* mount_name, int sound_only) {
     data_source_reset(mount_name);
     return data_source_open(mount_name, s);
   }
-  data_source* s = new data_source;
+  auto s = std::make_unique<data_source>();
   s->sound_only = sound_only;
-  int result = data_source_open(mount_name, s);
-  if (result == DATA_SOURCE_NONE)
-    delete s;
-  else
-    sources.push_back(s);
+  int result = data_source_open(mount_name, s.get());
+  if (result != DATA_SOURCE_NONE) sources.push_back(s.release());
   return result;
 }
 

@@ -12,8 +12,13 @@
 #include <utility>
 #include <vector>
 
-enum data_source_kind { DATA_SOURCE_FOLDER = 0, DATA_SOURCE_ARCHIVE32 = 1, DATA_SOURCE_ARCHIVE64 = 2 };
-enum { DATA_SOURCE_NONE = -1 };  // data_source_add: nothing mounted
+// A source's kind, and what data_source_add reports (NONE: nothing mounted).
+enum data_source_kind {
+  DATA_SOURCE_NONE = -1,
+  DATA_SOURCE_FOLDER = 0,
+  DATA_SOURCE_ARCHIVE32 = 1,  // V1 or V2: 32-bit name hashes
+  DATA_SOURCE_ARCHIVE64 = 2,  // V3: 64-bit name hashes
+};
 
 constexpr size_t ARCHIVE_HEADER_SIZE = 28;
 constexpr size_t DATA_PATH_SIZE = 260;  // buffers that data_file_source fills

@@ -4,8 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "base/cp932.h"
 
@@ -42,75 +47,121 @@ static std::string engine_name(const char* host) {
   return utf8_to_cp932(host, cp932) ? cp932 : std::string(host);
 }
 
-static bool host_exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 static std::string join_host(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (folder.back() == '/') return folder + name;
   return folder + "/" + name;
 }
 
-// Finds the entry of folder whose engine name equals name ignoring case; empty when none.
-static std::string find_case_blind(const std::string& folder, const std::string& name) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return std::string();
-  std::string found;
-  while (dirent* e = readdir(dir)) {
-    if (cp932_iequal(engine_name(e->d_name), name)) {
-      found = e->d_name;
-      break;
-    }
-  }
-  closedir(dir);
-  return found;
+// A folder's names, read once and kept until the folder changes (its identity or modification
+// time). Resolving a name then costs one stat of its folder, hit or miss; a miss of the loose step
+// is the common case in a packaged game. The sound worker resolves paths too, hence the lock.
+struct folder_names {
+  dev_t device;
+  ino_t inode;
+  timespec modified;
+  std::unordered_set<std::string> exact;                       // host names
+  std::unordered_map<std::string, std::string> by_lower_name;  // engine name lower-cased -> host name
+};
+static std::mutex folder_cache_lock;
+static std::unordered_map<std::string, folder_names> folder_cache;
+static constexpr size_t FOLDER_CACHE_LIMIT = 256;
+
+static bool same_folder(const folder_names& f, const struct stat& st) {
+  return f.device == st.st_dev && f.inode == st.st_ino && f.modified.tv_sec == st.st_mtim.tv_sec &&
+         f.modified.tv_nsec == st.st_mtim.tv_nsec;
 }
 
-std::string game_path_native(std::string_view engine_path) {
+// The host name under which an engine name exists in a folder: as converted, as raw bytes, or
+// case-blind. Empty when it does not exist there, or when the folder is no folder (folder_found
+// tells which).
+static std::string resolve_in_folder(const std::string& folder, const std::string& name, bool* folder_found = nullptr) {
+  const std::string path = folder.empty() ? std::string(".") : folder;
+  struct stat st;
+  if (folder_found) *folder_found = false;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  if (folder_found) *folder_found = true;
+  std::lock_guard<std::mutex> guard(folder_cache_lock);
+  auto it = folder_cache.find(path);
+  if (it == folder_cache.end() || !same_folder(it->second, st)) {
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return std::string();
+    if (folder_cache.size() >= FOLDER_CACHE_LIMIT) folder_cache.clear();
+    folder_names names{st.st_dev, st.st_ino, st.st_mtim, {}, {}};
+    while (dirent* e = readdir(dir)) {
+      names.exact.insert(e->d_name);
+      names.by_lower_name.emplace(cp932_lower(engine_name(e->d_name)), e->d_name);
+    }
+    closedir(dir);
+    it = folder_cache.insert_or_assign(path, std::move(names)).first;
+  }
+  const folder_names& names = it->second;
+  std::string converted = host_name(name);
+  if (names.exact.count(converted)) return converted;
+  if (names.exact.count(name)) return name;
+  auto found = names.by_lower_name.find(cp932_lower(name));
+  return found == names.by_lower_name.end() ? std::string() : found->second;
+}
+
+// The host path, and whether resolving it found the file (false: certainly missing).
+static std::string native_path(std::string_view engine_path, bool* found) {
+  *found = true;
   bool absolute;
   std::vector<std::string> parts = split_components(engine_path, absolute);
-  // Fast road: the path exists as written, converted whole (one stat).
-  std::string direct = absolute ? "/" : "";
-  for (const std::string& part : parts) direct = join_host(direct, host_name(part));
-  if (!direct.empty() && host_exists(direct)) return direct;
-  std::string host = absolute ? "/" : "";
-  bool resolving = true;  // once a component is missing, the rest are converted as they stand
-  for (const std::string& part : parts) {
-    std::string next;
-    if (part == "." || part == "..") {
-      next = join_host(host, part);
-    } else if (!resolving) {
-      next = join_host(host, host_name(part));
-    } else {
-      std::string converted = host_name(part);
-      if (host_exists(join_host(host, converted))) {
-        next = join_host(host, converted);
-      } else if (host_exists(join_host(host, part))) {
-        next = join_host(host, part);
-      } else {
-        std::string real = find_case_blind(host, part);
-        if (real.empty()) {
-          resolving = false;
-          next = join_host(host, converted);
-        } else {
-          next = join_host(host, real);
-        }
-      }
+  const std::string root = absolute ? "/" : "";
+  if (parts.empty()) return absolute ? root : std::string(".");
+
+  // Fast road: the folder part exists as written, and only the last name needs resolving.
+  std::string folder = root;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) folder = join_host(folder, host_name(parts[i]));
+  const std::string& last = parts.back();
+  if (last != "." && last != "..") {
+    bool folder_found;
+    std::string real = resolve_in_folder(folder, last, &folder_found);
+    if (folder_found) {
+      *found = !real.empty();
+      return join_host(folder, real.empty() ? host_name(last) : real);
     }
-    host = std::move(next);
   }
-  if (host.empty()) host = ".";
+
+  // Each component in turn; once one is missing, the rest are converted as they stand.
+  std::string host = root;
+  bool resolving = true;
+  for (const std::string& part : parts) {
+    std::string real;
+    if (part == "." || part == "..")
+      real = part;
+    else if (resolving)
+      real = resolve_in_folder(host, part);
+    if (real.empty()) {
+      resolving = false;
+      *found = false;
+      real = host_name(part);
+    }
+    host = join_host(host, real);
+  }
   return host;
 }
 
+std::string game_path_native(std::string_view engine_path) {
+  bool found;
+  return native_path(engine_path, &found);
+}
+
 FILE* game_fopen(std::string_view engine_path, const char* mode) {
-  return fopen(game_path_native(engine_path).c_str(), mode);
+  bool found;
+  std::string host = native_path(engine_path, &found);
+  if (!found && mode[0] == 'r') {  // a read of what the folder does not hold: no open needed
+    errno = ENOENT;
+    return nullptr;
+  }
+  return fopen(host.c_str(), mode);
 }
 
 bool game_path_stat(std::string_view engine_path, struct stat* st) {
-  return stat(game_path_native(engine_path).c_str(), st) == 0;
+  bool found;
+  std::string host = native_path(engine_path, &found);
+  return found && stat(host.c_str(), st) == 0;
 }
 
 bool game_path_is_dir(std::string_view engine_path) {
@@ -152,6 +203,7 @@ bool game_dir_list(std::string_view engine_path, std::vector<game_dir_entry>& en
   DIR* dir = opendir(host.c_str());
   if (!dir) return false;
   while (dirent* e = readdir(dir)) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     bool is_dir;
     if (e->d_type == DT_DIR) {
       is_dir = true;

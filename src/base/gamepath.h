@@ -32,7 +32,7 @@ std::string game_path_join(std::string_view folder, std::string_view name);
 // True when the text ends with "\" or "/" as a character of its own (not a trail byte).
 bool game_path_ends_with_separator(std::string_view path);
 
-// A folder's entries, names as engine text, in case-blind name order (the order the engine's
+// A folder's entries ("." and ".." left out), names as engine text, in case-blind name order (the order the engine's
 // folder scans always met them in).
 struct game_dir_entry {
   std::string name;

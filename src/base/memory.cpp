@@ -14,7 +14,7 @@ static bool out_of_memory_in_progress = false;
 [[noreturn]] static void out_of_memory(const char* caption) {
   if (!out_of_memory_in_progress) {
     out_of_memory_in_progress = true;
-    plat().message_box("メモリ容量が不足しています。処理を中断します。", caption, MB_OK | MB_ICONERROR);
+    plat().message_box(nullptr, "メモリ容量が不足しています。処理を中断します。", caption, MB_OK | MB_ICONERROR);
   }
   fatal_exit();
 }

@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-struct plat_window;
-using window_handle = plat_window*;
+#include "platform/window.h"
 
 // Puts the text on the clipboard and remembers that the next clipboard_add_text appends to it.
 int clipboard_copy_text(const char* text);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/window.h"
+
 // Message-box styles and answers. The values are the engine's own numbers (callers combine them).
 enum : unsigned {
   MB_OK = 0x0,
@@ -29,8 +31,20 @@ class platform_backend {
  public:
   virtual ~platform_backend() = default;
 
-  // A modal box; returns the ID* of the button chosen, or 0 when no box could be shown.
-  virtual int message_box(const char* text, const char* caption, unsigned style) = 0;
+  // A modal box over owner (may be nullptr); returns the ID* of the button chosen, or 0 when no
+  // box could be shown.
+  virtual int message_box(window_handle owner, const char* text, const char* caption, unsigned style) = 0;
+
+  // The host side of windows (window.h keeps the records, the procedures and the queue).
+  virtual void window_host_create(plat_window* window) = 0;
+  virtual void window_host_destroy(plat_window* window) = 0;
+  virtual void window_host_title(plat_window* window) = 0;  // the title changed
+  virtual void window_set_foreground(window_handle window) = 0;
+  // Handles pending host events, which post the messages they translate to.
+  virtual void pump_host_events() = 0;
+  // The host's handling of a message no procedure claimed (a system key opening the menu bar).
+  virtual intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam,
+                                          intptr_t lparam) = 0;
 
   // Monotonic milliseconds, wrapping at 2^32 like the engine's clock always did.
   virtual uint32_t clock_ms() = 0;
@@ -44,10 +58,11 @@ class platform_backend {
   virtual bool message_dialog_show(const char* template_name) = 0;
   virtual void message_dialog_close() = 0;
 
-  // The main window's menu, by command id. Setting a check mark or greying an entry from code
-  // never fires its command; ids that the menu does not hold are ignored.
-  virtual void menu_item_check(int id, bool checked) = 0;
-  virtual void menu_item_enable(int id, bool enabled) = 0;
+  // Entries of a window's menu bar, by command id. Setting a check mark or greying an entry from
+  // code never fires its command; ids that the menu does not hold, and a window without a menu
+  // (or none at all), are ignored.
+  virtual void menu_item_check(window_handle window, int id, bool checked) = 0;
+  virtual void menu_item_enable(window_handle window, int id, bool enabled) = 0;
 
   // The primary display's size in pixels.
   virtual void primary_screen_size(int& width, int& height) = 0;

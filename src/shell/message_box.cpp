@@ -13,6 +13,8 @@
 // Box texts are short; a longer one is cut on a character boundary.
 static constexpr size_t BOX_TEXT_SIZE = 1024;
 
+enum box_hook_kind { HOOK_A, HOOK_B };
+
 static std::string format_box_text(const char* format, va_list args) {
   va_list measure;
   va_copy(measure, args);
@@ -25,25 +27,57 @@ static std::string format_box_text(const char* format, va_list args) {
   return text;
 }
 
-static int show_error_box(unsigned buttons, const char* format, va_list args) {
+static int show_box(box_hook_kind hook, bool to_clipboard, unsigned style, const char* format, va_list args) {
   std::string text = format_box_text(format, args);
-  clipboard_add_text(text.c_str());
-  return plat().message_box(text.c_str(), main_window_title(), MB_TOPMOST | MB_ICONERROR | buttons);
+  if (hook == HOOK_B)
+    call_window_hook();  // leaves full screen, so the box is seen
+  else
+    call_box_hook();
+  window_handle owner = main_window_get();
+  plat().window_set_foreground(owner);
+  if (to_clipboard) clipboard_add_text(text.c_str());
+  return plat().message_box(owner, text.c_str(), main_window_title(), style);
 }
 
 int error_box_retry(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int answer = show_error_box(MB_RETRYCANCEL, format, args);
+  int answer = show_box(HOOK_B, true, MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL, format, args);
   va_end(args);
-  if (answer != IDRETRY) fatal_exit();
-  return IDRETRY;
+  if (answer == IDRETRY) return IDRETRY;
+  // Cancel (or a box that could not be shown: retrying blind would never end).
+  call_exit_hook();
+  fatal_exit();
 }
 
 int error_box_fatal(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  int answer = show_error_box(MB_OK, format, args);
+  int answer = show_box(HOOK_B, true, MB_TOPMOST | MB_ICONERROR | MB_OK, format, args);
   va_end(args);
   return answer;
+}
+
+int warning_box(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int answer = show_box(HOOK_A, true, MB_TOPMOST | MB_ICONWARNING | MB_OK, format, args);
+  va_end(args);
+  return answer;
+}
+
+int notice_box(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int answer = show_box(HOOK_A, false, MB_TOPMOST | MB_OK, format, args);
+  va_end(args);
+  return answer;
+}
+
+int question_box(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int answer = show_box(HOOK_A, false, MB_ICONQUESTION | MB_YESNO, format, args);
+  va_end(args);
+  return answer == IDYES ? 1 : 0;
 }

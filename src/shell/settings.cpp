@@ -9,6 +9,7 @@
 #include "base/cp932.h"
 #include "base/registry.h"
 #include "platform/platform.h"
+#include "platform/window.h"
 #include "shell/display_mode.h"
 #include "shell/env_keys.h"
 #include "shell/joystick.h"
@@ -141,7 +142,7 @@ int fast_voice_play() { return error_report_mode_get() == 1 ? 0 : setting_get(SE
 
 void joy_use_set(int value) {
   setting_set(SETTING_JOY_USE, value);
-  plat().menu_item_check(MENU_JOYSTICK, value != 0);
+  plat().menu_item_check(main_window_get(), MENU_JOYSTICK, value != 0);
   switch (value) {
     case 0:
       joy_select_device(-1);
@@ -164,7 +165,7 @@ void full_screen_fit_set(int value) {
 }
 
 void title_progress(const char* text) {
-  if (error_report_mode_get() != 1) main_window_title_set(text);
+  if (error_report_mode_get() != 1) window_title_set(main_window_get(), text ? text : "");
 }
 
 // The current script position: the script file and line of the innermost frame of the current
@@ -181,7 +182,7 @@ void title_show_position() {
   position_line = line;
   char name[200], title[240];
   snprintf(title, sizeof title, "%s(%d)", cp932_copy(name, sizeof name, file), line);
-  main_window_title_set(title);
+  window_title_set(main_window_get(), title);
 }
 
 const char* title_position_file() { return position_file.c_str(); }

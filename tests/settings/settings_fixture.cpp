@@ -9,6 +9,8 @@
 #include "base/registry.h"
 #include "shell/env_keys.h"
 #include "shell/settings.h"
+#include "shell/window_core.h"
+#include "platform/window.h"
 
 static void reset_all() {
   reg_store_reset();
@@ -16,6 +18,8 @@ static void reset_all() {
   env_keys_reset();
   settings_reset();
   data_sources_clear();
+  window_core_reset();
+  windows_reset();
 }
 
 void settings_test::SetUp() {

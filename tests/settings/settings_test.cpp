@@ -8,6 +8,7 @@
 #include "settings_fixture.h"
 #include "shell/env_keys.h"
 #include "shell/settings.h"
+#include "platform/window.h"
 #include "shell/window_core.h"
 #include "vm/script_error.h"
 #include "vm/skip_mode.h"
@@ -177,6 +178,9 @@ TEST_F(SettingsStore, FullScreenFit) {
 }
 
 TEST_F(SettingsStore, PackagedGameKeepsTitleAndFastVoicePlay) {
+  window_spec spec;
+  spec.title = "Game";
+  main_window_set(window_create(spec));
   store("FastVoicePlay", "1");
   startup_settings_load();
   error_report_mode_set(0);  // development

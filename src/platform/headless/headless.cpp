@@ -19,7 +19,7 @@ int headless_platform::default_answer(unsigned style) {
   }
 }
 
-int headless_platform::message_box(const char* text, const char* caption, unsigned style) {
+int headless_platform::message_box(window_handle owner, const char* text, const char* caption, unsigned style) {
   int answer;
   if (!queued_answers.empty()) {
     answer = queued_answers.front();
@@ -30,7 +30,7 @@ int headless_platform::message_box(const char* text, const char* caption, unsign
       fprintf(stderr, "[%s] %s\n", cp932_to_utf8_lenient(caption ? caption : "").c_str(),
               cp932_to_utf8_lenient(text ? text : "").c_str());
   }
-  boxes.push_back({text ? text : "", caption ? caption : "", style, answer});
+  boxes.push_back({text ? text : "", caption ? caption : "", style, answer, owner});
   return answer;
 }
 
@@ -79,9 +79,23 @@ bool headless_platform::message_dialog_show(const char* template_name) {
 
 void headless_platform::message_dialog_close() { dialog_open = false; }
 
-void headless_platform::menu_item_check(int id, bool checked) { menu_checked[id] = checked; }
+void headless_platform::window_host_create(plat_window*) { ++host_windows; }
 
-void headless_platform::menu_item_enable(int id, bool enabled) { menu_enabled[id] = enabled; }
+void headless_platform::window_host_destroy(plat_window*) { --host_windows; }
+
+void headless_platform::window_host_title(plat_window*) {}
+
+void headless_platform::window_set_foreground(window_handle window) { foreground = window; }
+
+void headless_platform::pump_host_events() {
+  if (on_pump) on_pump();
+}
+
+intptr_t headless_platform::host_default_procedure(window_handle, uint32_t, uintptr_t, intptr_t) { return 0; }
+
+void headless_platform::menu_item_check(window_handle, int id, bool checked) { menu_checked[id] = checked; }
+
+void headless_platform::menu_item_enable(window_handle, int id, bool enabled) { menu_enabled[id] = enabled; }
 
 void headless_platform::primary_screen_size(int& width, int& height) {
   width = screen_width;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,17 +18,24 @@ class headless_platform : public platform_backend {
     std::string caption;  // engine text, as passed
     unsigned style;
     int answer;
+    window_handle owner;
   };
 
-  int message_box(const char* text, const char* caption, unsigned style) override;
+  int message_box(window_handle owner, const char* text, const char* caption, unsigned style) override;
+  void window_host_create(plat_window* window) override;
+  void window_host_destroy(plat_window* window) override;
+  void window_host_title(plat_window* window) override;
+  void window_set_foreground(window_handle window) override;
+  void pump_host_events() override;
+  intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
   void sleep_ms(uint32_t ms) override;
   bool clipboard_set_text(const std::string& text) override;
   bool clipboard_get_text(std::string& text) override;
   bool message_dialog_show(const char* template_name) override;
   void message_dialog_close() override;
-  void menu_item_check(int id, bool checked) override;
-  void menu_item_enable(int id, bool enabled) override;
+  void menu_item_check(window_handle window, int id, bool checked) override;
+  void menu_item_enable(window_handle window, int id, bool enabled) override;
   void primary_screen_size(int& width, int& height) override;
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
@@ -45,8 +53,15 @@ class headless_platform : public platform_backend {
   bool clipboard_has_text = false;
   std::vector<std::string> dialogs_shown;  // template names, in order
   bool dialog_open = false;
-  std::map<int, bool> menu_checked;        // check marks set from code, by command id
-  std::map<int, bool> menu_enabled;        // enable states set from code, by command id
+  window_handle foreground = nullptr;      // the last window brought to the front
+  int host_windows = 0;                    // windows whose host side exists
+
+  // Runs between host-event pumps: tests use it to inject the messages a user would cause at a
+  // given moment (injected messages are simply posted).
+  std::function<void()> on_pump;
+
+  std::map<int, bool> menu_checked;        // check marks set from code, by command id (any window)
+  std::map<int, bool> menu_enabled;        // enable states set from code, by command id (any window)
   int screen_width = 1920;                 // the fake primary display
   int screen_height = 1080;
 

@@ -1,0 +1,82 @@
+#include "platform/window.h"
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Module state: every window made (records stay until windows_reset, so a stale handle is never a
+// dangling pointer), and the one message queue, which other threads may post to.
+static std::vector<std::unique_ptr<plat_window>> windows;
+static std::mutex queue_lock;
+static std::deque<window_message> queue;
+
+window_handle window_create(const window_spec& spec) {
+  windows.push_back(std::make_unique<plat_window>());
+  plat_window* w = windows.back().get();
+  w->spec = spec;
+  w->title = spec.title;
+  plat().window_host_create(w);
+  message_send(w, WM_CREATE, 0, 0);
+  return w;
+}
+
+void window_destroy(window_handle window) {
+  if (!window_is_alive(window)) return;
+  message_send(window, WM_DESTROY, 0, 0);
+  window->alive = false;
+  plat().window_host_destroy(window);
+}
+
+bool window_is_alive(window_handle window) { return window && window->alive; }
+
+std::string window_title_get(window_handle window) { return window ? window->title : std::string(); }
+
+void window_title_set(window_handle window, const std::string& title) {
+  if (!window_is_alive(window)) return;
+  window->title = title;
+  plat().window_host_title(window);
+}
+
+intptr_t message_send(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  if (!window_is_alive(window) || !window->spec.procedure) return 0;
+  return window->spec.procedure(window, message, wparam, lparam);
+}
+
+void message_post(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  queue.push_back({window, message, wparam, lparam});
+}
+
+void message_post_quit(int exit_code) { message_post(nullptr, WM_QUIT, static_cast<uintptr_t>(exit_code), 0); }
+
+bool message_peek(window_message& message) {
+  plat().pump_host_events();
+  std::lock_guard<std::mutex> guard(queue_lock);
+  if (queue.empty()) return false;
+  message = queue.front();
+  queue.pop_front();
+  return true;
+}
+
+intptr_t message_dispatch(const window_message& message) {
+  return message_send(message.window, message.message, message.wparam, message.lparam);
+}
+
+intptr_t default_window_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  if (message == WM_CLOSE) {
+    window_destroy(window);
+    return 0;
+  }
+  return plat().host_default_procedure(window, message, wparam, lparam);
+}
+
+void windows_reset() {
+  for (auto& w : windows)
+    if (w->alive) plat().window_host_destroy(w.get());
+  windows.clear();
+  std::lock_guard<std::mutex> guard(queue_lock);
+  queue.clear();
+}

@@ -1,0 +1,62 @@
+// Windows and their messages: the part of the window system that both backends share.
+//
+// A window is a record with a procedure; messages reach it by send (a direct call), or by post
+// (into one queue that the message drain empties). Backends add the host side: a real GTK window,
+// or nothing at all headless, and the host events that they translate into posted messages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/messages.h"
+
+struct plat_window;
+using window_handle = plat_window*;
+using window_procedure = intptr_t (*)(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+struct window_message {
+  window_handle window;  // nullptr for thread messages (WM_QUIT)
+  uint32_t message;
+  uintptr_t wparam;
+  intptr_t lparam;
+};
+
+// What a window is made from.
+struct window_spec {
+  std::string class_name;  // engine text
+  std::string title;       // engine text
+  window_procedure procedure = nullptr;
+  int client_width = 0, client_height = 0;
+  std::string menu_name;  // the menu resource shown in its menu bar; empty for none
+};
+
+struct plat_window {
+  window_spec spec;
+  std::string title;
+  bool alive = true;
+  void* host = nullptr;  // the backend's own record
+};
+
+// Creates a window (and its host side). Its procedure sees WM_CREATE.
+window_handle window_create(const window_spec& spec);
+// Sends WM_DESTROY, then destroys the host side. The record stays valid (not alive) so that
+// messages still queued for it are dropped, not dispatched into freed memory.
+void window_destroy(window_handle window);
+bool window_is_alive(window_handle window);
+std::string window_title_get(window_handle window);
+void window_title_set(window_handle window, const std::string& title);
+
+// Calls the window's procedure now. 0 for a window that is not alive.
+intptr_t message_send(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+// Queues a message; safe from any thread. window nullptr makes a thread message.
+void message_post(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+void message_post_quit(int exit_code);
+// Takes the next message: host events are handled first (they may queue messages), then the queue.
+bool message_peek(window_message& message);
+// Hands a taken message to its window's procedure; messages for dead windows are dropped.
+intptr_t message_dispatch(const window_message& message);
+// The window system's own handling of a message that no procedure claimed.
+intptr_t default_window_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+// Forgets every window and queued message (tests; the program never needs it).
+void windows_reset();

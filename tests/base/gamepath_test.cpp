@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "base/gamepath.h"
+#include "test_support.h"
+
+static std::string u8s(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+
+TEST(GamePaths, BackslashesAndCaseResolvePerComponent) {
+  temp_dir dir;
+  dir.write("SaveData/Slot/File.DAT", "x");
+  std::string engine = dir.path() + "\\savedata\\SLOT\\file.dat";
+  EXPECT_EQ(game_path_native(engine), dir.at("SaveData/Slot/File.DAT"));
+  FILE* f = game_fopen(engine, "rb");
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  // A missing tail keeps its components as written, so a new file lands in the existing folder.
+  EXPECT_EQ(game_path_native(dir.path() + "\\SAVEDATA\\new\\a.sav"), dir.at("SaveData/new/a.sav"));
+}
+
+TEST(GamePaths, DoubleByteNamesWhoseTrailByteIsABackslash) {
+  temp_dir dir;
+  // "表" and "ソ" end in 0x5C: they must not split the name.
+  dir.write(u8s(u8"表示/ソース.png"), "x");
+  EXPECT_TRUE(game_path_is_file(dir.path() + "\\表示\\ソース.png"));
+  EXPECT_TRUE(game_path_is_dir(dir.path() + "/表示"));
+  std::vector<game_dir_entry> entries;
+  ASSERT_TRUE(game_dir_list(dir.path() + "\\表示", entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "ソース.png");
+  EXPECT_FALSE(game_path_ends_with_separator("表"));
+  EXPECT_TRUE(game_path_ends_with_separator("表\\"));
+  EXPECT_EQ(game_path_join("表", "a"), "表\\a");
+}
+
+TEST(GamePaths, RawBytesForNamesThatNeverConverted) {
+  temp_dir dir;
+  // A file whose host name is CP932 bytes (copied from an old disk as they were).
+  dir.write("\x83\x5C\x81\x5B.png", "raw");
+  EXPECT_TRUE(game_path_is_file(dir.path() + "\\ソー.png"));
+}
+
+TEST(GamePaths, ListingIsInCaseBlindOrder) {
+  temp_dir dir;
+  dir.write("b.png", "");
+  dir.write("A.png", "");
+  dir.write("c/x", "");
+  std::vector<game_dir_entry> entries;
+  ASSERT_TRUE(game_dir_list(dir.path(), entries));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "A.png");
+  EXPECT_EQ(entries[1].name, "b.png");
+  EXPECT_TRUE(entries[2].is_dir);
+  EXPECT_EQ(game_path_absolute(dir.path() + "\\missing"), "");
+}
