@@ -7,6 +7,7 @@
 #include "base/datasource.h"
 #include "base/decimal.h"
 #include "base/env.h"
+#include "archive_writer.h"
 #include "base/hash.h"
 #include "settings_fixture.h"
 
@@ -111,21 +112,12 @@ TEST_F(EnvironmentFile, NumbersSaturate) {
 // An environment file packed in an archive: its stream is the archive positioned at the entry,
 // and the reader must stop at the entry's end instead of reading the next entry as more lines.
 TEST_F(EnvironmentFile, ArchiveEntryIsReadToItsEndOnly) {
-  std::string env = "A 1";  // no line end: the next entry's bytes would continue this line
-  std::string next = "\nB 2\n";
-  uint32_t data_start = ARCHIVE_HEADER_SIZE + 2 * 12;
-  struct entry {
-    uint32_t hash, offset, size;
-  } entries[2] = {{crc32_string("vaskel.env"), data_start, static_cast<uint32_t>(env.size())},
-                  {crc32_string("next.txt"), data_start + static_cast<uint32_t>(env.size()),
-                   static_cast<uint32_t>(next.size())}};
-  if (entries[0].hash > entries[1].hash) std::swap(entries[0], entries[1]);  // the table is sorted
-  std::string archive(ARCHIVE_HEADER_SIZE, '\0');
-  memcpy(archive.data(), "VaskelArcV2.000", 16);
-  archive[16] = 2;
-  for (const entry& e : entries) archive.append(reinterpret_cast<const char*>(&e), 12);
-  archive += env + next;
-  game.write("pack.arc", archive);
+  // The archive keeps its data in table (hash) order: the next entry's name must hash higher.
+  std::string next_name = "next0.txt";
+  while (crc32_string(next_name.c_str()) < crc32_string("vaskel.env")) ++next_name[4];
+  // No line end after "A 1": the next entry's bytes would continue the line, then add "B 2".
+  ASSERT_TRUE(archive_write(game.at("pack.arc"), archive_version::v2,
+                            {{"vaskel.env", "A 1"}, {next_name, "\nB 2\n"}}));
   ASSERT_EQ(data_source_add("pack", 0), DATA_SOURCE_ARCHIVE32);
   ASSERT_EQ(env_load("vaskel.env"), 0);
   EXPECT_EQ(env_string("A"), "1");
