@@ -1,10 +1,13 @@
-// Whole-file writes that never leave a half-written file: the data goes to a temporary file in
-// the same folder, which is synced and then renamed over the target.
+// Files the engine writes (saves, settings, read marks, caches) are written whole to a temporary
+// file beside the target and renamed over it, so a crash never leaves a half-written file.
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <string_view>
 
-// Writes the bytes as the whole content of the file at the host path. False when any step fails;
-// the old file (if any) is then untouched and no temporary file is left behind.
-bool atomic_file_write(const std::string& host_path, const void* data, size_t size);
+// Writes the bytes to the engine path. false when the file could not be written; the old file, if
+// any, is then untouched.
+bool atomic_file_write(std::string_view engine_path, const void* data, size_t size);
+
+// Creates a folder (engine path) and the folders above it; true when it exists afterwards.
+bool folder_create(std::string_view engine_path);

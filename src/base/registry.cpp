@@ -111,8 +111,8 @@ static std::string key_folder_engine(const std::vector<std::string>& parts) {
   return path;
 }
 
-static std::string key_file_host(const std::vector<std::string>& parts) {
-  return game_path_native(key_folder_engine(parts) + ".ini");
+static std::string key_file_engine(const std::vector<std::string>& parts) {
+  return key_folder_engine(parts) + ".ini";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -176,7 +176,8 @@ static void key_put(reg_key& key, const std::string& name, const std::string& te
 static reg_key key_file_read(const std::vector<std::string>& parts) {
   reg_key key;
   GKeyFile* file = g_key_file_new();
-  if (g_key_file_load_from_file(file, key_file_host(parts).c_str(), G_KEY_FILE_NONE, nullptr)) {
+  std::string host = game_path_native(key_file_engine(parts));
+  if (g_key_file_load_from_file(file, host.c_str(), G_KEY_FILE_NONE, nullptr)) {
     gsize count = 0;
     gchar** names = g_key_file_get_keys(file, KEY_FILE_GROUP, &count, nullptr);
     for (gsize i = 0; names && i < count; ++i) {
@@ -229,11 +230,10 @@ static int key_write(const std::vector<std::string>& parts, const char* name, co
   reg_key updated = key_get(parts);
   key_put(updated, name, text);
   std::string content = key_file_text(updated);
-  std::string host = key_file_host(parts);
-  gchar* folder = g_path_get_dirname(host.c_str());
-  bool ok = g_mkdir_with_parents(folder, 0700) == 0 && atomic_file_write(host, content.data(), content.size()) &&
-            (!flush || sync_folder(folder));
-  g_free(folder);
+  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+  std::string folder = key_folder_engine(parent);
+  bool ok = folder_create(folder) && atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
+            (!flush || sync_folder(game_path_native(folder)));
   if (!ok) return -1;
   key_get(parts) = std::move(updated);
   return 0;
@@ -318,9 +318,8 @@ int reg_get_string_machine(const char* global, const char* local, const char* na
 
 // A key exists while its file or its folder does.
 static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bool* has_folder) {
-  std::string folder = key_folder_engine(parts);
-  *has_file = game_path_is_file(folder + ".ini");
-  *has_folder = game_path_is_dir(folder);
+  *has_file = game_path_is_file(key_file_engine(parts));
+  *has_folder = game_path_is_dir(key_folder_engine(parts));
   return *has_file || *has_folder;
 }
 
@@ -365,9 +364,8 @@ static bool key_delete(const std::vector<std::string>& parts) {
     }
   }
   forget_keys_below(parts);
-  std::string folder = key_folder_engine(parts);
-  bool file_gone = !has_file || unlink(game_path_native(folder + ".ini").c_str()) == 0;
-  bool folder_gone = !has_folder || rmdir(game_path_native(folder).c_str()) == 0;
+  bool file_gone = !has_file || unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
+  bool folder_gone = !has_folder || rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
   return file_gone && folder_gone;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -15,7 +16,8 @@
 #include "shell/joystick.h"
 #include "shell/window_core.h"
 #include "vm/script_error.h"
-#include "vm/skip_mode.h"
+#include "vm/script_object.h"
+#include "vm/skip.h"
 
 // Where each setting comes from: its name in the store, the environment key's getter that gives
 // its default (when one does) or the built-in default, and the range it is held to at start-up
@@ -168,10 +170,23 @@ void title_progress(const char* text) {
   if (error_report_mode_get() != 1) window_title_set(main_window_get(), text ? text : "");
 }
 
-// The current script position: the script file and line of the innermost frame of the current
-// thread that holds a code position. STAND-IN until the script threads exist: there is no thread,
-// hence no position. The thread module fills this in.
-static bool current_script_position(std::string& /*file*/, int& /*line*/) { return false; }
+// The current script position: the innermost frame of the current thread that holds a code
+// position, the name of the script object whose code that is (without extension), and the
+// frame's line.
+static bool current_script_position(std::string& file, int& line) {
+  if (!vm_thread) return false;
+  for (int depth = vm_thread->depth; depth >= 0; --depth) {
+    const call_frame& frame = vm_thread->frames[depth];
+    if (!frame.code) continue;
+    const script_object* object = object_find_by_address(frame.code);
+    if (!object) return false;
+    const char* dot = cp932_strrchr(object->name, '.');
+    file.assign(object->name, dot ? static_cast<size_t>(dot - object->name) : strlen(object->name));
+    line = frame.line;
+    return true;
+  }
+  return false;
+}
 
 void title_show_position() {
   if (error_report_mode_get() == 1) return;

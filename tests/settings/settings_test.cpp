@@ -11,7 +11,10 @@
 #include "platform/window.h"
 #include "shell/window_core.h"
 #include "vm/script_error.h"
-#include "vm/skip_mode.h"
+#include "vm/script_object.h"
+#include "vm/skip.h"
+#include "vm/thread.h"
+#include "vko_assembler.h"
 
 using SettingsStore = settings_test;
 
@@ -202,4 +205,30 @@ TEST_F(SettingsStore, StartObjectAndDroppedFile) {
   EXPECT_STREQ(dropped_file_path(), "C:\\a.txt");
   dropped_file_clear();
   EXPECT_STREQ(dropped_file_path(), "");
+}
+
+TEST_F(SettingsStore, TitleShowsTheScriptPosition) {
+  window_spec spec;
+  main_window_set(window_create(spec));
+  vko_builder b;
+  b.function("main");
+  b.entry();
+  b.ret();
+  game.write("scene.vko", b.build(false));
+  thread_switch(thread_create(0));
+  object_entry_set("scene");
+  vm_frame->line = 12;
+  frame_push(vm_thread)->code = nullptr;  // an inner frame without a code position is passed over
+  error_report_mode_set(0);
+  title_show_position();
+  EXPECT_STREQ(main_window_title(), "SCENE(12)");
+  EXPECT_STREQ(title_position_file(), "SCENE");
+  EXPECT_EQ(title_position_line(), 12);
+  vm_thread->frames[0].line = 30;
+  error_report_mode_set(2);  // a packaged game shows nothing
+  title_show_position();
+  EXPECT_STREQ(main_window_title(), "SCENE(12)");
+  threads_destroy_all();
+  ReleaseVaskel();
+  thread_switch(nullptr);
 }

@@ -1,8 +1,11 @@
-// STAND-IN for the skip-mode module: the read-only fast-skip flag alone.
-#include "vm/skip_mode.h"
+// STAND-IN: nothing skips until the skip module exists.
+#include "vm/skip.h"
 
 #include "base/registry.h"
 #include "shell/env_keys.h"
+
+bool is_skipping() { return false; }
+void skip_suppress_clear() {}
 
 static int fastmode_read = 0;
 

@@ -1,8 +1,13 @@
 // Skip and auto modes.
 //
-// STAND-IN: only the read-only fast-skip flag exists yet, which the settings load. The skip-mode
-// module replaces this file with the skip block, the predicate and the mode switch.
+// STAND-IN: the calls that the thread and object modules and the settings need. The skip module replaces
+// this file.
 #pragma once
+
+// Whether skipping is in effect.
+bool is_skipping();
+// Sets the skip-suppress counter to 0.
+void skip_suppress_clear();
 
 // The read-only fast-skip flag (the user setting "FastModeFlg_AR"): while set, the skip key skips
 // only text already read. The setter also stores it in the settings key.

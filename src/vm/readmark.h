@@ -1,0 +1,55 @@
+// Read marks: one bit per script line of an object, set when the player has seen the line, kept
+// across runs in "savedata\vaskel_readmark.mss". Also the object-name read filter: lines of the
+// objects it names count as read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr size_t READMARK_NAME_SIZE = 128;
+constexpr size_t READMARK_RECORD_HEADER = 148;  // name, byte size, line count, 12 unused bytes
+constexpr int32_t READMARK_MAX_LINES = 1 << 24;  // more than any object has; a bigger count is damage
+constexpr size_t READ_FILTER_SIZE = 512;
+extern const char READMARK_FILE[];
+
+struct readmark_set {
+  char name[READMARK_NAME_SIZE];  // the object's name
+  int32_t byte_size;              // (line_count + 7) / 8 + 16
+  int32_t line_count;
+  uint8_t* bits;                  // bit n of byte n / 8 marks line n
+  readmark_set* next;
+  readmark_set* prev;
+};
+
+inline int32_t readmark_byte_size(int32_t line_count) { return (line_count + 7) / 8 + 16; }
+
+readmark_set* readmark_list_head();  // newest first
+readmark_set* readmark_find(const char* name);  // case-blind
+// The set for an object with line_count lines: a stored set of the same count is kept, one of
+// another count (or any, for 0 lines) is dropped, and a fresh set is made when the object has
+// lines. Returns the set, or null for an object without lines.
+readmark_set* readmark_attach(const char* name, int32_t line_count);
+void readmark_free(readmark_set* s);  // unlinks and frees
+
+// Marks line n and returns whether it was marked before. Lines outside the set count as unread
+// and mark nothing.
+bool readmark_test_and_set(readmark_set* s, int32_t line);
+
+// Reads the file once per process; a damaged or short record ends the read, keeping the sets
+// before it.
+void readmark_load();
+// Writes every set (unless the list is empty or saving is disabled) and frees them all.
+void readmark_save();
+// Parses the file's bytes into sets appended to the list; returns how many were read.
+int readmark_parse(const unsigned char* data, size_t size);
+// The file's bytes for the current list.
+std::string readmark_serialize();
+// Frees every set and forgets that the file was read (test reset).
+void readmark_reset();
+
+// The read filter: upper-cased text of at most 511 bytes, naming objects; an object whose name
+// occurs in it counts as read. Empty matches nothing.
+void read_filter_set(const char* text);
+void read_filter_clear();
+bool read_filter_matches(const char* object_name);

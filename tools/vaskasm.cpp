@@ -1,0 +1,57 @@
+// vaskasm: assembles script objects from text, and lists objects.
+//
+//   vaskasm [-x] INPUT.vasm OUTPUT.vko    assemble (-x writes the scrambled form)
+//   vaskasm -d INPUT.vko                  print a listing of an object
+//
+// The text syntax is described in docs/assembler.md.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "vko_assembler.h"
+
+static bool read_file(const char* path, std::string& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream data;
+  data << in.rdbuf();
+  out = data.str();
+  return true;
+}
+
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "-d") == 0) {
+    std::string object;
+    if (!read_file(argv[2], object)) {
+      fprintf(stderr, "vaskasm: cannot read %s\n", argv[2]);
+      return 1;
+    }
+    fputs(vko_disassemble(object).c_str(), stdout);
+    return 0;
+  }
+  bool scrambled = argc == 4 && strcmp(argv[1], "-x") == 0;
+  if (argc != 3 && !scrambled) {
+    fprintf(stderr, "usage: vaskasm [-x] INPUT.vasm OUTPUT.vko\n       vaskasm -d INPUT.vko\n");
+    return 2;
+  }
+  const char* input = argv[argc - 2];
+  const char* output = argv[argc - 1];
+  std::string source;
+  if (!read_file(input, source)) {
+    fprintf(stderr, "vaskasm: cannot read %s\n", input);
+    return 1;
+  }
+  vko_builder builder;
+  std::string error;
+  if (!vko_assemble_text(source, builder, error)) {
+    fprintf(stderr, "%s:%s\n", input, error.c_str());
+    return 1;
+  }
+  if (!builder.write(output, scrambled)) {
+    fprintf(stderr, "vaskasm: cannot write %s\n", output);
+    return 1;
+  }
+  return 0;
+}
