@@ -1,5 +1,6 @@
-// STAND-IN: window mode always, until the display module exists.
+// STAND-IN for the display-mode module: the window never leaves its fixed size yet.
 #include "shell/display_mode.h"
 
-void display_mode_toggle(int) {}
+void display_scale_type_set(int /*type*/) {}
+void display_mode_toggle(int /*full*/) {}
 int is_fullscreen() { return 0; }

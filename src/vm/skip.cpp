@@ -1,6 +1,9 @@
 // STAND-IN for the skip module: the flags without the read, auto and key rules.
 #include "vm/skip.h"
 
+#include "base/registry.h"
+#include "shell/env_keys.h"
+
 static struct {
   int skip_all, skip_read, line_read, auto_on, forced, lock_a, lock_b;
   int auto_ready, fastmode_read, suppress;
@@ -19,8 +22,8 @@ void skip_mode_set(int mode) {
       if (!skip.fastmode_read) return skip_mode_set(4);
       skip.skip_read = 1, skip.auto_on = skip.skip_all = 0;
       break;
-    case 5:  // mode 1 only under an environment key this stand-in does not read
-      return skip_mode_set(4);
+    case 5:
+      return skip_mode_set(alt_menu_a() ? 1 : 4);
     case 2:
       skip.skip_read = 1, skip.auto_on = 0;
       break;
@@ -56,7 +59,12 @@ void skip_flags_set(int bits) {
 int skip_flags_get() { return skip.skip_all + 2 * skip.skip_read + 4 * skip.auto_on; }
 
 void auto_ready_set(int flag) { skip.auto_ready = flag; }
-void fastmode_read_set(int flag) { skip.fastmode_read = flag; }
+int fastmode_read_get() { return skip.fastmode_read; }
+
+void fastmode_read_set(int flag) {
+  skip.fastmode_read = flag;
+  reg_set_int(reg_global_name(), reg_local_name(), "FastModeFlg_AR", flag);
+}
 
 int menu_lock_a_get() { return skip.lock_a; }
 int menu_lock_b_get() { return skip.lock_b; }

@@ -1,8 +1,8 @@
 // Skip and auto modes.
 //
-// STAND-IN: the flags and the mode switch that the thread, object and dispatcher modules use,
-// with the predicate reduced to the skip-suppress counter, skip-all and forced skip (the read and
-// auto rules and the skip keys come with the skip module, which replaces this file).
+// STAND-IN: the flags and the mode switch that the thread, object, settings and dispatcher
+// modules use, with the predicate reduced to the skip-suppress counter, skip-all and forced skip
+// (the read and auto rules and the skip keys come with the skip module, which replaces this file).
 #pragma once
 
 // Whether skipping is in effect.
@@ -25,7 +25,10 @@ void skip_flags_set(int bits);
 int skip_flags_get();
 
 void auto_ready_set(int flag);
-// The read-only fast-skip setting (the skip module also writes it to the registry).
+
+// The read-only fast-skip flag (the user setting "FastModeFlg_AR"): while set, the skip key skips
+// only text already read. The setter also stores it in the settings key.
+int fastmode_read_get();
 void fastmode_read_set(int flag);
 
 int menu_lock_a_get();

@@ -1,0 +1,69 @@
+// Shared by the pixel benchmarks: every benchmark reports pixels as items, and after the run a
+// table gives each figure in Mpixel/s and as ratios against baselines measured in the same run
+// (memcpy of the same bytes, and the peer library where it has the same operation).
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+struct bench_ratio {
+  std::string name, baseline, peer;  // peer may be empty
+};
+
+class ratio_reporter : public benchmark::ConsoleReporter {
+ public:
+  explicit ratio_reporter(std::vector<bench_ratio> table) : table_(std::move(table)) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      auto it = run.counters.find("items_per_second");
+      if (!run.aggregate_name.empty() || it == run.counters.end()) continue;
+      std::string name = run.benchmark_name();
+      size_t suffix = name.find("/real_time");
+      if (suffix != std::string::npos) name.erase(suffix);
+      rates_[name] = it->second.value;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    printf("\n%-34s %10s %12s %12s\n", "kernel", "Mpixel/s", "x baseline", "x peer");
+    for (const bench_ratio& r : table_) {
+      double v = rate(r.name), b = rate(r.baseline), p = r.peer.empty() ? 0 : rate(r.peer);
+      if (v <= 0) continue;
+      printf("%-34s %10.0f", r.name.c_str(), v / 1e6);
+      if (b > 0)
+        printf(" %12.2f", v / b);
+      else
+        printf(" %12s", "-");
+      if (p > 0)
+        printf(" %12.2f  (%s)\n", v / p, r.peer.c_str());
+      else
+        printf("\n");
+    }
+    printf("x baseline: the kernel's rate over the baseline's (memcpy of the same pixel bytes);\n"
+           "x peer: over the peer library's rate for the same operation (above 1 = faster).\n");
+  }
+
+ private:
+  double rate(const std::string& name) const {
+    auto it = rates_.find(name);
+    return it == rates_.end() ? 0 : it->second;
+  }
+  std::vector<bench_ratio> table_;
+  std::map<std::string, double> rates_;
+};
+
+// Runs the registered benchmarks and prints the table.
+inline int bench_main(int argc, char** argv, std::vector<bench_ratio> table) {
+  benchmark::Initialize(&argc, argv);
+  ratio_reporter reporter(std::move(table));
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,94 @@
+// The bilinear scaler doubling an 800x600 page with 1, 2, 4 and 8 bands, against memcpy of the
+// output's bytes and pixman's bilinear scaling of the same picture. Rates count output pixels.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_ratio.h"
+#include "graphics/page.h"
+#include "graphics/scaler.h"
+
+#ifdef VASK_HAVE_PIXMAN
+#include <pixman.h>
+#endif
+
+namespace {
+constexpr int SW = 800, SH = 600, DW = 1600, DH = 1200;
+
+struct job {
+  page* src;
+  page* dst;
+  job() {
+    src = page_new_rgb24(SW, SH, 0);
+    dst = page_new_rgb24(DW, DH, 0);
+    srand(7);
+    for (size_t i = 0; i < static_cast<size_t>(src->stride) * SH; i++) src->bits[i] = static_cast<uint8_t>(rand());
+  }
+  ~job() {
+    page_free(src, 1);
+    page_free(dst, 1);
+  }
+};
+
+void count(benchmark::State& state) { state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * DW * DH); }
+
+void bm_memcpy(benchmark::State& state) {
+  job j;
+  std::vector<uint8_t> from(static_cast<size_t>(j.dst->stride) * DH, 1);
+  for (auto _ : state) {
+    memcpy(j.dst->bits, from.data(), from.size());
+    benchmark::ClobberMemory();
+  }
+  count(state);
+}
+
+void bm_scaler(benchmark::State& state, int bands) {
+  job j;
+  for (auto _ : state)
+    hq_modify_copy_bands(j.src, page_rect{0, 0, SW, SH}, j.dst, page_rect{0, 0, DW, DH}, 2.0, 2.0, bands);
+  count(state);
+}
+
+#ifdef VASK_HAVE_PIXMAN
+void bm_pixman(benchmark::State& state, bool wide) {
+  job j;
+  std::vector<uint32_t> src32(static_cast<size_t>(SW) * SH, 0x00336699), dst32(static_cast<size_t>(DW) * DH);
+  pixman_image_t* src = wide ? pixman_image_create_bits(PIXMAN_x8r8g8b8, SW, SH, src32.data(), SW * 4)
+                             : pixman_image_create_bits(PIXMAN_r8g8b8, SW, SH, reinterpret_cast<uint32_t*>(j.src->bits),
+                                                        j.src->stride);
+  pixman_image_t* dst = wide ? pixman_image_create_bits(PIXMAN_x8r8g8b8, DW, DH, dst32.data(), DW * 4)
+                             : pixman_image_create_bits(PIXMAN_r8g8b8, DW, DH, reinterpret_cast<uint32_t*>(j.dst->bits),
+                                                        j.dst->stride);
+  pixman_transform_t half;
+  pixman_transform_init_scale(&half, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
+  pixman_image_set_transform(src, &half);
+  pixman_image_set_filter(src, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+  for (auto _ : state) pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, DW, DH);
+  count(state);
+  pixman_image_unref(src);
+  pixman_image_unref(dst);
+}
+#endif
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::RegisterBenchmark("memcpy/1600x1200", bm_memcpy)->UseRealTime();
+  std::string peer, peer32;
+#ifdef VASK_HAVE_PIXMAN
+  peer = "pixman_bilinear_24", peer32 = "pixman_bilinear_32";
+  benchmark::RegisterBenchmark(peer.c_str(), bm_pixman, false)->UseRealTime();
+  benchmark::RegisterBenchmark(peer32.c_str(), bm_pixman, true)->UseRealTime();
+#endif
+  std::vector<bench_ratio> table;
+  for (int bands : {1, 2, 4, 8}) {
+    std::string name = "scaler_2x/" + std::to_string(bands) + "_bands";
+    // Wall-clock time: the bands' threads do the work.
+    benchmark::RegisterBenchmark(name.c_str(), bm_scaler, bands)->UseRealTime();
+    table.push_back({name, "memcpy/1600x1200", peer});
+    if (!peer32.empty()) table.push_back({name, "memcpy/1600x1200", peer32});
+  }
+  return bench_main(argc, argv, std::move(table));
+}

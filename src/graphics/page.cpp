@@ -1,0 +1,172 @@
+#include "graphics/page.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "base/memory.h"
+#include "graphics/gfx_id.h"
+#include "graphics/presentation.h"
+#include "vm/script_error.h"
+
+// Module state: the list of every page, newest first.
+static page* page_list = nullptr;
+static bool cleanup_registered = false;
+
+// Pixel memory ends with this many spare bytes, so that a SIMD row loop may load a few bytes past
+// the last pixel of the last row without leaving the block.
+static constexpr size_t PAGE_TAIL_PAD = 32;
+
+page* page_new(int width, int height, int is_8bit, int persistent) {
+  // The height's sign only chose the row order of the old bitmap header; our rows are top-down.
+  int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
+  int64_t stride = is_8bit ? (static_cast<int64_t>(width) + 3) / 4 * 4 : (3 * static_cast<int64_t>(width) + 3) / 4 * 4;
+  uint8_t* bits = nullptr;
+  if (width >= 1 && rows >= 1 && stride * rows <= static_cast<int64_t>(PAGE_MAX_BYTES))
+    bits = static_cast<uint8_t*>(calloc(1, static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD));
+  if (!bits) {
+    script_error("page_new : %d x %d のページを作成できません", width, height);
+    return nullptr;
+  }
+
+  page* p = static_cast<page*>(mem_alloc(sizeof(page)));
+  memset(p, 0, sizeof *p);
+  p->width = width;
+  p->height = static_cast<int32_t>(rows);
+  p->stride = static_cast<int32_t>(stride);
+  p->persistent = persistent;
+  p->is_8bit = is_8bit ? 1 : 0;
+  p->bits = bits;
+  if (is_8bit) {
+    p->palette = static_cast<rgb_quad*>(mem_alloc(256 * sizeof(rgb_quad)));
+    memset(p->palette, 0, 256 * sizeof(rgb_quad));
+  }
+  p->id = gfx_id_add(GFX_ID_PAGE, p);
+
+  p->next = page_list;
+  if (page_list) page_list->prev = p;
+  page_list = p;
+  return p;
+}
+
+// Pixels are zero from the start, so the cleared and the raw forms differ only in name: decoders
+// that overwrite every pixel say so by calling the raw one.
+page* page_new_rgb24(int width, int height, int persistent) { return page_new(width, height, 0, persistent); }
+
+page* page_new_rgb24_raw(int width, int height, int persistent) { return page_new(width, height, 0, persistent); }
+
+page* page_new_gray8_raw(int width, int height, int persistent) {
+  page* p = page_new(width, height, 1, persistent);
+  if (p)
+    for (int i = 0; i < 256; i++) {
+      uint8_t v = static_cast<uint8_t>(i);
+      p->palette[i] = rgb_quad{v, v, v, 0};
+    }
+  return p;
+}
+
+page* page_new_gray8(int width, int height, int persistent) { return page_new_gray8_raw(width, height, persistent); }
+
+int page_free(page* p, int force) {
+  if (!p) return 0;
+  if (p->persistent && !force) return 1;
+  if (p->prev)
+    p->prev->next = p->next;
+  else
+    page_list = p->next;
+  if (p->next) p->next->prev = p->prev;
+  // A page that used this one as its transparency would otherwise keep a dangling pointer.
+  for (page* q = page_list; q; q = q->next)
+    if (q->alpha == p) {
+      q->alpha = nullptr;
+      q->owns_alpha = 0;
+    }
+  gfx_id_remove(p->id);
+  free(p->bits);
+  free(p->palette);
+  free(p);
+  return 0;
+}
+
+void page_free_nonpersistent() {
+  page* p = page_list;
+  while (p) {
+    page* next = p->next;
+    if (!p->persistent) {
+      // Freeing p may clear alpha fields of later pages, never unlink them, so next stays valid.
+      page_free(p, 1);
+    }
+    p = next;
+  }
+}
+
+void page_mark_all_persistent() {
+  for (page* p = page_list; p; p = p->next) p->persistent = 1;
+}
+
+void page_free_all_at_exit() {
+  front_page_set(nullptr);
+  while (page_list) page_free(page_list, 1);
+}
+
+void page_cleanup_register() {
+  if (cleanup_registered) return;
+  cleanup_registered = true;
+  atexit(page_free_all_at_exit);
+}
+
+page* page_from_id(uint32_t id) { return static_cast<page*>(gfx_id_find(id, GFX_ID_PAGE)); }
+
+int page_missing(uint32_t id) { return page_from_id(id) ? 0 : 1; }
+
+int page_count() {
+  int n = 0;
+  for (page* p = page_list; p; p = p->next) n++;
+  return n;
+}
+
+page* page_list_head() { return page_list; }
+
+// Sums of coordinates and sizes are taken in 64 bits: scripts pass any integers.
+int page_clip_rect(const page* p, page_rect* r) {
+  int64_t x = r->x, y = r->y, w = r->width, h = r->height;
+  if (x < 0) w += x, x = 0;
+  if (y < 0) h += y, y = 0;
+  if (x + w > p->width) w = p->width - x;
+  if (y + h > p->height) h = p->height - y;
+  if (w > 0 && h > 0) {
+    *r = page_rect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    return 0;
+  }
+  *r = page_rect{0, 0, 0, 0};
+  return 1;
+}
+
+int clip_rect_pair(const page* pa, page_rect* a, const page* pb, page_rect* b) {
+  int64_t ax = a->x, ay = a->y, w = a->width, h = a->height, bx = b->x, by = b->y;
+  if (ax < 0) bx -= ax, w += ax, ax = 0;
+  if (ay < 0) by -= ay, h += ay, ay = 0;
+  if (ax + w > pa->width) w = pa->width - ax;
+  if (ay + h > pa->height) h = pa->height - ay;
+  if (bx < 0) ax -= bx, w += bx, bx = 0;
+  if (by < 0) ay -= by, h += by, by = 0;
+  if (bx + w > pb->width) w = pb->width - bx;
+  if (by + h > pb->height) h = pb->height - by;
+  if (w > 0 && h > 0) {
+    int32_t w32 = static_cast<int32_t>(w), h32 = static_cast<int32_t>(h);
+    *a = page_rect{static_cast<int32_t>(ax), static_cast<int32_t>(ay), w32, h32};
+    *b = page_rect{static_cast<int32_t>(bx), static_cast<int32_t>(by), w32, h32};
+    return 0;
+  }
+  *a = *b = page_rect{0, 0, 0, 0};
+  return 1;
+}
+
+bool page_rect_inside(const page* p, const page_rect& r) {
+  return r.x >= 0 && r.y >= 0 && r.width >= 0 && r.height >= 0 && static_cast<int64_t>(r.x) + r.width <= p->width &&
+         static_cast<int64_t>(r.y) + r.height <= p->height;
+}
+
+bool page_alpha_usable(const page* p) {
+  const page* a = p->alpha;
+  return a && a->is_8bit && a->width >= p->width && a->height >= p->height;
+}

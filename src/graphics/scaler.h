@@ -1,0 +1,25 @@
+// The high-quality scaler: bilinear scaling of a source rectangle into a destination rectangle,
+// centre on centre, in 14-bit fixed point (1.0 = 16384).
+//
+// It serves the unrotated modify copy and the zoomed presentation of the front page. Jobs of at
+// least 100 source rows are split into horizontal bands of destination rows, one per processor up
+// to eight, that run on worker threads; the call returns when every band is done. Workers only
+// read the source page and write their own destination rows. Not reentrant; window thread only.
+#pragma once
+
+#include "graphics/page.h"
+
+// scale x and y are destination pixels per source pixel. Both pages 24-bit or both 8-bit; other
+// pairs draw nothing. Clips both rectangles and trims the destination so that every sample has a
+// right and a lower neighbour inside the source.
+void HQGrpModifyCopy(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
+                     double scale_y);
+
+// The number of bands for a job whose clipped source has that many rows on that many processors.
+int hq_band_count(int source_rows, int processors);
+// HQGrpModifyCopy with the band count given (tests and benchmarks compare band counts).
+void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
+                          double scale_y, int bands);
+
+// Test seam: the next this many worker starts fail as if the system refused a thread.
+extern int hq_refuse_thread_starts;
