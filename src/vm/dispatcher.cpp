@@ -91,13 +91,15 @@ static int32_t argument_count(int16_t count, const builtin_entry* e, uint32_t ha
 }
 
 void builtin_dispatch(int drop) {
-  uint8_t* start = vm_frame->code - 2;
   uint32_t hash;
   int16_t count;
   memcpy(&hash, vm_frame->code, 4);
   memcpy(&count, vm_frame->code + 4, 2);
   vm_frame->code += 6;
-  const builtin_entry* e = builtin_find(hash);
+  builtin_call(builtin_find(hash), hash, count, drop);
+}
+
+void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop) {
   int32_t n = argument_count(count, e, hash);
   int32_t base = vm_frame->top - n;
   running_count = n;
@@ -113,7 +115,7 @@ void builtin_dispatch(int drop) {
   } else if (e->handler(n, drop) != 0 && e->kind == BUILTIN_WAITING) {
     // Not finished: the arguments stay and the same call runs on the thread's next turn.
     run_state_set(RUN_YIELD);
-    vm_frame->code = start;
+    vm_frame->code -= CALL_INSTRUCTION_SIZE;
     return;
   }
   builtin_finish(base, vm_frame->top, drop);

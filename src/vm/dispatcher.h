@@ -21,6 +21,10 @@ using builtin_handler = int (*)(int32_t n, int32_t drop);
 // stands just past the opcode); drop is 1 for 0x835. An unknown hash, a built-in not implemented
 // yet and an argument count that the frame does not hold are reported; the stack stays balanced.
 void builtin_dispatch(int drop);
+// The same, once the operands are read (the code pointer stands past them): e is the hash's row
+// of the table, or null for an unknown hash.
+struct builtin_entry;
+void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop);
 
 // Argument k (1-based) of the running built-in; an argument beyond its count reads as int 0.
 const value_cell* builtin_arg(int32_t k);
