@@ -209,7 +209,7 @@ int builtin_input_release_wait(int32_t, int32_t) {
 int builtin_frame_wait(int32_t, int32_t) {
   call_frame* f = vm_frame;
   int32_t now = vm_time_get();
-  int32_t frames = static_cast<int32_t>(frame_counter_get());
+  int32_t frames = static_cast<int32_t>(frame_counter());
   if (f->wait_deadline == WAIT_NONE) {
     f->wait_deadline = wait_deadline_after(now, 1);
     f->wait_frame_mark = frames;

@@ -5,9 +5,9 @@
 #include "vm/thread.h"
 #include "vm/variables.h"
 
-static int32_t state = RUN_CONTINUE;
+static int32_t state = RUN_GO;
 static bool catching_up = false;
-static uint32_t frame_counter = 0;
+static uint32_t frames_due = 0;
 static bool redraw_request = false;
 
 void run_state_set(int32_t s) { state = s; }
@@ -17,9 +17,9 @@ void catch_up_set() { catching_up = true; }
 void catch_up_clear() { catching_up = false; }
 bool catch_up_active() { return catching_up; }
 
-uint32_t frame_counter_get() { return frame_counter; }
+uint32_t frame_counter() { return frames_due; }
 void frame_counter_step() {
-  ++frame_counter;
+  ++frames_due;
   redraw_request = false;
 }
 void redraw_request_set() { redraw_request = true; }

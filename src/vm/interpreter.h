@@ -8,8 +8,8 @@
 #include <cstdint>
 
 // The run state that opcodes and built-ins set during a thread's turn.
-enum run_state : int32_t {
-  RUN_CONTINUE = 0,  // go on with the next opcode
+enum run_state_code : int32_t {
+  RUN_GO = 0,  // go on with the next opcode
   RUN_YIELD = 1,     // a waiting built-in: the thread's turn ends here
   RUN_LOAD = 2,      // leave the loop for a load
   RUN_END_TURN = 4,  // end this thread's turn
@@ -24,7 +24,7 @@ void catch_up_clear();
 bool catch_up_active();
 
 // Frames that were due so far (drawn or thinned); frame_wait watches it change.
-uint32_t frame_counter_get();
+uint32_t frame_counter();
 void frame_counter_step();  // the pass, after every due frame
 // Asks the frame limiter for a frame now; the pass clears the request after every due frame.
 void redraw_request_set();

@@ -36,7 +36,7 @@ class dispatcher_test : public vm_test {
     vm_time_update();
     skip_reset();
     skip_suppress_clear();
-    run_state_set(RUN_CONTINUE);
+    run_state_set(RUN_GO);
     catch_up_clear();
     editor_requests().clear();
   }
@@ -49,7 +49,7 @@ class dispatcher_test : public vm_test {
     memcpy(instruction + 2, &hash, 4);
     memcpy(instruction + 6, &count, 2);
     vm_frame->code = instruction + 2;
-    run_state_set(RUN_CONTINUE);
+    run_state_set(RUN_GO);
     builtin_dispatch(drop);
     return vm_frame->code == instruction;
   }

@@ -40,7 +40,7 @@ TEST_F(dispatcher, UnknownAndUnbuiltBuiltinsReportAndLeaveOneIntOrNothing) {
   EXPECT_FALSE(call(H_EVENT_CALL, 1, 1));
   EXPECT_EQ(box_text(3), "event_call : この組み込み関数はまだ実装されていません");
   EXPECT_EQ(top(), before);
-  EXPECT_EQ(run_state_get(), RUN_CONTINUE);
+  EXPECT_EQ(run_state_get(), RUN_GO);
 }
 
 TEST_F(dispatcher, ACountBeyondTheFrameIsReportedAndClamped) {
@@ -136,7 +136,7 @@ TEST_F(dispatcher, AWaitRerunsWithItsArgumentsAndReleasesThemWhenDone) {
   EXPECT_EQ(s->refcount, 2);
   pass(1);
   EXPECT_FALSE(call(H_TIME_WAIT, 2, 1));
-  EXPECT_EQ(run_state_get(), RUN_CONTINUE);
+  EXPECT_EQ(run_state_get(), RUN_GO);
   EXPECT_EQ(vm_frame->code, instruction + 8);
   EXPECT_EQ(top(), before);
   EXPECT_EQ(s->refcount, 1);
@@ -300,7 +300,7 @@ TEST_F(dispatcher, ThreadTerminate) {
   push_int(5);
   call(H_THREAD_TERMINATE, 1, 1);
   EXPECT_EQ(other->state, THREAD_TOLD_TO_END);
-  EXPECT_EQ(run_state_get(), RUN_CONTINUE);
+  EXPECT_EQ(run_state_get(), RUN_GO);
 
   thread_switch(other);  // told to end and ending: terminating itself kills it
   call(H_THREAD_TERMINATE, 0, 1);
@@ -319,7 +319,7 @@ TEST_F(dispatcher, ThreadsEndAllAndTheirExistence) {
   push_int(-1);
   call(H_THREADS_END_ALL, 1, 1);  // only keeps the music
   EXPECT_EQ(other->state, THREAD_RUNNING);
-  EXPECT_EQ(run_state_get(), RUN_CONTINUE);
+  EXPECT_EQ(run_state_get(), RUN_GO);
   call(H_THREADS_END_ALL, 0, 1);
   EXPECT_EQ(other->state, THREAD_TOLD_TO_END);
   EXPECT_EQ(vm_thread->state, THREAD_TOLD_TO_END);
