@@ -1,10 +1,20 @@
 // Skip and auto modes.
 //
-// STAND-IN: the two calls that the thread and object modules need. The skip module replaces
-// this file.
+// STAND-IN: the predicate and the mode switch over the skip-all, skip-read and forced-skip flags
+// and the line-was-read flag, without auto mode, the skip keys or the menu locks. The skip module
+// replaces this file.
 #pragma once
 
-// Whether skipping is in effect.
+// Whether skipping is in effect. Skip-read stops (and is switched off) at a line not read before.
 bool is_skipping();
+// Mode 0 and 7 all off, 1 and 4-5 skip all, 2 skip read lines, 6 forced skip; every call first
+// clears forced skip.
+void skip_mode_set(int mode);
+// Clears every skip flag.
+void skip_reset();
+int force_skip_get();
 // Sets the skip-suppress counter to 0.
 void skip_suppress_clear();
+// The line-was-read flag, computed by the line instruction.
+int line_was_read();
+void line_was_read_set(int flag);
