@@ -14,6 +14,8 @@
 // The run state; read after every instruction that can change it.
 extern int32_t vm_run_state;
 
+// Gives the thread its turn: it runs until it yields, ends its turn or ends the run.
+void thread_turn(script_thread* t);
 // Runs the current thread until the run state leaves RUN_GO.
 void thread_execute();
 // The return instruction: end label, thread end at depth 0, or back into the caller with the

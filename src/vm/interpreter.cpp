@@ -89,19 +89,18 @@ void title_return_ask() {
 // ---------------------------------------------------------------------------------------------
 // The pass
 
-bool frame_draw_due() {
+bool frame_draw_due(uint32_t frame) {
   if (interp.divisor < 0) {
     int v = agg_skip();
     interp.divisor = v <= 0 ? 0 : v >= 3 ? 4 : v + 1;
   }
   if (force_skip_get()) return false;
   // is_skipping is false while the skip-suppress counter is set, so it covers that test too.
-  if (interp.divisor != 0 && is_skipping()) return interp.frames % static_cast<uint32_t>(interp.divisor) == 0;
+  if (interp.divisor != 0 && is_skipping()) return frame % static_cast<uint32_t>(interp.divisor) == 0;
   return true;
 }
 
-// Gives the thread its turn: it runs until it yields, ends its turn or ends the run.
-static void thread_turn(script_thread* t) {
+void thread_turn(script_thread* t) {
   thread_switch(t);
   vm_run_state = RUN_GO;
   if (!vm_frame->code) op_return();
@@ -184,7 +183,7 @@ int32_t interpreter_run() {
 
     if (!interp.catch_up) {
       if (frame_limit(interp.redraw)) {
-        if (frame_draw_due()) sprite_update_all();
+        if (frame_draw_due(interp.frames)) sprite_update_all();
         interp.frames++;
         interp.redraw = 0;
         if (is_fullscreen()) {

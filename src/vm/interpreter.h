@@ -60,9 +60,9 @@ void redraw_request_set();
 // up). Every wait of a pass measures against this one value.
 int32_t interpreter_pass_time();
 
-// Whether a frame that is due is drawn: never under forced skip; while skipping, only every
-// AGGSKIP-th frame (divisor 2 to 4 by the key).
-bool frame_draw_due();
+// Whether due frame number `frame` is drawn: never under forced skip; while skipping, only every
+// second to fourth frame, by the AGGSKIP key (read once).
+bool frame_draw_due(uint32_t frame);
 
 // Forgets the module state: run state, flags, frame counter and the AGGSKIP divisor (tests, and
 // nothing else: the program keeps them for the whole process).
