@@ -665,6 +665,31 @@ void thread_execute() {
         RESUME();
         continue;
       }
+      case OP_ASSIGN:
+      case OP_ASSIGN + OP_POPPED: {
+        // An int stored into a local that holds no block: a plain copy, no lookup.
+        uint16_t w = code_u16(pc);
+        if (access_scope_of(w) == SCOPE_LOCAL && f->top - 1 >= f->base) {
+          value_cell* r = &t->stack[f->top - 1];
+          int32_t index = f->base + code_i16(pc + VAR_HINT_OFFSET);
+          if (r->type == TYPE_INT && index >= 1 && index < f->top && !type_is_block(t->stack[index].type)) {
+            // Built from the int alone: reading the whole cell just after an operator wrote
+            // its payload would stall the store forwarding.
+            value_cell v = int_cell(r->i, code_u32(pc + 2));
+            t->stack[index] = v;
+            if (op == OP_ASSIGN)
+              r->hash = v.hash, r->scope = SCOPE_LOCAL;
+            else
+              f->top--;
+            pc += VAR_OPERAND_SIZE;
+            continue;
+          }
+        }
+        f->code = pc;
+        op_assign(op);
+        RESUME();
+        continue;
+      }
       case OP_POP:
         if (f->top - 1 < f->base) goto stack_short;
         value_release(&t->stack[--f->top]);
