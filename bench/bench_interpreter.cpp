@@ -24,7 +24,9 @@ namespace {
 
 constexpr int N = 1000000;
 
-const char* VM_INT_LOOP = R"(
+// The loop with its step: the statements that make s from s and i.
+std::string vm_loop_source(const char* step) {
+  return std::string(R"(
 .entry
     locals int int
 loop:
@@ -32,32 +34,7 @@ loop:
     push.i 1000000
     lt.i
     jf done
-    load.i _1
-    load.i _0
-    add.i
-    set.i.pop _1
-    load.i _0
-    push.i 1
-    add.i
-    set.i.pop _0
-    jmp loop
-done:
-    load.i _1
-    set.i.pop @result
-    ret
-)";
-
-const char* VM_CALL_LOOP = R"(
-.entry
-    locals int int
-loop:
-    load.i _0
-    push.i 1000000
-    lt.i
-    jf done
-    load.i _0
-    load.i _1
-    call add 2
+)") + step + R"(
     set.i.pop _1
     load.i _0
     push.i 1
@@ -75,6 +52,9 @@ done:
     add.i
     ret
 )";
+}
+const char* INT_STEP = "load.i _1\nload.i _0\nadd.i";
+const char* CALL_STEP = "load.i _0\nload.i _1\ncall add 2";
 
 const char* LUA_LOOPS = R"(
 function int_loop(n)
@@ -96,10 +76,10 @@ std::string game_folder() {
   if (!path.empty()) return path;
   path = (std::filesystem::temp_directory_path() / "vaskbench-interpreter").string();
   std::filesystem::create_directories(path);
-  for (auto [name, source] : {std::pair{"intloop", VM_INT_LOOP}, {"callloop", VM_CALL_LOOP}}) {
+  for (auto [name, step] : {std::pair{"intloop", INT_STEP}, {"callloop", CALL_STEP}}) {
     vko_builder b;
     std::string error;
-    if (!vko_assemble_text(source, b, error)) {
+    if (!vko_assemble_text(vm_loop_source(step), b, error)) {
       fprintf(stderr, "%s: %s\n", name, error.c_str());
       abort();
     }

@@ -389,13 +389,18 @@ static void op_jump_table() {
 // ---------------------------------------------------------------------------------------------
 // Skip labels, back and end labels
 
-// A label whose key was pressed is taken at once.
-static void label_key_take(call_frame* f, uint8_t** label, int32_t* key) {
-  if (!*key) return;
+// The frame goes on at one of its labels, which is used up, and stops waiting.
+static void frame_label_take(call_frame* f, uint8_t** label) {
   f->code = *label;
   *label = nullptr;
   f->wait_deadline = 0;
   f->wait_frame_mark = 0;
+}
+
+// A label whose key was pressed is taken at once.
+static void label_key_take(call_frame* f, uint8_t** label, int32_t* key) {
+  if (!*key) return;
+  frame_label_take(f, label);
   *key = 0;
 }
 
@@ -405,13 +410,8 @@ static void op_go_back() {
   script_thread* t = vm_thread;
   for (int32_t d = t->depth; d >= 0; --d) {
     call_frame* f = &t->frames[d];
-    if (reinterpret_cast<uintptr_t>(f->back_label) > reinterpret_cast<uintptr_t>(f->code)) {
-      f->code = f->back_label;
-      f->back_label = nullptr;
-      f->wait_deadline = 0;
-      f->wait_frame_mark = 0;
-      return;
-    }
+    if (reinterpret_cast<uintptr_t>(f->back_label) > reinterpret_cast<uintptr_t>(f->code))
+      return frame_label_take(f, &f->back_label);
   }
 }
 

@@ -57,6 +57,8 @@ TEST_F(assignments, PlainAssignmentsConvertNumbersAndShareBlocks) {
   EXPECT_EQ(eval("push.i 3\nset.f @g").f, 3.0f);
   EXPECT_EQ(variable("@g")->type, TYPE_FLOAT);
 
+  // Into locals: an int over a number is stored in place, over a string the string goes.
+  EXPECT_EQ(eval("locals int str\npush.i 4\nset.i _0\nload.i _0\nadd.i\npush.i 5\nset.i.pop _1\nload.i _1\nadd.i").i, 13);
   const value_cell& s = eval("push.s \"abc\"\nset.s @s");
   EXPECT_EQ(s.s, variable("@s")->s);
   EXPECT_EQ(s.s->refcount, 2);  // the stack and the variable
