@@ -565,25 +565,19 @@ void thread_execute() {
     f = vm_frame;                                                  \
     pc = f->code;                                                  \
   } while (0)
-#define INT_OPERATOR(opcode, result)              \
-  case opcode: {                                  \
-    value_cell* l = int_operands(t, f, 2);        \
-    if (!l) goto stack_short;                     \
-    int32_t a = l[0].i, b = l[1].i;               \
-    l[0].i = (result);                            \
-    f->top--;                                     \
-    continue;                                     \
+// An int operator writes into L; a comparison also makes L an int.
+#define INT_BINARY(opcode, result, comparison) \
+  case opcode: {                               \
+    value_cell* l = int_operands(t, f, 2);     \
+    if (!l) goto stack_short;                  \
+    int32_t a = l[0].i, b = l[1].i;            \
+    l[0].i = (result);                         \
+    if (comparison) l[0].type = TYPE_INT;      \
+    f->top--;                                  \
+    continue;                                  \
   }
-#define INT_COMPARISON(opcode, result)            \
-  case opcode: {                                  \
-    value_cell* l = int_operands(t, f, 2);        \
-    if (!l) goto stack_short;                     \
-    int32_t a = l[0].i, b = l[1].i;               \
-    l[0].i = (result);                            \
-    l[0].type = TYPE_INT;                         \
-    f->top--;                                     \
-    continue;                                     \
-  }
+#define INT_OPERATOR(opcode, result) INT_BINARY(opcode, result, false)
+#define INT_COMPARISON(opcode, result) INT_BINARY(opcode, result, true)
 
   for (;;) {
     op = code_u16(pc);
@@ -791,6 +785,7 @@ void thread_execute() {
     RESUME();
   }
 #undef RESUME
+#undef INT_BINARY
 #undef INT_OPERATOR
 #undef INT_COMPARISON
 }
