@@ -1,10 +1,13 @@
 // Sprites, dirty grids and frame pacing.
 //
-// STAND-IN: only the suspend counter that the dispatcher reads; sprite updates are never
-// suspended. The sprite module replaces this file.
+// STAND-IN: only the three calls of the interpreter pass. The sprite module replaces this file.
+// Until then there are no sprites to draw and frames are paced at the highest rate the pacer
+// allows (80 per second).
 #pragma once
 
-#include <cstdint>
-
-// Greater than 0 while sprite updates are suspended.
-int32_t sprite_update_suspend_count();
+// 1 when a frame is due (force: at once), and the time of this frame is recorded; else 0.
+int frame_limit(int force);
+// One frame of sprite work: step every sprite, redraw the dirty cells.
+void sprite_update_all();
+// The sprite-update suspend counter (0: updates run).
+int sprite_update_suspend_count();

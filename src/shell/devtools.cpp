@@ -13,6 +13,7 @@ const char* save_path(const char* relative) {
 
 void save_base_folder_set(const char* folder) { base_folder = folder ? folder : ""; }
 
+// No status bar, so no watch list.
 void watch_list_show() {}
 
 void editor_open_at_line(const char* object_name, int32_t line) {

@@ -1,8 +1,9 @@
 // Development tools and the save-path prefix.
 //
-// STAND-IN: save_path and its base folder, and the development hooks that the script-error
-// reporter and the dispatcher call, which do nothing here (as in a packaged game) except that
-// editor requests are recorded for tests. The development-tools module replaces this file.
+// STAND-IN: save_path and its base folder, and the development hooks that the interpreter, the
+// script-error reporter and the dispatcher call, which do nothing here (as in a packaged game)
+// except that editor requests are recorded for tests. The development-tools module replaces this
+// file.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,8 @@ const char* save_path(const char* relative);
 // The save base folder (engine path); empty for none.
 void save_base_folder_set(const char* folder);
 
-// Refreshes the development watch list.
+// Shows the watched variables in the status bar; called every interpreter pass and after a
+// script error.
 void watch_list_show();
 // Opens the external editor at a line of a script object's source.
 void editor_open_at_line(const char* object_name, int32_t line);

@@ -1,4 +1,4 @@
-// STAND-IN for the skip module: the flags without the read, auto and key rules.
+// STAND-IN for the skip module: the flags without the auto and key rules.
 #include "vm/skip.h"
 
 #include "base/registry.h"
@@ -9,7 +9,12 @@ static struct {
   int auto_ready, fastmode_read, suppress;
 } skip;
 
-bool is_skipping() { return skip.suppress == 0 && (skip.skip_all || skip.forced); }
+bool is_skipping() {
+  if (skip.suppress) return false;
+  if (skip.skip_all || skip.forced) return true;
+  if (skip.skip_read && !skip.line_read) skip.skip_read = 0;
+  return skip.skip_read != 0;
+}
 
 void skip_mode_set(int mode) {
   skip.forced = 0;
@@ -47,6 +52,7 @@ void skip_reset() {
 int is_auto_mode() { return skip.auto_on; }
 int force_skip_get() { return skip.forced; }
 int line_was_read() { return skip.line_read; }
+void line_was_read_set(int flag) { skip.line_read = flag; }
 
 int skip_suppress_push() { return skip.suppress++ == 0 ? 1 : 0; }
 void skip_suppress_clear() { skip.suppress = 0; }

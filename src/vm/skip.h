@@ -1,11 +1,12 @@
 // Skip and auto modes.
 //
-// STAND-IN: the flags and the mode switch that the thread, object, settings and dispatcher
-// modules use, with the predicate reduced to the skip-suppress counter, skip-all and forced skip
-// (the read and auto rules and the skip keys come with the skip module, which replaces this file).
+// STAND-IN: the flags and the mode switch that the thread, object, settings, interpreter and
+// dispatcher modules use, with the predicate reduced to the skip-suppress counter, skip-all,
+// forced skip and skip-read at read lines (auto mode and the skip keys come with the skip module,
+// which replaces this file).
 #pragma once
 
-// Whether skipping is in effect.
+// Whether skipping is in effect. Skip-read stops (and is switched off) at a line not read before.
 bool is_skipping();
 // Switches the modes (0 off ... 7 all off); every call first clears forced skip.
 void skip_mode_set(int mode);
@@ -14,7 +15,9 @@ void skip_reset();
 // 1 while the auto key is on or the auto flag is set.
 int is_auto_mode();
 int force_skip_get();
+// The line-was-read flag, computed by the line instruction.
 int line_was_read();
+void line_was_read_set(int flag);
 
 // The skip-suppress counter: push returns 1 when it was 0; clear sets it to 0.
 int skip_suppress_push();
