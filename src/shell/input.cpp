@@ -2,6 +2,7 @@
 // never blocked.
 #include "shell/input.h"
 
+#include "base/int32.h"
 #include "vm/script_error.h"
 
 static struct {
@@ -29,7 +30,7 @@ int32_t input_take_press(int index) {
 int input_is_pressed(int index) {
   if (index < 0 || index > 255) return 0;
   int32_t t = input.times[index];
-  return input.flags[index] || (t != 0 && vm_time_now() - t < 15);
+  return input.flags[index] || (t != 0 && i32_sub(vm_time_now(), t) < 15);
 }
 
 void input_press_middle() { input.live_times[136] = vm_time_now(); }

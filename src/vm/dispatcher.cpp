@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/int32.h"
 #include "graphics/sprite.h"
 #include "platform/window.h"
 #include "save/vm_exit.h"
@@ -57,21 +58,13 @@ const char* builtin_arg_text(int32_t k) {
   return c->type == TYPE_STRING && c->s ? c->s->text : "";
 }
 
-// Times wrap like the 32-bit timer; these add and subtract without overflow.
-static int32_t time_add(int32_t t, int32_t ms) {
-  return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(ms));
-}
-static int32_t time_diff(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-
 bool wait_deadline_reached(int32_t deadline, int32_t now) {
-  int32_t ahead = time_diff(deadline, now);
+  int32_t ahead = i32_sub(deadline, now);
   return ahead <= 0 || ahead > WAIT_CLOCK_JUMP_MS;
 }
 
 int32_t wait_deadline_after(int32_t now, int32_t ms) {
-  int32_t d = time_add(now, ms);
+  int32_t d = i32_add(now, ms);
   return d == WAIT_NONE || d == WAIT_FOREVER ? 1 : d;
 }
 
@@ -156,12 +149,12 @@ int builtin_time_wait_until(int32_t, int32_t) {
   int32_t now = vm_time_get();
   if (f->wait_deadline == WAIT_NONE) {
     int32_t base = builtin_arg_int(1), interval = builtin_arg_int(2);
-    if (std::llabs(static_cast<long long>(time_diff(now, base))) >= 10LL * interval) base = now;
+    if (std::llabs(static_cast<long long>(i32_sub(now, base))) >= 10LL * interval) base = now;
     f->wait_deadline = wait_deadline_after(base, interval);
   }
   if (!wait_deadline_reached(f->wait_deadline, now)) return 1;
-  int32_t late = time_add(now, -10);
-  push_int(time_diff(f->wait_deadline, late) >= 0 ? f->wait_deadline : late);
+  int32_t late = i32_add(now, -10);
+  push_int(i32_sub(f->wait_deadline, late) >= 0 ? f->wait_deadline : late);
   f->wait_deadline = WAIT_NONE;
   return 0;
 }
@@ -217,7 +210,7 @@ int builtin_frame_wait(int32_t, int32_t) {
     return 1;
   }
   if (sprite_update_suspend_count() == 0) {
-    if (!wait_deadline_reached(time_add(f->wait_deadline, 1), now)) return 1;  // now > deadline
+    if (!wait_deadline_reached(i32_add(f->wait_deadline, 1), now)) return 1;  // now > deadline
     if (frames == f->wait_frame_mark) {
       f->wait_deadline = wait_deadline_after(now, 1);
       return 1;
