@@ -15,54 +15,20 @@ class waiting_programs : public program_test {
   }
 };
 
-// Each thread counts its rounds in a local and appends its digit to @order after every wait.
-const char* const TWO_THREADS = R"(
-.builtin time_wait 0xCF35F0E3
-.func main
-.entry
-    locals int
-main_loop:
-    push.i 100
-    builtin.drop time_wait 1
-    load.i @order
-    push.i 10
-    mul.i
-    push.i 1
-    add.i
-    set.i.pop @order
-    load.i _0
-    push.i 1
-    add.i
-    set.i.pop _0
-    load.i _0
-    push.i 3
-    lt.i
-    jt main_loop
-    ret
-.func worker
-    locals int
-worker_loop:
-    push.i 130
-    builtin.drop time_wait 1
-    load.i @order
-    push.i 10
-    mul.i
-    push.i 2
-    add.i
-    set.i.pop @order
-    load.i _0
-    push.i 1
-    add.i
-    set.i.pop _0
-    load.i _0
-    push.i 2
-    lt.i
-    jt worker_loop
-    ret
-)";
+// A thread function that waits `interval` ms, appends its digit to @order and does so `rounds`
+// times, counting in a local.
+std::string waiting_function(const std::string& name, int interval, int digit, int rounds) {
+  return ".func " + name + "\n" + (name == "main" ? ".entry\n" : "") + "    locals int\n" + name + "_loop:\n" +
+         "    push.i " + std::to_string(interval) + "\n    builtin.drop time_wait 1\n" +
+         "    load.i @order\n    push.i 10\n    mul.i\n    push.i " + std::to_string(digit) + "\n    add.i\n" +
+         "    set.i.pop @order\n" +
+         "    load.i _0\n    push.i 1\n    add.i\n    set.i.pop _0\n" +
+         "    load.i _0\n    push.i " + std::to_string(rounds) + "\n    lt.i\n    jt " + name + "_loop\n    ret\n";
+}
 
 TEST_F(waiting_programs, TwoThreadsWaitingOnTheClockInterleave) {
-  enter(TWO_THREADS);
+  enter(".builtin time_wait 0xCF35F0E3\n" + waiting_function("main", 100, 1, 3) +
+        waiting_function("worker", 130, 2, 2));
   script_thread* worker = thread_create(1);
   worker->frames[0].code = function_find(crc32_string("worker"));
   int32_t start = vm_time_now();
