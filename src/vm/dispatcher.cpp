@@ -31,8 +31,8 @@ constexpr int32_t CALL_INSTRUCTION_SIZE = 8;
 enum { BUTTON_WHEEL_FORWARD = 33, BUTTON_WHEEL_BACKWARD = 34, BUTTON_DECIDE = 130, BUTTON_CANCEL = 131,
        BUTTON_MIDDLE = 136, BUTTON_EXTRA = 147, KEY_CONTROL = 17 };
 
-// Module state: the argument count of the running built-in.
-static int32_t running_count = 0;
+// Module state: where the running built-in's arguments lie (they stay put while it pushes).
+static int32_t running_base = 0, running_count = 0;
 
 // ---------------------------------------------------------------------------------------------
 // Arguments and deadlines
@@ -40,7 +40,7 @@ static int32_t running_count = 0;
 const value_cell* builtin_arg(int32_t k) {
   static const value_cell missing = int_cell(0);
   if (k < 1 || k > running_count) return &missing;
-  return &vm_thread->stack[vm_frame->top - k];
+  return &vm_thread->stack[running_base + running_count - k];
 }
 
 int32_t builtin_arg_int(int32_t k) {
@@ -95,7 +95,7 @@ void builtin_dispatch(int drop) {
 void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop) {
   int32_t n = argument_count(count, e, hash);
   int32_t base = vm_frame->top - n;
-  running_count = n;
+  running_base = base, running_count = n;
   if (!e) {
     script_error("組み込み関数[%08X]は定義されていません", hash);
     push_int(0);

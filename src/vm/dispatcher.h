@@ -26,7 +26,8 @@ void builtin_dispatch(int drop);
 struct builtin_entry;
 void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop);
 
-// Argument k (1-based) of the running built-in; an argument beyond its count reads as int 0.
+// Argument k (1-based) of the running built-in, where it lay when the built-in was called (a
+// handler may read it after pushing); an argument beyond its count reads as int 0.
 const value_cell* builtin_arg(int32_t k);
 // The 32-bit payload of an int or float argument, read as the engine always read it (0 for
 // strings and arrays).

@@ -67,9 +67,8 @@ TEST_F(dispatcher, ACountBeyondTheFrameIsReportedAndClamped) {
 }
 
 int self_cleaning_sum(int32_t n, int32_t drop) {
-  int32_t sum = 0;
-  for (int32_t k = 1; k <= n; ++k) sum += builtin_arg_int(k);
-  push_int(sum);
+  push_int(0);  // the result's cell first: the arguments are still found where they lie
+  for (int32_t k = 1; k <= n; ++k) stack_top()->i += builtin_arg_int(k) * (k == 1 ? 1 : 10);
   builtin_finish(vm_frame->top - 1 - n, vm_frame->top, drop);
   return 0;
 }
@@ -105,7 +104,7 @@ TEST_F(dispatcher, EachKindKeepsOrDropsItsOneResult) {
   vm_frame->code = instruction + 8;
   builtin_call(&sum, sum.hash, 2, 0);
   ASSERT_EQ(top(), before + 1);
-  EXPECT_EQ(cell(before).i, 5);
+  EXPECT_EQ(cell(before).i, 3 + 2 * 10);  // argument 1 is the top cell
   stack_pop();
   push_int(2);
   builtin_call(&sum, sum.hash, 1, 1);
