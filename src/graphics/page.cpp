@@ -6,6 +6,7 @@
 #include "base/memory.h"
 #include "graphics/gfx_id.h"
 #include "graphics/presentation.h"
+#include "graphics/sprite.h"
 #include "vm/script_error.h"
 
 // Module state: the list of every page, newest first.
@@ -80,6 +81,8 @@ int page_free(page* p, int force) {
       q->alpha = nullptr;
       q->owns_alpha = 0;
     }
+  // Sprites, grids and the presenter hold pages too; none of them may keep a freed one.
+  sprite_page_freed(p);
   gfx_id_remove(p->id);
   free(p->bits);
   free(p->palette);

@@ -27,6 +27,19 @@ enum : unsigned {
 };
 enum { IDOK = 1, IDCANCEL = 2, IDRETRY = 4, IDYES = 6, IDNO = 7 };
 
+// A rectangle of the client area (or of a picture), in pixels.
+struct plat_rect {
+  int x, y, width, height;
+};
+
+// Pixels to show: top-down rows of blue, green, red bytes, or of 8-bit indices into a palette of
+// 256 entries of blue, green, red, unused.
+struct pixel_source {
+  const uint8_t* bits;
+  int width, height, stride;
+  const uint8_t* palette;  // 8-bit pixels; nullptr for 24-bit pixels
+};
+
 class platform_backend {
  public:
   virtual ~platform_backend() = default;
@@ -40,6 +53,17 @@ class platform_backend {
   virtual void window_host_destroy(plat_window* window) = 0;
   virtual void window_host_title(plat_window* window) = 0;  // the title changed
   virtual void window_set_foreground(window_handle window) = 0;
+
+  // Painting. Invalidating a rectangle (nullptr: the whole client area) makes the window get
+  // WM_PAINT for what is invalid, later and once however often it was invalidated. The paint
+  // calls draw only while that WM_PAINT is handled, and only into the invalid part.
+  virtual void window_invalidate(window_handle window, const plat_rect* rect) = 0;
+  // Copies a rectangle of a picture to client position (x, y), scaled by zoom_x / 1000 and
+  // zoom_y / 1000 (nearest pixel: the engine's own scaler does the smooth zooms).
+  virtual void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source,
+                                   const plat_rect& source_rect, int zoom_x, int zoom_y) = 0;
+  // Fills a rectangle with a colour 0x00BBGGRR.
+  virtual void window_paint_fill(window_handle window, const plat_rect& rect, uint32_t colour) = 0;
   // Handles pending host events, which post the messages they translate to.
   virtual void pump_host_events() = 0;
   // The host's handling of a message no procedure claimed (a system key opening the menu bar).

@@ -38,7 +38,8 @@
   X(caps_mode, "CAPSMODE", 0, -1)                            \
   X(quickload_failsafe_default, "QUICKLOAD_FAILSAFE", 2, -1) \
   X(quicksave_failsafe_default, "QUICKSAVE_FAILSAFE", 0, -1) \
-  X(agg_skip, "AGGSKIP", 0, INT32_MIN)
+  X(agg_skip, "AGGSKIP", 0, INT32_MIN)                       \
+  X(max_fps, "MAX_FPS", 1000, INT32_MIN)
 
 // Module state: env_setting_cache, one slot per cached key, plus the text buffers and the
 // desktop metrics.

@@ -36,6 +36,7 @@ int caps_mode();               // CAPSMODE (0): CapsLock acts as the skip key (0
 int quickload_failsafe_default();  // QUICKLOAD_FAILSAFE (2)
 int quicksave_failsafe_default();  // QUICKSAVE_FAILSAFE (0)
 int agg_skip();                // AGGSKIP (0): how far the interpreter thins drawn frames while skipping
+int max_fps();                 // MAX_FPS (1000): the frame limiter's rate, before it is held to 1..80
 
 // Cached text keys, read into 128-byte buffers while the buffer is still empty.
 constexpr int ENV_TEXT_SIZE = 128;

@@ -101,3 +101,9 @@ void headless_platform::primary_screen_size(int& width, int& height) {
   width = screen_width;
   height = screen_height;
 }
+
+void headless_platform::window_invalidate(window_handle, const plat_rect* rect) {
+  invalidated.push_back(rect ? *rect : plat_rect{0, 0, -1, -1});
+}
+void headless_platform::window_paint_pixels(window_handle, int, int, const pixel_source&, const plat_rect&, int, int) {}
+void headless_platform::window_paint_fill(window_handle, const plat_rect&, uint32_t) {}

@@ -26,6 +26,13 @@ class headless_platform : public platform_backend {
   void window_host_destroy(plat_window* window) override;
   void window_host_title(plat_window* window) override;
   void window_set_foreground(window_handle window) override;
+  // INTERIM until the desktop backend's painting service lands: invalidations are recorded,
+  // paints draw nothing.
+  void window_invalidate(window_handle window, const plat_rect* rect) override;
+  void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,
+                           int zoom_x, int zoom_y) override;
+  void window_paint_fill(window_handle window, const plat_rect& rect, uint32_t colour) override;
+  std::vector<plat_rect> invalidated;
   void pump_host_events() override;
   intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
