@@ -7,6 +7,7 @@
 #include "base/hash.h"
 #include "base/memory.h"
 #include "shell/devtools.h"
+#include "vm/dispatcher.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
 #include "vm/script_object.h"
@@ -165,28 +166,15 @@ void hook_fire_thread(uint32_t key, int32_t id, int32_t n, int32_t push0) {
 // ---------------------------------------------------------------------------------------------
 // Built-ins
 
-// Argument k (1-based) of a built-in called with n arguments: the cell at top - k, or null when
-// it was not given.
-static const value_cell* builtin_cell(int32_t n, int32_t k) {
-  return k >= 1 && k <= n ? &vm_thread->stack[vm_frame->top - k] : nullptr;
-}
-static int32_t builtin_int(int32_t n, int32_t k) {
-  const value_cell* c = builtin_cell(n, k);
-  return c && (c->type == TYPE_INT || c->type == TYPE_FLOAT) ? c->i : 0;
-}
-static const char* builtin_text(int32_t n, int32_t k) {
-  const value_cell* c = builtin_cell(n, k);
-  return c && c->type == TYPE_STRING && c->s ? c->s->text : "";
-}
 // Pops the given built-in arguments (never more than the frame holds).
 static void builtin_pop(int32_t count) {
   for (int32_t i = 0; i < count && vm_frame->top > vm_frame->base; ++i) stack_pop();
 }
 
 // event_hook_add(name, function hash), event_hook_add_first(...): a hook of the current thread.
-static int hook_add(int32_t n, bool first) {
-  uint32_t key = crc32_string(builtin_text(n, 1));
-  uint8_t* code = function_find(static_cast<uint32_t>(builtin_int(n, 2)));
+static int hook_add(bool first) {
+  uint32_t key = crc32_string(builtin_arg_text(1));
+  uint8_t* code = function_find(static_cast<uint32_t>(builtin_arg_int(2)));
   event_hook_entry* h = hook_new(key, code);
   if (first)
     hook_link_head(h);
@@ -195,12 +183,12 @@ static int hook_add(int32_t n, bool first) {
   push_int(0);
   return 0;
 }
-int builtin_event_hook_add(int32_t n, int32_t) { return hook_add(n, false); }
-int builtin_event_hook_add_first(int32_t n, int32_t) { return hook_add(n, true); }
+int builtin_event_hook_add(int32_t, int32_t) { return hook_add(false); }
+int builtin_event_hook_add_first(int32_t, int32_t) { return hook_add(true); }
 
-int builtin_event_hook_remove(int32_t n, int32_t) {
-  uint32_t key = crc32_string(builtin_text(n, 1));
-  uint8_t* code = function_find(static_cast<uint32_t>(builtin_int(n, 2)));
+int builtin_event_hook_remove(int32_t, int32_t) {
+  uint32_t key = crc32_string(builtin_arg_text(1));
+  uint8_t* code = function_find(static_cast<uint32_t>(builtin_arg_int(2)));
   int32_t owner = vm_thread->id;
   hooks_free_where([&](const event_hook_entry* h) {
     return h->owner == owner && h->key == key && h->code == code && !h->persistent;
@@ -220,7 +208,7 @@ static int builtin_nothing(int32_t n, int32_t drop) {
 // when it is kept and nothing when it is dropped.
 int builtin_event_call(int32_t n, int32_t drop) {
   if (n < 1) return builtin_nothing(n, drop);
-  uint32_t key = crc32_string(builtin_text(n, 1));
+  uint32_t key = crc32_string(builtin_arg_text(1));
   builtin_pop(1);
   hook_fire(key, n - 1, !drop);
   return 0;
@@ -229,9 +217,9 @@ int builtin_event_call(int32_t n, int32_t drop) {
 // event_call_thread(thread id or -1 for the current one, name, arguments...).
 int builtin_event_call_thread(int32_t n, int32_t drop) {
   if (n < 2) return builtin_nothing(n, drop);
-  int32_t id = builtin_int(n, 1);
+  int32_t id = builtin_arg_int(1);
   if (id == -1) id = vm_thread->id;
-  uint32_t key = crc32_string(builtin_text(n, 2));
+  uint32_t key = crc32_string(builtin_arg_text(2));
   builtin_pop(2);
   hook_fire_thread(key, id, n - 2, !drop);
   return 0;
@@ -246,11 +234,11 @@ enum object_call_kind { CALL_ENTRY, CALL_FUNCTION, CALL_FUNCTION_NAMED };
 
 static int object_call(int32_t n, int32_t drop, object_call_kind kind) {
   char name[OBJECT_ARG_SIZE];
-  cp932_copy(name, sizeof name, builtin_text(n, 1));
+  cp932_copy(name, sizeof name, builtin_arg_text(1));
   int32_t taken = 1;
   uint32_t hash = 0;
   if (kind != CALL_ENTRY) {
-    hash = kind == CALL_FUNCTION ? static_cast<uint32_t>(builtin_int(n, 2)) : crc32_string(builtin_text(n, 2));
+    hash = kind == CALL_FUNCTION ? static_cast<uint32_t>(builtin_arg_int(2)) : crc32_string(builtin_arg_text(2));
     taken = 2;
   }
   builtin_pop(taken < n ? taken : n);
@@ -286,8 +274,8 @@ int builtin_object_call_function_named(int32_t n, int32_t drop) { return object_
 // its parameters and nothing below them; it yields and runs the new code on its next turn.
 static int thread_replace(int32_t n, bool object) {
   char name[OBJECT_ARG_SIZE];
-  cp932_copy(name, sizeof name, builtin_text(n, 1));
-  uint32_t hash = static_cast<uint32_t>(builtin_int(n, 1));
+  cp932_copy(name, sizeof name, builtin_arg_text(1));
+  uint32_t hash = static_cast<uint32_t>(builtin_arg_int(1));
   builtin_pop(n >= 1 ? 1 : 0);
   moved_cells args(n - 1);
   if (object) {
@@ -308,18 +296,19 @@ int builtin_object_exec(int32_t n, int32_t) { return thread_replace(n, true); }
 int builtin_object_exec_function(int32_t n, int32_t) { return thread_replace(n, false); }
 
 script_thread* thread_start(int32_t n) {
-  uint8_t* code = function_find(static_cast<uint32_t>(builtin_int(n, 1)));
-  script_thread* t = thread_create(-1);
-  t->frames[0].code = code;
+  uint8_t* code = function_find(static_cast<uint32_t>(builtin_arg_int(1)));
   // Arguments n .. 2, deepest first, become the new thread's parameters n - 1 .. 1.
-  const value_cell* args = n >= 2 ? builtin_cell(n, n) : nullptr;
-  script_thread* caller = thread_switch(t);
-  for (int32_t k = 0; k + 1 < n; ++k) {
+  std::vector<value_cell> params;
+  for (int32_t k = n; k >= 2; --k) {
     value_cell v;
-    value_copy(&v, &args[k]);
-    stack_push_value(&v);
+    value_copy(&v, builtin_arg(k));
+    params.push_back(v);
   }
-  push_int(n > 1 ? n - 1 : 0);
+  script_thread* t = thread_create(-1);
+  script_thread* caller = thread_switch(t);
+  vm_frame->code = code;
+  for (value_cell& v : params) stack_push_value(&v);  // the copies' references move
+  push_int(static_cast<int32_t>(params.size()));
   vm_frame->base = vm_frame->top;
   thread_switch(caller);
   push_int(t->id);

@@ -147,11 +147,6 @@ static int result(int32_t value) {
   push_int(value);
   return 0;
 }
-// Argument 1 as an int (0 when absent, a string or an array).
-static int32_t builtin_arg_int1(int32_t n) {
-  const value_cell* c = stack_top();
-  return n >= 1 && (c->type == TYPE_INT || c->type == TYPE_FLOAT) ? c->i : 0;
-}
 
 int builtin_skip_state_get(int32_t, int32_t) { return result(is_skipping() ? 1 : 0); }
 
@@ -179,8 +174,8 @@ int builtin_skip_force_end(int32_t, int32_t) {
   return result(forced);
 }
 
-int builtin_skip_flags_set(int32_t n, int32_t) {
-  skip_flags_set(builtin_arg_int1(n));
+int builtin_skip_flags_set(int32_t, int32_t) {
+  skip_flags_set(builtin_arg_int(1));
   return result(0);
 }
 
@@ -196,13 +191,13 @@ int builtin_is_auto_mode(int32_t, int32_t) { return result(is_auto_mode()); }
 int builtin_force_skip_get(int32_t, int32_t) { return result(skip.block.forced); }
 int builtin_line_was_read(int32_t, int32_t) { return result(skip.block.line_read); }
 
-int builtin_auto_ready_set(int32_t n, int32_t) {
-  auto_ready_set(builtin_arg_int1(n));
+int builtin_auto_ready_set(int32_t, int32_t) {
+  auto_ready_set(builtin_arg_int(1));
   return result(0);
 }
 
-int builtin_fastmode_read_set(int32_t n, int32_t) {
-  fastmode_read_set(builtin_arg_int1(n));
+int builtin_fastmode_read_set(int32_t, int32_t) {
+  fastmode_read_set(builtin_arg_int(1));
   return result(0);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "interpreter_fixture.h"
+#include "vm/builtin_table.h"
 #include "vm/hooks.h"
 
 class hooks : public program_test {
@@ -29,18 +30,19 @@ class hooks : public program_test {
     }
     return static_cast<int32_t>(args.size());
   }
-  // A plain built-in, kept result: the arguments are replaced by its result, which is returned
-  // (as an int) and popped.
+  // A plain built-in through the dispatcher, result kept: the arguments are replaced by its
+  // result, which is returned (as an int) and popped.
   static int32_t call_plain(builtin f, std::initializer_list<value_cell> args) {
-    int32_t base = vm_frame->top;
-    f(push_args(args), 0);
-    builtin_finish(base, vm_frame->top, 0);
+    builtin_entry e{0, "test", BUILTIN_PLAIN, 2, f};
+    builtin_call(&e, 0, static_cast<int16_t>(push_args(args)), 0);
     int32_t result = stack_top()->i;
     stack_pop();
     return result;
   }
+  // A self-cleaning built-in through the dispatcher.
   static void call_self_cleaning(builtin f, int32_t drop, std::initializer_list<value_cell> args) {
-    f(push_args(args), drop);
+    builtin_entry e{0, "test", BUILTIN_SELF_CLEANING, 2, f};
+    builtin_call(&e, 0, static_cast<int16_t>(push_args(args)), drop);
   }
 
   // A hook of the current thread (or of another one) for the named function.
