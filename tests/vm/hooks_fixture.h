@@ -9,6 +9,11 @@
 #include "vm/builtin_table.h"
 #include "vm/hooks.h"
 
+// Assembled code that records its argument count and parameters 1 and 2 (ints).
+inline constexpr const char* RECORD_PARAMETERS =
+    "    load.i _-1\n    set.i.pop @count\n    load.i _p1\n    set.i.pop @p1\n"
+    "    load.i _p2\n    set.i.pop @p2\n";
+
 class hooks : public program_test {
  protected:
   void TearDown() override {
@@ -64,6 +69,13 @@ class hooks : public program_test {
     const event_hook_entry* h = hook_list_head();
     while (h && h->next) h = h->next;
     return h;
+  }
+
+  // What RECORD_PARAMETERS recorded.
+  void expect_parameters(int32_t count, int32_t p1, int32_t p2, const std::string& trace = "") {
+    EXPECT_EQ(int_of("@count"), count) << trace;
+    EXPECT_EQ(int_of("@p1"), p1) << trace;
+    EXPECT_EQ(int_of("@p2"), p2) << trace;
   }
 
   // Assembles and loads another object; returns its name.

@@ -71,35 +71,19 @@ TEST_F(hook_programs, ThreadStartHandsTheArgumentsToTheNewThreadWhichRunsInTheNe
     builtin.drop time_wait 1
     ret
 .func worker
-    load.i _-1
-    set.i.pop @count
-    load.i _p1
-    set.i.pop @p1
-    load.i _p2
-    set.i.pop @p2
+)" + RECORD_PARAMETERS + R"(
     push.s "W"
     set+.s.pop @order
     ret
 )");
   EXPECT_EQ(interpreter_run(), RUN_END);
   EXPECT_EQ(int_of("@id"), 300);
-  EXPECT_EQ(int_of("@count"), 2);
-  EXPECT_EQ(int_of("@p1"), 10);
-  EXPECT_EQ(int_of("@p2"), 20);
+  expect_parameters(2, 10, 20);
   EXPECT_EQ(text_of("@order"), "MW");
 }
 
 TEST_F(hook_programs, ObjectExecReplacesTheThreadsCodeAndYields) {
-  std::string target = library(R"(
-.entry
-    load.i _-1
-    set.i.pop @count
-    load.i _p1
-    set.i.pop @p1
-    load.i _p2
-    set.i.pop @p2
-    ret
-)");
+  std::string target = library(std::string(".entry\n") + RECORD_PARAMETERS + "ret\n");
   for (const char* call : {"builtin", "builtin.drop"}) {
     start(R"(
 .entry
@@ -114,9 +98,7 @@ TEST_F(hook_programs, ObjectExecReplacesTheThreadsCodeAndYields) {
 )");
     EXPECT_EQ(interpreter_run(), RUN_END) << call;
     EXPECT_EQ(variable("@after"), nullptr) << call;
-    EXPECT_EQ(int_of("@count"), 2) << call;
-    EXPECT_EQ(int_of("@p1"), 10) << call;
-    EXPECT_EQ(int_of("@p2"), 20) << call;
+    expect_parameters(2, 10, 20, call);
     thread_switch(thread_create(0));
   }
 }

@@ -309,14 +309,7 @@ TEST_F(hooks, ObjectEnterDropsTheResultAndReportsAnObjectWithoutEntry) {
   EXPECT_EQ(int_of("@result"), 0);
 }
 
-const char* EXEC_TARGET = R"(
-.entry
-    load.i _-1
-    set.i.pop @count
-    load.i _p1
-    set.i.pop @p1
-    load.i _p2
-    set.i.pop @p2
+const std::string EXEC_TARGET = std::string(".entry\n") + RECORD_PARAMETERS + R"(
     ret
 .func g
     push.i 1
@@ -341,9 +334,7 @@ TEST_F(hooks, ObjectExecStartsTheEntryWithTheExtraArgumentsOnAnEmptyStack) {
   EXPECT_EQ(vm_thread->stack[2].i, 10);
   EXPECT_EQ(vm_thread->stack[3].i, 2);
   turn();
-  EXPECT_EQ(int_of("@count"), 2);
-  EXPECT_EQ(int_of("@p1"), 10);
-  EXPECT_EQ(int_of("@p2"), 20);
+  expect_parameters(2, 10, 20);
 
   enter(CALLER);
   frame_push(vm_thread);  // a call in progress: the thread starts over below it
@@ -355,18 +346,7 @@ TEST_F(hooks, ObjectExecStartsTheEntryWithTheExtraArgumentsOnAnEmptyStack) {
   EXPECT_EQ(int_of("@p1"), 30);
 }
 
-const char* WORKER = R"(
-.entry
-    ret
-.func worker
-    load.i _-1
-    set.i.pop @count
-    load.i _p1
-    set.i.pop @p1
-    load.i _p2
-    set.i.pop @p2
-    ret
-)";
+const std::string WORKER = std::string(".entry\nret\n.func worker\n") + RECORD_PARAMETERS + "ret\n";
 
 TEST_F(hooks, ThreadStartGivesTheRemainingArgumentsToTheNewThread) {
   enter(WORKER);
@@ -380,9 +360,7 @@ TEST_F(hooks, ThreadStartGivesTheRemainingArgumentsToTheNewThread) {
   EXPECT_EQ(t->stack[1].i, 20);
   EXPECT_EQ(t->stack[3].i, 2);
   thread_turn(t);
-  EXPECT_EQ(int_of("@count"), 2);
-  EXPECT_EQ(int_of("@p1"), 10);
-  EXPECT_EQ(int_of("@p2"), 20);
+  expect_parameters(2, 10, 20);
 
   thread_switch(thread_find(0));
   EXPECT_EQ(call_plain(builtin_thread_start_child, {number(crc32_string("worker"))}), 501);
