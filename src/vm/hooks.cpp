@@ -32,24 +32,18 @@ static event_hook_entry* hook_new(uint32_t key, uint8_t* code) {
   return h;
 }
 
-static void hook_link_tail(event_hook_entry* h) {
-  h->prev = hooks.tail;
-  h->next = nullptr;
-  if (hooks.tail)
-    hooks.tail->next = h;
+// Links h in before `at` (null: at the tail).
+static void hook_link(event_hook_entry* h, event_hook_entry* at) {
+  h->next = at;
+  h->prev = at ? at->prev : hooks.tail;
+  if (h->prev)
+    h->prev->next = h;
   else
     hooks.head = h;
-  hooks.tail = h;
-}
-
-static void hook_link_head(event_hook_entry* h) {
-  h->prev = nullptr;
-  h->next = hooks.head;
-  if (hooks.head)
-    hooks.head->prev = h;
+  if (at)
+    at->prev = h;
   else
     hooks.tail = h;
-  hooks.head = h;
 }
 
 static void hook_unlink_free(event_hook_entry* h) {
@@ -175,11 +169,7 @@ static void builtin_pop(int32_t count) {
 static int hook_add(bool first) {
   uint32_t key = crc32_string(builtin_arg_text(1));
   uint8_t* code = function_find(static_cast<uint32_t>(builtin_arg_int(2)));
-  event_hook_entry* h = hook_new(key, code);
-  if (first)
-    hook_link_head(h);
-  else
-    hook_link_tail(h);
+  hook_link(hook_new(key, code), first ? hooks.head : nullptr);
   push_int(0);
   return 0;
 }
