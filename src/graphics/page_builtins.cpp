@@ -1,0 +1,297 @@
+#include "graphics/page_builtins.h"
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+#include "base/cp932.h"
+#include "graphics/image_cache.h"
+#include "graphics/image_file.h"
+#include "graphics/image_rct.h"
+#include "graphics/image_readers.h"
+#include "graphics/kernel.h"
+#include "graphics/page.h"
+#include "graphics/sprite.h"
+#include "vm/script_error.h"
+#include "vm/variables.h"
+
+// ---- arguments ---------------------------------------------------------------------------------
+
+// Argument k (1-based) of argc, or null when the call did not pass it.
+static const value_cell* arg(int argc, int k) {
+  if (k > argc) return nullptr;
+  int32_t at = vm_frame->top - k;
+  return at >= 1 ? &vm_thread->stack[at] : nullptr;
+}
+
+static int32_t arg_int(int argc, int k, int32_t fallback = 0) {
+  const value_cell* c = arg(argc, k);
+  if (!c) return fallback;
+  if (c->type == TYPE_INT) return c->i;
+  if (c->type == TYPE_FLOAT) {
+    double f = c->f;  // out of range (or not a number) is INT_MIN, as the processor gave it
+    return f > -2147483649.0 && f < 2147483648.0 ? static_cast<int32_t>(f) : INT_MIN;
+  }
+  return fallback;
+}
+
+static std::string arg_text(int argc, int k) {
+  const value_cell* c = arg(argc, k);
+  return c && c->type == TYPE_STRING && c->s ? std::string(c->s->text) : std::string();
+}
+
+static page* arg_page(int argc, int k) { return page_from_id(static_cast<uint32_t>(arg_int(argc, k))); }
+
+static void push_page(const page* p) { push_int(p ? static_cast<int32_t>(p->id) : 0); }
+
+static void mark_whole(page* p) { mark_dirty_rect(p, page_rect{0, 0, p->width, p->height}); }
+
+// ---- pages -------------------------------------------------------------------------------------
+
+static page* new_page(int w, int h, int full_colour) {
+  page* p = full_colour ? page_new_rgb24(w, h, 0) : page_new_gray8(w, h, 0);
+  // page_new has reported a size that cannot be had; scripts still get a page.
+  if (!p) p = full_colour ? page_new_rgb24(1, 1, 0) : page_new_gray8(1, 1, 0);
+  return p;
+}
+
+static void create(const char* name, int argc, bool with_alpha) {
+  int w = arg_int(argc, 1), h = arg_int(argc, 2), full_colour = arg_int(argc, 3, 1);
+  if (w <= 0 || h <= 0) {
+    script_error("%s : 大きさが０以下のページは作成できません", name);
+    if (w < 1) w = 1;
+    if (h < 1) h = 1;
+  }
+  page* p = new_page(w, h, full_colour);
+  if (with_alpha && (p->alpha = page_new_gray8(p->width, p->height, 0))) p->owns_alpha = 1;
+  push_page(p);
+}
+
+void page_create(int argc) { create("page_create", argc, false); }
+void page_create_withalfa(int argc) { create("page_create_withalfa", argc, true); }
+
+// The image's page, or after the report a cleared 1 x 1 page (8-bit grey for a mask name).
+static page* page_from_file(const char* name, const std::string& image, std::string& resolved) {
+  if (image_resolve_name(image.c_str(), resolved) == 0) return image_load(resolved.c_str());
+  script_error("%s : ファイル[%s]が存在しません", name, resolved.c_str());
+  return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
+}
+
+void page_create_file(int argc) {
+  std::string resolved;
+  push_page(page_from_file("page_create_file", arg_text(argc, 1), resolved));
+}
+
+void page_create_file_withalfa(int argc) {
+  std::string image = arg_text(argc, 1), resolved, mask;
+  if (image_resolve_name(image.c_str(), resolved) != 0) {
+    push_page(page_from_file("page_create_file", image, resolved));
+    return;
+  }
+  page* p = image_load(resolved.c_str());
+  // No mask image means no alpha page, silently.
+  if (image_resolve_name((image_name_split(image.c_str()).base + "_").c_str(), mask) == 0) {
+    p->alpha = image_load(mask.c_str());
+    p->owns_alpha = 1;
+  }
+  push_page(p);
+}
+
+void page_release(int argc) {
+  page* p = arg_page(argc, 1);
+  if (!p) {
+    script_error("page_release : ページが存在しません");
+  } else if (page_is_sprite_source(p)) {
+    script_error("page_release : 指定されたページはスプライトに参照されています\n先にスプライトを解放してください");
+  } else {
+    if (p->owns_alpha && p->alpha) page_free(p->alpha, 0);
+    page_free(p, 0);  // a persistent page stays, silently
+  }
+  push_int(0);
+}
+
+void page_drawmode(int argc) {
+  page* p = arg_page(argc, 1);
+  int mode = arg_int(argc, 2);
+  if (!p) {
+    script_error("page_drawmode : ページが存在しません");
+  } else if (p->is_8bit) {
+    script_error("page_drawmode : ８ビットページは変更できません");
+  } else if (p->drawmode != mode) {
+    p->drawmode = mode;
+    mark_whole(p);
+  }
+  push_int(0);
+}
+
+void page_exists(int argc) { push_int(arg_page(argc, 1) ? 1 : 0); }
+
+static void page_len(const char* name, int argc, bool want_x) {
+  page* p = arg_page(argc, 1);
+  if (!p) {
+    script_error("%s : ページが存在しません", name);
+    push_int(0);
+    return;
+  }
+  push_int(want_x ? p->width : p->height);
+}
+
+void page_len_x(int argc) { page_len("page_len_x", argc, true); }
+void page_len_y(int argc) { page_len("page_len_y", argc, false); }
+
+void set_antidata(int argc) {
+  page* p = arg_page(argc, 1);
+  int32_t alpha_id = arg_int(argc, 2);
+  page* a = alpha_id ? page_from_id(static_cast<uint32_t>(alpha_id)) : nullptr;
+  if (!p) {
+    script_error("set_antidata : 設定の親ページが存在しません");
+  } else if (alpha_id && !a) {
+    script_error("set_antidata : αページが存在しません");
+  } else if (a && !a->is_8bit) {
+    script_error("page_set_antidata : αデータのページは８ビットで無いといけません");
+  } else if (a && (a->width != p->width || a->height != p->height)) {
+    script_error("page_set_antidata : ページの大きさをそろえる必要が有ります。");
+  } else {
+    // Setting the alpha page a page already has keeps it: freeing it first would attach a freed page.
+    if (p->owns_alpha && p->alpha && p->alpha != a) page_free(p->alpha, 0);
+    p->owns_alpha = 0;
+    p->alpha = a;
+  }
+  push_int(0);
+}
+
+void get_alfapage(int argc) {
+  uint32_t value = static_cast<uint32_t>(arg_int(argc, 1));
+  page* p = page_from_id(value);
+  if (!p && !sprite_is_absent(value)) p = sprite_from_id(value)->source_page;
+  if (!p) {
+    script_error("get_alfapage : 指定ページが存在しません");
+    push_int(0);
+    return;
+  }
+  push_page(p->alpha);
+}
+
+// ---- image files -------------------------------------------------------------------------------
+
+void image_exists(int argc) {
+  std::string resolved;
+  push_int(image_resolve_name(arg_text(argc, 1).c_str(), resolved) == 0 ? 1 : 0);
+}
+
+// The size of a resolved image: a cached picture answers, else its reader.
+static void image_size(const std::string& file, int* w, int* h) {
+  image_name_parts parts = image_name_split(file.c_str());
+  const char* name = file.c_str();
+  if (const page* p = image_cache_find(parts.base.c_str())) {
+    *w = p->width, *h = p->height;
+  } else if (cp932_iequal(parts.extension, ".png")) {
+    *w = png_file_width(name), *h = png_file_height(name);
+  } else if (cp932_iequal(parts.extension, ".bmp")) {
+    *w = bmp_file_width(name), *h = bmp_file_height(name);
+  } else if (cp932_iequal(parts.extension, ".jpg")) {
+    *w = jpeg_file_width(name), *h = jpeg_file_height(name);
+  } else {
+    *w = rct_width(name), *h = rct_height(name);
+  }
+}
+
+static void pic_len(const char* name, int argc, bool want_x) {
+  std::string image = arg_text(argc, 1), resolved;
+  while (image_resolve_name(image.c_str(), resolved) != 0) {
+    if (error_report_mode_get() == 1) {  // silent player mode: no box to retry from
+      push_int(1);
+      return;
+    }
+    script_error("%s : ファイル[%s]が存在しません", name, resolved.c_str());  // Retry looks again
+  }
+  int w, h;
+  image_size(resolved, &w, &h);
+  push_int(want_x ? w : h);
+}
+
+void pic_len_x(int argc) { pic_len("pic_len_x", argc, true); }
+void pic_len_y(int argc) { pic_len("pic_len_y", argc, false); }
+
+void set_pic_key(int argc) {
+  image_set_key(arg_text(argc, 1).c_str());
+  push_int(0);
+}
+
+// An 8-bit image with a mask onto an 8-bit page: indices cannot be blended, so the pixels more
+// opaque than not are copied.
+static void mask_copy_8bit(const page* src, const page* mask, const page_rect& sr, page* dst, const page_rect& dr) {
+  for (int y = 0; y < sr.height; y++) {
+    const uint8_t* s = page_row(src, sr.y + y) + sr.x;
+    const uint8_t* m = page_row(mask, sr.y + y) + sr.x;
+    uint8_t* d = page_row(dst, dr.y + y) + dr.x;
+    for (int x = 0; x < sr.width; x++)
+      if (m[x] < 128) d[x] = s[x];
+  }
+}
+
+void pic_unpack(int argc) {
+  page* dst = arg_page(argc, 1);
+  std::string image = arg_text(argc, 2), resolved, mask_name;
+  int x = arg_int(argc, 3), y = arg_int(argc, 4);
+  if (!dst) {
+    script_error("pic_unpack : ページが存在しません");
+    push_int(0);
+    return;
+  }
+  if (image_resolve_name(image.c_str(), resolved) != 0) {
+    script_error("pic_unpack : ファイル[%s]が存在しません", resolved.c_str());
+    push_int(0);
+    return;
+  }
+  if (dst->is_8bit && image_is_24bit(resolved.c_str())) {
+    script_error("pic_unpack : ファイル[%s]を8bitページに転送しています", resolved.c_str());
+    push_int(0);
+    return;
+  }
+  int w, h;
+  image_size(resolved, &w, &h);
+  page_rect sr{0, 0, w, h}, dr{x, y, w, h};
+  page* src = image_load_shared(resolved.c_str());
+  page* mask = nullptr;
+  if (image_resolve_name((image_name_split(resolved.c_str()).base + "_").c_str(), mask_name) == 0)
+    mask = image_load_shared(mask_name.c_str());
+  if (clip_rect_pair(src, &sr, dst, &dr) == 0) {
+    page* own_alpha = src->alpha;
+    if (mask) src->alpha = mask;
+    if (!mask || !page_alpha_usable(src)) {
+      page_copy_kernel(src, sr, dst, dr);  // a mask that does not fit its image is no mask
+    } else if (dst->is_8bit) {
+      mask_copy_8bit(src, mask, sr, dst, dr);
+    } else {
+      page_alpha_copy_kernel(src, sr, dst, dr, 0);
+    }
+    src->alpha = own_alpha;
+    mark_dirty_rect(dst, dr);
+  }
+  page_free(src, 0);  // cached pages stay cached
+  page_free(mask, 0);
+  push_int(0);
+}
+
+// ---- the table ---------------------------------------------------------------------------------
+
+const page_builtin PAGE_BUILTINS[] = {
+    {0x83D81F59, "page_create", page_create},
+    {0xF94B3586, "page_create_withalfa", page_create_withalfa},
+    {0xDAD96289, "page_create_file", page_create_file},
+    {0x57EFA275, "page_create_file_withalfa", page_create_file_withalfa},
+    {0xC50DFD06, "page_release", page_release},
+    {0x5E4E3063, "page_drawmode", page_drawmode},
+    {0x8D84B83F, "page_exists", page_exists},
+    {0xF8FD08F6, "page_len_x", page_len_x},
+    {0x65F2E980, "page_len_y", page_len_y},
+    {0xF9705332, "set_antidata", set_antidata},
+    {0x70612DB5, "get_alfapage", get_alfapage},
+    {0xD3C06820, "image_exists", image_exists},
+    {0x539B07BC, "pic_len_x", pic_len_x},
+    {0xCE94E6CA, "pic_len_y", pic_len_y},
+    {0x7A7B6ED4, "set_pic_key", set_pic_key},
+    {0x5EB974F7, "pic_unpack", pic_unpack},
+};
+const size_t PAGE_BUILTIN_COUNT = sizeof PAGE_BUILTINS / sizeof PAGE_BUILTINS[0];
