@@ -112,10 +112,15 @@ static size_t lz_decode(const uint8_t* in, size_t size, uint8_t* out, int width,
     if (from < 0 || static_cast<uint64_t>(from) + bytes > total) break;
     const uint8_t* src = out + from;
     uint8_t* dst = out + pos;
-    if (from + static_cast<int64_t>(bytes) <= static_cast<int64_t>(pos)) {
+    if (from >= static_cast<int64_t>(pos)) {
+      for (size_t i = 0; i < bytes; i++) dst[i] = src[i];  // ahead of the position (narrow pictures)
+    } else if (size_t distance = pos - static_cast<size_t>(from); distance >= bytes) {
       memcpy(dst, src, bytes);
     } else {
-      for (size_t i = 0; i < bytes; i++) dst[i] = src[i];  // an overlap repeats what it writes
+      // An overlap repeats the distance's bytes: copy them once, then double what is written.
+      memcpy(dst, src, distance);
+      for (size_t done = distance; done < bytes; done *= 2)
+        memcpy(dst + done, dst, done < bytes - done ? done : bytes - done);
     }
     pos += bytes;
     if (cut) break;
