@@ -60,12 +60,24 @@ struct folder_names {
   dev_t device;
   ino_t inode;
   timespec modified;
+  bool racy;  // listed too soon after the folder changed: read again next time
   std::unordered_set<std::string> exact;                       // host names
   std::unordered_map<std::string, std::string> by_lower_name;  // engine name lower-cased -> host name
 };
 static std::mutex folder_cache_lock;
 static std::unordered_map<std::string, folder_names> folder_cache;
 static constexpr size_t FOLDER_CACHE_LIMIT = 256;
+
+// A listing taken soon after the folder changed may miss a change made within the same tick of
+// the file system's clock, which leaves the folder's time as it was (ext4 on older kernels keeps
+// jiffy-coarse times; FAT keeps 2 s). Such a listing serves the lookup that made it, and the next
+// one reads the folder again.
+static bool listed_too_soon(const timespec& modified) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  int64_t age_ns = (int64_t{now.tv_sec} - modified.tv_sec) * 1000000000 + (now.tv_nsec - modified.tv_nsec);
+  return age_ns < 2000000000;
+}
 
 static bool same_folder(const folder_names& f, const struct stat& st) {
   return f.device == st.st_dev && f.inode == st.st_ino && f.modified.tv_sec == st.st_mtim.tv_sec &&
@@ -83,11 +95,11 @@ static std::string resolve_in_folder(const std::string& folder, const std::strin
   if (folder_found) *folder_found = true;
   std::lock_guard<std::mutex> guard(folder_cache_lock);
   auto it = folder_cache.find(path);
-  if (it == folder_cache.end() || !same_folder(it->second, st)) {
+  if (it == folder_cache.end() || it->second.racy || !same_folder(it->second, st)) {
     DIR* dir = opendir(path.c_str());
     if (!dir) return std::string();
     if (folder_cache.size() >= FOLDER_CACHE_LIMIT) folder_cache.clear();
-    folder_names names{st.st_dev, st.st_ino, st.st_mtim, {}, {}};
+    folder_names names{st.st_dev, st.st_ino, st.st_mtim, listed_too_soon(st.st_mtim), {}, {}};
     while (dirent* e = readdir(dir)) {
       names.exact.insert(e->d_name);
       names.by_lower_name.emplace(cp932_lower(engine_name(e->d_name)), e->d_name);

@@ -57,6 +57,15 @@ class platform_backend {
   // The modeless "please wait" dialog shown during long start-up steps, by template name.
   virtual bool message_dialog_show(const char* template_name) = 0;
   virtual void message_dialog_close() = 0;
+
+  // Entries of a window's menu bar, by command id. Setting a check mark or greying an entry from
+  // code never fires its command; ids that the menu does not hold, and a window without a menu
+  // (or none at all), are ignored.
+  virtual void menu_item_check(window_handle window, int id, bool checked) = 0;
+  virtual void menu_item_enable(window_handle window, int id, bool enabled) = 0;
+
+  // The primary display's size in pixels.
+  virtual void primary_screen_size(int& width, int& height) = 0;
 };
 
 // The backend in use. The headless backend is installed until a program installs another.

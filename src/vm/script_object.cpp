@@ -120,9 +120,8 @@ static bool object_read(const char* file_name, std::vector<unsigned char>& bytes
 static void scenario_sources_add() {
   data_source_add("scenario", 0);
   for (int i = 9; i >= 1; --i) {
-    char mount[16];
-    snprintf(mount, sizeof mount, "scenario%d", i);
-    data_source_add(mount, 0);
+    std::string mount = "scenario" + std::to_string(i);
+    data_source_add(mount.c_str(), 0);
   }
 }
 

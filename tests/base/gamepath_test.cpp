@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "base/gamepath.h"
 #include "test_support.h"
@@ -51,4 +53,18 @@ TEST(GamePaths, ListingIsInCaseBlindOrder) {
   EXPECT_EQ(entries[1].name, "b.png");
   EXPECT_TRUE(entries[2].is_dir);
   EXPECT_EQ(game_path_absolute(dir.path() + "\\missing"), "");
+}
+
+TEST(GamePaths, ChangeWithinTheTimestampTickIsSeen) {
+  temp_dir dir;
+  dir.write("Old.txt", "");
+  std::string folder = dir.path();
+  EXPECT_TRUE(game_path_is_file(folder + "\\old.txt"));  // the folder's names are now kept
+  struct stat before;
+  ASSERT_EQ(stat(folder.c_str(), &before), 0);
+  // A file made within the same tick of a coarse clock leaves the folder's time as it was.
+  dir.write("New.txt", "");
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+  EXPECT_TRUE(game_path_is_file(folder + "\\new.txt"));
 }

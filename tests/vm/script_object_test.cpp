@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/datasource.h"
+#include "base/env.h"
 #include "base/hash.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
@@ -323,10 +324,12 @@ TEST_F(readmarks, DamagedRecordsEndTheReadKeepingEarlierSets) {
 }
 
 TEST_F(readmarks, NothingIsWrittenWhenSavingIsDisabled) {
-  loadsave_disabled_set(1);
+  game.write("vaskel.env", "LOADSAVEDISABLE 1\n");
+  env_load("vaskel.env");
   readmark_attach("X.VKO", 4);
   readmark_save();
-  loadsave_disabled_set(0);
+  env_free();
+  env_keys_reset();
   struct stat st;
   EXPECT_NE(stat(save.at("savedata/vaskel_readmark.mss").c_str(), &st), 0);
 }

@@ -92,3 +92,12 @@ void headless_platform::pump_host_events() {
 }
 
 intptr_t headless_platform::host_default_procedure(window_handle, uint32_t, uintptr_t, intptr_t) { return 0; }
+
+void headless_platform::menu_item_check(window_handle, int id, bool checked) { menu_checked[id] = checked; }
+
+void headless_platform::menu_item_enable(window_handle, int id, bool enabled) { menu_enabled[id] = enabled; }
+
+void headless_platform::primary_screen_size(int& width, int& height) {
+  width = screen_width;
+  height = screen_height;
+}

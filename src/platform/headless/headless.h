@@ -5,6 +5,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ class headless_platform : public platform_backend {
   bool clipboard_get_text(std::string& text) override;
   bool message_dialog_show(const char* template_name) override;
   void message_dialog_close() override;
+  void menu_item_check(window_handle window, int id, bool checked) override;
+  void menu_item_enable(window_handle window, int id, bool enabled) override;
+  void primary_screen_size(int& width, int& height) override;
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
   void answer_boxes(std::initializer_list<int> answers);
@@ -55,6 +59,11 @@ class headless_platform : public platform_backend {
   // Runs between host-event pumps: tests use it to inject the messages a user would cause at a
   // given moment (injected messages are simply posted).
   std::function<void()> on_pump;
+
+  std::map<int, bool> menu_checked;        // check marks set from code, by command id (any window)
+  std::map<int, bool> menu_enabled;        // enable states set from code, by command id (any window)
+  int screen_width = 1920;                 // the fake primary display
+  int screen_height = 1080;
 
  private:
   // Atomic: the sound worker reads the clock too.

@@ -1,0 +1,391 @@
+#include "base/registry.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "base/atomic_file.h"
+#include "base/cp932.h"
+#include "base/decimal.h"
+#include "base/gamepath.h"
+
+// The one group of every key file.
+static const char KEY_FILE_GROUP[] = "values";
+
+struct reg_value {
+  std::string name;  // as first written
+  std::string text;  // engine text
+};
+
+// A key as kept in memory: its values in the order they were first written, and an index by
+// lower-cased name.
+struct reg_key {
+  std::vector<reg_value> values;
+  std::unordered_map<std::string, size_t> by_name;
+};
+
+// Module state: the keys read so far, by lower-cased path below "Software" ("a\b"), and the store
+// folder (host path, and the same as engine text for the path layer).
+static std::unordered_map<std::string, reg_key> keys;
+static std::string store_folder;
+static std::string store_folder_engine;
+// The game key read last, found again without building its path (settings are read often).
+static struct {
+  std::string global, local;
+  const reg_key* key = nullptr;
+} last_game_key;
+
+const std::string& reg_store_folder() {
+  if (store_folder.empty()) {
+    // Read afresh (not GLib's cached answer), so that tests can point it elsewhere.
+    const char* xdg = getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+      store_folder = xdg;
+    } else {
+      const char* home = getenv("HOME");
+      store_folder = std::string(home && home[0] ? home : g_get_home_dir()) + "/.config";
+    }
+    if (!utf8_to_cp932(store_folder, store_folder_engine)) store_folder_engine = store_folder;
+  }
+  return store_folder;
+}
+
+void reg_store_reset() {
+  last_game_key.key = nullptr;
+  keys.clear();
+  store_folder.clear();
+  store_folder_engine.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key paths
+
+// The components of a key path below "Software", or false when the path names no key this store
+// can hold: another root, another top key, an empty component, or one that the host's paths
+// cannot carry ("/", ".", "..").
+static bool key_components(reg_root root, std::string_view path, std::vector<std::string>& parts) {
+  parts.clear();
+  if (root != REG_ROOT_CURRENT_USER) return false;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size();) {
+    if (i < path.size() && path[i] != '\\') {  // a trail byte 0x5C is no separator
+      i += (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+      continue;
+    }
+    std::string_view part = path.substr(start, i - start);
+    if (part.empty() || part == "." || part == ".." || part.find('/') != std::string_view::npos) return false;
+    parts.emplace_back(part);
+    start = ++i;
+  }
+  if (parts.size() < 2 || !cp932_iequal(parts[0], "Software")) return false;
+  parts.erase(parts.begin());
+  return true;
+}
+
+static std::string game_key_path(const char* global, const char* local) {
+  return std::string("Software\\") + (global ? global : "") + "\\" + (local ? local : "");
+}
+
+// The key's identity in memory: its components lower-cased, joined by "\".
+static std::string key_id(const std::vector<std::string>& parts) {
+  std::string id;
+  for (const std::string& p : parts) {
+    if (!id.empty()) id.push_back('\\');
+    id += cp932_lower(p);
+  }
+  return id;
+}
+
+// The key's folder (for its subkeys) as an engine path; its file is the same with ".ini".
+static std::string key_folder_engine(const std::vector<std::string>& parts) {
+  reg_store_folder();
+  std::string path = store_folder_engine;
+  for (const std::string& p : parts) path = game_path_join(path, p);
+  return path;
+}
+
+static std::string key_file_engine(const std::vector<std::string>& parts) {
+  return key_folder_engine(parts) + ".ini";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key files
+
+// Value names become key-file names: UTF-8, with the bytes that the format reserves (and "%",
+// the escape itself) written as %XX. Names that are not valid CP932 cannot be stored.
+static bool encode_name(const std::string& name, std::string& encoded) {
+  std::string utf8;
+  if (name.empty() || !cp932_to_utf8(name, utf8)) return false;
+  encoded.clear();
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    bool edge_blank = c == ' ' && (i == 0 || i + 1 == utf8.size());
+    if (c < 0x20 || c == 0x7F || strchr("%=[]#", c) || edge_blank) {
+      char escaped[4];
+      snprintf(escaped, sizeof escaped, "%%%02X", c);
+      encoded += escaped;
+    } else {
+      encoded.push_back(static_cast<char>(c));
+    }
+  }
+  return true;
+}
+
+static int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+static bool decode_name(const char* encoded, std::string& name) {
+  std::string utf8;
+  for (const char* p = encoded; *p; ++p) {
+    int hi, lo;
+    if (*p == '%' && (hi = hex_digit(p[1])) >= 0 && (lo = hex_digit(p[2])) >= 0) {
+      utf8.push_back(static_cast<char>(hi * 16 + lo));
+      p += 2;
+    } else {
+      utf8.push_back(*p);
+    }
+  }
+  return !utf8.empty() && utf8.find('\0') == std::string::npos && utf8_to_cp932(utf8, name);
+}
+
+static void key_put(reg_key& key, const std::string& name, const std::string& text) {
+  std::string lower = cp932_lower(name);
+  auto found = key.by_name.find(lower);
+  if (found != key.by_name.end()) {
+    key.values[found->second].text = text;
+  } else {
+    key.by_name.emplace(std::move(lower), key.values.size());
+    key.values.push_back({name, text});
+  }
+}
+
+// Reads a key's file. A missing file is an empty key; so is one that the format cannot read.
+// A value that is not text this engine can hold (not UTF-8, not CP932) counts as missing, as a
+// value of another type always did.
+static reg_key key_file_read(const std::vector<std::string>& parts) {
+  reg_key key;
+  GKeyFile* file = g_key_file_new();
+  std::string host = game_path_native(key_file_engine(parts));
+  if (g_key_file_load_from_file(file, host.c_str(), G_KEY_FILE_NONE, nullptr)) {
+    gsize count = 0;
+    gchar** names = g_key_file_get_keys(file, KEY_FILE_GROUP, &count, nullptr);
+    for (gsize i = 0; names && i < count; ++i) {
+      gchar* utf8 = g_key_file_get_string(file, KEY_FILE_GROUP, names[i], nullptr);
+      std::string name, text;
+      if (utf8 && decode_name(names[i], name) && utf8_to_cp932(utf8, text)) key_put(key, name, text);
+      g_free(utf8);
+    }
+    g_strfreev(names);
+  }
+  g_key_file_free(file);
+  return key;
+}
+
+static std::string key_file_text(const reg_key& key) {
+  GKeyFile* file = g_key_file_new();
+  for (const reg_value& v : key.values) {
+    std::string name;
+    if (!encode_name(v.name, name)) continue;
+    g_key_file_set_string(file, KEY_FILE_GROUP, name.c_str(), cp932_to_utf8_lenient(v.text).c_str());
+  }
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(file, &length, nullptr);
+  std::string text(data ? data : "", data ? length : 0);
+  g_free(data);
+  g_key_file_free(file);
+  return text;
+}
+
+static reg_key& key_get(const std::vector<std::string>& parts) {
+  std::string id = key_id(parts);
+  auto found = keys.find(id);
+  if (found != keys.end()) return found->second;
+  return keys.emplace(std::move(id), key_file_read(parts)).first->second;
+}
+
+static bool sync_folder(const std::string& host_folder) {
+  int fd = open(host_folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+// Writes one value: the key's new content goes to its file first and is kept in memory only when
+// the file was replaced, so a failed write leaves both as they were.
+static int key_write(const std::vector<std::string>& parts, const char* name, const char* text, bool flush) {
+  std::string encoded;
+  if (!name || !text || !encode_name(name, encoded)) return -1;
+  reg_key updated = key_get(parts);
+  key_put(updated, name, text);
+  std::string content = key_file_text(updated);
+  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+  std::string folder = key_folder_engine(parent);
+  bool ok = folder_create(folder) && atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
+            (!flush || sync_folder(game_path_native(folder)));
+  if (!ok) return -1;
+  key_get(parts) = std::move(updated);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reads and writes
+
+static int read_value(const reg_key& key, const char* name, char* out, size_t size) {
+  auto found = key.by_name.find(cp932_lower(name));
+  if (found == key.by_name.end()) return -1;
+  const std::string& text = key.values[found->second].text;
+  if (text.size() >= REG_VALUE_BUFFER) return -1;  // does not fit the read buffer
+  if (size > 0) cp932_copy(out, size, text);
+  return 0;
+}
+
+static int read_at(reg_root root, const std::string& path, const char* name, const char* default_text, char* out,
+                   size_t size) {
+  if (size > 0) cp932_copy(out, size, default_text ? default_text : "");
+  std::vector<std::string> parts;
+  if (!name || !key_components(root, path, parts)) return -1;
+  return read_value(key_get(parts), name, out, size);
+}
+
+static int write_at(reg_root root, const std::string& path, const char* name, const char* text, bool flush) {
+  std::vector<std::string> parts;
+  if (!key_components(root, path, parts)) return -1;
+  return key_write(parts, name, text, flush);
+}
+
+int reg_get_string(const char* global, const char* local, const char* name, const char* default_text, char* out,
+                   size_t size) {
+  if (size > 0) cp932_copy(out, size, default_text ? default_text : "");
+  if (!global || !local || !name) return -1;
+  if (!last_game_key.key || last_game_key.global != global || last_game_key.local != local) {
+    std::vector<std::string> parts;
+    if (!key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return -1;
+    last_game_key.global = global;
+    last_game_key.local = local;
+    last_game_key.key = &key_get(parts);
+  }
+  return read_value(*last_game_key.key, name, out, size);
+}
+
+int reg_set_string(const char* global, const char* local, const char* name, const char* text) {
+  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, false);
+}
+
+int reg_set_string_flush(const char* global, const char* local, const char* name, const char* text) {
+  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, true);
+}
+
+int reg_set_int(const char* global, const char* local, const char* name, int value) {
+  char text[16];
+  snprintf(text, sizeof text, "%d", value);
+  return reg_set_string(global, local, name, text);
+}
+
+int reg_get_int(const char* global, const char* local, const char* name, int default_value) {
+  char text[REG_VALUE_BUFFER];
+  if (reg_get_string(global, local, name, "", text, sizeof text) != 0) return default_value;
+  return decimal_to_int(text);
+}
+
+int reg_get_string_at(reg_root root, const char* path, const char* name, const char* default_text, char* out,
+                      size_t size) {
+  return read_at(root, path ? path : "", name, default_text, out, size);
+}
+
+int reg_set_string_at(reg_root root, const char* path, const char* name, const char* text, int flush) {
+  return write_at(root, path ? path : "", name, text, flush != 0);
+}
+
+int reg_get_string_machine(const char* global, const char* local, const char* name, const char* default_text,
+                           char* out, size_t size) {
+  return read_at(REG_ROOT_LOCAL_MACHINE, game_key_path(global, local), name, default_text, out, size);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Deleting
+
+// A key exists while its file or its folder does.
+static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bool* has_folder) {
+  *has_file = game_path_is_file(key_file_engine(parts));
+  *has_folder = game_path_is_dir(key_folder_engine(parts));
+  return *has_file || *has_folder;
+}
+
+// The names of a key's subkeys: the folders and the ".ini" files in its folder, once each.
+static std::vector<std::string> subkey_names(const std::vector<std::string>& parts) {
+  std::vector<std::string> names;
+  std::vector<game_dir_entry> entries;
+  game_dir_list(key_folder_engine(parts), entries);
+  for (const game_dir_entry& e : entries) {
+    if (e.name.empty() || e.name[0] == '.') continue;
+    std::string name = e.name;
+    if (!e.is_dir) {
+      if (name.size() <= 4 || !cp932_iequal(std::string_view(name).substr(name.size() - 4), ".ini")) continue;
+      name.resize(name.size() - 4);
+    }
+    bool seen = false;
+    for (const std::string& n : names) seen = seen || cp932_iequal(n, name);
+    if (!seen) names.push_back(name);
+  }
+  return names;
+}
+
+static void forget_keys_below(const std::vector<std::string>& parts) {
+  last_game_key.key = nullptr;
+  std::string id = key_id(parts);
+  for (auto it = keys.begin(); it != keys.end();) {
+    bool below = it->first == id || (it->first.size() > id.size() && it->first.compare(0, id.size(), id) == 0 &&
+                                     it->first[id.size()] == '\\');
+    it = below ? keys.erase(it) : std::next(it);
+  }
+}
+
+// Deletes a key and its descendants, depth first; true when all of them are gone.
+static bool key_delete(const std::vector<std::string>& parts) {
+  bool has_file, has_folder;
+  if (!key_exists(parts, &has_file, &has_folder)) return false;
+  if (has_folder) {
+    for (const std::string& name : subkey_names(parts)) {
+      std::vector<std::string> child = parts;
+      child.push_back(name);
+      if (!key_delete(child)) return false;
+    }
+  }
+  forget_keys_below(parts);
+  bool file_gone = !has_file || unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
+  bool folder_gone = !has_folder || rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
+  return file_gone && folder_gone;
+}
+
+int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subkey) {
+  std::vector<std::string> parts;
+  std::string path = std::string(parent_path ? parent_path : "") + "\\" + (subkey ? subkey : "");
+  if (!key_components(root, path, parts)) return 0;
+  return key_delete(parts) ? 1 : 0;
+}
+
+int reg_delete_tree(const char* global, const char* local) {
+  std::vector<std::string> global_parts;
+  if (!key_components(REG_ROOT_CURRENT_USER, std::string("Software\\") + (global ? global : ""), global_parts))
+    return -1;
+  bool has_file, has_folder;
+  if (!key_exists(global_parts, &has_file, &has_folder)) return -1;
+  reg_delete_subkeys(REG_ROOT_CURRENT_USER, ("Software\\" + std::string(global)).c_str(), local);
+  // The global key goes too once it holds neither subkeys nor values.
+  if (subkey_names(global_parts).empty() && key_get(global_parts).values.empty()) key_delete(global_parts);
+  return 0;
+}
+
+int reg_delete_tree_machine(const char*, const char*) { return -1; }

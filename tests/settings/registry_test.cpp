@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <climits>
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "base/atomic_file.h"
+#include "base/registry.h"
+#include "settings_fixture.h"
+
+using RegistryStore = settings_test;
+
+static const char G[] = "VASKEL_SYSTEM";
+static const char L[] = "VASKEL_RUNTIME";
+
+static std::string get(const char* name, const char* fallback = "default", const char* local = L) {
+  char out[REG_VALUE_BUFFER];
+  reg_get_string(G, local, name, fallback, out, sizeof out);
+  return out;
+}
+
+static std::vector<std::string> folder_names(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST_F(RegistryStore, ValuesRoundTripThroughTheKeyFile) {
+  EXPECT_EQ(reg_get_int(G, L, "MusicVolume", 650), 650);  // missing: the default, unchanged
+  EXPECT_EQ(reg_set_int(G, L, "MusicVolume", -30), 0);
+  EXPECT_EQ(reg_set_string(G, L, "CapFolder", "C:\\ゲーム\\savedata"), 0);
+  EXPECT_EQ(reg_set_string(G, L, "Spaces", "  two  "), 0);
+  EXPECT_EQ(reg_set_string_flush(G, L, "Flushed", "1"), 0);
+  // One key file per key, values as readable text.
+  std::string file = config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini");
+  EXPECT_NE(file.find("[values]\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("MusicVolume=-30\n"), std::string::npos) << file;
+  std::string utf8_path = reinterpret_cast<const char*>(u8"CapFolder=C:\\\\ゲーム\\\\savedata\n");
+  EXPECT_NE(file.find(utf8_path), std::string::npos) << file;
+  // Read back from memory, then from the file by a fresh store.
+  for (int pass = 0; pass < 2; ++pass) {
+    EXPECT_EQ(reg_get_int(G, L, "MusicVolume", 650), -30);
+    EXPECT_EQ(get("CapFolder"), "C:\\ゲーム\\savedata");
+    EXPECT_EQ(get("Spaces"), "  two  ");
+    EXPECT_EQ(get("Flushed"), "1");
+    reg_store_reset();
+  }
+}
+
+TEST_F(RegistryStore, NamesCompareCaseBlind) {
+  reg_set_string(G, L, "WinPosX", "10");
+  EXPECT_EQ(get("WINPOSX"), "10");
+  reg_set_string(G, L, "winposx", "20");  // the same value; its first spelling stays
+  EXPECT_EQ(get("WinPosX"), "20");
+  char out[16];
+  EXPECT_EQ(reg_get_string_at(REG_ROOT_CURRENT_USER, "SOFTWARE\\vaskel_system\\Vaskel_Runtime", "winPOSx", "", out,
+                              sizeof out),
+            0);
+  EXPECT_STREQ(out, "20");
+  reg_store_reset();
+  EXPECT_EQ(get("WINPOSX"), "20");
+  std::string file = config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini");
+  EXPECT_NE(file.find("WinPosX=20"), std::string::npos) << file;
+  // Key names, too, find an existing key's file whatever their case.
+  EXPECT_EQ(reg_set_string("vaskel_system", "VASKEL_runtime", "Other", "1"), 0);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
+}
+
+TEST_F(RegistryStore, NamesWithReservedCharactersRoundTrip) {
+  const char* names[] = {"a=b", "[group]", "#hash", "100%", " edge ", "名前", "tab\there"};
+  for (const char* name : names) EXPECT_EQ(reg_set_string(G, L, name, name), 0) << name;
+  reg_store_reset();
+  for (const char* name : names) EXPECT_EQ(get(name), name) << name;
+  EXPECT_EQ(reg_set_string(G, L, "", "x"), -1);  // no name: nothing to store it under
+}
+
+TEST_F(RegistryStore, ReadBufferRule) {
+  reg_set_string(G, L, "Fits", std::string(REG_VALUE_BUFFER - 1, 'a').c_str());
+  reg_set_string(G, L, "TooLong", std::string(REG_VALUE_BUFFER, 'b').c_str());
+  EXPECT_EQ(get("Fits"), std::string(REG_VALUE_BUFFER - 1, 'a'));
+  char out[REG_VALUE_BUFFER];
+  EXPECT_EQ(reg_get_string(G, L, "TooLong", "default", out, sizeof out), -1);
+  EXPECT_STREQ(out, "default");
+  // A small buffer gets the start of the value, cut on a character boundary.
+  reg_set_string(G, L, "Word", "abcdefghij");
+  char small[8];
+  EXPECT_EQ(reg_get_string(G, L, "Word", "", small, sizeof small), 0);
+  EXPECT_STREQ(small, "abcdefg");
+  reg_set_string(G, L, "Kana", "あいうえ");
+  EXPECT_EQ(reg_get_string(G, L, "Kana", "", small, sizeof small), 0);
+  EXPECT_STREQ(small, "あいう");
+}
+
+TEST_F(RegistryStore, IntegersAreDecimalText) {
+  reg_set_string(G, L, "Digits", "42ab");
+  reg_set_string(G, L, "Letters", "abc");
+  reg_set_string(G, L, "Huge", "99999999999");
+  EXPECT_EQ(reg_get_int(G, L, "Digits", 7), 42);
+  EXPECT_EQ(reg_get_int(G, L, "Letters", 7), 0);
+  EXPECT_EQ(reg_get_int(G, L, "Huge", 7), INT_MAX);
+  EXPECT_EQ(reg_get_int(G, L, "Missing", INT_MIN), INT_MIN);
+  reg_set_int(G, L, "Min", INT_MIN);
+  EXPECT_EQ(reg_get_int(G, L, "Min", 0), INT_MIN);
+}
+
+TEST_F(RegistryStore, ValuesThatAreNotTextCountAsMissing) {
+  home.write("config/VASKEL_SYSTEM/VASKEL_RUNTIME.ini",
+             "[values]\nGood=5\nBinary=\xFF\xFE\nBadEscape=\\z\n[other]\nElsewhere=1\n");
+  EXPECT_EQ(reg_get_int(G, L, "Good", 0), 5);
+  EXPECT_EQ(get("Binary"), "default");
+  EXPECT_EQ(get("Elsewhere"), "default");
+  // A file that is no key file at all is an empty key, which a write replaces.
+  home.write("config/VASKEL_SYSTEM/Broken.ini", "not a key file\n");
+  EXPECT_EQ(get("Anything", "default", "Broken"), "default");
+  EXPECT_EQ(reg_set_string(G, "Broken", "Anything", "1"), 0);
+  reg_store_reset();
+  EXPECT_EQ(get("Anything", "default", "Broken"), "1");
+}
+
+TEST_F(RegistryStore, MachineRootHasNoValues) {
+  char out[16];
+  EXPECT_EQ(reg_get_string_machine(G, L, "mpg", "fallback", out, sizeof out), -1);
+  EXPECT_STREQ(out, "fallback");
+  EXPECT_EQ(reg_set_string_at(REG_ROOT_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\MCI Extensions",
+                              "mpg", "MPEGVideo", 0),
+            -1);
+  EXPECT_EQ(reg_get_string_at(REG_ROOT_LOCAL_MACHINE, "SOFTWARE\\x", "mpg", "d", out, sizeof out), -1);
+  EXPECT_STREQ(out, "d");
+  EXPECT_EQ(reg_delete_tree_machine(G, L), -1);
+  // Paths the store cannot hold fail the same way, and nothing is written outside the store.
+  for (const char* path : {"Software", "Control Panel\\Desktop", "Software\\..\\x", "Software\\a/b", "Software\\\\x"})
+    EXPECT_EQ(reg_set_string_at(REG_ROOT_CURRENT_USER, path, "v", "1", 0), -1) << path;
+  EXPECT_EQ(reg_set_string(G, "", "v", "1"), -1);
+  EXPECT_TRUE(folder_names(home.path()).empty());
+}
+
+TEST_F(RegistryStore, DeleteTree) {
+  EXPECT_EQ(reg_delete_tree(G, L), -1);  // no global key at all
+  reg_set_string(G, L, "A", "1");
+  reg_set_string(G, "OtherGame", "B", "2");
+  reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME\\Sub\\Deeper", "C", "3", 0);
+  // Another local key remains: the global key stays.
+  EXPECT_EQ(reg_delete_tree(G, "vaskel_runtime"), 0);
+  EXPECT_EQ(get("A"), "default");  // gone from memory too
+  char out[8];
+  EXPECT_EQ(reg_get_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME\\Sub\\Deeper", "C", "",
+                              out, sizeof out),
+            -1);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"OtherGame.ini"});
+  EXPECT_EQ(get("B", "default", "OtherGame"), "2");
+  // The last local key: the global key goes with it; other folders of the user are left alone.
+  home.write("config/unrelated/keep.txt", "x");
+  EXPECT_EQ(reg_delete_tree(G, "OtherGame"), 0);
+  EXPECT_EQ(folder_names(config_path("")), std::vector<std::string>{"unrelated"});
+  // A key that does not exist under an existing global key: the call still counts as done.
+  reg_set_string(G, L, "A", "1");
+  EXPECT_EQ(reg_delete_tree(G, "Missing"), 0);
+  EXPECT_EQ(get("A"), "1");
+}
+
+TEST_F(RegistryStore, DeleteSubkeysStopsAtWhatIsNotAKey) {
+  reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME\\Sub", "C", "3", 0);
+  home.write("config/VASKEL_SYSTEM/VASKEL_RUNTIME/notes.txt", "the user's own file");
+  EXPECT_EQ(reg_delete_subkeys(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM", L), 0);
+  EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME/notes.txt"), "the user's own file");
+  EXPECT_EQ(reg_delete_subkeys(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM", "Missing"), 0);
+}
+
+TEST_F(RegistryStore, ReadsComeFromMemory) {
+  reg_set_int(G, L, "FontShadow", 0);
+  std::filesystem::remove_all(config_path(""));
+  EXPECT_EQ(reg_get_int(G, L, "FontShadow", 1), 0);
+}
+
+TEST_F(RegistryStore, FailedWriteLeavesFileAndMemoryAsTheyWere) {
+  ASSERT_EQ(reg_set_string(G, L, "Kept", "old"), 0);
+  std::string before = config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini");
+  // The file-size limit makes the new content's write fail half way (root ignores permissions).
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limit = saved;
+  limit.rlim_cur = before.size() + 8;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  int result = reg_set_string(G, L, "Kept", std::string(200, 'n').c_str());
+  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(get("Kept"), "old");
+  EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini"), before);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
+}
+
+TEST(AtomicFile, ReplacesWholeOrNotAtAll) {
+  temp_dir dir;
+  std::string path = dir.at("file.bin");
+  ASSERT_TRUE(atomic_file_write(path, "first", 5));
+  ASSERT_TRUE(atomic_file_write(path, "second", 6));
+  EXPECT_EQ(std::filesystem::file_size(path), 6u);
+  dir.mkdir("folder/inside");
+  EXPECT_FALSE(atomic_file_write(dir.at("folder"), "x", 1));  // cannot replace a folder
+  EXPECT_FALSE(atomic_file_write(dir.at("missing/file"), "x", 1));
+  EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"file.bin", "folder"}));
+}
