@@ -134,8 +134,9 @@ TEST_F(PageBuiltins, ReleaseAndItsRefusals) {
       << report_list();
   EXPECT_EQ(page_missing(shown->id), 0);
   sprite_free(s);
-  call(page_release, {I(shown->id)});
-  EXPECT_EQ(page_missing(shown->id), 1);
+  uint32_t shown_id = shown->id;
+  call(page_release, {I(shown_id)});
+  EXPECT_EQ(page_missing(shown_id), 1);
 
   // An owned alpha page goes with its page; one set by the script stays.
   page* with = P(call(page_create_withalfa, {I(3), I(3)}));
