@@ -208,3 +208,28 @@ TEST_F(RctFormat, SizeQueriesReadTheHeaderOnce) {
   EXPECT_EQ(rct_height("d.rct"), 11);
   EXPECT_TRUE(platform.boxes.empty());
 }
+
+// The command line writes what the engine reads: a keyed differential RCT and an RC8.
+TEST_F(RctFormat, TheCommandLineToolWritesEveryVariant) {
+  magick_folder& m = magick_folder::get();
+  ASSERT_TRUE(m.convert("-size 20x10 gradient:red-blue PNG24:grad.png"));
+  ASSERT_TRUE(m.convert("grad.png -fill white -draw 'rectangle 3,3 8,6' PNG24:grad2.png"));
+  ASSERT_TRUE(m.convert("-seed 2 -size 40x40 plasma:fractal -depth 8 PNG24:noise.png"));
+  ASSERT_TRUE(m.convert("-size 20x10 xc:gray50 -fill black -draw 'rectangle 0,0 9,9' BMP3:two.bmp"));
+  std::string tool = std::string(VASK_BINARY_DIR) + "/vaskimg ";
+  ASSERT_EQ(run_command(tool + "--key=k1 --base=grad.rct:" + m.at("grad.png") + " " + dir.at("ev.rct") + " " +
+                        m.at("grad2.png")),
+            0);
+  ASSERT_EQ(run_command(tool + dir.at("grad.rct") + " " + m.at("grad.png")), 0);
+  ASSERT_EQ(run_command(tool + dir.at("two.rc8") + " " + m.at("two.bmp")), 0);
+  EXPECT_NE(run_command(tool + dir.at("x.rc8") + " " + m.at("noise.png") + " 2>/dev/null"), 0);  // > 256 colours
+  use("grad2.png", "want.png");
+  image_set_key("k1");
+  page* merged = image_load("ev.rct");
+  EXPECT_EQ(page_diff(merged, png_file_load("want.png")), "");
+  page* two = image_load("two.rc8");
+  EXPECT_TRUE(two->is_8bit);
+  EXPECT_EQ(two->palette[page_row(two, 0)[0]].red, 0);
+  EXPECT_EQ(two->palette[page_row(two, 0)[15]].red, 0x7F);
+  EXPECT_TRUE(platform.boxes.empty());
+}
