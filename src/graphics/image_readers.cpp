@@ -51,94 +51,76 @@ static void keep(remembered_file& r, page* colour, page* mask) {
   r.mask = mask;
 }
 
+// The decoders behind the remembered files; PNG's refusals show the engine's box.
+static void bmp_decode_file(image_stream* s, page** colour, page** mask) { bmp_decode(s, colour, mask); }
+static void png_decode_file(image_stream* s, page** colour, page** mask) {
+  if (png_decode(s, colour, mask) != PNG_OK) reader_error_box("PNG エラー", "PNG エラー");
+}
+
 // Reads the file unless it is the remembered one.
-static void bmp_file_read(const std::string& file) {
-  if (bmp_state.valid && cp932_iequal(bmp_state.name, file)) return;
-  forget(bmp_state);
-  bmp_state.valid = true;
-  bmp_state.name = file;
+static void file_read(remembered_file& r, void (*decode)(image_stream*, page**, page**), const std::string& file) {
+  if (r.valid && cp932_iequal(r.name, file)) return;
+  forget(r);
+  r.valid = true;
+  r.name = file;
   image_stream s = image_stream_open(file.c_str());
   page *colour, *mask;
-  bmp_decode(&s, &colour, &mask);
+  decode(&s, &colour, &mask);
   image_stream_close(&s);
-  keep(bmp_state, colour, mask);
+  keep(r, colour, mask);
 }
 
-static void png_file_read(const std::string& file) {
-  if (png_state.valid && cp932_iequal(png_state.name, file)) return;
-  forget(png_state);
-  png_state.valid = true;
-  png_state.name = cp932_upper(file);
-  image_stream s = image_stream_open(file.c_str());
-  page *colour, *mask;
-  png_result r = png_decode(&s, &colour, &mask);
-  image_stream_close(&s);
-  if (r != PNG_OK) reader_error_box("PNG エラー", "PNG エラー");
-  keep(png_state, colour, mask);
+// The page a name stands for: a mask name its image's mask; a plain name the colour page. An
+// 8-bit BMP has no colour page: its picture sits where masks go and serves the plain name, and
+// its mask name finds nothing.
+static page* wanted(const remembered_file& r, const char* name) {
+  if (image_file_is_mask(name)) return r.colour ? r.mask : nullptr;
+  return r.colour ? r.colour : r.mask;
 }
-
-// The page a name stands for: a mask name its image's mask; a plain name the colour page, or for
-// an 8-bit BMP the picture, which has no colour page and sits where masks go.
-static page* bmp_wanted(const char* name) {
-  if (image_file_is_mask(name)) return bmp_state.colour ? bmp_state.mask : nullptr;
-  return bmp_state.colour ? bmp_state.colour : bmp_state.mask;
-}
-static page* png_wanted(const char* name) { return image_file_is_mask(name) ? png_state.mask : png_state.colour; }
 
 static std::string file_of(const char* name) { return image_file_is_mask(name) ? image_mask_source(name) : name; }
 
-// A non-persistent copy for the caller.
-static page* copy_out(const page* p) { return p ? image_page_copy(p, 0) : nullptr; }
+namespace {
+// One reader's four operations over its remembered file.
+struct picture_reader {
+  remembered_file& state;
+  void (*decode)(image_stream*, page**, page**);
 
-int bmp_file_exists(const char* name) {
-  if (!image_file_is_mask(name)) return data_file_exists(name);
-  std::string file = image_mask_source(name);
-  if (!data_file_exists(file.c_str())) return 0;
-  bmp_file_read(file);
-  return bmp_wanted(name) ? 1 : 0;
-}
+  page* read(const char* name) {
+    file_read(state, decode, file_of(name));
+    return wanted(state, name);
+  }
+  int exists(const char* name) {
+    if (!image_file_is_mask(name)) return data_file_exists(name);
+    if (!data_file_exists(image_mask_source(name).c_str())) return 0;
+    return read(name) ? 1 : 0;
+  }
+  int width(const char* name) {
+    page* p = read(name);
+    return p ? p->width : 0;
+  }
+  int height(const char* name) {
+    page* p = read(name);
+    return p ? p->height : 0;
+  }
+  page* load(const char* name) {
+    page* p = read(name);
+    return p ? image_page_copy(p, 0) : nullptr;
+  }
+};
+}  // namespace
 
-int bmp_file_width(const char* name) {
-  bmp_file_read(file_of(name));
-  page* p = bmp_wanted(name);
-  return p ? p->width : 0;
-}
+static picture_reader bmp_reader{bmp_state, bmp_decode_file};
+static picture_reader png_reader{png_state, png_decode_file};
 
-int bmp_file_height(const char* name) {
-  bmp_file_read(file_of(name));
-  page* p = bmp_wanted(name);
-  return p ? p->height : 0;
-}
-
-page* bmp_file_load(const char* name) {
-  bmp_file_read(file_of(name));
-  return copy_out(bmp_wanted(name));
-}
-
-int png_file_exists(const char* name) {
-  if (!image_file_is_mask(name)) return data_file_exists(name);
-  std::string file = image_mask_source(name);
-  if (!data_file_exists(file.c_str())) return 0;
-  png_file_read(file);
-  return png_wanted(name) ? 1 : 0;
-}
-
-int png_file_width(const char* name) {
-  png_file_read(file_of(name));
-  page* p = png_wanted(name);
-  return p ? p->width : 0;
-}
-
-int png_file_height(const char* name) {
-  png_file_read(file_of(name));
-  page* p = png_wanted(name);
-  return p ? p->height : 0;
-}
-
-page* png_file_load(const char* name) {
-  png_file_read(file_of(name));
-  return copy_out(png_wanted(name));
-}
+int bmp_file_exists(const char* name) { return bmp_reader.exists(name); }
+int bmp_file_width(const char* name) { return bmp_reader.width(name); }
+int bmp_file_height(const char* name) { return bmp_reader.height(name); }
+page* bmp_file_load(const char* name) { return bmp_reader.load(name); }
+int png_file_exists(const char* name) { return png_reader.exists(name); }
+int png_file_width(const char* name) { return png_reader.width(name); }
+int png_file_height(const char* name) { return png_reader.height(name); }
+page* png_file_load(const char* name) { return png_reader.load(name); }
 
 int jpeg_file_exists(const char* name) { return data_file_exists(name); }
 
