@@ -2,9 +2,11 @@
 #include "graphics/sprite.h"
 
 #include "graphics/gfx_id.h"
+#include "platform/platform.h"
 
-// Module state: the sprites, newest first.
+// Module state: the sprites, newest first, and the time of the last frame.
 static sprite* newest = nullptr;
+static uint32_t last_frame = 0;
 
 sprite* sprite_new(page* source, int, int, int, int, page* target) {
   auto* s = new sprite{source, target, 0, nullptr, newest};
@@ -37,3 +39,13 @@ int page_is_sprite_source(const page* p) {
 }
 
 void mark_dirty_rect(page*, const page_rect&) {}
+
+int frame_limit(int force) {
+  uint32_t now = plat().clock_ms();
+  if (!force && now - last_frame < 1000 / 80) return 0;
+  last_frame = now;
+  return 1;
+}
+
+void sprite_update_all() {}
+int sprite_update_suspend_count() { return 0; }

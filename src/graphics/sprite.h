@@ -1,8 +1,9 @@
-// Sprites and dirty grids.
+// Sprites, dirty grids and frame pacing.
 //
-// STAND-IN: the sprite module replaces this file. Until then a sprite is only the link between a
-// source page and a target page, kept so that the page built-ins can ask whether a page is shown
-// by a sprite; nothing is drawn and marking a rectangle dirty does nothing (there is no grid).
+// STAND-IN: the sprite module replaces this file and keeps these names. Until then a sprite is
+// only the link between a source page and a target page, kept so that the page built-ins can ask
+// whether a page is shown by a sprite; nothing is drawn, marking a rectangle dirty does nothing
+// (there is no grid), and frames are paced at the highest rate the pacer allows (80 per second).
 #pragma once
 
 #include <cstdint>
@@ -31,3 +32,10 @@ int page_is_sprite_source(const page* p);
 
 // Marks a rectangle of a page dirty, so that sprites and the window show the change.
 void mark_dirty_rect(page* p, const page_rect& r);
+
+// 1 when a frame is due (force: at once), and the time of this frame is recorded; else 0.
+int frame_limit(int force);
+// One frame of sprite work: step every sprite, redraw the dirty cells.
+void sprite_update_all();
+// The sprite-update suspend counter (0: updates run).
+int sprite_update_suspend_count();

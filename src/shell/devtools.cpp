@@ -13,3 +13,6 @@ const char* save_path(const char* relative) {
 }
 
 void save_base_folder_set(const char* folder) { base_folder = folder ? folder : ""; }
+
+// No status bar, so no watch list.
+void watch_list_show() {}

@@ -1,7 +1,21 @@
 // Input: keys, virtual buttons and mouse.
 //
-// STAND-IN: only the call that the timing reset needs. The input module replaces this file.
+// STAND-IN: the timing reset's call, and the press tables that the interpreter pass reads,
+// without the key map, the block, click suppression or the mouse. The input module replaces
+// this file.
 #pragma once
 
+#include <cstdint>
+
+// Clears the live and snapshot press tables.
+void input_init();
 // Clears the input block.
 void input_unblock();
+
+// Copies the live press flags and times to the snapshot that scripts see; once per pass.
+void input_snapshot();
+// The snapshot press time of a button if it lies less than 60 ms from now, else 0; the live time
+// is consumed either way.
+int32_t input_take_press(int index);
+// The common press and release road of keys and buttons (key -1: a mouse button, no key map).
+void input_button_event(int key, int button, int mask, int down);
