@@ -67,8 +67,14 @@ static void create(const char* name, int argc, bool with_alpha) {
   push_page(p);
 }
 
-void page_create(int argc) { create("page_create", argc, false); }
-void page_create_withalfa(int argc) { create("page_create_withalfa", argc, true); }
+int builtin_page_create(int32_t argc, int32_t) {
+  create("page_create", argc, false);
+  return 0;
+}
+int builtin_page_create_withalfa(int32_t argc, int32_t) {
+  create("page_create_withalfa", argc, true);
+  return 0;
+}
 
 // The image's page, or after the report a cleared 1 x 1 page (8-bit grey for a mask name).
 static page* page_from_file(const char* name, const std::string& image, std::string& resolved) {
@@ -77,16 +83,17 @@ static page* page_from_file(const char* name, const std::string& image, std::str
   return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
 }
 
-void page_create_file(int argc) {
+int builtin_page_create_file(int32_t argc, int32_t) {
   std::string resolved;
   push_page(page_from_file("page_create_file", arg_text(argc, 1), resolved));
+  return 0;
 }
 
-void page_create_file_withalfa(int argc) {
+int builtin_page_create_file_withalfa(int32_t argc, int32_t) {
   std::string image = arg_text(argc, 1), resolved, mask;
   if (image_resolve_name(image.c_str(), resolved) != 0) {
     push_page(page_from_file("page_create_file", image, resolved));
-    return;
+    return 0;
   }
   page* p = image_load(resolved.c_str());
   // No mask image means no alpha page, silently.
@@ -95,9 +102,10 @@ void page_create_file_withalfa(int argc) {
     p->owns_alpha = 1;
   }
   push_page(p);
+  return 0;
 }
 
-void page_release(int argc) {
+int builtin_page_release(int32_t argc, int32_t) {
   page* p = arg_page(argc, 1);
   if (!p) {
     script_error("page_release : ページが存在しません");
@@ -108,9 +116,10 @@ void page_release(int argc) {
     page_free(p, 0);  // a persistent page stays, silently
   }
   push_int(0);
+  return 0;
 }
 
-void page_drawmode(int argc) {
+int builtin_page_drawmode(int32_t argc, int32_t) {
   page* p = arg_page(argc, 1);
   int mode = arg_int(argc, 2);
   if (!p) {
@@ -122,9 +131,13 @@ void page_drawmode(int argc) {
     mark_whole(p);
   }
   push_int(0);
+  return 0;
 }
 
-void page_exists(int argc) { push_int(arg_page(argc, 1) ? 1 : 0); }
+int builtin_page_exists(int32_t argc, int32_t) {
+  push_int(arg_page(argc, 1) ? 1 : 0);
+  return 0;
+}
 
 static void page_len(const char* name, int argc, bool want_x) {
   page* p = arg_page(argc, 1);
@@ -136,10 +149,16 @@ static void page_len(const char* name, int argc, bool want_x) {
   push_int(want_x ? p->width : p->height);
 }
 
-void page_len_x(int argc) { page_len("page_len_x", argc, true); }
-void page_len_y(int argc) { page_len("page_len_y", argc, false); }
+int builtin_page_len_x(int32_t argc, int32_t) {
+  page_len("page_len_x", argc, true);
+  return 0;
+}
+int builtin_page_len_y(int32_t argc, int32_t) {
+  page_len("page_len_y", argc, false);
+  return 0;
+}
 
-void set_antidata(int argc) {
+int builtin_set_antidata(int32_t argc, int32_t) {
   page* p = arg_page(argc, 1);
   int32_t alpha_id = arg_int(argc, 2);
   page* a = alpha_id ? page_from_id(static_cast<uint32_t>(alpha_id)) : nullptr;
@@ -158,25 +177,28 @@ void set_antidata(int argc) {
     p->alpha = a;
   }
   push_int(0);
+  return 0;
 }
 
-void get_alfapage(int argc) {
+int builtin_get_alfapage(int32_t argc, int32_t) {
   uint32_t value = static_cast<uint32_t>(arg_int(argc, 1));
   page* p = page_from_id(value);
   if (!p && !sprite_is_absent(value)) p = sprite_from_id(value)->source_page;
   if (!p) {
     script_error("get_alfapage : 指定ページが存在しません");
     push_int(0);
-    return;
+    return 0;
   }
   push_page(p->alpha);
+  return 0;
 }
 
 // ---- image files -------------------------------------------------------------------------------
 
-void image_exists(int argc) {
+int builtin_image_exists(int32_t argc, int32_t) {
   std::string resolved;
   push_int(image_resolve_name(arg_text(argc, 1).c_str(), resolved) == 0 ? 1 : 0);
+  return 0;
 }
 
 // The size of a resolved image: a cached picture answers, else its reader.
@@ -210,12 +232,19 @@ static void pic_len(const char* name, int argc, bool want_x) {
   push_int(want_x ? w : h);
 }
 
-void pic_len_x(int argc) { pic_len("pic_len_x", argc, true); }
-void pic_len_y(int argc) { pic_len("pic_len_y", argc, false); }
+int builtin_pic_len_x(int32_t argc, int32_t) {
+  pic_len("pic_len_x", argc, true);
+  return 0;
+}
+int builtin_pic_len_y(int32_t argc, int32_t) {
+  pic_len("pic_len_y", argc, false);
+  return 0;
+}
 
-void set_pic_key(int argc) {
+int builtin_set_pic_key(int32_t argc, int32_t) {
   image_set_key(arg_text(argc, 1).c_str());
   push_int(0);
+  return 0;
 }
 
 // An 8-bit image with a mask onto an 8-bit page: indices cannot be blended, so the pixels more
@@ -230,24 +259,24 @@ static void mask_copy_8bit(const page* src, const page* mask, const page_rect& s
   }
 }
 
-void pic_unpack(int argc) {
+int builtin_pic_unpack(int32_t argc, int32_t) {
   page* dst = arg_page(argc, 1);
   std::string image = arg_text(argc, 2), resolved, mask_name;
   int x = arg_int(argc, 3), y = arg_int(argc, 4);
   if (!dst) {
     script_error("pic_unpack : ページが存在しません");
     push_int(0);
-    return;
+    return 0;
   }
   if (image_resolve_name(image.c_str(), resolved) != 0) {
     script_error("pic_unpack : ファイル[%s]が存在しません", resolved.c_str());
     push_int(0);
-    return;
+    return 0;
   }
   if (dst->is_8bit && image_is_24bit(resolved.c_str())) {
     script_error("pic_unpack : ファイル[%s]を8bitページに転送しています", resolved.c_str());
     push_int(0);
-    return;
+    return 0;
   }
   int w, h;
   image_size(resolved, &w, &h);
@@ -272,26 +301,27 @@ void pic_unpack(int argc) {
   page_free(src, 0);  // cached pages stay cached
   page_free(mask, 0);
   push_int(0);
+  return 0;
 }
 
 // ---- the table ---------------------------------------------------------------------------------
 
 const page_builtin PAGE_BUILTINS[] = {
-    {0x83D81F59, "page_create", page_create},
-    {0xF94B3586, "page_create_withalfa", page_create_withalfa},
-    {0xDAD96289, "page_create_file", page_create_file},
-    {0x57EFA275, "page_create_file_withalfa", page_create_file_withalfa},
-    {0xC50DFD06, "page_release", page_release},
-    {0x5E4E3063, "page_drawmode", page_drawmode},
-    {0x8D84B83F, "page_exists", page_exists},
-    {0xF8FD08F6, "page_len_x", page_len_x},
-    {0x65F2E980, "page_len_y", page_len_y},
-    {0xF9705332, "set_antidata", set_antidata},
-    {0x70612DB5, "get_alfapage", get_alfapage},
-    {0xD3C06820, "image_exists", image_exists},
-    {0x539B07BC, "pic_len_x", pic_len_x},
-    {0xCE94E6CA, "pic_len_y", pic_len_y},
-    {0x7A7B6ED4, "set_pic_key", set_pic_key},
-    {0x5EB974F7, "pic_unpack", pic_unpack},
+    {0x83D81F59, "page_create", builtin_page_create},
+    {0xF94B3586, "page_create_withalfa", builtin_page_create_withalfa},
+    {0xDAD96289, "page_create_file", builtin_page_create_file},
+    {0x57EFA275, "page_create_file_withalfa", builtin_page_create_file_withalfa},
+    {0xC50DFD06, "page_release", builtin_page_release},
+    {0x5E4E3063, "page_drawmode", builtin_page_drawmode},
+    {0x8D84B83F, "page_exists", builtin_page_exists},
+    {0xF8FD08F6, "page_len_x", builtin_page_len_x},
+    {0x65F2E980, "page_len_y", builtin_page_len_y},
+    {0xF9705332, "set_antidata", builtin_set_antidata},
+    {0x70612DB5, "get_alfapage", builtin_get_alfapage},
+    {0xD3C06820, "image_exists", builtin_image_exists},
+    {0x539B07BC, "pic_len_x", builtin_pic_len_x},
+    {0xCE94E6CA, "pic_len_y", builtin_pic_len_y},
+    {0x7A7B6ED4, "set_pic_key", builtin_set_pic_key},
+    {0x5EB974F7, "pic_unpack", builtin_pic_unpack},
 };
 const size_t PAGE_BUILTIN_COUNT = sizeof PAGE_BUILTINS / sizeof PAGE_BUILTINS[0];
