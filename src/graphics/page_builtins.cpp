@@ -1,7 +1,5 @@
 #include "graphics/page_builtins.h"
 
-#include <climits>
-#include <cmath>
 #include <string>
 
 #include "base/cp932.h"
@@ -12,35 +10,13 @@
 #include "graphics/kernel.h"
 #include "graphics/page.h"
 #include "graphics/sprite.h"
+#include "vm/dispatcher.h"
 #include "vm/script_error.h"
 #include "vm/variables.h"
 
 // ---- arguments ---------------------------------------------------------------------------------
 
-// Argument k (1-based) of argc, or null when the call did not pass it.
-static const value_cell* arg(int argc, int k) {
-  if (k > argc) return nullptr;
-  int32_t at = vm_frame->top - k;
-  return at >= 1 ? &vm_thread->stack[at] : nullptr;
-}
-
-static int32_t arg_int(int argc, int k, int32_t fallback = 0) {
-  const value_cell* c = arg(argc, k);
-  if (!c) return fallback;
-  if (c->type == TYPE_INT) return c->i;
-  if (c->type == TYPE_FLOAT) {
-    double f = c->f;  // out of range (or not a number) is INT_MIN, as the processor gave it
-    return f > -2147483649.0 && f < 2147483648.0 ? static_cast<int32_t>(f) : INT_MIN;
-  }
-  return fallback;
-}
-
-static std::string arg_text(int argc, int k) {
-  const value_cell* c = arg(argc, k);
-  return c && c->type == TYPE_STRING && c->s ? std::string(c->s->text) : std::string();
-}
-
-static page* arg_page(int argc, int k) { return page_from_id(static_cast<uint32_t>(arg_int(argc, k))); }
+static page* arg_page(int32_t k) { return page_from_id(static_cast<uint32_t>(builtin_arg_int(k))); }
 
 static void push_page(const page* p) { push_int(p ? static_cast<int32_t>(p->id) : 0); }
 
@@ -55,8 +31,8 @@ static page* new_page(int w, int h, int full_colour) {
   return p;
 }
 
-static void create(const char* name, int argc, bool with_alpha) {
-  int w = arg_int(argc, 1), h = arg_int(argc, 2), full_colour = arg_int(argc, 3, 1);
+static void create(const char* name, int32_t n, bool with_alpha) {
+  int w = builtin_arg_int(1), h = builtin_arg_int(2), full_colour = n >= 3 ? builtin_arg_int(3) : 1;
   if (w <= 0 || h <= 0) {
     script_error("%s : 大きさが０以下のページは作成できません", name);
     if (w < 1) w = 1;
@@ -67,12 +43,12 @@ static void create(const char* name, int argc, bool with_alpha) {
   push_page(p);
 }
 
-int builtin_page_create(int32_t argc, int32_t) {
-  create("page_create", argc, false);
+int builtin_page_create(int32_t n, int32_t) {
+  create("page_create", n, false);
   return 0;
 }
-int builtin_page_create_withalfa(int32_t argc, int32_t) {
-  create("page_create_withalfa", argc, true);
+int builtin_page_create_withalfa(int32_t n, int32_t) {
+  create("page_create_withalfa", n, true);
   return 0;
 }
 
@@ -83,14 +59,14 @@ static page* page_from_file(const char* name, const std::string& image, std::str
   return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
 }
 
-int builtin_page_create_file(int32_t argc, int32_t) {
+int builtin_page_create_file(int32_t, int32_t) {
   std::string resolved;
-  push_page(page_from_file("page_create_file", arg_text(argc, 1), resolved));
+  push_page(page_from_file("page_create_file", std::string(builtin_arg_text(1)), resolved));
   return 0;
 }
 
-int builtin_page_create_file_withalfa(int32_t argc, int32_t) {
-  std::string image = arg_text(argc, 1), resolved, mask;
+int builtin_page_create_file_withalfa(int32_t, int32_t) {
+  std::string image = std::string(builtin_arg_text(1)), resolved, mask;
   if (image_resolve_name(image.c_str(), resolved) != 0) {
     push_page(page_from_file("page_create_file", image, resolved));
     return 0;
@@ -105,8 +81,8 @@ int builtin_page_create_file_withalfa(int32_t argc, int32_t) {
   return 0;
 }
 
-int builtin_page_release(int32_t argc, int32_t) {
-  page* p = arg_page(argc, 1);
+int builtin_page_release(int32_t, int32_t) {
+  page* p = arg_page(1);
   if (!p) {
     script_error("page_release : ページが存在しません");
   } else if (page_is_sprite_source(p)) {
@@ -119,9 +95,9 @@ int builtin_page_release(int32_t argc, int32_t) {
   return 0;
 }
 
-int builtin_page_drawmode(int32_t argc, int32_t) {
-  page* p = arg_page(argc, 1);
-  int mode = arg_int(argc, 2);
+int builtin_page_drawmode(int32_t, int32_t) {
+  page* p = arg_page(1);
+  int mode = builtin_arg_int(2);
   if (!p) {
     script_error("page_drawmode : ページが存在しません");
   } else if (p->is_8bit) {
@@ -134,13 +110,13 @@ int builtin_page_drawmode(int32_t argc, int32_t) {
   return 0;
 }
 
-int builtin_page_exists(int32_t argc, int32_t) {
-  push_int(arg_page(argc, 1) ? 1 : 0);
+int builtin_page_exists(int32_t, int32_t) {
+  push_int(arg_page(1) ? 1 : 0);
   return 0;
 }
 
-static void page_len(const char* name, int argc, bool want_x) {
-  page* p = arg_page(argc, 1);
+static void page_len(const char* name, bool want_x) {
+  page* p = arg_page(1);
   if (!p) {
     script_error("%s : ページが存在しません", name);
     push_int(0);
@@ -149,18 +125,18 @@ static void page_len(const char* name, int argc, bool want_x) {
   push_int(want_x ? p->width : p->height);
 }
 
-int builtin_page_len_x(int32_t argc, int32_t) {
-  page_len("page_len_x", argc, true);
+int builtin_page_len_x(int32_t, int32_t) {
+  page_len("page_len_x", true);
   return 0;
 }
-int builtin_page_len_y(int32_t argc, int32_t) {
-  page_len("page_len_y", argc, false);
+int builtin_page_len_y(int32_t, int32_t) {
+  page_len("page_len_y", false);
   return 0;
 }
 
-int builtin_set_antidata(int32_t argc, int32_t) {
-  page* p = arg_page(argc, 1);
-  int32_t alpha_id = arg_int(argc, 2);
+int builtin_set_antidata(int32_t, int32_t) {
+  page* p = arg_page(1);
+  int32_t alpha_id = builtin_arg_int(2);
   page* a = alpha_id ? page_from_id(static_cast<uint32_t>(alpha_id)) : nullptr;
   if (!p) {
     script_error("set_antidata : 設定の親ページが存在しません");
@@ -180,8 +156,8 @@ int builtin_set_antidata(int32_t argc, int32_t) {
   return 0;
 }
 
-int builtin_get_alfapage(int32_t argc, int32_t) {
-  uint32_t value = static_cast<uint32_t>(arg_int(argc, 1));
+int builtin_get_alfapage(int32_t, int32_t) {
+  uint32_t value = static_cast<uint32_t>(builtin_arg_int(1));
   page* p = page_from_id(value);
   if (!p && !sprite_is_absent(value)) p = sprite_from_id(value)->source_page;
   if (!p) {
@@ -195,9 +171,9 @@ int builtin_get_alfapage(int32_t argc, int32_t) {
 
 // ---- image files -------------------------------------------------------------------------------
 
-int builtin_image_exists(int32_t argc, int32_t) {
+int builtin_image_exists(int32_t, int32_t) {
   std::string resolved;
-  push_int(image_resolve_name(arg_text(argc, 1).c_str(), resolved) == 0 ? 1 : 0);
+  push_int(image_resolve_name(std::string(builtin_arg_text(1)).c_str(), resolved) == 0 ? 1 : 0);
   return 0;
 }
 
@@ -218,8 +194,8 @@ static void image_size(const std::string& file, int* w, int* h) {
   }
 }
 
-static void pic_len(const char* name, int argc, bool want_x) {
-  std::string image = arg_text(argc, 1), resolved;
+static void pic_len(const char* name, bool want_x) {
+  std::string image = std::string(builtin_arg_text(1)), resolved;
   while (image_resolve_name(image.c_str(), resolved) != 0) {
     if (error_report_mode_get() == 1) {  // silent player mode: no box to retry from
       push_int(1);
@@ -232,17 +208,17 @@ static void pic_len(const char* name, int argc, bool want_x) {
   push_int(want_x ? w : h);
 }
 
-int builtin_pic_len_x(int32_t argc, int32_t) {
-  pic_len("pic_len_x", argc, true);
+int builtin_pic_len_x(int32_t, int32_t) {
+  pic_len("pic_len_x", true);
   return 0;
 }
-int builtin_pic_len_y(int32_t argc, int32_t) {
-  pic_len("pic_len_y", argc, false);
+int builtin_pic_len_y(int32_t, int32_t) {
+  pic_len("pic_len_y", false);
   return 0;
 }
 
-int builtin_set_pic_key(int32_t argc, int32_t) {
-  image_set_key(arg_text(argc, 1).c_str());
+int builtin_set_pic_key(int32_t, int32_t) {
+  image_set_key(std::string(builtin_arg_text(1)).c_str());
   push_int(0);
   return 0;
 }
@@ -259,10 +235,10 @@ static void mask_copy_8bit(const page* src, const page* mask, const page_rect& s
   }
 }
 
-int builtin_pic_unpack(int32_t argc, int32_t) {
-  page* dst = arg_page(argc, 1);
-  std::string image = arg_text(argc, 2), resolved, mask_name;
-  int x = arg_int(argc, 3), y = arg_int(argc, 4);
+int builtin_pic_unpack(int32_t, int32_t) {
+  page* dst = arg_page(1);
+  std::string image = std::string(builtin_arg_text(2)), resolved, mask_name;
+  int x = builtin_arg_int(3), y = builtin_arg_int(4);
   if (!dst) {
     script_error("pic_unpack : ページが存在しません");
     push_int(0);
@@ -303,25 +279,3 @@ int builtin_pic_unpack(int32_t argc, int32_t) {
   push_int(0);
   return 0;
 }
-
-// ---- the table ---------------------------------------------------------------------------------
-
-const page_builtin PAGE_BUILTINS[] = {
-    {0x83D81F59, "page_create", builtin_page_create},
-    {0xF94B3586, "page_create_withalfa", builtin_page_create_withalfa},
-    {0xDAD96289, "page_create_file", builtin_page_create_file},
-    {0x57EFA275, "page_create_file_withalfa", builtin_page_create_file_withalfa},
-    {0xC50DFD06, "page_release", builtin_page_release},
-    {0x5E4E3063, "page_drawmode", builtin_page_drawmode},
-    {0x8D84B83F, "page_exists", builtin_page_exists},
-    {0xF8FD08F6, "page_len_x", builtin_page_len_x},
-    {0x65F2E980, "page_len_y", builtin_page_len_y},
-    {0xF9705332, "set_antidata", builtin_set_antidata},
-    {0x70612DB5, "get_alfapage", builtin_get_alfapage},
-    {0xD3C06820, "image_exists", builtin_image_exists},
-    {0x539B07BC, "pic_len_x", builtin_pic_len_x},
-    {0xCE94E6CA, "pic_len_y", builtin_pic_len_y},
-    {0x7A7B6ED4, "set_pic_key", builtin_set_pic_key},
-    {0x5EB974F7, "pic_unpack", builtin_pic_unpack},
-};
-const size_t PAGE_BUILTIN_COUNT = sizeof PAGE_BUILTINS / sizeof PAGE_BUILTINS[0];

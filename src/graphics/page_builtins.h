@@ -4,11 +4,11 @@
 //
 // Plain built-ins of the dispatcher's calling convention: each reads its n arguments from the
 // current thread's stack (the first on top, optional trailing ones deepest) without popping them,
-// pushes exactly one integer and returns 0; the dispatcher tidies the stack. Failures are reported
-// through script_error and answered with the built-in's fallback. Window thread only.
+// pushes exactly one integer and returns 0; the dispatcher tidies the stack. Their rows are in
+// vm/builtin_table.cpp. Failures are reported through script_error and answered with the
+// built-in's fallback. Window thread only.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 int builtin_page_create(int32_t n, int32_t drop);                // width, height [, full colour = 1] -> page
@@ -27,12 +27,3 @@ int builtin_pic_len_x(int32_t n, int32_t drop);                  // image name -
 int builtin_pic_len_y(int32_t n, int32_t drop);                  // image name -> height
 int builtin_set_pic_key(int32_t n, int32_t drop);                // key text -> 0
 int builtin_pic_unpack(int32_t n, int32_t drop);                 // page, image name [, x = 0 [, y = 0]] -> 0
-
-// The built-ins by the hashes the script compiler gives them.
-struct page_builtin {
-  uint32_t hash;
-  const char* name;
-  int (*run)(int32_t n, int32_t drop);
-};
-extern const page_builtin PAGE_BUILTINS[];
-extern const size_t PAGE_BUILTIN_COUNT;
