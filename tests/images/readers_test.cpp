@@ -310,6 +310,13 @@ TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
   EXPECT_FALSE(flat->is_8bit);
   EXPECT_EQ(px(flat, 2, 1)[2], gradient(2, 1, 2));
 
+  // Bit fields after a 40-byte header are three masks, not pixels.
+  std::vector<rgb_quad> masks = {{0, 0, 0xFF, 0}, {0, 0xFF, 0, 0}, {0xFF, 0, 0, 0}};  // red, green, blue
+  write("fields.bmp", bmp_file(40, 32, 4, 4, masks, 0, no_alpha, 3));
+  page* fields = bmp_file_load("fields.bmp");
+  ASSERT_NE(fields, nullptr);
+  EXPECT_EQ(page_diff(fields, flat), "");
+
   // A palette of two stored entries: the rest is black, not whatever followed in the file.
   write("short.bmp", bmp_file(40, 8, 4, 2, {{10, 20, 30, 0}, {40, 50, 60, 0}}, 2, small_index));
   page* p = bmp_file_load("short.bmp");
