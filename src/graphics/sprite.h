@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "graphics/page.h"
+#include "graphics/page_grid.h"  // mark_dirty_rect: how every drawing makes its change visible
 
 // Table sizes: 63 (cell, duration) pairs plus one held cell; 32 entries for the transparency and
 // each scale, the closing entry that the definers add included.
