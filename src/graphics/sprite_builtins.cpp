@@ -5,6 +5,8 @@
 
 #include "base/int32.h"
 #include "graphics/gfx_id.h"
+#include "graphics/image_cache.h"
+#include "graphics/image_file.h"
 #include "graphics/kernel.h"
 #include "graphics/page_grid.h"
 #include "graphics/presentation.h"
@@ -42,17 +44,18 @@ int32_t id_of(const page* p) { return p ? static_cast<int32_t>(p->id) : 0; }
 
 // The cell and target of a creation built-in from its arguments (page or image in argument 1):
 // the whole page with fewer than 5 arguments, arguments 2-5 otherwise, argument 6 as target.
-// Null after a report that ends the built-in.
-sprite* sprite_create_from(const char* name, const char* count_text, page* source, int32_t n) {
+// False after a report that ends the built-in.
+bool creation_args(const char* name, const char* count_text, const page* source, int32_t n, page_rect& cell,
+                   page*& target) {
   if (n != 1 && n != 5 && n != 6) script_error("%s : %s", name, count_text);
-  page_rect cell{0, 0, source->width, source->height};
+  cell = page_rect{0, 0, source->width, source->height};
   if (n >= 5) cell = page_rect{builtin_arg_int(2), builtin_arg_int(3), builtin_arg_int(4), builtin_arg_int(5)};
-  page* target = front_page_get();
+  target = front_page_get();
   if (n >= 6) {
     target = page_from_id(arg_id(6));
     if (!target) {
       script_error("%s : %s", name, NO_TARGET);
-      return nullptr;
+      return false;
     }
   }
   if (cell.width < 1 || cell.height < 1) {
@@ -60,7 +63,7 @@ sprite* sprite_create_from(const char* name, const char* count_text, page* sourc
     cell.width = std::max(cell.width, 1);
     cell.height = std::max(cell.height, 1);
   }
-  return sprite_new(source, cell.x, cell.y, cell.width, cell.height, target);
+  return true;
 }
 
 sprite* sprite_create_page(int32_t n) {
@@ -69,8 +72,65 @@ sprite* sprite_create_page(int32_t n) {
     script_error("sprite_create : %s", NO_PAGE);
     return nullptr;
   }
-  return sprite_create_from("sprite_create",
-                            "パラメータは１個か５個か６個(_no, _x, _y, _xl, _y, _topage)のどれかにして下さい", source, n);
+  page_rect cell;
+  page* target;
+  if (!creation_args("sprite_create",
+                     "パラメータは１個か５個か６個(_no, _x, _y, _xl, _y, _topage)のどれかにして下さい", source, n,
+                     cell, target))
+    return nullptr;
+  return sprite_new(source, cell.x, cell.y, cell.width, cell.height, target);
+}
+
+void page_with_alpha_free(page* p) {
+  if (p->alpha) page_free(p->alpha, 1);
+  page_free(p, 1);
+}
+
+// The image named by argument 1, looked for again after each report (the error box's Retry); in
+// the silent report mode a missing one is a 1 x 1 page (8-bit for a mask name).
+page* image_arg(std::string& resolved) {
+  std::string image = builtin_arg_text(1);
+  while (image_resolve_name(image.c_str(), resolved) != 0) {
+    if (error_report_mode_get() == 1)
+      return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
+    script_error("sprite_create_file : ファイル[%s]が存在しません", resolved.c_str());
+  }
+  return image_load(resolved.c_str());
+}
+
+// The image with its companion mask ("name_") as alpha page, and the sprite on it; it owns the
+// page (auto-release). Null after a report, with nothing made.
+sprite* sprite_create_file(int32_t n) {
+  std::string resolved, mask_name;
+  page* image = image_arg(resolved);
+  if (!image) return nullptr;
+  page_rect cell;
+  page* target;
+  if (!creation_args("sprite_create_file",
+                     "パラメータは１個か５個か６個(_file, _x, _y, _xl, _yl, _topage)のどれかにして下さい", image, n,
+                     cell, target)) {
+    page_with_alpha_free(image);
+    return nullptr;
+  }
+  if (image_resolve_name((image_name_split(resolved.c_str()).base + "_").c_str(), mask_name) == 0) {
+    page* mask = image_load(mask_name.c_str());
+    bool fits = mask->is_8bit && mask->width == image->width && mask->height == image->height;
+    if (!mask->is_8bit)
+      script_error("sprite_create_file : ファイル[%s]は8ビットでは有りません", mask_name.c_str());
+    else if (!fits)
+      script_error("sprite_create_file : ページの大きさをそろえる必要が有ります。");
+    if (!fits) {
+      page_free(mask, 1);
+      page_with_alpha_free(image);
+      return nullptr;
+    }
+    if (image->alpha) page_free(image->alpha, 1);
+    image->alpha = mask;
+    image->owns_alpha = 1;
+  }
+  sprite* s = sprite_new(image, cell.x, cell.y, cell.width, cell.height, target);
+  s->auto_release = 1;
+  return s;
 }
 
 // ---- Timelines
@@ -284,6 +344,23 @@ int builtin_sprite_create_transformable(int32_t n, int32_t) {
   sprite* s = sprite_create_page(n);
   if (s) s->transformable = 1;
   return done(s ? static_cast<int32_t>(s->id) : 0);
+}
+
+int builtin_sprite_create_file(int32_t n, int32_t) {
+  sprite* s = sprite_create_file(n);
+  return done(s ? static_cast<int32_t>(s->id) : 0);
+}
+
+int builtin_sprite_create_file_transformable(int32_t n, int32_t) {
+  sprite* s = sprite_create_file(n);
+  if (!s) return done();
+  s->transformable = 1;
+  page* p = s->source_page;
+  if (!p->alpha) {
+    p->alpha = page_new_gray8(p->width, p->height, 0);  // cleared: opaque everywhere
+    p->owns_alpha = p->alpha ? 1 : 0;
+  }
+  return done(static_cast<int32_t>(s->id));
 }
 
 int builtin_sprite_clip(int32_t, int32_t) {

@@ -2,6 +2,7 @@
 // pasting, release, waits while suspended, table limits, and the module's life cycle.
 #include <algorithm>
 
+#include "image_encoder.h"
 #include "sprite_fixture.h"
 
 namespace {
@@ -341,6 +342,94 @@ TEST_F(sprite_builtins, AFreedPageIsForgottenByEverySpriteThatHeldIt) {
   call("sprite_release", {s->id});
   call("sprite_release", {t->id});
   EXPECT_EQ(sprite_count(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+class sprite_files : public sprite_test {
+ protected:
+  void put(const std::string& name, const std::vector<uint8_t>& bytes) {
+    game.write(name, std::string(bytes.begin(), bytes.end()));
+  }
+  void put_picture(const std::string& name, int w, int h, uint32_t colour) {
+    page* p = solid(w, h, colour);
+    put(name, rct_encode(p));
+    page_free(p, 1);
+  }
+  void put_mask(const std::string& name, int w, int h, uint8_t level) {
+    page* p = page_new_gray8(w, h, 0);
+    page_fill_rect(p, page_rect{0, 0, w, h}, level);
+    put(name, rc8_encode(p));
+    page_free(p, 1);
+  }
+};
+
+TEST_F(sprite_files, AnImageWithItsMaskBecomesAnAutoReleasedSource) {
+  make_front(64, 64);
+  put_picture("pic.rct", 20, 10, 0x123456);
+  put_mask("pic_.rc8", 20, 10, 77);
+  int pages = page_count();
+  sprite* s = sprite_from_id(static_cast<uint32_t>(call("sprite_create_file", {"ev\\pic"})));
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(platform.boxes.empty()) << last_box();
+  EXPECT_EQ(s->auto_release, 1);
+  EXPECT_EQ(s->width, 20);
+  EXPECT_EQ(pixel(s->source_page, 3, 3), 0x123456u);
+  ASSERT_NE(s->source_page->alpha, nullptr);
+  EXPECT_EQ(page_row(s->source_page->alpha, 2)[2], 77);
+  EXPECT_EQ(page_count(), pages + 2);
+  call("sprite_release", {s->id});
+  EXPECT_EQ(page_count(), pages);
+
+  // Transformable: a source without a mask gets an opaque alpha page.
+  put_picture("plain.rct", 8, 8, 0x00FF00);
+  s = sprite_from_id(static_cast<uint32_t>(call("sprite_create_file_transformable", {"plain", 0, 0, 4, 4})));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->transformable, 1);
+  ASSERT_NE(s->source_page->alpha, nullptr);
+  EXPECT_EQ(page_row(s->source_page->alpha, 7)[7], 0);
+  EXPECT_NE(call("sprite_create_file", {"plain", 0, 0}), 0);  // reported, and goes on
+  EXPECT_EQ(last_box(),
+            "sprite_create_file : パラメータは１個か５個か６個(_file, _x, _y, _xl, _yl, _topage)のどれかにして下さい");
+}
+
+TEST_F(sprite_files, ABadMaskOrTargetCreatesNothing) {
+  make_front(64, 64);
+  put_picture("a.rct", 20, 10, 0);
+  put_picture("a_.rct", 20, 10, 0);
+  put_picture("b.rct", 20, 10, 0);
+  put_mask("b_.rc8", 10, 10, 0);
+  int pages = page_count();
+  EXPECT_EQ(call("sprite_create_file", {"a"}), 0);
+  EXPECT_EQ(last_box(), "sprite_create_file : ファイル[a_.rct]は8ビットでは有りません");
+  EXPECT_EQ(call("sprite_create_file", {"b"}), 0);
+  EXPECT_EQ(last_box(), "sprite_create_file : ページの大きさをそろえる必要が有ります。");
+  EXPECT_EQ(call("sprite_create_file", {"b", 0, 0, 1, 1, 0x7777u}), 0);
+  EXPECT_EQ(last_box(), "sprite_create_file : 転送先ページが存在しません");
+  EXPECT_EQ(sprite_count(), 0);
+  EXPECT_EQ(page_count(), pages);
+}
+
+TEST_F(sprite_files, AMissingImageIsAskedForAgainOrStandsInWhenSilent) {
+  make_front(64, 64);
+  platform.queued_answers.clear();
+  platform.answer_boxes({IDRETRY, IDCANCEL});
+  EXPECT_THROW(call("sprite_create_file", {"nope"}), fatal_exit_called);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_EQ(box(0), "sprite_create_file : ファイル[nope]が存在しません");
+  EXPECT_EQ(box(1), box(0));
+  vm_frame->top = 1;
+
+  error_report_mode_set(2);  // a packaged game: no reports
+  sprite* s = sprite_from_id(static_cast<uint32_t>(call("sprite_create_file", {"gone_"})));
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->source_page->is_8bit, 1);
+  EXPECT_EQ(s->width, 1);
+  s = sprite_from_id(static_cast<uint32_t>(call("sprite_create_file", {"gone"})));
+  EXPECT_EQ(s->source_page->is_8bit, 0);
+  EXPECT_EQ(platform.boxes.size(), 2u);
 }
 
 }  // namespace
