@@ -103,12 +103,10 @@ inline int lparam_y(intptr_t lparam) { return static_cast<int16_t>((lparam >> 16
 // Key messages: wparam is the virtual-key code; lparam holds the repeat count (bits 0-15), the
 // scan code (16-23), the extended-key flag (24), the Alt flag (29), the previous key state (30: the
 // key was already down, an auto-repeat) and the transition state (31: set for key up).
-enum : intptr_t {
-  KEY_EXTENDED = 1 << 24,
-  KEY_ALT_DOWN = 1 << 29,
-  KEY_WAS_DOWN = 1 << 30,
-  KEY_RELEASED = static_cast<intptr_t>(1u << 31),
-};
+constexpr intptr_t KEY_EXTENDED = intptr_t{1} << 24;
+constexpr intptr_t KEY_ALT_DOWN = intptr_t{1} << 29;
+constexpr intptr_t KEY_WAS_DOWN = intptr_t{1} << 30;
+constexpr intptr_t KEY_RELEASED = intptr_t{1} << 31;
 
 // Virtual-key codes: the engine's key numbers, which scripts and the key map use.
 enum : int {

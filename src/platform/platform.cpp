@@ -147,7 +147,7 @@ void paint_stretch_xrgb(const pixel_source& source, const plat_rect& source_rect
       int sx = columns[static_cast<size_t>(i)];
       if (sx < 0) continue;
       const uint8_t* p = source.palette ? source.palette + 4 * row[sx] : row + 3 * sx;
-      dst[i] = uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+      dst[i] = 0xFF000000u | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
     }
   }
 }

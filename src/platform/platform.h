@@ -190,8 +190,8 @@ std::string engine_path_from_host(const std::string& host_path);
 // was free; the lock is then held until the process ends (or the lock is released, for tests).
 bool instance_lock_acquire(const std::string& name);
 void instance_lock_release(const std::string& name);
-// The part of a zoomed picture that falls into area, as 32-bit pixels 0x00RRGGBB (area.width per
-// row): the picture is source_rect of source placed at (x, y) and scaled by zoom / 1000, nearest
+// The part of a zoomed picture that falls into area, as opaque 32-bit pixels 0xFFRRGGBB (area.width
+// per row): the picture is source_rect of source placed at (x, y) and scaled by zoom / 1000, nearest
 // pixel. Pixels of area outside the picture, or from outside the source, are left as they are.
 void paint_stretch_xrgb(const pixel_source& source, const plat_rect& source_rect, int x, int y, int zoom_x,
                         int zoom_y, const plat_rect& area, uint32_t* out);

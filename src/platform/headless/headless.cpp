@@ -217,7 +217,7 @@ void headless_platform::window_paint_fill(window_handle window, const plat_rect&
   window_record* r = record(window);
   if (!r || r != painting_) return;
   plat_rect area = rect_intersect(paint_clip_, rect);
-  uint32_t xrgb = (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
+  uint32_t xrgb = 0xFF000000u | (colour & 0xFF) << 16 | (colour & 0xFF00) | (colour >> 16 & 0xFF);
   for (int j = 0; j < area.height; ++j)
     std::fill_n(&r->pixels[static_cast<size_t>(area.y + j) * r->client_width + area.x], area.width, xrgb);
 }

@@ -41,7 +41,7 @@ class headless_platform : public platform_backend {
     std::map<int, menu_item_state> menu;  // the entries of its menu variant, by command id
     std::vector<plat_rect> invalidated;   // every invalidation, in order
     plat_rect invalid{0, 0, 0, 0};        // what the next WM_PAINT repaints
-    std::vector<uint32_t> pixels;         // the client area as 0x00RRGGBB: what the paints drew
+    std::vector<uint32_t> pixels;         // the client area as 0xFFRRGGBB (0: never painted)
     uint32_t pixel(int px, int py) const { return pixels[static_cast<size_t>(py) * client_width + px]; }
   };
 
