@@ -28,6 +28,7 @@ struct gtk_host {
   plat_window* window;
   GtkWidget* toplevel;
   GtkWidget* menu_bar;  // nullptr without a menu
+  GtkWidget* menu_holder = nullptr;  // what holds the bar in the window
   GtkWidget* area;      // the client area
   std::map<int, gtk_menu_entry> menu;
   bool menu_bar_shown = true;

@@ -97,7 +97,7 @@ GtkWidget* menu_bar_build(gtk_host* host) {
 }
 
 void menu_bar_open(gtk_host* host, int access_key) {
-  if (!host->menu_bar || !gtk_widget_get_visible(host->menu_bar)) return;
+  if (!host->menu_bar || !host->menu_bar_shown) return;
   GList* items = gtk_container_get_children(GTK_CONTAINER(host->menu_bar));
   GtkWidget* target = nullptr;
   guint wanted = gdk_keyval_to_lower(gdk_unicode_to_keyval(static_cast<guint32>(access_key)));

@@ -237,7 +237,15 @@ void gtk_platform::window_host_create(plat_window* window) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(host->toplevel), box);
   host->menu_bar = menu_bar_build(host);
-  if (host->menu_bar) gtk_box_pack_start(GTK_BOX(box), host->menu_bar, FALSE, FALSE, 0);
+  if (host->menu_bar) {
+    // The client area sets the window's width: a menu bar wider than the game is cut at the right
+    // instead of widening the window (GTK's bar does not wrap onto a second line).
+    host->menu_holder = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(host->menu_holder), GTK_POLICY_EXTERNAL, GTK_POLICY_NEVER);
+    gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(host->menu_holder), GTK_SHADOW_NONE);
+    gtk_container_add(GTK_CONTAINER(host->menu_holder), host->menu_bar);
+    gtk_box_pack_start(GTK_BOX(box), host->menu_holder, FALSE, FALSE, 0);
+  }
 
   host->area = gtk_drawing_area_new();
   gtk_widget_set_size_request(host->area, std::max(window->spec.client_width, 1), std::max(window->spec.client_height, 1));
@@ -354,7 +362,7 @@ void gtk_platform::window_show_menu_bar(window_handle window, bool shown) {
   gtk_host* host = host_of(window);
   if (!host) return;
   host->menu_bar_shown = shown;
-  if (host->menu_bar) gtk_widget_set_visible(host->menu_bar, shown);
+  if (host->menu_holder) gtk_widget_set_visible(host->menu_holder, shown);
 }
 
 int gtk_platform::window_show_state(window_handle window) {
