@@ -20,6 +20,13 @@ static void on_modal_response(GtkDialog*, int response, gpointer data) {
   run->done = true;
 }
 
+// Closing the dialog (its close button, Escape) is an answer like any other, which the box may
+// refuse; GTK must not destroy the dialog under the loop.
+static gboolean on_modal_delete(GtkWidget* dialog, GdkEvent*, gpointer data) {
+  on_modal_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT, data);
+  return TRUE;
+}
+
 static void on_modal_destroy(GtkWidget*, gpointer data) {
   modal_run* run = static_cast<modal_run*>(data);
   if (!run->done) run->response = GTK_RESPONSE_DELETE_EVENT;
@@ -31,6 +38,7 @@ int gtk_platform::run_modal(GtkWidget* dialog, bool (*accept)(int, void*), void*
   g_object_ref(dialog);
   gulong response_handler = g_signal_connect(dialog, "response", G_CALLBACK(on_modal_response), &run);
   gulong destroy_handler = g_signal_connect(dialog, "destroy", G_CALLBACK(on_modal_destroy), &run);
+  gulong delete_handler = g_signal_connect(dialog, "delete-event", G_CALLBACK(on_modal_delete), &run);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
@@ -57,6 +65,7 @@ int gtk_platform::run_modal(GtkWidget* dialog, bool (*accept)(int, void*), void*
   --modal_depth_;
   if (g_signal_handler_is_connected(dialog, response_handler)) g_signal_handler_disconnect(dialog, response_handler);
   if (g_signal_handler_is_connected(dialog, destroy_handler)) g_signal_handler_disconnect(dialog, destroy_handler);
+  if (g_signal_handler_is_connected(dialog, delete_handler)) g_signal_handler_disconnect(dialog, delete_handler);
   g_object_unref(dialog);
   if (quit) message_post_quit(static_cast<int>(quit_code));
   return run.response;
@@ -107,6 +116,7 @@ int gtk_platform::message_box(window_handle owner, const char* text, const char*
       gtk_dialog_add_buttons(GTK_DIALOG(box), U8("はい(_Y)"), IDYES, U8("いいえ(_N)"), IDNO, nullptr);
       gtk_window_set_deletable(GTK_WINDOW(box), FALSE);
       first = IDYES;
+      on_close = IDNO;  // only when the box was destroyed under it
       break;
     case MB_RETRYCANCEL:
       gtk_dialog_add_buttons(GTK_DIALOG(box), U8("再試行(_R)"), IDRETRY, U8("キャンセル"), IDCANCEL, nullptr);
