@@ -107,7 +107,10 @@ void headless_platform::window_host_title(plat_window*) {}
 void headless_platform::window_set_foreground(window_handle window) { foreground = window; }
 
 void headless_platform::window_show(window_handle window, bool visible) {
-  if (window_record* r = record(window)) r->visible = visible;
+  window_record* r = record(window);
+  if (!r) return;
+  if (visible && !r->visible) window_invalidate(window, nullptr);  // a window that appears paints
+  r->visible = visible;
 }
 
 void headless_platform::window_client_size(window_handle window, int& width, int& height) {
