@@ -126,3 +126,13 @@ TEST_F(Input, MovesAndLeavingTheWindow) {
   ASSERT_EQ(xdotool("mousemove --sync 1000 700"), 0);
   EXPECT_TRUE(pump_until([] { return seen_any(WM_MOUSELEAVE); }));
 }
+
+TEST_F(Input, FocusMovesBetweenWindows) {
+  window_handle other = open_window(100, 80, "");
+  seen.clear();
+  ASSERT_EQ(xdotool("windowfocus --sync " + std::to_string(x_window(other))), 0);
+  EXPECT_TRUE(pump_until([] { return seen_any(WM_KILLFOCUS); }));  // the first window lost it
+  seen.clear();
+  ASSERT_EQ(xdotool("windowfocus --sync " + std::to_string(x_window(window))), 0);
+  EXPECT_TRUE(pump_until([] { return seen_any(WM_SETFOCUS); }));
+}
