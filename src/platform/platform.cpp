@@ -37,6 +37,35 @@ platform_backend* plat_install(platform_backend* backend) {
 
 // ---- Services that both backends share.
 
+void platform_backend::primary_screen_size(int& width, int& height) {
+  std::vector<monitor_info> list;
+  monitors(list);
+  const monitor_info* chosen = list.empty() ? nullptr : &list[0];
+  for (const monitor_info& m : list)
+    if (m.primary) chosen = &m;
+  width = chosen ? chosen->area.width : 0;
+  height = chosen ? chosen->area.height : 0;
+}
+
+// Drops waiting for their window to read them (window thread only).
+static std::map<uintptr_t, std::vector<std::string>> drops;
+static uintptr_t next_drop = 1;
+
+uintptr_t dropped_files_add(std::vector<std::string> paths) {
+  uintptr_t drop = next_drop++;
+  drops[drop] = std::move(paths);
+  return drop;
+}
+
+bool dropped_files(uintptr_t drop, std::vector<std::string>& paths) {
+  auto it = drops.find(drop);
+  if (it == drops.end()) return false;
+  paths = it->second;
+  return true;
+}
+
+void dropped_files_finish(uintptr_t drop) { drops.erase(drop); }
+
 uint32_t host_clock_ms() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -96,11 +96,8 @@ class platform_backend {
   virtual void window_show_menu_bar(window_handle window, bool shown) = 0;
   // SIZE_RESTORED, SIZE_MINIMIZED or SIZE_MAXIMIZED.
   virtual int window_show_state(window_handle window) = 0;
-  // Whether files dropped on the window arrive as WM_DROPFILES.
+  // Whether files dropped on the window arrive as WM_DROPFILES (see dropped_files below).
   virtual void window_accept_files(window_handle window, bool accept) = 0;
-  // The files of a WM_DROPFILES (its wparam), as engine paths; finish releases the drop.
-  virtual bool dropped_files(uintptr_t drop, std::vector<std::string>& paths) = 0;
-  virtual void dropped_files_finish(uintptr_t drop) = 0;
 
   // Painting. Invalidating a rectangle (nullptr: the whole client area) makes the window get
   // WM_PAINT for what is invalid, later and once however often it was invalidated. The paint
@@ -137,9 +134,8 @@ class platform_backend {
   virtual void menu_item_enable(window_handle window, int id, bool enabled) = 0;
   virtual void menu_item_delete(window_handle window, int id) = 0;
 
-  // The primary display's size in pixels.
-  virtual void primary_screen_size(int& width, int& height) = 0;
-  // Every display, the primary one marked; and the index of the one that holds the window.
+  // Every display, the primary one marked (never empty); and the index of the one that holds the
+  // window.
   virtual void monitors(std::vector<monitor_info>& list) = 0;
   virtual int window_monitor(window_handle window) = 0;
 
@@ -170,6 +166,9 @@ class platform_backend {
 
   // Game pad 0 or 1; false when it is not there.
   virtual bool joystick_read(int pad, joystick_reading& reading) = 0;
+
+  // The primary display's size in pixels (from monitors).
+  void primary_screen_size(int& width, int& height);
 };
 
 // The backend in use. The headless backend is installed until a program installs another.
@@ -178,6 +177,11 @@ platform_backend& plat();
 platform_backend* plat_install(platform_backend* backend);
 
 // Services that both backends share.
+// Files dropped on a window: a backend keeps the paths (engine paths) and posts WM_DROPFILES with
+// the drop as wparam; the window reads them and finishes the drop, which forgets them.
+uintptr_t dropped_files_add(std::vector<std::string> paths);
+bool dropped_files(uintptr_t drop, std::vector<std::string>& paths);
+void dropped_files_finish(uintptr_t drop);
 // The host's monotonic clock and sleep.
 uint32_t host_clock_ms();
 void host_sleep_ms(uint32_t ms);

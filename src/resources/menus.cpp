@@ -58,29 +58,23 @@ const menu_command* menu_command_find(int id) {
   return it == commands.end() ? nullptr : &*it;
 }
 
-// Menus shared by the variants. {0, nullptr} is a separator.
+// Menus shared by the variants, put together from runs of entries. {0, nullptr} is a separator.
 static constexpr menu_node SEPARATOR = {0, nullptr};
+using menu_run = std::vector<menu_node>;
 
-static const menu_popup file_menu = {"ファイル(&F)",
-                                     {{IDM_SAVE, nullptr},
-                                      {IDM_LOAD, nullptr},
-                                      SEPARATOR,
-                                      {IDM_SAVE_AS, nullptr},
-                                      {IDM_LOAD_BY_NAME, nullptr},
-                                      SEPARATOR,
-                                      {IDM_CAPTURE, nullptr},
-                                      SEPARATOR,
-                                      {IDM_TITLE_RETURN, nullptr},
-                                      {IDM_EXIT, nullptr}}};
+static menu_run join(std::initializer_list<menu_run> runs) {
+  menu_run nodes;
+  for (const menu_run& run : runs) nodes.insert(nodes.end(), run.begin(), run.end());
+  return nodes;
+}
+
+static const menu_run save_load = {{IDM_SAVE, nullptr}, {IDM_LOAD, nullptr}, SEPARATOR};
+static const menu_run by_name = {{IDM_SAVE_AS, nullptr}, {IDM_LOAD_BY_NAME, nullptr}, SEPARATOR};
+static const menu_run file_tail = {
+    {IDM_CAPTURE, nullptr}, SEPARATOR, {IDM_TITLE_RETURN, nullptr}, {IDM_EXIT, nullptr}};
+static const menu_popup file_menu = {"ファイル(&F)", join({save_load, by_name, file_tail})};
 // The variants without the save-as and load-by-name entries (their Alt shortcuts are off too).
-static const menu_popup file_menu_short = {"ファイル(&F)",
-                                           {{IDM_SAVE, nullptr},
-                                            {IDM_LOAD, nullptr},
-                                            SEPARATOR,
-                                            {IDM_CAPTURE, nullptr},
-                                            SEPARATOR,
-                                            {IDM_TITLE_RETURN, nullptr},
-                                            {IDM_EXIT, nullptr}}};
+static const menu_popup file_menu_short = {"ファイル(&F)", join({save_load, file_tail})};
 static const menu_popup quick_menu = {"クイック(&Q)", {{IDM_QUICK_SAVE, nullptr}, {IDM_QUICK_LOAD, nullptr}}};
 static const menu_popup screen_menu = {"画面(&D)",
                                        {{IDM_WINDOWED, nullptr},
@@ -111,39 +105,15 @@ static const menu_popup game_speed_menu = {"ゲーム速度(&G)",
                                             {IDM_GAME_SPEED_0 + 3, nullptr}}};
 static const menu_popup movie_menu = {
     "ムービー(&M)", {{IDM_MOVIE_OFF, nullptr}, {IDM_MOVIE_METHOD_1, nullptr}, {IDM_MOVIE_METHOD_2, nullptr}}};
-static const menu_popup settings_menu = {"設定(&C)",
-                                         {{0, &nanido_menu},
-                                          {0, &game_speed_menu},
-                                          SEPARATOR,
-                                          {IDM_SPEED_DIALOG, nullptr},
-                                          {IDM_VOLUME_DIALOG, nullptr},
-                                          {IDM_VOICE_SETUP, nullptr},
-                                          {IDM_FONT_SELECT, nullptr},
-                                          SEPARATOR,
-                                          {IDM_JOYSTICK, nullptr},
-                                          {0, &movie_menu}}};
+static const menu_run levels = {{0, &nanido_menu}, {0, &game_speed_menu}, SEPARATOR};
+static const menu_run dialogs = {
+    {IDM_SPEED_DIALOG, nullptr}, {IDM_VOLUME_DIALOG, nullptr}, {IDM_VOICE_SETUP, nullptr}, {IDM_FONT_SELECT, nullptr}};
+static const menu_run devices = {SEPARATOR, {IDM_JOYSTICK, nullptr}, {0, &movie_menu}};
+static const menu_popup settings_menu = {"設定(&C)", join({levels, dialogs, devices})};
 // With the extra setup dialog.
-static const menu_popup settings_menu_extra = {"設定(&C)",
-                                               {{0, &nanido_menu},
-                                                {0, &game_speed_menu},
-                                                SEPARATOR,
-                                                {IDM_SPEED_DIALOG, nullptr},
-                                                {IDM_VOLUME_DIALOG, nullptr},
-                                                {IDM_VOICE_SETUP, nullptr},
-                                                {IDM_FONT_SELECT, nullptr},
-                                                {IDM_EXTRA_SETUP, nullptr},
-                                                SEPARATOR,
-                                                {IDM_JOYSTICK, nullptr},
-                                                {0, &movie_menu}}};
+static const menu_popup settings_menu_extra = {"設定(&C)", join({levels, dialogs, {{IDM_EXTRA_SETUP, nullptr}}, devices})};
 // The game's own settings screen in place of the engine's dialogs.
-static const menu_popup settings_menu_game = {"設定(&C)",
-                                              {{IDM_CONFIG, nullptr},
-                                               SEPARATOR,
-                                               {0, &nanido_menu},
-                                               {0, &game_speed_menu},
-                                               SEPARATOR,
-                                               {IDM_JOYSTICK, nullptr},
-                                               {0, &movie_menu}}};
+static const menu_popup settings_menu_game = {"設定(&C)", join({{{IDM_CONFIG, nullptr}, SEPARATOR}, levels, {{IDM_JOYSTICK, nullptr}, {0, &movie_menu}}})};
 static const menu_popup help_menu = {"ヘルプ(&H)",
                                      {{IDM_HELP, nullptr},
                                       {IDM_HELP_EVENT, nullptr},

@@ -167,10 +167,10 @@ TEST_F(HeadlessWindow, DroppedFilesAndSpawnedProgramsArriveAsMessages) {
   drain();
   ASSERT_EQ(count(WM_DROPFILES), 1u);
   std::vector<std::string> files;
-  ASSERT_TRUE(platform.dropped_files(received.back().wparam, files));
+  ASSERT_TRUE(dropped_files(received.back().wparam, files));
   EXPECT_EQ(files.size(), 2u);
-  platform.dropped_files_finish(drop);
-  EXPECT_FALSE(platform.dropped_files(drop, files));
+  dropped_files_finish(drop);
+  EXPECT_FALSE(dropped_files(drop, files));
 
   ASSERT_TRUE(platform.process_spawn("VaskelCompile.exe /f \"C:\\a b\\s.txt\"", "C:\\a b", window, 0x9003));
   ASSERT_EQ(platform.spawned.size(), 1u);

@@ -67,8 +67,6 @@ class gtk_platform : public platform_backend {
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
   void window_accept_files(window_handle window, bool accept) override;
-  bool dropped_files(uintptr_t drop, std::vector<std::string>& paths) override;
-  void dropped_files_finish(uintptr_t drop) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
   void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,
                            int zoom_x, int zoom_y) override;
@@ -84,7 +82,6 @@ class gtk_platform : public platform_backend {
   void menu_item_check(window_handle window, int id, bool checked) override;
   void menu_item_enable(window_handle window, int id, bool enabled) override;
   void menu_item_delete(window_handle window, int id) override;
-  void primary_screen_size(int& width, int& height) override;
   void monitors(std::vector<monitor_info>& list) override;
   int window_monitor(window_handle window) override;
   int key_async_state(int vk) override;
@@ -107,14 +104,11 @@ class gtk_platform : public platform_backend {
   bool modal_open() const { return modal_depth_ > 0; }
   void set_key_down(int vk, bool down) { keys_down_[vk] = down; }
   void clear_keys() { keys_down_.clear(); }
-  uintptr_t add_drop(std::vector<std::string> paths);
   void post_to_all(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
  private:
   int modal_depth_ = 0;
   std::map<int, bool> keys_down_;
-  std::map<uintptr_t, std::vector<std::string>> drops_;
-  uintptr_t next_drop_ = 1;
   std::vector<gtk_host*> hosts_;
   GtkWidget* wait_dialog_ = nullptr;
   bool clipboard_owned_ = false;

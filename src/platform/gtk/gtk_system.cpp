@@ -56,18 +56,6 @@ void gtk_platform::monitors(std::vector<monitor_info>& list) {
   if (list.empty()) list.push_back({{0, 0, 640, 480}, {0, 0, 640, 480}, 0, true});
 }
 
-void gtk_platform::primary_screen_size(int& width, int& height) {
-  std::vector<monitor_info> list;
-  monitors(list);
-  for (const monitor_info& m : list) {
-    if (m.primary) {
-      width = m.area.width;
-      height = m.area.height;
-      return;
-    }
-  }
-}
-
 int gtk_platform::window_monitor(window_handle window) {
   GdkDisplay* display = gdk_display_get_default();
   gtk_host* host = host_of(window);

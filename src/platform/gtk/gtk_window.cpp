@@ -221,7 +221,7 @@ static void on_drop(GtkWidget*, GdkDragContext*, int, int, GtkSelectionData* sel
   }
   g_strfreev(uris);
   if (!paths.empty() && host->accept_files)
-    message_post(host->window, WM_DROPFILES, gtk_backend().add_drop(std::move(paths)), 0);
+    message_post(host->window, WM_DROPFILES, dropped_files_add(std::move(paths)), 0);
 }
 
 void gtk_platform::window_host_create(plat_window* window) {
@@ -384,21 +384,6 @@ void gtk_platform::window_accept_files(window_handle window, bool accept) {
     gtk_drag_dest_unset(host->toplevel);
   }
 }
-
-uintptr_t gtk_platform::add_drop(std::vector<std::string> paths) {
-  uintptr_t drop = next_drop_++;
-  drops_[drop] = std::move(paths);
-  return drop;
-}
-
-bool gtk_platform::dropped_files(uintptr_t drop, std::vector<std::string>& paths) {
-  auto it = drops_.find(drop);
-  if (it == drops_.end()) return false;
-  paths = it->second;
-  return true;
-}
-
-void gtk_platform::dropped_files_finish(uintptr_t drop) { drops_.erase(drop); }
 
 // ---- Painting
 

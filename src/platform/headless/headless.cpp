@@ -166,20 +166,10 @@ void headless_platform::window_accept_files(window_handle window, bool accept) {
 uintptr_t headless_platform::drop_files(window_handle window, const std::vector<std::string>& paths) {
   window_record* r = record(window);
   if (!r || !r->accept_files) return 0;
-  uintptr_t drop = next_drop_++;
-  drops_[drop] = paths;
+  uintptr_t drop = dropped_files_add(paths);
   message_post(window, WM_DROPFILES, drop, 0);
   return drop;
 }
-
-bool headless_platform::dropped_files(uintptr_t drop, std::vector<std::string>& paths) {
-  auto it = drops_.find(drop);
-  if (it == drops_.end()) return false;
-  paths = it->second;
-  return true;
-}
-
-void headless_platform::dropped_files_finish(uintptr_t drop) { drops_.erase(drop); }
 
 // ---- Painting: the client area is a pixel buffer; WM_PAINT comes with the pump.
 
@@ -268,20 +258,6 @@ void headless_platform::menu_item_delete(window_handle window, int id) {
 }
 
 // ---- Displays, keys, cursor
-
-void headless_platform::primary_screen_size(int& width, int& height) {
-  std::vector<monitor_info> list;
-  monitors(list);
-  for (const monitor_info& m : list) {
-    if (m.primary) {
-      width = m.area.width;
-      height = m.area.height;
-      return;
-    }
-  }
-  width = list[0].area.width;
-  height = list[0].area.height;
-}
 
 void headless_platform::monitors(std::vector<monitor_info>& list) {
   if (!monitor_list.empty()) {

@@ -68,8 +68,6 @@ class headless_platform : public platform_backend {
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
   void window_accept_files(window_handle window, bool accept) override;
-  bool dropped_files(uintptr_t drop, std::vector<std::string>& paths) override;
-  void dropped_files_finish(uintptr_t drop) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
   void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,
                            int zoom_x, int zoom_y) override;
@@ -85,7 +83,6 @@ class headless_platform : public platform_backend {
   void menu_item_check(window_handle window, int id, bool checked) override;
   void menu_item_enable(window_handle window, int id, bool enabled) override;
   void menu_item_delete(window_handle window, int id) override;
-  void primary_screen_size(int& width, int& height) override;
   void monitors(std::vector<monitor_info>& list) override;
   int window_monitor(window_handle window) override;
   int key_async_state(int vk) override;
@@ -158,8 +155,6 @@ class headless_platform : public platform_backend {
   std::vector<plat_window*> hosts_;     // windows with a host record, in creation order
   window_record* painting_ = nullptr;  // the record whose WM_PAINT is being handled
   plat_rect paint_clip_{0, 0, 0, 0};
-  std::map<uintptr_t, std::vector<std::string>> drops_;
-  uintptr_t next_drop_ = 1;
   // Atomic: the sound worker reads the clock too.
   std::atomic<bool> fake_clock_{false};
   std::atomic<uint32_t> fake_now_{0};
