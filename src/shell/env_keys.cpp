@@ -37,7 +37,8 @@
   X(detect_wide_monitor, "DETECTWIDEMONITOR", 1, -1)         \
   X(caps_mode, "CAPSMODE", 0, -1)                            \
   X(quickload_failsafe_default, "QUICKLOAD_FAILSAFE", 2, -1) \
-  X(quicksave_failsafe_default, "QUICKSAVE_FAILSAFE", 0, -1)
+  X(quicksave_failsafe_default, "QUICKSAVE_FAILSAFE", 0, -1) \
+  X(agg_skip, "AGGSKIP", 0, INT32_MIN)
 
 // Module state: env_setting_cache, one slot per cached key, plus the text buffers and the
 // desktop metrics.
@@ -138,3 +139,5 @@ int reg_height_get() {
 }
 
 void env_keys_reset() { cache = env_setting_cache(); }
+
+void agg_skip_set(int value) { cache.agg_skip = value; }

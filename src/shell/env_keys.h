@@ -35,6 +35,7 @@ int detect_wide_monitor();     // DETECTWIDEMONITOR (1)
 int caps_mode();               // CAPSMODE (0): CapsLock acts as the skip key (0) or the auto key (1)
 int quickload_failsafe_default();  // QUICKLOAD_FAILSAFE (2)
 int quicksave_failsafe_default();  // QUICKSAVE_FAILSAFE (0)
+int agg_skip();                // AGGSKIP (0): how far the interpreter thins drawn frames while skipping
 
 // Cached text keys, read into 128-byte buffers while the buffer is still empty.
 constexpr int ENV_TEXT_SIZE = 128;
@@ -62,3 +63,5 @@ enum { MENU_SAVE = 40009, MENU_LOAD = 40010, MENU_SAVE_AS = 40011, MENU_LOAD_BY_
 
 // Forgets every cached value, so that the next reads search the environment file again. For tests.
 void env_keys_reset();
+// Places a value in AGGSKIP's cache slot, as if the environment file held it. For tests.
+void agg_skip_set(int value);

@@ -1,4 +1,44 @@
-// STAND-IN: input is never blocked before the input module exists.
+// STAND-IN: the press tables without the key map, the block or click suppression; input is
+// never blocked.
 #include "shell/input.h"
 
+#include "base/int32.h"
+#include "vm/script_error.h"
+
+static struct {
+  unsigned char live_flags[256];
+  int32_t live_times[256];
+  unsigned char flags[256];
+  int32_t times[256];
+} input;
+
+void input_init() { input = {}; }
 void input_unblock() {}
+
+void input_snapshot() {
+  for (int i = 0; i < 256; ++i) input.flags[i] = input.live_flags[i], input.times[i] = input.live_times[i];
+}
+
+int32_t input_take_press(int index) {
+  if (index < 0 || index > 255) return 0;
+  input.live_times[index] = 0;
+  int32_t t = input.times[index];
+  int32_t age = vm_time_now() - t;
+  return t != 0 && age >= 0 && age < 60 ? t : 0;
+}
+
+int input_is_pressed(int index) {
+  if (index < 0 || index > 255) return 0;
+  int32_t t = input.times[index];
+  return input.flags[index] || (t != 0 && i32_sub(vm_time_now(), t) < 15);
+}
+
+void input_press_middle() { input.live_times[136] = vm_time_now(); }
+
+int input_key_held(int key) { return key >= 0 && key < 256 && input.live_flags[key]; }
+
+void input_button_event(int key, int button, int, int down) {
+  if (key >= 0 || button < 0 || button > 255) return;  // keys need the key map
+  input.live_flags[button] = down ? 1 : 0;
+  if (down) input.live_times[button] = vm_time_now();
+}

@@ -1,7 +1,27 @@
 // Input: keys, virtual buttons and mouse.
 //
-// STAND-IN: only the call that the timing reset needs. The input module replaces this file.
+// STAND-IN: the timing reset's call, and the press tables that the interpreter pass and the
+// dispatcher read, without the key map, the block, click suppression or the mouse. The input
+// module replaces this file.
 #pragma once
 
+#include <cstdint>
+
+// Clears the live and snapshot press tables.
+void input_init();
 // Clears the input block.
 void input_unblock();
+
+// Copies the live press flags and times to the snapshot that scripts see; once per pass.
+void input_snapshot();
+// The snapshot press time of a button if it lies less than 60 ms from now, else 0; the live time
+// is consumed either way.
+int32_t input_take_press(int index);
+// 1 while the button is held in the snapshot, or was pressed less than 15 ms ago.
+int input_is_pressed(int index);
+// A tap of the middle button (136), as from a menu item.
+void input_press_middle();
+// 1 while the key is down in the window thread's key state.
+int input_key_held(int key);
+// The common press and release road of keys and buttons (key -1: a mouse button, no key map).
+void input_button_event(int key, int button, int mask, int down);

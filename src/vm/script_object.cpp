@@ -120,9 +120,8 @@ static bool object_read(const char* file_name, std::vector<unsigned char>& bytes
 static void scenario_sources_add() {
   data_source_add("scenario", 0);
   for (int i = 9; i >= 1; --i) {
-    char mount[16];
-    snprintf(mount, sizeof mount, "scenario%d", i);
-    data_source_add(mount, 0);
+    std::string mount = "scenario" + std::to_string(i);
+    data_source_add(mount.c_str(), 0);
   }
 }
 
@@ -195,14 +194,41 @@ void object_entry_set(const char* name) {
 
 script_object* object_list_head() { return objects.head; }
 
-script_object* object_find_by_address(const uint8_t* address) {
+// The object whose current or retired code block holds the address, with that block.
+static script_object* block_holding(const uint8_t* address, const uint8_t** code, uint32_t* size) {
   if (!address) return nullptr;
+  auto holds = [address](const uint8_t* block, uint32_t bytes) { return address >= block && address < block + bytes; };
   for (script_object* o = objects.head; o; o = o->next)
-    if (address >= o->code && address < o->code + o->code_size) return o;
+    if (holds(o->code, o->code_size)) {
+      *code = o->code, *size = o->code_size;
+      return o;
+    }
   for (script_object* o = objects.head; o; o = o->next)
     for (retired_code* r = o->retired; r; r = r->next)
-      if (address >= r->code && address < r->code + r->size) return o;
+      if (holds(r->code, r->size)) {
+        *code = r->code, *size = r->size;
+        return o;
+      }
   return nullptr;
+}
+
+script_object* object_find_by_address(const uint8_t* address) {
+  const uint8_t* code;
+  uint32_t size;
+  return block_holding(address, &code, &size);
+}
+
+code_block_range code_block_last = {0, 0};
+
+bool code_block_lookup(const uint8_t* address) {
+  const uint8_t* code;
+  uint32_t size;
+  if (!block_holding(address, &code, &size)) {
+    code_block_last = {0, 0};
+    return false;
+  }
+  code_block_last = {reinterpret_cast<uintptr_t>(code), reinterpret_cast<uintptr_t>(code + size)};
+  return true;
 }
 
 script_object* object_current() { return vm_frame ? object_find_by_address(vm_frame->code) : nullptr; }
@@ -276,6 +302,7 @@ void ReleaseVaskel() {
   }
   objects.calls.clear();
   objects.call_index.clear();
+  code_block_last = {0, 0};
 }
 
 void ForExec() {

@@ -82,6 +82,22 @@ script_object* object_list_head();  // newest first
 script_object* object_find_by_address(const uint8_t* address);  // current or retired code
 script_object* object_current();  // the object the current frame runs in
 
+// The code block (current or retired) that holds an address, without its guard: [lo, hi). The
+// last block found is remembered, so the interpreter checks jumps inside one block without a
+// search.
+struct code_block_range {
+  uintptr_t lo;
+  uintptr_t hi;
+};
+extern code_block_range code_block_last;
+bool code_block_lookup(const uint8_t* address);  // sets code_block_last; false when none holds it
+// Whether target lies in the code block holding `at` (its end included: the guard returns).
+inline bool code_target_valid(const uint8_t* at, uintptr_t target) {
+  uintptr_t a = reinterpret_cast<uintptr_t>(at);
+  if ((a < code_block_last.lo || a >= code_block_last.hi) && !code_block_lookup(at)) return false;
+  return target >= code_block_last.lo && target <= code_block_last.hi;
+}
+
 // The code address of a function: the current object first, then every object in list order.
 // A function that no object holds is reported until the user gives up (Cancel ends the program).
 uint8_t* function_find(uint32_t hash);

@@ -1,0 +1,4 @@
+// STAND-IN: there is never a movie to close before the movie module exists.
+#include "sound/movie.h"
+
+void movie_close() {}

@@ -1,0 +1,4 @@
+// STAND-IN: nothing plays before the sound module exists.
+#include "sound/sound.h"
+
+void sound_keep() {}
