@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "gui_fixture.h"
+#include "platform/gtk/gtk_platform.h"
 #include "test_support.h"
 
 class DesktopServices : public gui_test {};
@@ -117,4 +118,13 @@ TEST_F(DesktopServices, WaitDialogAndPads) {
   joystick_reading pad;
   EXPECT_FALSE(backend->joystick_read(0, pad));  // no pads on the test server
   EXPECT_FALSE(backend->joystick_read(2, pad));
+}
+
+TEST_F(DesktopServices, VaskrunChoosesTheDesktopUnlessToldNotTo) {
+  EXPECT_EQ(desktop_backend_choose(), backend);
+  setenv("VASKRUN_HEADLESS", "1", 1);
+  EXPECT_EQ(desktop_backend_choose(), nullptr);
+  setenv("VASKRUN_HEADLESS", "0", 1);
+  EXPECT_EQ(desktop_backend_choose(), backend);
+  unsetenv("VASKRUN_HEADLESS");
 }

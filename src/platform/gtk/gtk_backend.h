@@ -31,6 +31,7 @@ struct gtk_host {
   GtkWidget* menu_holder = nullptr;  // what holds the bar in the window
   GtkWidget* area;      // the client area
   std::map<int, gtk_menu_entry> menu;
+  std::vector<GtkWidget*> menus;  // the bar's menus (their handlers name this record)
   bool menu_bar_shown = true;
   bool menu_open = false;
   bool accept_files = false;

@@ -89,6 +89,7 @@ GtkWidget* menu_bar_build(gtk_host* host) {
     GtkWidget* menu = popup_build(host, *popup);
     g_object_set_data(G_OBJECT(menu), "vask-index", GINT_TO_POINTER(index++));
     g_signal_connect(menu, "show", G_CALLBACK(on_menu_show), host);
+    host->menus.push_back(menu);
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(item), menu);
     gtk_menu_shell_append(GTK_MENU_SHELL(bar), item);
   }

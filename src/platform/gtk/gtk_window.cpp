@@ -2,6 +2,7 @@
 // engine's messages, painting through cairo, and the window services.
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/cp932.h"
 #include "platform/gtk/gtk_backend.h"
@@ -280,6 +281,7 @@ void gtk_platform::window_host_destroy(plat_window* window) {
   g_signal_handlers_disconnect_by_data(host->area, host);
   if (host->menu_bar) g_signal_handlers_disconnect_by_data(host->menu_bar, host);
   for (auto& [id, entry] : host->menu) g_signal_handlers_disconnect_by_data(entry.item, host);
+  for (GtkWidget* menu : host->menus) g_signal_handlers_disconnect_by_data(menu, host);
   gtk_widget_destroy(host->toplevel);
   g_object_unref(host->toplevel);
   window->host = nullptr;
@@ -518,6 +520,12 @@ platform_backend* gtk_backend_open() {
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   the_backend = new gtk_platform;  // lives until the process ends: exit handlers still use it
   return the_backend;
+}
+
+platform_backend* desktop_backend_choose() {
+  const char* headless = getenv("VASKRUN_HEADLESS");
+  if (headless && strcmp(headless, "1") == 0) return nullptr;
+  return gtk_backend_open();
 }
 
 uint32_t gtk_platform::clock_ms() { return host_clock_ms(); }
