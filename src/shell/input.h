@@ -25,3 +25,13 @@ void input_press_middle();
 int input_key_held(int key);
 // The common press and release road of keys and buttons (key -1: a mouse button, no key map).
 void input_button_event(int key, int button, int mask, int down);
+
+// STAND-IN (skip module): the virtual CapsLock. The engine forces CapsLock off when the skip key
+// is cancelled; the host's own CapsLock is not ours to force, so the engine keeps a toggle state
+// of its own, which the snapshot copies like the press tables.
+// The CapsLock snapshot when CAPSMODE is 0 (CapsLock is the skip key), else 0.
+int capslock_skip_active();
+// The CapsLock snapshot when CAPSMODE is 1 (CapsLock is the auto key), else 0.
+int capslock_auto_active();
+// Sets the virtual CapsLock toggle state.
+void capslock_force(int on);

@@ -3,6 +3,8 @@
 #include <array>
 
 #include "vm/dispatcher.h"
+#include "vm/hooks.h"
+#include "vm/skip.h"
 
 namespace {
 
@@ -16,11 +18,11 @@ constexpr builtin_entry table[] = {
     {0x6584F13E, "clock_ms", P, 2, nullptr},
     {0x12877048, "cos_deg", P, 2, nullptr},
     {0xF3679C34, "debug_print", P, 2, nullptr},
-    {0x76EE6C90, "event_call", SC, 2, nullptr},
-    {0x29F1AC40, "event_call_thread", SC, 2, nullptr},
-    {0x078A756E, "event_hook_add", P, 2, nullptr},
-    {0x1295BBDA, "event_hook_add_first", P, 2, nullptr},
-    {0xA93C9856, "event_hook_remove", P, 2, nullptr},
+    {0x76EE6C90, "event_call", SC, 2, builtin_event_call},
+    {0x29F1AC40, "event_call_thread", SC, 2, builtin_event_call_thread},
+    {0x078A756E, "event_hook_add", P, 2, builtin_event_hook_add},
+    {0x1295BBDA, "event_hook_add_first", P, 2, builtin_event_hook_add_first},
+    {0xA93C9856, "event_hook_remove", P, 2, builtin_event_hook_remove},
     {0x3EABF498, "fastmode_read_set", P, 2, builtin_fastmode_read_set},
     {0x00D696CC, "field_count", P, 2, nullptr},
     {0x3FE05B39, "field_get", P, 2, nullptr},
@@ -45,7 +47,7 @@ constexpr builtin_entry table[] = {
     {0x3D053317, "ints_min", P, 2, nullptr},
     {0xC21F8B49, "is_auto_mode", P, 2, builtin_is_auto_mode},
     {0xF6416E87, "line_was_read", P, 2, builtin_line_was_read},
-    {0x10DB0A43, "load_library", SC, 2, nullptr},
+    {0x10DB0A43, "load_library", SC, 2, builtin_object_enter},
     {0x45ACD4A7, "menu_lock_a_clear", P, 2, builtin_menu_lock_a_clear},
     {0x8FE5D6E7, "menu_lock_a_set", P, 2, builtin_menu_lock_a_set},
     {0x86E933D1, "menu_lock_b_clear", P, 2, builtin_menu_lock_b_clear},
@@ -66,11 +68,11 @@ constexpr builtin_entry table[] = {
     {0x6E7F7FB7, "msgbox_warning_retrycancel", P, 2, nullptr},
     {0x8DC0D2CD, "msgbox_warning_yesno", P, 2, nullptr},
     {0x693D9729, "msgbox_yesno", P, 2, nullptr},
-    {0x9627DDC3, "object_call_function", SC, 2, nullptr},
-    {0xEDEFB0B0, "object_call_function_named", SC, 2, nullptr},
-    {0xCD00D280, "object_enter", SC, 2, nullptr},
-    {0x718EF651, "object_exec", SC, 2, nullptr},
-    {0x1E24E1B6, "object_exec_function", SC, 2, nullptr},
+    {0x9627DDC3, "object_call_function", SC, 2, builtin_object_call_function},
+    {0xEDEFB0B0, "object_call_function_named", SC, 2, builtin_object_call_function_named},
+    {0xCD00D280, "object_enter", SC, 2, builtin_object_enter},
+    {0x718EF651, "object_exec", SC, 2, builtin_object_exec},
+    {0x1E24E1B6, "object_exec_function", SC, 2, builtin_object_exec_function},
     {0xC6282F19, "random_int", P, 2, nullptr},
     {0x46B18379, "random_real", P, 2, nullptr},
     {0x7547C477, "read_filter_set", P, 2, builtin_read_filter_set},
