@@ -60,6 +60,34 @@ void fill(window_handle w, int64_t left, int64_t top, int64_t right, int64_t bot
   if (right > left && bottom > top) plat().window_paint_fill(w, corners(left, top, right, bottom), colour);
 }
 
+// The scaler brings the flagged cells of the window grid into the intermediate page. The 2-pixel
+// margin round each rectangle hides the seams between cells. A run of flagged cells in a row, with
+// the rows below that have the same cells flagged, goes as one rectangle: each scaler call starts its band
+// threads anew, and a busy frame flags all twelve cells.
+void scale_flagged_cells(page* mid) {
+  int64_t cw = view.shown_width / 4, ch = view.shown_height / 3;
+  double fx = view.zoom_x * 0.001, fy = view.zoom_y * 0.001;
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 4; j++) {
+      if (!view.window_grid[i][j]) continue;
+      int j1 = j;
+      while (j1 + 1 < 4 && view.window_grid[i][j1 + 1]) j1++;
+      int i1 = i;
+      auto covers_run = [&](int row) {
+        for (int k = j; k <= j1; k++)
+          if (!view.window_grid[row][k]) return false;
+        return true;
+      };
+      while (i1 + 1 < 3 && covers_run(i1 + 1)) i1++;
+      for (int r = i; r <= i1; r++)
+        for (int k = j; k <= j1; k++) view.window_grid[r][k] = 0;
+      int64_t x = j * cw - 2, y = i * ch - 2, w = (j1 - j + 1) * cw + 4, h = (i1 - i + 1) * ch + 4;
+      page_rect sr{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h)};
+      page_rect dr{zoomed(x, view.zoom_x), zoomed(y, view.zoom_y), zoomed(w, view.zoom_x), zoomed(h, view.zoom_y)};
+      HQGrpModifyCopy(view.front, sr, mid, dr, fx, fy);
+    }
+}
+
 void paint(window_handle w) {
   if (!view.front) {
     fill(w, 0, 0, PAINT_FAR, PAINT_FAR, PAINT_WHITE);
@@ -69,20 +97,7 @@ void paint(window_handle w) {
   int64_t ox = view.origin_x, oy = view.origin_y;
   int32_t bw = view.blit_width, bh = view.blit_height;
   if (page* mid = view.intermediate) {
-    // The 2-pixel margin round each cell hides the seams between cells.
-    int64_t cw = view.shown_width / 4, ch = view.shown_height / 3;
-    double fx = view.zoom_x * 0.001, fy = view.zoom_y * 0.001;
-    for (int i = 0; i < 3; i++)
-      for (int j = 0; j < 4; j++) {
-        if (!view.window_grid[i][j]) continue;
-        view.window_grid[i][j] = 0;
-        int64_t x = j * cw - 2, y = i * ch - 2;
-        page_rect sr{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(cw + 4),
-                     static_cast<int32_t>(ch + 4)};
-        page_rect dr{zoomed(x, view.zoom_x), zoomed(y, view.zoom_y), zoomed(cw + 4, view.zoom_x),
-                     zoomed(ch + 4, view.zoom_y)};
-        HQGrpModifyCopy(view.front, sr, mid, dr, fx, fy);
-      }
+    scale_flagged_cells(mid);
     shown = mid;
     ox = view.zoomed_origin_x, oy = view.zoomed_origin_y;
     bw = view.zoomed_blit_width, bh = view.zoomed_blit_height;
