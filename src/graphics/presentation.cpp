@@ -50,6 +50,23 @@ void offsets_renew() {
   view.offsets_active = view.scroll_x + view.centre_x != 0 || view.scroll_y + view.centre_y != 0;
 }
 
+// The picture moved in the window: all of it is shown again.
+void offsets_changed() {
+  offsets_renew();
+  window_dirty_mark(nullptr);
+  invalidate_all();
+}
+
+// One axis of the conversions: window = page x zoom / 1000 + zoomed origin - centring - scroll.
+int to_window(int v, int32_t zoom, int32_t zoomed_origin, int32_t centre, int32_t scroll) {
+  return static_cast<int>(static_cast<int64_t>(zoomed(v, zoom)) + zoomed_origin - centre - scroll);
+}
+// The way back; a zoom of 0 shows nothing, and every window point then lies at page 0.
+int to_page(int v, int32_t zoom, int32_t zoomed_origin, int32_t centre, int32_t scroll) {
+  if (zoom == 0) return 0;
+  return static_cast<int>((static_cast<int64_t>(centre) + scroll + v - zoomed_origin) * 1000 / zoom);
+}
+
 void intermediate_free() {
   page* p = view.intermediate;
   view.intermediate = nullptr;
@@ -186,41 +203,23 @@ void view_geometry_set(int x, int y, int width, int height, int zoom_x, int zoom
 void view_offset_set(int x, int y) {
   view.scroll_x = x;
   view.scroll_y = y;
-  offsets_renew();
-  window_dirty_mark(nullptr);
-  invalidate_all();
+  offsets_changed();
 }
 
 void view_center_offset_set(int x, int y) {
   view.centre_x = x;
   view.centre_y = y;
-  offsets_renew();
-  window_dirty_mark(nullptr);
-  invalidate_all();
+  offsets_changed();
 }
 
 int view_offset_x_get() { return view.scroll_x; }
 int view_offset_y_get() { return view.scroll_y; }
 void view_top_inset_set(int inset) { view.top_inset = inset; }
 
-int page_to_window_x(int x) {
-  return static_cast<int>(static_cast<int64_t>(zoomed(x, view.zoom_x)) + view.zoomed_origin_x - view.centre_x - view.scroll_x);
-}
-int page_to_window_y(int y) {
-  return static_cast<int>(static_cast<int64_t>(zoomed(y, view.zoom_y)) + view.zoomed_origin_y - view.centre_y - view.scroll_y);
-}
-
-// A zoom of 0 shows nothing; every window point then lies at page 0.
-int window_to_page_x(int x) {
-  if (view.zoom_x == 0) return 0;
-  int64_t v = static_cast<int64_t>(view.centre_x) + view.scroll_x + x - view.zoomed_origin_x;
-  return static_cast<int>(v * 1000 / view.zoom_x);
-}
-int window_to_page_y(int y) {
-  if (view.zoom_y == 0) return 0;
-  int64_t v = static_cast<int64_t>(view.centre_y) + view.scroll_y + y - view.zoomed_origin_y;
-  return static_cast<int>(v * 1000 / view.zoom_y);
-}
+int page_to_window_x(int x) { return to_window(x, view.zoom_x, view.zoomed_origin_x, view.centre_x, view.scroll_x); }
+int page_to_window_y(int y) { return to_window(y, view.zoom_y, view.zoomed_origin_y, view.centre_y, view.scroll_y); }
+int window_to_page_x(int x) { return to_page(x, view.zoom_x, view.zoomed_origin_x, view.centre_x, view.scroll_x); }
+int window_to_page_y(int y) { return to_page(y, view.zoom_y, view.zoomed_origin_y, view.centre_y, view.scroll_y); }
 
 int window_point_in_page(int x, int y) {
   int64_t px = static_cast<int64_t>(x) + view.scroll_x + view.centre_x;

@@ -140,10 +140,8 @@ TEST_F(sprite_builtins, PushHidesAndPopShowsAgainAtTheSameDepth) {
   page* front = make_front(64, 64, 0);
   page* back = solid(64, 64, 0x222222);
   page* red = solid(8, 8, 0x0000FF);
-  sprite* bg = create(back);
-  sprite* s = create(red);
-  call("sprite_move", {bg->id, 0, 0});
-  call("sprite_move", {s->id, 10, 10});
+  sprite* bg = place(back, 0, 0);
+  sprite* s = place(red, 10, 10);
   frame();
   EXPECT_EQ(pixel(front, 12, 12), 0x0000FFu);
   call("sprite_push", {s->id});
@@ -170,10 +168,8 @@ TEST_F(sprite_builtins, PasteDrawsOnceOntoAnyPageAndMarksIt) {
   page* front = make_front(64, 64, 0);
   page* src = solid(10, 10, 0x00FF00);
   page* canvas = solid(30, 30, 0x000001);
-  sprite* shown = create(canvas);
-  call("sprite_move", {shown->id, 0, 0});
-  sprite* s = create(src, canvas);
-  call("sprite_move", {s->id, 0, 0});
+  place(canvas, 0, 0);
+  sprite* s = place(src, 0, 0, canvas);
   call("sprite_move", {s->id, 24, 24, 1000});  // from the jump's target; paste steps the move once
   pass(500);
   call("sprite_paste", {s->id, canvas->id});

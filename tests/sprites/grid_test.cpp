@@ -88,10 +88,8 @@ TEST_F(grids, SpritesShowingEachOthersPagesInACircleStop) {
   make_front(640, 480);
   page* p = solid(640, 480, 0);
   page* q = solid(640, 480, 0);
-  sprite* a = create(p, q);
-  sprite* b = create(q, p);
-  call("sprite_move", {a->id, 0, 0});
-  call("sprite_move", {b->id, 170, 0});
+  place(p, 0, 0, q);
+  place(q, 170, 0, p);
   frame();
   page_grid_redraw(page_grid_find(p));
   page_grid_redraw(page_grid_find(q));
@@ -105,10 +103,8 @@ TEST_F(grids, FrameDrawsOldestFirstOnlyDirtyCellsAndOffScreenPagesFirst) {
   page* front = make_front(640, 480, 0x000000);
   page* red = solid(40, 40, 0x0000FF);
   page* green = solid(40, 40, 0x00FF00);
-  sprite* r = create(red);
-  sprite* g = create(green);
-  call("sprite_move", {r->id, 100, 100});
-  call("sprite_move", {g->id, 120, 120});
+  sprite* r = place(red, 100, 100);
+  sprite* g = place(green, 120, 120);
   frame();
   EXPECT_EQ(pixel(front, 110, 110), 0x0000FFu);
   EXPECT_EQ(pixel(front, 130, 130), 0x00FF00u);  // the newer lies on top
@@ -138,10 +134,8 @@ TEST_F(grids, FrameDrawsOldestFirstOnlyDirtyCellsAndOffScreenPagesFirst) {
 
   // An off-screen page is composed before the front page that shows it, in the same frame.
   page* off = solid(100, 100, 0x111111);
-  sprite* inner = create(green, off);
-  sprite* outer = create(off);
-  call("sprite_move", {outer->id, 400, 300});
-  call("sprite_move", {inner->id, 10, 10});
+  place(off, 400, 300);
+  place(green, 10, 10, off);
   frame(20);
   EXPECT_EQ(pixel(front, 405, 305), 0x111111u);
   EXPECT_EQ(pixel(front, 415, 315), 0x00FF00u);

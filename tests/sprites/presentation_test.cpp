@@ -44,12 +44,9 @@ TEST_F(presentation, AComposedSceneReachesTheWindowPixelForPixel) {
   page* masked = solid(20, 20, 0xFFFFFF);
   page* mask = give_alpha(masked, 255);
   page_fill_rect(mask, page_rect{5, 5, 10, 10}, 0);  // an opaque square in a clear frame
-  sprite* bg = create(back);
-  sprite* s = create(tile);
-  sprite* m = create(masked);
-  call("sprite_move", {bg->id, 0, 0});
-  call("sprite_move", {s->id, 30, 20});
-  call("sprite_move", {m->id, 100, 80});
+  place(back, 0, 0);
+  sprite* s = place(tile, 30, 20);
+  place(masked, 100, 80);
   call("sprite_alfa_set", {s->id, 100});
   show();
 
@@ -84,8 +81,7 @@ TEST_F(presentation, AComposedSceneReachesTheWindowPixelForPixel) {
 TEST_F(presentation, AZoomedViewGoesThroughTheScalerCellByCell) {
   open_window(320, 240);
   page* front = make_front(160, 120, 0x000080);
-  sprite* s = create(solid(40, 40, 0x00C000));
-  call("sprite_move", {s->id, 60, 40});
+  place(solid(40, 40, 0x00C000), 60, 40);
   view_geometry_set(0, 0, 160, 120, 2000, 2000);
   ASSERT_NE(presentation_intermediate_page(), nullptr);
   show();

@@ -138,6 +138,12 @@ class sprite_test : public engine_test {
                                         (target ? target : front_page_get())->id});
     return sprite_from_id(static_cast<uint32_t>(id));
   }
+  // A sprite of the whole page, jumping to (x, y) at the next frame.
+  sprite* place(page* source, int x, int y, page* target = nullptr) {
+    sprite* s = create(source, target);
+    call("sprite_move", {s->id, x, y});
+    return s;
+  }
   std::string box(size_t i) const { return i < platform.boxes.size() ? platform.boxes[i].text : "(no box)"; }
   std::string last_box() const { return platform.boxes.empty() ? "(no box)" : platform.boxes.back().text; }
 
