@@ -1,4 +1,4 @@
-// STAND-IN: frame pacing alone, at 80 frames per second; nothing to draw.
+// STAND-IN: frame pacing alone, at 80 frames per second; nothing to draw, keep or free.
 #include "graphics/sprite.h"
 
 #include <cstdint>
@@ -16,3 +16,8 @@ int frame_limit(int force) {
 
 void sprite_update_all() {}
 int sprite_update_suspend_count() { return 0; }
+
+page_grid* page_grid_find(const page*) { return nullptr; }
+void sprite_reset() {}
+void sprite_mark_all_kept() {}
+void sprite_release_all() {}

@@ -63,12 +63,25 @@ class platform_backend {
   // (or none at all), are ignored.
   virtual void menu_item_check(window_handle window, int id, bool checked) = 0;
   virtual void menu_item_enable(window_handle window, int id, bool enabled) = 0;
+  // A deleted entry is gone for good.
+  virtual void menu_item_delete(window_handle window, int id) = 0;
 
   // The primary display's size in pixels.
   virtual void primary_screen_size(int& width, int& height) = 0;
+
+  // Keeps the screen saver and the display's power saving away while on; ends with the process.
+  virtual bool idle_inhibit(bool on) = 0;
+  // True when no other process holds the name (engine text); the name is then held until exit.
+  virtual bool single_instance(const char* name) = 0;
 };
 
 // The backend in use. The headless backend is installed until a program installs another.
 platform_backend& plat();
 // Installs a backend (not owned) and returns the previous one; nullptr restores the default.
 platform_backend* plat_install(platform_backend* backend);
+
+// Services that both backends share.
+// Takes the single-instance lock of a name: a lock file in the user's runtime folder. True when it
+// was free; the lock is then held until the process ends (or the lock is released, for tests).
+bool instance_lock_acquire(const std::string& name);
+void instance_lock_release(const std::string& name);

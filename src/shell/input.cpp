@@ -31,3 +31,6 @@ void input_button_event(int key, int button, int, int down) {
   input.live_flags[button] = down ? 1 : 0;
   if (down) input.live_times[button] = vm_time_now();
 }
+
+void capslock_force(int) {}
+void space_key_mode_set(int) {}

@@ -1,8 +1,8 @@
 // Input: keys, virtual buttons and mouse.
 //
-// STAND-IN: the timing reset's call, and the press tables that the interpreter pass reads,
-// without the key map, the block, click suppression or the mouse. The input module replaces
-// this file.
+// STAND-IN: the timing reset's call, the press tables that the interpreter pass reads, and the two
+// switches of start-up, without the key map, the block, click suppression or the mouse. The input
+// module replaces this file.
 #pragma once
 
 #include <cstdint>
@@ -19,3 +19,8 @@ void input_snapshot();
 int32_t input_take_press(int index);
 // The common press and release road of keys and buttons (key -1: a mouse button, no key map).
 void input_button_event(int key, int button, int mask, int down);
+
+// Forces the CapsLock toggle state on (1) or off (0).
+void capslock_force(int on);
+// The map of the Space key: 0 decides, 1 also erases the message window (ERASEONSPACE).
+void space_key_mode_set(int mode);

@@ -3,3 +3,4 @@
 
 void request_busy_event() {}
 int request_dispatch() { return 0; }
+void request_reset() {}

@@ -101,3 +101,15 @@ void headless_platform::primary_screen_size(int& width, int& height) {
   width = screen_width;
   height = screen_height;
 }
+
+void headless_platform::menu_item_delete(window_handle, int id) { menu_deleted.insert(id); }
+
+bool headless_platform::idle_inhibit(bool on) {
+  idle_inhibited = on;
+  return true;
+}
+
+bool headless_platform::single_instance(const char* name) {
+  instance_names.emplace_back(name ? name : "");
+  return !other_instances.count(instance_names.back());
+}

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,10 @@ class headless_platform : public platform_backend {
   void message_dialog_close() override;
   void menu_item_check(window_handle window, int id, bool checked) override;
   void menu_item_enable(window_handle window, int id, bool enabled) override;
+  void menu_item_delete(window_handle window, int id) override;
   void primary_screen_size(int& width, int& height) override;
+  bool idle_inhibit(bool on) override;
+  bool single_instance(const char* name) override;
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
   void answer_boxes(std::initializer_list<int> answers);
@@ -62,8 +66,12 @@ class headless_platform : public platform_backend {
 
   std::map<int, bool> menu_checked;        // check marks set from code, by command id (any window)
   std::map<int, bool> menu_enabled;        // enable states set from code, by command id (any window)
+  std::set<int> menu_deleted;              // entries deleted by code, by command id (any window)
   int screen_width = 1920;                 // the fake primary display
   int screen_height = 1080;
+  bool idle_inhibited = false;
+  std::set<std::string> other_instances;   // names another process holds
+  std::vector<std::string> instance_names; // every name asked for
 
  private:
   // Atomic: the sound worker reads the clock too.
