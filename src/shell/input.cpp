@@ -2,6 +2,7 @@
 // never blocked.
 #include "shell/input.h"
 
+#include "base/int32.h"
 #include "vm/script_error.h"
 
 static struct {
@@ -25,6 +26,16 @@ int32_t input_take_press(int index) {
   int32_t age = vm_time_now() - t;
   return t != 0 && age >= 0 && age < 60 ? t : 0;
 }
+
+int input_is_pressed(int index) {
+  if (index < 0 || index > 255) return 0;
+  int32_t t = input.times[index];
+  return input.flags[index] || (t != 0 && i32_sub(vm_time_now(), t) < 15);
+}
+
+void input_press_middle() { input.live_times[136] = vm_time_now(); }
+
+int input_key_held(int key) { return key >= 0 && key < 256 && input.live_flags[key]; }
 
 void input_button_event(int key, int button, int, int down) {
   if (key >= 0 || button < 0 || button > 255) return;  // keys need the key map

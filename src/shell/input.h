@@ -1,8 +1,8 @@
 // Input: keys, virtual buttons and mouse.
 //
-// STAND-IN: the timing reset's call, the press tables that the interpreter pass reads, and the two
-// switches of start-up, without the key map, the block, click suppression or the mouse. The input
-// module replaces this file.
+// STAND-IN: the timing reset's call, the press tables that the interpreter pass and the dispatcher
+// read, and the two switches of start-up, without the key map, the block, click suppression or the
+// mouse. The input module replaces this file.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,12 @@ void input_snapshot();
 // The snapshot press time of a button if it lies less than 60 ms from now, else 0; the live time
 // is consumed either way.
 int32_t input_take_press(int index);
+// 1 while the button is held in the snapshot, or was pressed less than 15 ms ago.
+int input_is_pressed(int index);
+// A tap of the middle button (136), as from a menu item.
+void input_press_middle();
+// 1 while the key is down in the window thread's key state.
+int input_key_held(int key);
 // The common press and release road of keys and buttons (key -1: a mouse button, no key map).
 void input_button_event(int key, int button, int mask, int down);
 

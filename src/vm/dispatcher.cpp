@@ -1,23 +1,428 @@
 #include "vm/dispatcher.h"
 
+#include <cstdlib>
 #include <cstring>
 
+#include "base/int32.h"
+#include "graphics/sprite.h"
+#include "platform/window.h"
+#include "save/vm_exit.h"
+#include "shell/devtools.h"
+#include "shell/display_mode.h"
+#include "shell/env_keys.h"
+#include "shell/exit_state.h"
+#include "shell/input.h"
+#include "shell/mouse.h"
+#include "shell/settings.h"
+#include "sound/sound.h"
+#include "vm/builtin_table.h"
+#include "vm/hooks.h"
+#include "vm/interpreter.h"
+#include "vm/readmark.h"
 #include "vm/script_error.h"
+#include "vm/script_object.h"
+#include "vm/skip.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
 
-// STAND-IN until the dispatcher module exists: every built-in is unknown. The operands are
-// consumed and the arguments replaced by an int 0 (kept) or by nothing (dropped), so the stack
-// stays balanced under both call instructions.
+// A call instruction: opcode, hash, count. A waiting built-in steps back over all of it.
+constexpr int32_t CALL_INSTRUCTION_SIZE = 8;
+// Virtual buttons (the input module's index space) and the Ctrl key.
+enum { BUTTON_WHEEL_FORWARD = 33, BUTTON_WHEEL_BACKWARD = 34, BUTTON_DECIDE = 130, BUTTON_CANCEL = 131,
+       BUTTON_MIDDLE = 136, BUTTON_EXTRA = 147, KEY_CONTROL = 17 };
+
+// Module state: where the running built-in's arguments lie (they stay put while it pushes).
+static int32_t running_base = 0, running_count = 0;
+
+// ---------------------------------------------------------------------------------------------
+// Arguments and deadlines
+
+const value_cell* builtin_arg(int32_t k) {
+  static const value_cell missing = int_cell(0);
+  if (k < 1 || k > running_count) return &missing;
+  return &vm_thread->stack[running_base + running_count - k];
+}
+
+int32_t builtin_arg_int(int32_t k) {
+  const value_cell* c = builtin_arg(k);
+  return c->type == TYPE_INT || c->type == TYPE_FLOAT ? c->i : 0;
+}
+
+float builtin_arg_float(int32_t k) {
+  const value_cell* c = builtin_arg(k);
+  return c->type == TYPE_INT || c->type == TYPE_FLOAT ? c->f : 0.0f;
+}
+
+const char* builtin_arg_text(int32_t k) {
+  const value_cell* c = builtin_arg(k);
+  return c->type == TYPE_STRING && c->s ? c->s->text : "";
+}
+
+bool wait_deadline_reached(int32_t deadline, int32_t now) {
+  int32_t ahead = i32_sub(deadline, now);
+  return ahead <= 0 || ahead > WAIT_CLOCK_JUMP_MS;
+}
+
+int32_t wait_deadline_after(int32_t now, int32_t ms) {
+  int32_t d = i32_add(now, ms);
+  return d == WAIT_NONE || d == WAIT_FOREVER ? 1 : d;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatch
+
+// The count the frame really holds: a negative one, or one that reaches below the frame's base,
+// is reported and clamped, so the tidy never releases cells of the caller.
+static int32_t argument_count(int16_t count, const builtin_entry* e, uint32_t hash) {
+  int32_t held = vm_frame->top - vm_frame->base;
+  if (count >= 0 && count <= held) return count;
+  if (e)
+    script_error("%s : 引数の数(%d)が正しくありません", e->name, count);
+  else
+    script_error("組み込み関数[%08X] : 引数の数(%d)が正しくありません", hash, count);
+  return count < 0 ? 0 : held;
+}
+
 void builtin_dispatch(int drop) {
   uint32_t hash;
   int16_t count;
   memcpy(&hash, vm_frame->code, 4);
   memcpy(&count, vm_frame->code + 4, 2);
   vm_frame->code += 6;
-  script_error("組み込み関数[%08X]は定義されていません", hash);
-  int32_t base = vm_frame->top - (count > 0 ? count : 0);
-  if (base < vm_frame->base) base = vm_frame->base;
-  while (vm_frame->top > base) stack_pop();
-  if (!drop) push_int(0);
+  builtin_call(builtin_find(hash), hash, count, drop);
+}
+
+void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop) {
+  int32_t n = argument_count(count, e, hash);
+  int32_t base = vm_frame->top - n;
+  running_base = base, running_count = n;
+  if (!e) {
+    script_error("組み込み関数[%08X]は定義されていません", hash);
+    push_int(0);
+  } else if (!e->handler) {
+    script_error("%s : この組み込み関数はまだ実装されていません", e->name);
+    push_int(0);
+  } else if (e->kind == BUILTIN_SELF_CLEANING) {
+    e->handler(n, drop);
+    return;
+  } else if (e->handler(n, drop) != 0 && e->kind == BUILTIN_WAITING) {
+    // Not finished: the arguments stay and the same call runs on the thread's next turn.
+    run_state_set(RUN_YIELD);
+    vm_frame->code -= CALL_INSTRUCTION_SIZE;
+    return;
+  }
+  builtin_finish(base, vm_frame->top, drop);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waiting group
+
+int builtin_time_wait(int32_t, int32_t) {
+  call_frame* f = vm_frame;
+  int32_t now = vm_time_get();
+  if (f->wait_deadline == WAIT_NONE) {
+    int32_t ms = builtin_arg_int(1);
+    if (ms >= 0) {
+      f->wait_deadline = wait_deadline_after(now, ms);
+      if (ms == 0 && no_update_on_wait0()) catch_up_set();
+    } else if (ms == -2) {
+      f->wait_deadline = wait_deadline_after(now, -10);
+      catch_up_set();
+    } else {
+      f->wait_deadline = WAIT_FOREVER;  // until the thread is told to end
+    }
+    return 1;
+  }
+  bool done = vm_thread->state != THREAD_RUNNING || (vm_thread->id == 0 && is_skipping()) ||
+              (f->wait_deadline != WAIT_FOREVER && wait_deadline_reached(f->wait_deadline, now));
+  if (!done) return 1;
+  f->wait_deadline = WAIT_NONE;
+  catch_up_clear();
+  push_int(0);
+  return 0;
+}
+
+// time_wait_until(T, D): waits until T + D and returns the time to pass as the next T, so that a
+// loop keeps a steady rhythm. A T far off (ten intervals) starts the rhythm again from now.
+int builtin_time_wait_until(int32_t, int32_t) {
+  call_frame* f = vm_frame;
+  int32_t now = vm_time_get();
+  if (f->wait_deadline == WAIT_NONE) {
+    int32_t base = builtin_arg_int(1), interval = builtin_arg_int(2);
+    if (std::llabs(static_cast<long long>(i32_sub(now, base))) >= 10LL * interval) base = now;
+    f->wait_deadline = wait_deadline_after(base, interval);
+  }
+  if (!wait_deadline_reached(f->wait_deadline, now)) return 1;
+  int32_t late = i32_add(now, -10);
+  push_int(i32_sub(f->wait_deadline, late) >= 0 ? f->wait_deadline : late);
+  f->wait_deadline = WAIT_NONE;
+  return 0;
+}
+
+int builtin_input_wait(int32_t, int32_t) {
+  call_frame* f = vm_frame;
+  script_thread* t = vm_thread;
+  int32_t now = vm_time_get();
+  if (f->wait_deadline == WAIT_NONE) {
+    // Wheel turns and extra-button presses from before the wait do not answer it.
+    input_take_press(BUTTON_WHEEL_FORWARD);
+    input_take_press(BUTTON_WHEEL_BACKWARD);
+    input_take_press(BUTTON_EXTRA);
+  } else if (!wait_deadline_reached(f->wait_deadline, now)) {
+    return 1;
+  }
+  int32_t bits = (t->decide_key ? 1 : 0) | (t->cancel_key ? 2 : 0) | (t->middle_key ? 4 : 0);
+  if (input_take_press(BUTTON_WHEEL_FORWARD)) bits |= 8;
+  if (input_take_press(BUTTON_WHEEL_BACKWARD)) bits |= 16;
+  if (input_take_press(BUTTON_EXTRA)) bits |= 32;
+  if (bits == 0) {
+    f->wait_deadline = wait_deadline_after(now, 1);
+    return 1;
+  }
+  t->decide_key = t->cancel_key = t->middle_key = 0;
+  f->wait_deadline = WAIT_NONE;
+  push_int(bits);
+  return 0;
+}
+
+int builtin_input_release_wait(int32_t, int32_t) {
+  call_frame* f = vm_frame;
+  if (input_is_pressed(BUTTON_EXTRA) || input_is_pressed(BUTTON_MIDDLE) || input_is_pressed(BUTTON_CANCEL) ||
+      input_is_pressed(BUTTON_DECIDE)) {
+    f->wait_deadline = wait_deadline_after(vm_time_get(), 1);
+    return 1;
+  }
+  vm_thread->decide_key = vm_thread->cancel_key = vm_thread->middle_key = 0;
+  f->wait_deadline = WAIT_NONE;
+  push_int(0);
+  return 0;
+}
+
+// frame_wait([redraw]): waits until at least 1 ms has passed and a frame was drawn since the call.
+int builtin_frame_wait(int32_t, int32_t) {
+  call_frame* f = vm_frame;
+  int32_t now = vm_time_get();
+  int32_t frames = static_cast<int32_t>(frame_counter());
+  if (f->wait_deadline == WAIT_NONE) {
+    f->wait_deadline = wait_deadline_after(now, 1);
+    f->wait_frame_mark = frames;
+    if (builtin_arg_int(1) != 0) redraw_request_set();
+    return 1;
+  }
+  if (sprite_update_suspend_count() == 0) {
+    if (!wait_deadline_reached(i32_add(f->wait_deadline, 1), now)) return 1;  // now > deadline
+    if (frames == f->wait_frame_mark) {
+      f->wait_deadline = wait_deadline_after(now, 1);
+      return 1;
+    }
+  }
+  f->wait_deadline = WAIT_NONE;
+  f->wait_frame_mark = 0;
+  push_int(0);
+  return 0;
+}
+
+int builtin_thread_terminate(int32_t n, int32_t) {
+  int32_t id = n >= 1 ? builtin_arg_int(1) : vm_thread->id;
+  if (id == 0) {
+    script_error("thread(0)の終了には$system_end()を使用してください");
+  } else if (script_thread* t = thread_find(id)) {
+    if (t == vm_thread) run_state_set(RUN_END_TURN);
+    if (t->state == THREAD_RUNNING)
+      t->state = THREAD_TOLD_TO_END;
+    else if (t == vm_thread)
+      t->state = THREAD_DEAD;
+  }
+  push_int(0);
+  return 0;
+}
+
+int builtin_thread_start(int32_t n, int32_t) {
+  thread_start(n);
+  return 0;
+}
+
+int builtin_thread_start_child(int32_t n, int32_t) {
+  script_thread* parent = vm_thread;
+  if (script_thread* child = thread_start(n)) child->end_link = parent;
+  return 0;
+}
+
+int builtin_skip_state_get(int32_t, int32_t) {
+  push_int(is_skipping() ? 1 : 0);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plain group
+
+int builtin_system_end(int32_t, int32_t) {
+  push_int(0);
+  ExecOut();
+  ReleaseVaskel();
+  save_window_state();
+  KATAZUKE();
+  message_post_quit(0);
+  exit(0);
+}
+
+int builtin_vm_speed_set(int32_t, int32_t) {
+  vm_speed_set(builtin_arg_float(1));
+  push_int(0);
+  return 0;
+}
+
+static int skip_mode_builtin(int mode) {
+  skip_mode_set(mode);
+  push_int(0);
+  return 0;
+}
+int builtin_skip_off(int32_t, int32_t) { return skip_mode_builtin(0); }
+int builtin_skip_on(int32_t, int32_t) { return skip_mode_builtin(1); }
+int builtin_skip_read_on(int32_t, int32_t) { return skip_mode_builtin(2); }
+int builtin_auto_on(int32_t, int32_t) { return skip_mode_builtin(3); }
+int builtin_skip_all_on(int32_t, int32_t) { return skip_mode_builtin(4); }
+
+int builtin_skip_force_on(int32_t, int32_t) {
+  if (menu_lock_a_get()) {
+    input_press_middle();
+    skip_mode_set(6);
+  }
+  push_int(0);
+  return 0;
+}
+
+int builtin_skip_force_end(int32_t, int32_t) {
+  int forced = force_skip_get();
+  if (forced) skip_mode_set(7);
+  push_int(forced);
+  return 0;
+}
+
+int builtin_skip_flags_set(int32_t, int32_t) {
+  skip_flags_set(builtin_arg_int(1));
+  push_int(0);
+  return 0;
+}
+
+int builtin_skip_flags_get(int32_t, int32_t) {
+  push_int(input_key_held(KEY_CONTROL) ? 0 : skip_flags_get());
+  return 0;
+}
+
+int builtin_skip_suppress_push(int32_t, int32_t) {
+  push_int(skip_suppress_push());
+  return 0;
+}
+
+int builtin_skip_suppress_clear(int32_t, int32_t) {
+  skip_suppress_clear();
+  push_int(0);
+  return 0;
+}
+
+int builtin_is_auto_mode(int32_t, int32_t) {
+  push_int(is_auto_mode() ? 1 : 0);
+  return 0;
+}
+
+int builtin_force_skip_get(int32_t, int32_t) {
+  push_int(force_skip_get());
+  return 0;
+}
+
+int builtin_line_was_read(int32_t, int32_t) {
+  push_int(line_was_read());
+  return 0;
+}
+
+int builtin_auto_ready_set(int32_t, int32_t) {
+  auto_ready_set(builtin_arg_int(1));
+  push_int(0);
+  return 0;
+}
+
+int builtin_fastmode_read_set(int32_t, int32_t) {
+  fastmode_read_set(builtin_arg_int(1));
+  push_int(0);
+  return 0;
+}
+
+// The menu locks grey out menu items, so every change refreshes the menu.
+static int menu_lock_builtin(int (*get)(), void (*set)(int), int flag, bool result_old) {
+  int old = get();
+  set(flag);
+  menu_refresh();
+  push_int(result_old ? old : 0);
+  return 0;
+}
+int builtin_menu_lock_a_set(int32_t, int32_t) { return menu_lock_builtin(menu_lock_a_get, menu_lock_a_set, 1, false); }
+int builtin_menu_lock_b_set(int32_t, int32_t) { return menu_lock_builtin(menu_lock_b_get, menu_lock_b_set, 1, false); }
+int builtin_menu_lock_a_clear(int32_t, int32_t) { return menu_lock_builtin(menu_lock_a_get, menu_lock_a_set, 0, true); }
+int builtin_menu_lock_b_clear(int32_t, int32_t) { return menu_lock_builtin(menu_lock_b_get, menu_lock_b_set, 0, true); }
+
+int builtin_thread_exists(int32_t, int32_t) {
+  push_int(thread_find(builtin_arg_int(1)) ? 1 : 0);
+  return 0;
+}
+
+int builtin_thread_end_handler_set(int32_t, int32_t) {
+  vm_thread->end_handler = function_find(static_cast<uint32_t>(builtin_arg_int(1)));
+  push_int(0);
+  return 0;
+}
+
+// threads_end_all([n]): n > 0 keeps the music playing and ends every thread; n < 0 only keeps the
+// music; 0 or nothing ends the threads.
+int builtin_threads_end_all(int32_t, int32_t) {
+  int32_t how = builtin_arg_int(1);
+  if (how != 0) sound_keep();
+  if (how >= 0) threads_stop_all();
+  push_int(0);
+  return 0;
+}
+
+int builtin_start_object_restart(int32_t, int32_t) {
+  const char* name = builtin_arg_text(1);
+  start_object_set(name);
+  LoadObject(name);
+  threads_stop_all();
+  push_int(0);
+  return 0;
+}
+
+int builtin_readmark_exists(int32_t, int32_t) {
+  char file[OBJECT_NAME_SIZE];
+  object_name_make(builtin_arg_text(1), file);
+  push_int(readmark_find(file) ? 1 : 0);
+  return 0;
+}
+
+int builtin_read_filter_set(int32_t, int32_t) {
+  read_filter_set(builtin_arg_text(1));
+  push_int(0);
+  return 0;
+}
+
+int builtin_mouse_set_logical_pos(int32_t, int32_t) {
+  mouse_set_logical_pos(builtin_arg_int(1), builtin_arg_int(2));
+  push_int(0);
+  return 0;
+}
+
+int builtin_mouse_set_pos(int32_t, int32_t) {
+  mouse_set_pos(builtin_arg_int(1), builtin_arg_int(2));
+  push_int(0);
+  return 0;
+}
+
+int builtin_mouse_in_client(int32_t, int32_t) {
+  push_int(mouse_in_client());
+  return 0;
+}
+
+int builtin_screen_full_set(int32_t n, int32_t) {
+  if (n >= 1) display_mode_toggle(builtin_arg_int(1) != 0);
+  push_int(is_fullscreen());
+  return 0;
 }

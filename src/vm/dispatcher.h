@@ -1,8 +1,92 @@
-// The built-in dispatcher: the call instructions 0x834 (keep the result) and 0x835 (drop it) name
-// a built-in by its 32-bit hash and give the argument count; the dispatcher runs the built-in and
-// tidies the value stack so that the arguments are replaced by exactly one result (or none).
+// The built-in dispatcher and the calling convention of every built-in.
+//
+// Scripts call built-ins with 0x834 (keep the result) or 0x835 (drop it), followed by the
+// built-in's 32-bit hash and a 16-bit argument count n. The arguments lie on the current frame's
+// stack, the first on top, so optional trailing ones lie deepest. A handler reads them in place
+// (builtin_arg) and pushes exactly one result (an int 0 when it has nothing to return); the
+// dispatcher then replaces the arguments by that result, or by nothing for 0x835. A waiting
+// built-in returns non-zero while it cannot finish: the call then runs again on the thread's next
+// turn with the same arguments, its progress kept in the frame's wait deadline and wait frame
+// mark. A self-cleaning built-in tidies the stack itself (builtin_finish).
 #pragma once
 
+#include <cstdint>
+
+#include "vm/value.h"
+
+// Every handler: n arguments, the instruction's drop flag (self-cleaning built-ins use it).
+using builtin_handler = int (*)(int32_t n, int32_t drop);
+
 // Runs the built-in whose hash and argument count follow the current frame's code pointer (which
-// stands just past the opcode); drop is 1 for 0x835.
+// stands just past the opcode); drop is 1 for 0x835. An unknown hash, a built-in not implemented
+// yet and an argument count that the frame does not hold are reported; the stack stays balanced.
 void builtin_dispatch(int drop);
+// The same, once the operands are read (the code pointer stands past them): e is the hash's row
+// of the table, or null for an unknown hash.
+struct builtin_entry;
+void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop);
+
+// Argument k (1-based) of the running built-in, where it lay when the built-in was called (a
+// handler may read it after pushing); an argument beyond its count reads as int 0.
+const value_cell* builtin_arg(int32_t k);
+// The 32-bit payload of an int or float argument, read as the engine always read it (0 for
+// strings and arrays).
+int32_t builtin_arg_int(int32_t k);
+float builtin_arg_float(int32_t k);
+// The text of a string argument ("" for any other type).
+const char* builtin_arg_text(int32_t k);
+
+// Wait deadlines, in VM ms. 0: not waiting; -1: waiting without a time limit.
+constexpr int32_t WAIT_NONE = 0;
+constexpr int32_t WAIT_FOREVER = -1;
+// A deadline this far ahead of the clock counts as reached (the clock jumped).
+constexpr int32_t WAIT_CLOCK_JUMP_MS = 43200000;
+// Reached when now is at or past the deadline, compared across the clock's wrap.
+bool wait_deadline_reached(int32_t deadline, int32_t now);
+// The deadline ms after now (wrapping like the clock); never one of the sentinels (they become 1).
+int32_t wait_deadline_after(int32_t now, int32_t ms);
+
+// The dispatcher's own built-ins (their rows in builtin_table.cpp point here).
+// Waiting group.
+int builtin_time_wait(int32_t n, int32_t drop);
+int builtin_time_wait_until(int32_t n, int32_t drop);
+int builtin_input_wait(int32_t n, int32_t drop);
+int builtin_input_release_wait(int32_t n, int32_t drop);
+int builtin_frame_wait(int32_t n, int32_t drop);
+int builtin_thread_terminate(int32_t n, int32_t drop);
+int builtin_thread_start(int32_t n, int32_t drop);
+int builtin_thread_start_child(int32_t n, int32_t drop);
+int builtin_skip_state_get(int32_t n, int32_t drop);
+// Plain group.
+int builtin_system_end(int32_t n, int32_t drop);
+int builtin_vm_speed_set(int32_t n, int32_t drop);
+int builtin_skip_off(int32_t n, int32_t drop);
+int builtin_skip_on(int32_t n, int32_t drop);
+int builtin_skip_read_on(int32_t n, int32_t drop);
+int builtin_auto_on(int32_t n, int32_t drop);
+int builtin_skip_all_on(int32_t n, int32_t drop);
+int builtin_skip_force_on(int32_t n, int32_t drop);
+int builtin_skip_force_end(int32_t n, int32_t drop);
+int builtin_skip_flags_set(int32_t n, int32_t drop);
+int builtin_skip_flags_get(int32_t n, int32_t drop);
+int builtin_skip_suppress_push(int32_t n, int32_t drop);
+int builtin_skip_suppress_clear(int32_t n, int32_t drop);
+int builtin_is_auto_mode(int32_t n, int32_t drop);
+int builtin_force_skip_get(int32_t n, int32_t drop);
+int builtin_line_was_read(int32_t n, int32_t drop);
+int builtin_auto_ready_set(int32_t n, int32_t drop);
+int builtin_fastmode_read_set(int32_t n, int32_t drop);
+int builtin_menu_lock_a_set(int32_t n, int32_t drop);
+int builtin_menu_lock_b_set(int32_t n, int32_t drop);
+int builtin_menu_lock_a_clear(int32_t n, int32_t drop);
+int builtin_menu_lock_b_clear(int32_t n, int32_t drop);
+int builtin_thread_exists(int32_t n, int32_t drop);
+int builtin_thread_end_handler_set(int32_t n, int32_t drop);
+int builtin_threads_end_all(int32_t n, int32_t drop);
+int builtin_start_object_restart(int32_t n, int32_t drop);
+int builtin_readmark_exists(int32_t n, int32_t drop);
+int builtin_read_filter_set(int32_t n, int32_t drop);
+int builtin_mouse_set_logical_pos(int32_t n, int32_t drop);
+int builtin_mouse_set_pos(int32_t n, int32_t drop);
+int builtin_mouse_in_client(int32_t n, int32_t drop);
+int builtin_screen_full_set(int32_t n, int32_t drop);

@@ -1,11 +1,14 @@
-// Event hooks: script functions registered as handlers of named events.
+// Event hooks: script functions registered as handlers of named events; object calls and
+// thread start.
 //
-// STAND-IN: only the calls of thread reset, the VM reset, start-up, the run loop and shut-down.
-// No hook is ever registered before the hooks module exists, so a firing only takes its arguments
-// off the stack. The hooks module replaces this file.
+// STAND-IN: only the calls of thread reset, the dispatcher, the VM reset, start-up, the run loop
+// and shut-down. No hook is ever registered before the hooks module exists, so a firing only takes
+// its arguments off the stack. The hooks module replaces this file.
 #pragma once
 
 #include <cstdint>
+
+struct script_thread;
 
 // While the flag is set, no hook is ever freed (start-up sets it around the start object's
 // initialisation).
@@ -23,3 +26,7 @@ void hook_fire(uint32_t key, int32_t n, int32_t push0);
 
 // Frees the hooks that the thread with this id registered, except persistent ones.
 void hook_list_drop_thread(int32_t id);
+
+// Starts a thread running the function named by argument 1 with arguments 2..n as its
+// parameters, and pushes its id. Returns the new thread (null when none was started).
+script_thread* thread_start(int32_t n);

@@ -28,7 +28,6 @@ static struct {
   int redraw;        // handed to the frame limiter; cleared after every due frame
   uint32_t frames;   // due frames, drawn or thinned
   int divisor = -1;  // frame thinning while skipping, from AGGSKIP; -1 until read
-  int32_t pass_time;
 } interp;
 
 static const int BUTTON_DECIDE = 130, BUTTON_CANCEL = 131, BUTTON_MIDDLE = 136;
@@ -47,7 +46,6 @@ void catch_up_clear() { interp.catch_up = false; }
 bool catch_up_active() { return interp.catch_up; }
 uint32_t frame_counter() { return interp.frames; }
 void redraw_request_set() { interp.redraw = 1; }
-int32_t interpreter_pass_time() { return interp.pass_time; }
 
 int16_t operand_read_u16() {
   int16_t v = code_i16(vm_frame->code);
@@ -149,9 +147,10 @@ static void skip_keys_apply(const std::vector<script_thread*>& threads) {
   }
 }
 
-// Whether the real clock has come back within 500 ms of VM time.
+// Whether the real clock has come back within 500 ms of VM time. The real clock is the engine's
+// timer, which the VM clock counts from.
 static bool clock_caught_up() {
-  uint32_t gap = plat().clock_ms() - static_cast<uint32_t>(interp.pass_time);
+  uint32_t gap = vm_timer_ms() - static_cast<uint32_t>(vm_time_get());
   return gap > 500 && gap < 0u - 500u;
 }
 
@@ -159,7 +158,7 @@ int32_t interpreter_run() {
   interp.leave = false;
   for (;;) {
     if (!interp.catch_up)
-      interp.pass_time = vm_time_now();
+      vm_time_update();
     else if (clock_caught_up())
       interp.catch_up = false;
 

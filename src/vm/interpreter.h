@@ -56,10 +56,6 @@ uint32_t frame_counter();
 // Asks the frame limiter for a frame at the next pass.
 void redraw_request_set();
 
-// The VM time computed at the start of the current pass (the clock stands still while catching
-// up). Every wait of a pass measures against this one value.
-int32_t interpreter_pass_time();
-
 // Whether due frame number `frame` is drawn: never under forced skip; while skipping, only every
 // second to fourth frame, by the AGGSKIP key (read once).
 bool frame_draw_due(uint32_t frame);

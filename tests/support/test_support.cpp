@@ -9,6 +9,7 @@
 
 #include "base/fatal.h"
 #include "platform/platform.h"
+#include "shell/devtools.h"
 
 static void throw_fatal(int code) { throw fatal_exit_called{code}; }
 
@@ -17,9 +18,11 @@ void engine_test::SetUp() {
   platform.print_boxes = false;
   plat_install(&platform);
   fatal_exit_intercept(throw_fatal);
+  save_base_folder_set(save_folder.path().c_str());
 }
 
 void engine_test::TearDown() {
+  save_base_folder_set("");
   fatal_exit_intercept(nullptr);
   plat_install(nullptr);
 }

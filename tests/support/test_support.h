@@ -13,14 +13,6 @@ struct fatal_exit_called {
   int code;
 };
 
-// A fresh headless platform per test; boxes are recorded, not printed.
-class engine_test : public ::testing::Test {
- protected:
-  void SetUp() override;
-  void TearDown() override;
-  headless_platform platform;
-};
-
 // A folder under the system's temporary folder, removed with everything in it.
 class temp_dir {
  public:
@@ -37,6 +29,17 @@ class temp_dir {
 
  private:
   std::string path_;
+};
+
+// A fresh headless platform per test; boxes are recorded, not printed. The save base folder is
+// a temporary folder, so that what the engine writes there (the text log of script errors) stays
+// out of the build tree.
+class engine_test : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  headless_platform platform;
+  temp_dir save_folder;
 };
 
 // Reads a whole stream from its current position.

@@ -210,7 +210,7 @@ TEST_F(objects, FunctionsAreFoundInTheCurrentObjectFirst) {
   platform.answer_boxes({IDCANCEL});
   error_report_mode_set(2);  // silenced reports: this one is shown all the same
   EXPECT_THROW(function_find(0xDEADBEEF), fatal_exit_called);
-  EXPECT_EQ(box_text(0).rfind("関数 [DEADBEEF] がメモリ上に発見できませんでした。\n", 0), 0u);
+  EXPECT_EQ(box_text(0).rfind("ONE.VKO(0) : 関数 [DEADBEEF] がメモリ上に発見できませんでした。\n", 0), 0u);
   error_report_mode_set(0);
 }
 
