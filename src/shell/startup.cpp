@@ -282,7 +282,7 @@ static void abnormal_exit_check() {
 }
 
 // The first environment key that is set chooses the menu.
-static const char* menu_variant() {
+const char* menu_variant() {
   static const struct {
     const char* key;
     const char* menu;
@@ -329,7 +329,7 @@ static window_handle main_window_create(int show_command) {
 }
 
 // Entries that the game's environment leaves out, greys or checks (each key read once).
-static void menu_entries_apply(window_handle window) {
+void menu_entries_apply(window_handle window) {
   platform_backend& p = plat();
   char help[ENV_TEXT_SIZE];
   if (strcmp(env_get_string("HELP_FILE", help, sizeof help, ""), "none") == 0) {
@@ -368,7 +368,7 @@ static void movie_method_choose() {
   movie_set_mode(stored_int("MoviePlayMethod", method_key ? 2 : 1));
 }
 
-static void wide_menu_apply(window_handle window) {
+void wide_menu_apply(window_handle window) {
   if (env_get_int("WIDEMODEMENU", 0) == 0) plat().menu_item_delete(window, MENU_WIDE_MODE);
   if (stored_int("WideMode", 0)) plat().menu_item_check(window, MENU_WIDE_MODE, true);
   full_screen_fit_set(-1);

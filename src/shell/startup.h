@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/window.h"
+
 // The program. command_line: the arguments (the debugger link looks for "/DEBUG:" in it);
 // show_command: how the window is first shown (nonzero: shown). Returns 0 at the end of the tail;
 // the other ends (a missing start-up file, a second instance, fatal errors, the end built-in, the
@@ -54,6 +56,14 @@ struct screen_rect {
   int x, y, width, height;
 };
 bool window_position_fit(const screen_rect& screen, int client_width, int client_height, int* x, int* y);
+
+// The menu that the environment chooses (the first of ALTMENU_A, ALTMENU_B, ALTMENU_C, NOCONFIG
+// and USEEXTRASETUP that is set), and the entries of the window's menu that the environment and
+// the settings delete, grey or check: the general ones, then those of the wide mode and the
+// development log. Start-up steps, exposed for tests.
+const char* menu_variant();
+void menu_entries_apply(window_handle window);
+void wide_menu_apply(window_handle window);
 
 // Module state for tests: the HDD cache folder (engine path; empty for none), the drop-cache flag,
 // and a reset that forgets both and the fast-data folder.
