@@ -74,7 +74,6 @@ class startup_test : public engine_test {
     script_error_reset();
     startup_reset();
     vm_lifecycle_reset();
-    save_base_folder_set("");
     start_object_set("");
   }
   void load_env(const std::string& text) {
