@@ -3,6 +3,7 @@
 #include "shell/input.h"
 
 #include "base/int32.h"
+#include "shell/env_keys.h"
 #include "vm/script_error.h"
 
 static struct {
@@ -10,13 +11,18 @@ static struct {
   int32_t live_times[256];
   unsigned char flags[256];
   int32_t times[256];
+  int capslock_snapshot;
 } input;
+
+// The virtual CapsLock toggle lives across input resets, as a keyboard's would.
+static int capslock_toggle = 0;
 
 void input_init() { input = {}; }
 void input_unblock() {}
 
 void input_snapshot() {
   for (int i = 0; i < 256; ++i) input.flags[i] = input.live_flags[i], input.times[i] = input.live_times[i];
+  input.capslock_snapshot = capslock_toggle;
 }
 
 int32_t input_take_press(int index) {
@@ -43,5 +49,7 @@ void input_button_event(int key, int button, int, int down) {
   if (down) input.live_times[button] = vm_time_now();
 }
 
-void capslock_force(int) {}
+int capslock_skip_active() { return caps_mode() == 0 ? input.capslock_snapshot : 0; }
+int capslock_auto_active() { return caps_mode() == 1 ? input.capslock_snapshot : 0; }
+void capslock_force(int on) { capslock_toggle = on ? 1 : 0; }
 void space_key_mode_set(int) {}

@@ -26,7 +26,14 @@ int input_key_held(int key);
 // The common press and release road of keys and buttons (key -1: a mouse button, no key map).
 void input_button_event(int key, int button, int mask, int down);
 
-// Forces the CapsLock toggle state on (1) or off (0).
+// STAND-IN (skip module): the virtual CapsLock. The engine forces CapsLock off when the skip key
+// is cancelled; the host's own CapsLock is not ours to force, so the engine keeps a toggle state
+// of its own, which the snapshot copies like the press tables.
+// The CapsLock snapshot when CAPSMODE is 0 (CapsLock is the skip key), else 0.
+int capslock_skip_active();
+// The CapsLock snapshot when CAPSMODE is 1 (CapsLock is the auto key), else 0.
+int capslock_auto_active();
+// Sets the virtual CapsLock toggle state.
 void capslock_force(int on);
 // The map of the Space key: 0 decides, 1 also erases the message window (ERASEONSPACE).
 void space_key_mode_set(int mode);

@@ -401,14 +401,6 @@ static void fullscreen_settings_apply() {
   fullscreen_depth_set(full_sc_freq_get(), full_sc_bits_get());
 }
 
-// Half the free memory, held to 4 MiB .. 256 MiB.
-static uint32_t image_cache_budget() {
-  uint64_t free_bytes = free_physical_memory();
-  if (free_bytes < 0x800000) return 0x400000;
-  if (free_bytes > 0x20000001) return 0x10000000;
-  return static_cast<uint32_t>(free_bytes / 2);
-}
-
 static void front_page_create() {
   page* front = page_new_rgb24(client_width(), client_height(), 1);
   if (!front) front = page_new_rgb24(1, 1, 1);
@@ -497,7 +489,7 @@ int WinMain(const char* command_line, int show_command) {
 
   if (reports_shown()) dev_file_reread();
   config_load();
-  image_cache_budget_set(image_cache_budget());
+  image_cache_set_budget(image_cache_budget_from_memory(free_physical_memory()));
   front_page_create();
 
   if (start_object_init()) run_loop(interpreter_run);

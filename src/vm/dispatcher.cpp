@@ -16,7 +16,6 @@
 #include "shell/settings.h"
 #include "sound/sound.h"
 #include "vm/builtin_table.h"
-#include "vm/hooks.h"
 #include "vm/interpreter.h"
 #include "vm/readmark.h"
 #include "vm/script_error.h"
@@ -237,22 +236,6 @@ int builtin_thread_terminate(int32_t n, int32_t) {
   return 0;
 }
 
-int builtin_thread_start(int32_t n, int32_t) {
-  thread_start(n);
-  return 0;
-}
-
-int builtin_thread_start_child(int32_t n, int32_t) {
-  script_thread* parent = vm_thread;
-  if (script_thread* child = thread_start(n)) child->end_link = parent;
-  return 0;
-}
-
-int builtin_skip_state_get(int32_t, int32_t) {
-  push_int(is_skipping() ? 1 : 0);
-  return 0;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Plain group
 
@@ -271,95 +254,6 @@ int builtin_vm_speed_set(int32_t, int32_t) {
   push_int(0);
   return 0;
 }
-
-static int skip_mode_builtin(int mode) {
-  skip_mode_set(mode);
-  push_int(0);
-  return 0;
-}
-int builtin_skip_off(int32_t, int32_t) { return skip_mode_builtin(0); }
-int builtin_skip_on(int32_t, int32_t) { return skip_mode_builtin(1); }
-int builtin_skip_read_on(int32_t, int32_t) { return skip_mode_builtin(2); }
-int builtin_auto_on(int32_t, int32_t) { return skip_mode_builtin(3); }
-int builtin_skip_all_on(int32_t, int32_t) { return skip_mode_builtin(4); }
-
-int builtin_skip_force_on(int32_t, int32_t) {
-  if (menu_lock_a_get()) {
-    input_press_middle();
-    skip_mode_set(6);
-  }
-  push_int(0);
-  return 0;
-}
-
-int builtin_skip_force_end(int32_t, int32_t) {
-  int forced = force_skip_get();
-  if (forced) skip_mode_set(7);
-  push_int(forced);
-  return 0;
-}
-
-int builtin_skip_flags_set(int32_t, int32_t) {
-  skip_flags_set(builtin_arg_int(1));
-  push_int(0);
-  return 0;
-}
-
-int builtin_skip_flags_get(int32_t, int32_t) {
-  push_int(input_key_held(KEY_CONTROL) ? 0 : skip_flags_get());
-  return 0;
-}
-
-int builtin_skip_suppress_push(int32_t, int32_t) {
-  push_int(skip_suppress_push());
-  return 0;
-}
-
-int builtin_skip_suppress_clear(int32_t, int32_t) {
-  skip_suppress_clear();
-  push_int(0);
-  return 0;
-}
-
-int builtin_is_auto_mode(int32_t, int32_t) {
-  push_int(is_auto_mode() ? 1 : 0);
-  return 0;
-}
-
-int builtin_force_skip_get(int32_t, int32_t) {
-  push_int(force_skip_get());
-  return 0;
-}
-
-int builtin_line_was_read(int32_t, int32_t) {
-  push_int(line_was_read());
-  return 0;
-}
-
-int builtin_auto_ready_set(int32_t, int32_t) {
-  auto_ready_set(builtin_arg_int(1));
-  push_int(0);
-  return 0;
-}
-
-int builtin_fastmode_read_set(int32_t, int32_t) {
-  fastmode_read_set(builtin_arg_int(1));
-  push_int(0);
-  return 0;
-}
-
-// The menu locks grey out menu items, so every change refreshes the menu.
-static int menu_lock_builtin(int (*get)(), void (*set)(int), int flag, bool result_old) {
-  int old = get();
-  set(flag);
-  menu_refresh();
-  push_int(result_old ? old : 0);
-  return 0;
-}
-int builtin_menu_lock_a_set(int32_t, int32_t) { return menu_lock_builtin(menu_lock_a_get, menu_lock_a_set, 1, false); }
-int builtin_menu_lock_b_set(int32_t, int32_t) { return menu_lock_builtin(menu_lock_b_get, menu_lock_b_set, 1, false); }
-int builtin_menu_lock_a_clear(int32_t, int32_t) { return menu_lock_builtin(menu_lock_a_get, menu_lock_a_set, 0, true); }
-int builtin_menu_lock_b_clear(int32_t, int32_t) { return menu_lock_builtin(menu_lock_b_get, menu_lock_b_set, 0, true); }
 
 int builtin_thread_exists(int32_t, int32_t) {
   push_int(thread_find(builtin_arg_int(1)) ? 1 : 0);

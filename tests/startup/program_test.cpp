@@ -9,7 +9,9 @@
 #include <sstream>
 
 #include "archive_writer.h"
+#include "base/hash.h"
 #include "platform/platform.h"
+#include "shell/startup.h"
 #include "test_support.h"
 #include "vko_assembler.h"
 
@@ -212,6 +214,79 @@ TEST_F(program, TheAbnormalExitQuestionComesInDevelopmentModeOnly) {
   dir.mkdir("game");
   packaged_game(ENDS_AT_ONCE);
   EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "");
+}
+
+// An event name whose CRC-32 is the given key: a prefix and four bytes that bring the CRC there
+// (the bytes are found backwards through the table; none may be 0 in a script's text).
+std::string event_name_for(uint32_t key) {
+  uint32_t table[256];
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[i] = c;
+  }
+  for (int attempt = 0;; ++attempt) {
+    std::string name = "start_event_" + std::to_string(attempt) + "_";
+    uint32_t wanted = ~key, index[4];
+    for (int k = 3; k >= 0; --k) {
+      for (uint32_t i = 0; i < 256; ++i)
+        if ((table[i] >> 24) == (wanted >> 24)) index[k] = i;
+      wanted = (wanted ^ table[index[k]]) << 8;
+    }
+    uint32_t reg = ~crc32_string(name.c_str());
+    std::string tail;
+    for (uint32_t i : index) {
+      tail += static_cast<char>((reg ^ i) & 0xFF);
+      reg = (reg >> 8) ^ table[i];
+    }
+    if (tail.find('\0') == std::string::npos) return name + tail;
+  }
+}
+
+// $init@GLOBAL registers a handler of the start event; the handler survives every VM reset and
+// sees (resume value 0, "", loaded 0) before each run's entry. A wrong count or argument makes an
+// unknown built-in report itself, which in development mode ends the program with 255.
+TEST_F(program, TheStartEventReachesAHookThatInitRegisteredBeforeEveryRun) {
+  std::string name = event_name_for(RUN_START_EVENT);
+  ASSERT_EQ(crc32_string(name.c_str()), RUN_START_EVENT);
+  std::string escaped;
+  char hex[8];
+  for (unsigned char c : name) {
+    snprintf(hex, sizeof hex, "\\x%02X", c);
+    escaped += hex;
+  }
+  loose_game(".builtin event_hook_add 0x078A756E\n.func $init@GLOBAL\n    push.i " +
+             std::to_string(crc32_string("on_start")) + "\n    push.s \"" + escaped +
+             "\"\n    builtin.drop event_hook_add 2\n    push.i 0\n    ret\n" + R"(
+.func on_start
+    params int str int
+    load.i #starts ++x
+    pop
+    load.i _p1          ; loaded
+    jt wrong
+    load.i _p3          ; the resume value
+    jt wrong
+    push.i 0
+    ret
+.entry
+    load.i #runs ++x
+    load.i #starts
+    ne.i
+    jt wrong
+    load.i #runs
+    push.i 2
+    eq.i
+    jf again
+    builtin.drop system_end 0
+again:
+    ret
+wrong:
+    builtin.drop 0x12345678 0
+    ret
+)");
+  std::string output;
+  EXPECT_EQ(run(&output), 0) << output;
   EXPECT_EQ(output, "");
 }
 
