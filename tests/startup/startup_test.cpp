@@ -64,13 +64,7 @@ class startup_test : public engine_test {
     engine_test::TearDown();
   }
   static void reset_all() {
-    reg_store_reset();
-    env_free();
-    env_keys_reset();
-    settings_reset();
-    data_sources_clear();
-    window_core_reset();
-    windows_reset();
+    settings_state_reset();
     script_error_reset();
     startup_reset();
     vm_lifecycle_reset();
