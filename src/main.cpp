@@ -3,10 +3,8 @@
 //   vaskrun [arguments]     the arguments form the command line that the debugger link reads
 //
 // The desktop backend is used when it is built and a display can be opened; otherwise, and when
-// the environment variable VASKRUN_BACKEND is "headless", the program runs headless: boxes print
-// their caption and text to stderr and take their default answer.
-#include <cstdlib>
-#include <cstring>
+// the environment variable VASKRUN_HEADLESS is "1", the program runs headless: boxes print their
+// caption and text to stderr and take their default answer.
 #include <string>
 
 #include "base/memory.h"
@@ -26,13 +24,9 @@ class batch_platform : public headless_platform {
 };
 
 static platform_backend* backend_choose() {
-  const char* wanted = getenv("VASKRUN_BACKEND");
-  bool headless = wanted && strcmp(wanted, "headless") == 0;
 #if VASK_HAVE_GTK
-  if (!headless)
-    if (platform_backend* desktop = gtk_backend_open()) return desktop;
+  if (platform_backend* desktop = desktop_backend_choose()) return desktop;
 #endif
-  (void)headless;
   return new batch_platform;  // lives for the whole process, like the desktop backend
 }
 

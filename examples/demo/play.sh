@@ -4,10 +4,10 @@
 vaskrun=$(realpath "$1")
 cd "$2" || exit 1
 
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_BACKEND:-}" != headless ] &&
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ] &&
    ldd "$vaskrun" 2>/dev/null | grep -q libgtk-3; then
-  seen="the game's window, titled \"vaskrun sample game\", with its menu bar and an 800 x 600 black
-  game screen (nothing draws on it yet); it closes by itself when the game ends."
+  seen="the game's window, titled \"vaskrun sample game\", with its menu bar over an 800 x 600
+  game area that stays empty (nothing draws on it yet); it closes by itself when the game ends."
 else
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
   headless, and message boxes would be printed here."
@@ -17,7 +17,7 @@ cat <<TEXT
 == vaskrun plays the sample game from $(pwd)
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1, which plays for half a second and ends the game itself.
-Pictures, text, sound and saves come with the subsystems that are not built yet.
+Nothing is drawn, written or played yet: presentation, text, sound and saves are not built.
 A player sees: $seen
 TEXT
 

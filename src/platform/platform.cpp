@@ -4,13 +4,17 @@
 #include <glib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
+#include "base/cp932.h"
 #include "base/hash.h"
 #include "platform/headless/headless.h"
 
@@ -29,6 +33,78 @@ platform_backend* plat_install(platform_backend* backend) {
   platform_backend* previous = current_backend;
   current_backend = backend;
   return previous;
+}
+
+// ---- Services that both backends share.
+
+void platform_backend::primary_screen_size(int& width, int& height) {
+  std::vector<monitor_info> list;
+  monitors(list);
+  const monitor_info* chosen = list.empty() ? nullptr : &list[0];
+  for (const monitor_info& m : list)
+    if (m.primary) chosen = &m;
+  width = chosen ? chosen->area.width : 0;
+  height = chosen ? chosen->area.height : 0;
+}
+
+// Drops waiting for their window to read them (window thread only).
+static std::map<uintptr_t, std::vector<std::string>> drops;
+static uintptr_t next_drop = 1;
+
+uintptr_t dropped_files_add(std::vector<std::string> paths) {
+  uintptr_t drop = next_drop++;
+  drops[drop] = std::move(paths);
+  return drop;
+}
+
+bool dropped_files(uintptr_t drop, std::vector<std::string>& paths) {
+  auto it = drops.find(drop);
+  if (it == drops.end()) return false;
+  paths = it->second;
+  return true;
+}
+
+void dropped_files_finish(uintptr_t drop) { drops.erase(drop); }
+
+uint32_t host_clock_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000);
+}
+
+void host_sleep_ms(uint32_t ms) {
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+std::vector<std::string> command_line_split(const std::string& command_line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false, quoted = false;
+  for (char c : command_line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;  // "" is an empty word of its own
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  return words;
+}
+
+std::string engine_path_from_host(const std::string& host_path) {
+  std::string slashed = host_path;
+  for (char& c : slashed)  // before the conversion: a CP932 trail byte may be 0x5C
+    if (c == '/') c = '\\';
+  std::string cp932;
+  return utf8_to_cp932(slashed, cp932) ? cp932 : slashed;
 }
 
 // Held single-instance locks: name -> the open lock file.
@@ -64,4 +140,43 @@ void instance_lock_release(const std::string& name) {
   if (it == instance_locks.end()) return;
   close(it->second);
   instance_locks.erase(it);
+}
+
+plat_rect rect_intersect(const plat_rect& a, const plat_rect& b) {
+  int64_t left = std::max<int64_t>(a.x, b.x), top = std::max<int64_t>(a.y, b.y);
+  int64_t right = std::min<int64_t>(int64_t{a.x} + a.width, int64_t{b.x} + b.width);
+  int64_t bottom = std::min<int64_t>(int64_t{a.y} + a.height, int64_t{b.y} + b.height);
+  if (right <= left || bottom <= top) return {static_cast<int>(left), static_cast<int>(top), 0, 0};
+  return {static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left), static_cast<int>(bottom - top)};
+}
+
+plat_rect paint_picture_rect(const plat_rect& source_rect, int x, int y, int zoom_x, int zoom_y) {
+  if (zoom_x <= 0 || zoom_y <= 0 || source_rect.width <= 0 || source_rect.height <= 0) return {x, y, 0, 0};
+  int64_t w = int64_t{source_rect.width} * zoom_x / 1000, h = int64_t{source_rect.height} * zoom_y / 1000;
+  return {x, y, static_cast<int>(std::min<int64_t>(w, INT32_MAX)), static_cast<int>(std::min<int64_t>(h, INT32_MAX))};
+}
+
+void paint_stretch_xrgb(const pixel_source& source, const plat_rect& source_rect, int x, int y, int zoom_x,
+                        int zoom_y, const plat_rect& area, uint32_t* out) {
+  plat_rect picture = paint_picture_rect(source_rect, x, y, zoom_x, zoom_y);
+  plat_rect part = rect_intersect(picture, area);
+  if (part.width <= 0 || part.height <= 0 || !source.bits) return;
+  // The source column of every destination column, -1 outside the source.
+  std::vector<int> columns(static_cast<size_t>(part.width));
+  for (int i = 0; i < part.width; ++i) {
+    int64_t sx = source_rect.x + (int64_t{part.x} + i - x) * 1000 / zoom_x;
+    columns[static_cast<size_t>(i)] = sx >= 0 && sx < source.width ? static_cast<int>(sx) : -1;
+  }
+  for (int j = 0; j < part.height; ++j) {
+    int64_t sy = source_rect.y + (int64_t{part.y} + j - y) * 1000 / zoom_y;
+    if (sy < 0 || sy >= source.height) continue;
+    const uint8_t* row = source.bits + sy * source.stride;
+    uint32_t* dst = out + (int64_t{part.y} + j - area.y) * area.width + (part.x - area.x);
+    for (int i = 0; i < part.width; ++i) {
+      int sx = columns[static_cast<size_t>(i)];
+      if (sx < 0) continue;
+      const uint8_t* p = source.palette ? source.palette + 4 * row[sx] : row + 3 * sx;
+      dst[i] = 0xFF000000u | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+    }
+  }
 }

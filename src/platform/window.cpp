@@ -1,5 +1,6 @@
 #include "platform/window.h"
 
+#include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,13 @@
 static std::vector<std::unique_ptr<plat_window>> windows;
 static std::mutex queue_lock;
 static std::deque<window_message> queue;
+struct window_timer {
+  window_handle window;
+  uintptr_t id;
+  uint32_t interval;
+  uint32_t last;  // platform clock when it last fired (or was set)
+};
+static std::vector<window_timer> timers;  // window thread only
 
 window_handle window_create(const window_spec& spec) {
   windows.push_back(std::make_unique<plat_window>());
@@ -52,13 +60,59 @@ void message_post(window_handle window, uint32_t message, uintptr_t wparam, intp
 
 void message_post_quit(int exit_code) { message_post(nullptr, WM_QUIT, static_cast<uintptr_t>(exit_code), 0); }
 
+void timer_set(window_handle window, uintptr_t id, uint32_t interval_ms) {
+  if (!window_is_alive(window)) return;
+  uint32_t now = plat().clock_ms();
+  for (window_timer& t : timers) {
+    if (t.window == window && t.id == id) {
+      t.interval = interval_ms;
+      t.last = now;
+      return;
+    }
+  }
+  timers.push_back({window, id, interval_ms, now});
+}
+
+bool timer_kill(window_handle window, uintptr_t id) {
+  for (size_t i = 0; i < timers.size(); ++i) {
+    if (timers[i].window == window && timers[i].id == id) {
+      timers.erase(timers.begin() + static_cast<std::ptrdiff_t>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+// The first due timer of a live window, restarted; timers of dead windows are dropped.
+static bool timer_due(window_message& message) {
+  uint32_t now = plat().clock_ms();
+  for (size_t i = 0; i < timers.size();) {
+    window_timer& t = timers[i];
+    if (!window_is_alive(t.window)) {
+      timers.erase(timers.begin() + static_cast<std::ptrdiff_t>(i));
+      continue;
+    }
+    if (now - t.last >= t.interval) {  // wrap-safe: the clock wraps at 2^32
+      t.last = now;
+      message = {t.window, WM_TIMER, t.id, 0};
+      return true;
+    }
+    ++i;
+  }
+  return false;
+}
+
 bool message_peek(window_message& message) {
   plat().pump_host_events();
-  std::lock_guard<std::mutex> guard(queue_lock);
-  if (queue.empty()) return false;
-  message = queue.front();
-  queue.pop_front();
-  return true;
+  {
+    std::lock_guard<std::mutex> guard(queue_lock);
+    if (!queue.empty()) {
+      message = queue.front();
+      queue.pop_front();
+      return true;
+    }
+  }
+  return timer_due(message);
 }
 
 intptr_t message_dispatch(const window_message& message) {
@@ -77,6 +131,7 @@ void windows_reset() {
   for (auto& w : windows)
     if (w->alive) plat().window_host_destroy(w.get());
   windows.clear();
+  timers.clear();
   std::lock_guard<std::mutex> guard(queue_lock);
   queue.clear();
 }

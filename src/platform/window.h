@@ -55,8 +55,16 @@ void message_post_quit(int exit_code);
 bool message_peek(window_message& message);
 // Hands a taken message to its window's procedure; messages for dead windows are dropped.
 intptr_t message_dispatch(const window_message& message);
+// Timers: while a timer runs, message_peek hands out WM_TIMER (wparam the id) when the queue is
+// empty and the interval has passed since the last one, as the window system always did (a timer
+// never piles up messages). Setting an id that the window already has restarts it. Window thread
+// only; the clock is the platform's.
+void timer_set(window_handle window, uintptr_t id, uint32_t interval_ms);
+// False when the window has no such timer.
+bool timer_kill(window_handle window, uintptr_t id);
+
 // The window system's own handling of a message that no procedure claimed.
 intptr_t default_window_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
-// Forgets every window and queued message (tests; the program never needs it).
+// Forgets every window, timer and queued message (tests; the program never needs it).
 void windows_reset();

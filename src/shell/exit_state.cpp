@@ -3,9 +3,11 @@
 
 #include "base/registry.h"
 #include "graphics/presentation.h"
+#include "platform/platform.h"
 #include "shell/display_mode.h"
 #include "shell/env_keys.h"
 #include "shell/settings.h"
+#include "shell/window_core.h"
 
 static int topmost = 0;
 
@@ -18,6 +20,7 @@ void enter_fullscreen_callback() {}
 int topmost_apply(int value) {
   int previous = topmost;
   if (value != -1) topmost = value;
+  plat().window_set_topmost(main_window_get(), topmost != 0);
   return previous;
 }
 int topmost_get() { return topmost; }

@@ -1,7 +1,7 @@
 // Exit-time window state, clean-up and menu state.
 //
-// STAND-IN: of the window state only the clean-exit mark is written, the menu is not refreshed and
-// the top-most flag is only kept before the exit-state module exists; KATAZUKE is complete. The
+// STAND-IN: of the window state only the clean-exit mark is written and the menu is not refreshed
+// before the exit-state module exists; KATAZUKE and the top-most switch are complete. The
 // exit-state module replaces this file.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "graphics/presentation.h"
 #include "graphics/sprite.h"
 #include "platform/platform.h"
+#include "resources/menus.h"
 #include "save/savefile.h"
 #include "save/vm_exit.h"
 #include "shell/devtools.h"
@@ -53,24 +55,8 @@
 static const char STRING_RESOURCE_1[] = " ";
 static const char WINDOW_CLASS[] = "VASKEL_EXEC_CLASS";
 static const int FAST_DATA_FOLDER_SIZE = 512;
-static const int VK_F2 = 113;
-static const uintptr_t REFRESH_TIMER_ID = 0x10002;
-
-// Menu commands that start-up deletes, greys or checks.
-enum {
-  MENU_CAPTURE = 40007,
-  MENU_SKIP_ALL = 40008,
-  MENU_SKIP_READ = 40013,
-  MENU_AUTO = 40014,
-  MENU_HELP = 40028,
-  MENU_CONFIG = 40030,
-  MENU_FONT_SELECT = 40035,
-  MENU_DEBUG_LOG = 40037,
-  MENU_VOICE_SETUP = 40038,
-  MENU_HELP_EVENT = 40042,
-  MENU_PREV_CHOICE = 40047,
-  MENU_WIDE_MODE = 40049,
-};
+// A timer message every 100 ms that no handler acts on: the window never sits without messages.
+static const uintptr_t WAKE_TIMER_ID = 0x10002;
 
 // The state that start-up keeps for the run.
 static struct {
@@ -306,7 +292,22 @@ bool window_position_fit(const screen_rect& screen, int client_width, int client
   return true;
 }
 
-static window_handle main_window_create(int show_command) {
+// The virtual screen: the rectangle around every display.
+static screen_rect virtual_screen() {
+  std::vector<monitor_info> list;
+  plat().monitors(list);
+  int left = INT_MAX, top = INT_MAX, right = INT_MIN, bottom = INT_MIN;
+  for (const monitor_info& m : list) {
+    left = std::min(left, m.area.x);
+    top = std::min(top, m.area.y);
+    right = std::max(right, m.area.x + m.area.width);
+    bottom = std::max(bottom, m.area.y + m.area.height);
+  }
+  if (list.empty()) return {0, 0, 0, 0};
+  return {left, top, right - left, bottom - top};
+}
+
+static window_handle main_window_create() {
   window_spec spec;
   spec.class_name = WINDOW_CLASS;
   spec.title = app_title();
@@ -314,17 +315,16 @@ static window_handle main_window_create(int show_command) {
   spec.client_width = client_width();
   spec.client_height = client_height();
   spec.menu_name = menu_variant();
-  // The saved position (WinPosX/WinPosY, -9999 for none) is checked against the screen; an
-  // unusable one also forgets the saved display mode.
-  int x = stored_int("WinPosX", -9999), y = stored_int("WinPosY", -9999);
-  screen_rect screen{0, 0, 0, 0};
-  plat().primary_screen_size(screen.width, screen.height);
-  if (!save_screenpos_get() || x == -9999 || y == -9999 ||
-      !window_position_fit(screen, spec.client_width, spec.client_height, &x, &y))
-    startup.saved_win_stat = 0;
   window_handle window = window_create(spec);
   main_window_set(window);
-  (void)show_command;
+  // The saved position (WinPosX/WinPosY, -9999 for none) is used where it can be reached and the
+  // system lets programs place windows; an unusable one also forgets the saved display mode.
+  int x = stored_int("WinPosX", -9999), y = stored_int("WinPosY", -9999);
+  if (!save_screenpos_get() || x == -9999 || y == -9999 ||
+      !window_position_fit(virtual_screen(), spec.client_width, spec.client_height, &x, &y))
+    startup.saved_win_stat = 0;
+  else
+    plat().window_move(window, x, y);
   return window;
 }
 
@@ -333,24 +333,24 @@ void menu_entries_apply(window_handle window) {
   platform_backend& p = plat();
   char help[ENV_TEXT_SIZE];
   if (strcmp(env_get_string("HELP_FILE", help, sizeof help, ""), "none") == 0) {
-    p.menu_item_delete(window, MENU_HELP);
-    p.menu_item_delete(window, MENU_HELP_EVENT);
+    p.menu_item_delete(window, IDM_HELP);
+    p.menu_item_delete(window, IDM_HELP_EVENT);
   }
   loadsave_disabled();  // its first read greys save and load
   if (env_get_int("NOSAVEAS", 0) == 1) {
-    p.menu_item_delete(window, MENU_SAVE_AS);
-    p.menu_item_delete(window, MENU_LOAD_BY_NAME);
+    p.menu_item_delete(window, IDM_SAVE_AS);
+    p.menu_item_delete(window, IDM_LOAD_BY_NAME);
   }
-  if (!env_get_int("ALTMENU_C", 0) && env_get_int("RETLASTSEL_ENABLE", 0) == 0) p.menu_item_delete(window, MENU_PREV_CHOICE);
-  if (env_get_int("FONTSEL", 0) == 0) p.menu_item_delete(window, MENU_FONT_SELECT);
-  if (env_get_int("VOICESEL", 0) == 0) p.menu_item_delete(window, MENU_VOICE_SETUP);
+  if (!env_get_int("ALTMENU_C", 0) && env_get_int("RETLASTSEL_ENABLE", 0) == 0) p.menu_item_delete(window, IDM_PREV_CHOICE);
+  if (env_get_int("FONTSEL", 0) == 0) p.menu_item_delete(window, IDM_FONT_SELECT);
+  if (env_get_int("VOICESEL", 0) == 0) p.menu_item_delete(window, IDM_VOICE_SETUP);
   if (int joy = env_get_int("JOYUSE", 0))
     joy_use_set(stored_int("JoyUse", 0) ? joy : 0);
   else
-    p.menu_item_delete(window, MENU_JOYSTICK);
-  if (!is_fullscreen() && env_get_int("CAPTUREDISABLE", 0) == 1) p.menu_item_enable(window, MENU_CAPTURE, false);
+    p.menu_item_delete(window, IDM_JOYSTICK);
+  if (!is_fullscreen() && env_get_int("CAPTUREDISABLE", 0) == 1) p.menu_item_enable(window, IDM_CAPTURE, false);
   if (env_get_int("FNDISABLE", 0) == 1)
-    for (int id : {MENU_AUTO, MENU_SKIP_READ, MENU_SKIP_ALL, MENU_CONFIG}) p.menu_item_delete(window, id);
+    for (int id : {IDM_AUTO, IDM_SKIP_READ, IDM_SKIP_ALL, IDM_CONFIG}) p.menu_item_delete(window, id);
 }
 
 // A movie back end that crashed last time is swapped for the other one.
@@ -369,10 +369,10 @@ static void movie_method_choose() {
 }
 
 void wide_menu_apply(window_handle window) {
-  if (env_get_int("WIDEMODEMENU", 0) == 0) plat().menu_item_delete(window, MENU_WIDE_MODE);
-  if (stored_int("WideMode", 0)) plat().menu_item_check(window, MENU_WIDE_MODE, true);
+  if (env_get_int("WIDEMODEMENU", 0) == 0) plat().menu_item_delete(window, IDM_WIDE_MODE);
+  if (stored_int("WideMode", 0)) plat().menu_item_check(window, IDM_WIDE_MODE, true);
   full_screen_fit_set(-1);
-  if (!reports_shown()) plat().menu_item_delete(window, MENU_DEBUG_LOG);
+  if (!reports_shown()) plat().menu_item_delete(window, IDM_DEBUG_LOG);
 }
 
 // The full-screen size that the stored settings ask for, handed to the display modes.
@@ -459,7 +459,7 @@ int WinMain(const char* command_line, int show_command) {
   // or the development file, and "none" means there is none yet.
   if (reports_shown() && strcmp(setting_text_get(SETTING_EDITOR), "none") == 0) setting_text_store(SETTING_EDITOR, "");
 
-  window_handle window = main_window_create(show_command);
+  window_handle window = main_window_create();
   menu_entries_apply(window);
   movie_method_choose();
   wide_menu_apply(window);
@@ -470,6 +470,7 @@ int WinMain(const char* command_line, int show_command) {
   }
   dsound_ensure_init();
   debugger_connect(command_line);
+  plat().window_show(window, show_command != 0);
   menu_refresh();
 
   wide_monitor_class();
@@ -485,6 +486,7 @@ int WinMain(const char* command_line, int show_command) {
   topmost_apply(stored_int("TOPMOST", 0));
   work_area_fit();
   plat().idle_inhibit(true);
+  timer_set(window, WAKE_TIMER_ID, 100);
   space_key_mode_set(env_get_int("ERASEONSPACE", 0));
 
   if (reports_shown()) dev_file_reread();

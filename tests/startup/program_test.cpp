@@ -72,7 +72,7 @@ class program : public ::testing::Test {
   int run(std::string* output, const std::string& program = VASK_BINARY_DIR "/vaskrun",
           const std::string& folder = "game") {
     std::string command = "cd '" + dir.at(folder) + "' && XDG_CONFIG_HOME='" + dir.at("config") +
-                          "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_BACKEND=headless timeout 60 '" +
+                          "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_HEADLESS=1 timeout 60 '" +
                           program + "' 2>&1";
     return run_command(command, output);
   }

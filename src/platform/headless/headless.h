@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,11 +23,55 @@ class headless_platform : public platform_backend {
     window_handle owner;
   };
 
+  // A menu entry's state as code left it.
+  struct menu_item_state {
+    bool checked = false;
+    bool enabled = true;
+    bool present = true;  // false once deleted
+  };
+
+  // What a window's host side would show.
+  struct window_record {
+    bool visible = false;
+    int client_width = 0, client_height = 0;
+    int x = 0, y = 0;
+    bool topmost = false, fullscreen = false, menu_bar_shown = true, accept_files = false;
+    int show_state = SIZE_RESTORED;
+    bool cursor_shown = true;
+    std::map<int, menu_item_state> menu;  // the entries of its menu variant, by command id
+    std::vector<plat_rect> invalidated;   // every invalidation, in order
+    plat_rect invalid{0, 0, 0, 0};        // what the next WM_PAINT repaints
+    std::vector<uint32_t> pixels;         // the client area as 0xFFRRGGBB (0: never painted)
+    uint32_t pixel(int px, int py) const { return pixels[static_cast<size_t>(py) * client_width + px]; }
+  };
+
+  struct spawned_process {
+    std::vector<std::string> argv;  // engine text
+    std::string folder;
+    window_handle notify;
+    uint32_t message;
+    bool running;
+  };
+
   int message_box(window_handle owner, const char* text, const char* caption, unsigned style) override;
   void window_host_create(plat_window* window) override;
   void window_host_destroy(plat_window* window) override;
   void window_host_title(plat_window* window) override;
   void window_set_foreground(window_handle window) override;
+  void window_show(window_handle window, bool visible) override;
+  void window_client_size(window_handle window, int& width, int& height) override;
+  void window_set_client_size(window_handle window, int width, int height) override;
+  void window_position(window_handle window, int& x, int& y) override;
+  bool window_move(window_handle window, int x, int y) override;
+  void window_set_topmost(window_handle window, bool topmost) override;
+  void window_set_fullscreen(window_handle window, bool fullscreen) override;
+  void window_show_menu_bar(window_handle window, bool shown) override;
+  int window_show_state(window_handle window) override;
+  void window_accept_files(window_handle window, bool accept) override;
+  void window_invalidate(window_handle window, const plat_rect* rect) override;
+  void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,
+                           int zoom_x, int zoom_y) override;
+  void window_paint_fill(window_handle window, const plat_rect& rect, uint32_t colour) override;
   void pump_host_events() override;
   intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
@@ -38,9 +83,19 @@ class headless_platform : public platform_backend {
   void menu_item_check(window_handle window, int id, bool checked) override;
   void menu_item_enable(window_handle window, int id, bool enabled) override;
   void menu_item_delete(window_handle window, int id) override;
-  void primary_screen_size(int& width, int& height) override;
+  void monitors(std::vector<monitor_info>& list) override;
+  int window_monitor(window_handle window) override;
+  int key_async_state(int vk) override;
+  bool caps_lock_on() override;
+  void cursor_show(window_handle window, bool shown) override;
+  bool cursor_position(window_handle window, int& x, int& y) override;
+  bool cursor_warp(window_handle window, int x, int y) override;
   bool idle_inhibit(bool on) override;
   bool single_instance(const char* name) override;
+  bool shell_open(const char* target) override;
+  bool process_spawn(const char* command_line, const char* folder, window_handle notify, uint32_t message) override;
+  int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
+  bool joystick_read(int pad, joystick_reading& reading) override;
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
   void answer_boxes(std::initializer_list<int> answers);
@@ -49,6 +104,14 @@ class headless_platform : public platform_backend {
   // The fake clock: when on, time moves only by advance() and sleep_ms().
   void use_fake_clock(uint32_t start_ms);
   void advance(uint32_t ms);
+
+  // The host record of a window (nullptr for none or a destroyed one).
+  window_record* record(window_handle window);
+  // A user dropping files on the window: posts WM_DROPFILES when the window accepts files, and
+  // returns the drop (0 when refused).
+  uintptr_t drop_files(window_handle window, const std::vector<std::string>& paths);
+  // A spawned program ending with the status.
+  void process_exit(size_t index, int status);
 
   std::vector<shown_box> boxes;            // every box shown, oldest first
   std::deque<int> queued_answers;
@@ -69,11 +132,29 @@ class headless_platform : public platform_backend {
   std::set<int> menu_deleted;              // entries deleted by code, by command id (any window)
   int screen_width = 1920;                 // the fake primary display
   int screen_height = 1080;
+  std::vector<monitor_info> monitor_list;  // empty: one monitor of screen_width x screen_height
+
+  std::map<int, bool> keys_down;           // by virtual-key code, as tests set them
+  bool caps_lock = false;
+  int cursor_x = 0, cursor_y = 0;          // client coordinates of the (only) window under test
+  bool cursor_warp_allowed = true;
+  std::vector<std::pair<int, int>> warps;  // every warp asked for
   bool idle_inhibited = false;
   std::set<std::string> other_instances;   // names another process holds
   std::vector<std::string> instance_names; // every name asked for
+  bool shell_open_works = true;
+  std::vector<std::string> opened;         // every target handed to shell_open
+  bool spawn_works = true;
+  std::vector<spawned_process> spawned;
+  std::vector<file_dialog_spec> file_dialogs;  // every chooser shown
+  std::deque<std::pair<int, std::string>> file_dialog_answers;  // (result, path); none queued: cancel
+  bool pad_present[2] = {false, false};
+  joystick_reading pads[2] = {{32767, 32767, 0}, {32767, 32767, 0}};
 
  private:
+  std::vector<plat_window*> hosts_;     // windows with a host record, in creation order
+  window_record* painting_ = nullptr;  // the record whose WM_PAINT is being handled
+  plat_rect paint_clip_{0, 0, 0, 0};
   // Atomic: the sound worker reads the clock too.
   std::atomic<bool> fake_clock_{false};
   std::atomic<uint32_t> fake_now_{0};

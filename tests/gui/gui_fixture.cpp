@@ -1,0 +1,191 @@
+#include "gui_fixture.h"
+
+#include <gdk/gdkx.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/gtk/gtk_platform.h"
+
+// GTK keeps its type system, fonts and themes for the whole process; those are no leaks of ours.
+extern "C" const char* __lsan_default_options() {
+  return "suppressions=" VASK_SOURCE_DIR "/tests/gui/lsan.supp:print_suppressions=0";
+}
+
+std::vector<seen_message> seen;
+
+intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  if (message != WM_PAINT) seen.push_back({message, wparam, lparam});
+  return default_window_procedure(window, message, wparam, lparam);
+}
+
+// The private X server: started once per test program, ended with it.
+static pid_t xvfb_pid = 0;
+static bool display_ready = false;
+static bool xvfb_missing = false;
+
+static void xvfb_stop() {
+  if (xvfb_pid > 0) {
+    kill(xvfb_pid, SIGTERM);
+    waitpid(xvfb_pid, nullptr, 0);
+    xvfb_pid = 0;
+  }
+}
+
+// Starts Xvfb on the first free display (it reports the number through -displayfd).
+static bool xvfb_start() {
+  gchar* program = g_find_program_in_path("Xvfb");
+  if (!program) {
+    xvfb_missing = true;
+    return false;
+  }
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    std::string fd = std::to_string(fds[1]);
+    execl(program, "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac",
+          "-noreset", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  g_free(program);
+  close(fds[1]);
+  if (pid < 0) return false;
+  xvfb_pid = pid;
+  atexit(xvfb_stop);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (number.empty()) return false;
+  setenv("DISPLAY", (":" + number).c_str(), 1);
+  return true;
+}
+
+void gui_test::SetUpTestSuite() {
+  if (display_ready || xvfb_missing) return;
+  // A plain, quiet desktop: X11, no accessibility bus, settings in memory.
+  setenv("GDK_BACKEND", "x11", 1);
+  setenv("NO_AT_BRIDGE", "1", 1);
+  setenv("GSETTINGS_BACKEND", "memory", 1);
+  setenv("GTK_THEME", "Adwaita", 1);
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  display_ready = xvfb_start() && gtk_backend_open() != nullptr;
+}
+
+void gui_test::SetUp() {
+  if (xvfb_missing) GTEST_SKIP() << "Xvfb is not installed";
+  ASSERT_TRUE(display_ready) << "the private X server did not start";
+  backend = &gtk_backend();
+  plat_install(backend);
+  seen.clear();
+}
+
+void gui_test::TearDown() {
+  if (!backend) return;
+  windows_reset();
+  pump_for(50);
+  plat_install(nullptr);
+}
+
+window_handle gui_test::open_window(int width, int height, const char* menu_name, window_procedure procedure) {
+  window_spec spec;
+  spec.class_name = "VASKEL_EXEC_CLASS";
+  spec.title = "テスト";
+  spec.procedure = procedure;
+  spec.client_width = width;
+  spec.client_height = height;
+  spec.menu_name = menu_name;
+  window_handle w = window_create(spec);
+  backend->window_show(w, true);
+  gtk_host* host = gtk_platform::host_of(w);
+  bool drawn = pump_until([&] {
+    GdkWindow* gw = gtk_widget_get_window(host->area);
+    return gw && gdk_window_is_viewable(gw) && gtk_widget_get_allocated_width(host->area) == width;
+  });
+  EXPECT_TRUE(drawn) << "the window did not appear";
+  pump_for(100);
+  return w;
+}
+
+bool gui_test::pump_until(const std::function<bool()>& done, int timeout_ms) {
+  uint32_t start = host_clock_ms();
+  while (!done()) {
+    if (host_clock_ms() - start > static_cast<uint32_t>(timeout_ms)) return false;
+    g_main_context_iteration(nullptr, FALSE);
+    window_message m;
+    while (message_peek(m))
+      if (m.message != WM_QUIT) message_dispatch(m);
+    host_sleep_ms(2);
+  }
+  return true;
+}
+
+void gui_test::pump_for(int ms) {
+  uint32_t start = host_clock_ms();
+  pump_until([&] { return host_clock_ms() - start >= static_cast<uint32_t>(ms); }, ms + 1000);
+}
+
+int gui_test::xdotool(const std::string& arguments) {
+  std::string command = "xdotool " + arguments;
+  gchar** argv = nullptr;
+  if (!g_shell_parse_argv(command.c_str(), nullptr, &argv, nullptr)) return -1;
+  GPid pid;
+  bool started = g_spawn_async(nullptr, argv, nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
+                               nullptr, nullptr, &pid, nullptr);
+  g_strfreev(argv);
+  if (!started) return -1;
+  int status = -1;
+  // The window must keep handling events while xdotool waits for them (--sync).
+  pump_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
+  pump_for(150);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void gui_test::client_origin(window_handle window, int& x, int& y) {
+  gdk_window_get_origin(gtk_widget_get_window(gtk_platform::host_of(window)->area), &x, &y);
+}
+
+unsigned long gui_test::x_window(window_handle window) {
+  return gdk_x11_window_get_xid(gtk_widget_get_window(gtk_platform::host_of(window)->toplevel));
+}
+
+std::vector<uint32_t> gui_test::screenshot(int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, width, height);
+  if (!shot) return pixels;
+  int channels = gdk_pixbuf_get_n_channels(shot), stride = gdk_pixbuf_get_rowstride(shot);
+  const guchar* data = gdk_pixbuf_read_pixels(shot);
+  for (int j = 0; j < height; ++j)
+    for (int i = 0; i < width; ++i) {
+      const guchar* p = data + j * stride + i * channels;
+      pixels.push_back(uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]);
+    }
+  g_object_unref(shot);
+  return pixels;
+}
+
+void gui_test::save_screenshot(const std::string& name, int x, int y, int width, int height) {
+  std::filesystem::path folder = std::filesystem::path(VASK_BINARY_DIR) / "gui-screenshots";
+  std::filesystem::create_directories(folder);
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, width, height);
+  ASSERT_NE(shot, nullptr);
+  std::string path = (folder / (name + ".png")).string();
+  EXPECT_TRUE(gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr)) << path;
+  g_object_unref(shot);
+}
+
+void gui_test::save_window_screenshot(const std::string& name, window_handle window) {
+  GdkRectangle frame;
+  gdk_window_get_frame_extents(gtk_widget_get_window(gtk_platform::host_of(window)->toplevel), &frame);
+  save_screenshot(name, std::max(frame.x, 0), std::max(frame.y, 0), frame.width, frame.height);
+}
+
+bool gui_test::seen_any(uint32_t message) {
+  return std::any_of(seen.begin(), seen.end(), [message](const seen_message& m) { return m.message == message; });
+}

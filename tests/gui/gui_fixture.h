@@ -1,0 +1,53 @@
+// GUI tests: the desktop backend on a private X server (Xvfb on a free display), driven by xdotool
+// and checked by screenshots of the server's screen.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/gtk/gtk_backend.h"
+
+// One message a window received.
+struct seen_message {
+  uint32_t message;
+  uintptr_t wparam;
+  intptr_t lparam;
+};
+
+// What the recording procedure saw, oldest first (window thread only).
+extern std::vector<seen_message> seen;
+// A window procedure that records every message except painting and then does what the window
+// system does by default.
+intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+class gui_test : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  void TearDown() override;
+
+  // A window of the given client size and menu, shown and drawn.
+  window_handle open_window(int width, int height, const char* menu_name = "", window_procedure procedure = recording_procedure);
+  // Runs GTK and the engine's queue (dispatching) until done() or the time is up; false on time-out.
+  bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
+  void pump_for(int ms);
+  // Runs xdotool with the arguments while the window keeps handling events; its exit status.
+  int xdotool(const std::string& arguments);
+  // The client area's top-left corner on the screen.
+  void client_origin(window_handle window, int& x, int& y);
+  // The X window id of the window's frame.
+  unsigned long x_window(window_handle window);
+  // The screen's pixels in a rectangle, 0x00RRGGBB, row by row.
+  std::vector<uint32_t> screenshot(int x, int y, int width, int height);
+  // Saves a rectangle of the screen as a PNG beside the build output (for people to look at).
+  void save_screenshot(const std::string& name, int x, int y, int width, int height);
+  // The whole window, frame and menu bar included.
+  void save_window_screenshot(const std::string& name, window_handle window);
+  // Whether some message of that kind arrived.
+  static bool seen_any(uint32_t message);
+
+  gtk_platform* backend = nullptr;
+};
