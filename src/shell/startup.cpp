@@ -268,7 +268,7 @@ static void abnormal_exit_check() {
 }
 
 // The first environment key that is set chooses the menu.
-const char* menu_variant() {
+static const char* menu_variant() {
   static const struct {
     const char* key;
     const char* menu;

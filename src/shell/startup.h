@@ -57,11 +57,9 @@ struct screen_rect {
 };
 bool window_position_fit(const screen_rect& screen, int client_width, int client_height, int* x, int* y);
 
-// The menu that the environment chooses (the first of ALTMENU_A, ALTMENU_B, ALTMENU_C, NOCONFIG
-// and USEEXTRASETUP that is set), and the entries of the window's menu that the environment and
-// the settings delete, grey or check: the general ones, then those of the wide mode and the
-// development log. Start-up steps, exposed for tests.
-const char* menu_variant();
+// The entries of the window's menu that the environment and the settings delete, grey or check:
+// the general ones, then those of the wide mode and the development log. Start-up steps, exposed
+// for tests.
 void menu_entries_apply(window_handle window);
 void wide_menu_apply(window_handle window);
 

@@ -255,29 +255,10 @@ TEST_F(ArchiveCache, DroppingTheCacheCopiesEveryArchiveAfresh) {
   EXPECT_THAT(notices(), HasSubstr("新規に作成されました"));
 }
 
-TEST_F(ArchiveCache, NothingHappensWithoutACacheFolder) {
-  archive_cache_folder_set("");
-  game.write("data.arc", "shipped");
-  archive_cache_refresh("data");
-  EXPECT_TRUE(platform.boxes.empty());
-  EXPECT_TRUE(std::filesystem::is_empty(cache.path()));
-}
-
 // ---------------------------------------------------------------------------------------------
 // The menu
 
 using Menu = startup_test;
-
-TEST_F(Menu, TheFirstKeySetChoosesTheVariant) {
-  load_env("");
-  EXPECT_STREQ(menu_variant(), "VASKEL_MAIN");
-  env_free();
-  load_env("USEEXTRASETUP 1\nNOCONFIG 1\nALTMENU_C 1\n");
-  EXPECT_STREQ(menu_variant(), "VASKEL_MAIN_ALT_C");
-  env_free();
-  load_env("USEEXTRASETUP 1\nNOCONFIG 1\n");
-  EXPECT_STREQ(menu_variant(), "VASKEL_MAIN_NOCONFIG");
-}
 
 TEST_F(Menu, EntriesFollowTheEnvironmentAndTheSettings) {
   load_env("HELP_FILE none\nLOADSAVEDISABLE 1\nNOSAVEAS 1\nFONTSEL 1\nJOYUSE 2\nCAPTUREDISABLE 1\nFNDISABLE 1\n"
