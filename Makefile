@@ -37,7 +37,7 @@ tsan: deps
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R Threaded
 
 demo: build
-	cd build/demo/packaged && ../../vaskrun
+	@examples/demo/play.sh build/vaskrun build/demo/packaged
 
 bench: build
 	@for b in build/bench_*; do echo "== $$b"; $$b; done

@@ -1,38 +1,42 @@
-// vaskrun: runs the game whose data lies in the current folder.
+// vaskrun: runs the game whose data lies in the current folder (or in the program's folder).
 //
-// The start-up sequence mounts the data sources and would then run the game's scripts; the script
-// machine and the window are not part of this build yet, so the program mounts what it finds,
-// reports it and stops.
-#include <cstdio>
+//   vaskrun [arguments]     the arguments form the command line that the debugger link reads
+//
+// The desktop backend is used when it is built and a display can be opened; otherwise, and when
+// the environment variable VASKRUN_HEADLESS is "1", the program runs headless: boxes print their
+// caption and text to stderr and take their default answer.
 #include <string>
 
-#include "base/cp932.h"
-#include "base/datasource.h"
 #include "base/memory.h"
+#include "platform/headless/headless.h"
+#include "shell/startup.h"
+#if VASK_HAVE_GTK
+#include "platform/gtk/gtk_platform.h"
+#endif
 
-// Mount names, in the order start-up mounts them: each group from its "12" form down to the bare
-// name.
-static void mount_group(const char* stem, int sound_only) {
-  for (int n = 12; n >= 0; --n) {
-    std::string name = n == 0 ? std::string(stem) : std::string(stem) + std::to_string(n);
-    data_source_add(name.c_str(), sound_only);
+// A headless run is still a run of the game: it holds the game's single-instance lock like the
+// desktop backend does, so that two runs never share one set of saves.
+class batch_platform : public headless_platform {
+ public:
+  bool single_instance(const char* name) override {
+    return headless_platform::single_instance(name) && instance_lock_acquire(name ? name : "");
   }
+};
+
+static platform_backend* backend_choose() {
+#if VASK_HAVE_GTK
+  if (platform_backend* desktop = desktop_backend_choose()) return desktop;
+#endif
+  return new batch_platform;  // lives for the whole process, like the desktop backend
 }
 
-int main() {
+int main(int argc, char** argv) {
   mem_new_handler_install();
-  for (const char* stem : {"update", "fastdata", "scenario", "data", "slowdata"}) mount_group(stem, 0);
-  for (const char* stem : {"stream", "voice"}) mount_group(stem, 1);
-
-  static const char* const KIND_NAMES[] = {"folder", "archive (V1/V2)", "archive (V3)"};
-  int count = 0;
-  for (const data_source* s : data_sources_list()) {
-    size_t files = s->index.size() + s->narrow.size() + s->wide.size();
-    printf("vaskrun: mounted %-10s %-16s %zu files\n", cp932_to_utf8_lenient(s->name).c_str(), KIND_NAMES[s->kind],
-           files);
-    ++count;
+  plat_install(backend_choose());
+  std::string command_line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) command_line += ' ';
+    command_line += argv[i];
   }
-  if (count == 0) printf("vaskrun: no game data found in this folder\n");
-  printf("vaskrun: the script machine and the game window are not built yet; nothing more to run\n");
-  return 0;
+  return WinMain(command_line.c_str(), 1);
 }

@@ -16,8 +16,11 @@
 
 // Module state: the source list and the base folder, both guarded by the file lock. The lock is
 // recursive because a folder scan drains window messages, whose handlers may look files up.
-static std::vector<data_source*> sources;
-static std::string base_folder;
+// Like the lock, both live until the process ends: exit handlers (the sound worker's last reads)
+// may still look files up after static destruction has begun, and the records, never freed
+// while the program runs, stay reachable.
+static std::vector<data_source*>& sources = *new std::vector<data_source*>;
+static std::string& base_folder = *new std::string;
 
 static std::recursive_mutex& file_lock() {
   static std::recursive_mutex* lock = new std::recursive_mutex;  // lives until the process ends

@@ -9,8 +9,10 @@
 #include "platform/platform.h"
 
 // Module state: every window made (records stay until windows_reset, so a stale handle is never a
-// dangling pointer), and the one message queue, which other threads may post to.
-static std::vector<std::unique_ptr<plat_window>> windows;
+// dangling pointer), and the one message queue, which other threads may post to. The records
+// outlive static destruction: exit handlers may still reach a window, and its host side stays
+// reachable to the end.
+static std::vector<std::unique_ptr<plat_window>>& windows = *new std::vector<std::unique_ptr<plat_window>>;
 static std::mutex queue_lock;
 static std::deque<window_message> queue;
 struct window_timer {

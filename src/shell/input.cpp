@@ -52,3 +52,4 @@ void input_button_event(int key, int button, int, int down) {
 int capslock_skip_active() { return caps_mode() == 0 ? input.capslock_snapshot : 0; }
 int capslock_auto_active() { return caps_mode() == 1 ? input.capslock_snapshot : 0; }
 void capslock_force(int on) { capslock_toggle = on ? 1 : 0; }
+void space_key_mode_set(int) {}

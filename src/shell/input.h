@@ -1,8 +1,8 @@
 // Input: keys, virtual buttons and mouse.
 //
-// STAND-IN: the timing reset's call, and the press tables that the interpreter pass and the
-// dispatcher read, without the key map, the block, click suppression or the mouse. The input
-// module replaces this file.
+// STAND-IN: the timing reset's call, the press tables that the interpreter pass and the dispatcher
+// read, and the two switches of start-up, without the key map, the block, click suppression or the
+// mouse. The input module replaces this file.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +35,5 @@ int capslock_skip_active();
 int capslock_auto_active();
 // Sets the virtual CapsLock toggle state.
 void capslock_force(int on);
+// The map of the Space key: 0 decides, 1 also erases the message window (ERASEONSPACE).
+void space_key_mode_set(int mode);

@@ -14,3 +14,4 @@ int request_dispatch() {
 int request_allowed(int) { return 1; }
 void request_queue(int code) { pending = code; }
 int request_current() { return current; }
+void request_reset() { pending = current = 0; }

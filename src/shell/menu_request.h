@@ -1,7 +1,7 @@
 // Menu requests: menus and function keys queue a request code that the interpreter pass serves.
 //
-// STAND-IN: the two calls of the interpreter pass and the queue, without the lock, the busy event
-// or any request served. The menu-request module replaces this file.
+// STAND-IN: the two calls of the interpreter pass, the queue and the VM reset's step, without the
+// lock, the busy event or any request served. The menu-request module replaces this file.
 #pragma once
 
 // Fires the busy event when a request came while another was being served.
@@ -15,3 +15,5 @@ int request_allowed(int code);
 void request_queue(int code);
 // The request being served (the last one dispatched).
 int request_current();
+// The VM reset's step: the pending, current and locked codes and the busy flag are cleared.
+void request_reset();

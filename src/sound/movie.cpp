@@ -2,3 +2,4 @@
 #include "sound/movie.h"
 
 void movie_close() {}
+void movie_set_mode(int) {}

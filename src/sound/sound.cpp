@@ -2,3 +2,4 @@
 #include "sound/sound.h"
 
 void sound_keep() {}
+void sound_reset() {}

@@ -3,3 +3,4 @@
 
 void msg_text_append(const char*, int) {}
 int message(int) { return 0; }
+void console_state_reset() {}

@@ -3,3 +3,4 @@
 
 window_handle debugger_window() { return nullptr; }
 void debugger_line_hook(int) {}
+void debugger_connect(const char*) {}

@@ -233,7 +233,7 @@ bool code_block_lookup(const uint8_t* address) {
 
 script_object* object_current() { return vm_frame ? object_find_by_address(vm_frame->code) : nullptr; }
 
-static uint8_t* object_function(script_object* o, uint32_t hash) {
+uint8_t* object_function(script_object* o, uint32_t hash) {
   for (uint32_t i = 0; i < o->function_count; ++i)
     if (o->functions[i].hash == hash) return o->code + o->functions[i].offset;
   return nullptr;

@@ -98,6 +98,8 @@ inline bool code_target_valid(const uint8_t* at, uintptr_t target) {
   return target >= code_block_last.lo && target <= code_block_last.hi;
 }
 
+// The code address of the object's function with that hash, or null (no report).
+uint8_t* object_function(script_object* o, uint32_t hash);
 // The code address of a function: the current object first, then every object in list order.
 // A function that no object holds is reported until the user gives up (Cancel ends the program).
 uint8_t* function_find(uint32_t hash);

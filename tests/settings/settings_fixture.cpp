@@ -6,32 +6,17 @@
 
 #include "base/datasource.h"
 #include "base/env.h"
-#include "base/registry.h"
-#include "shell/env_keys.h"
-#include "shell/settings.h"
-#include "shell/window_core.h"
-#include "platform/window.h"
-
-static void reset_all() {
-  reg_store_reset();
-  env_free();
-  env_keys_reset();
-  settings_reset();
-  data_sources_clear();
-  window_core_reset();
-  windows_reset();
-}
 
 void settings_test::SetUp() {
   engine_test::SetUp();
   setenv("HOME", home.path().c_str(), 1);
   setenv("XDG_CONFIG_HOME", home.at("config").c_str(), 1);
-  reset_all();
+  settings_state_reset();
   data_base_folder_set(game.path().c_str());
 }
 
 void settings_test::TearDown() {
-  reset_all();
+  settings_state_reset();
   engine_test::TearDown();
 }
 

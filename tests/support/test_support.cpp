@@ -7,9 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/datasource.h"
+#include "base/env.h"
 #include "base/fatal.h"
+#include "base/registry.h"
 #include "platform/platform.h"
+#include "platform/window.h"
 #include "shell/devtools.h"
+#include "shell/env_keys.h"
+#include "shell/settings.h"
+#include "shell/window_core.h"
 
 static void throw_fatal(int code) { throw fatal_exit_called{code}; }
 
@@ -62,4 +69,14 @@ int run_command(const std::string& command, std::string* output) {
   int status = pclose(p);
   if (output) *output = text;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void settings_state_reset() {
+  reg_store_reset();
+  env_free();
+  env_keys_reset();
+  settings_reset();
+  data_sources_clear();
+  window_core_reset();
+  windows_reset();
 }

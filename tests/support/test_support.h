@@ -45,5 +45,10 @@ class engine_test : public ::testing::Test {
 // Reads a whole stream from its current position.
 std::string read_rest(FILE* f);
 
+// Forgets what the settings modules and the shell keep: the settings store, the environment file
+// and its cached keys, the in-memory settings, the data sources, the main window's core and every
+// window.
+void settings_state_reset();
+
 // Runs a shell command and returns its exit status (the process's exit code).
 int run_command(const std::string& command, std::string* output = nullptr);

@@ -1,0 +1,33 @@
+#!/bin/sh
+# Plays the sample game once (make demo) and says what a player sees and what the run did.
+#   play.sh VASKRUN GAME_FOLDER
+vaskrun=$(realpath "$1")
+cd "$2" || exit 1
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ] &&
+   ldd "$vaskrun" 2>/dev/null | grep -q libgtk-3; then
+  seen="the game's window, titled \"vaskrun sample game\", with its menu bar over an 800 x 600
+  game area that stays empty (nothing draws on it yet); it closes by itself when the game ends."
+else
+  seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
+  headless, and message boxes would be printed here."
+fi
+
+cat <<TEXT
+== vaskrun plays the sample game from $(pwd)
+The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
+the game hands over to chapter1, which plays for half a second and ends the game itself.
+Nothing is drawn, written or played yet: presentation, text, sound and saves are not built.
+A player sees: $seen
+TEXT
+
+start=$(date +%s%N)
+"$vaskrun"
+status=$?
+ms=$(( ($(date +%s%N) - start) / 1000000 ))
+
+echo "vaskrun ended with exit status $status after $ms ms."
+if [ -f savedata/vaskel_readmark.mss ]; then
+  echo "The lines the player has seen were kept in savedata/vaskel_readmark.mss ($(wc -c < savedata/vaskel_readmark.mss) bytes)."
+fi
+exit $status

@@ -1,0 +1,4 @@
+// STAND-IN: see screen_geometry.h.
+#include "graphics/screen_geometry.h"
+
+void screen_reset_offset() {}

@@ -1,0 +1,4 @@
+// STAND-IN: see ime.h.
+#include "shell/ime.h"
+
+void ime_disable() {}

@@ -1,0 +1,293 @@
+// The vaskrun program run as a child process on a game folder built for each test: what a player
+// (or a shell script) sees of start-up, the run loop and the ends of the program.
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "archive_writer.h"
+#include "base/hash.h"
+#include "platform/platform.h"
+#include "shell/startup.h"
+#include "test_support.h"
+#include "vko_assembler.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// The program prints boxes in UTF-8; the sources compile narrow literals to CP932.
+std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+const std::string MISSING_FILE = utf8(u8"起動に必要なファイルが不足しています。");
+const std::string MISSING_FILE_END = utf8(u8"ショートカットからの起動は作業フォルダの設定をご確認ください。");
+const std::string RUNNING = utf8(u8"] 既に起動中です");
+const std::string NO_INIT = utf8(u8"[start.vsk]に $init@GLOBAL 関数がありません");
+const std::string UNKNOWN_BUILTIN = utf8(u8"組み込み関数[12345678]は定義されていません");
+const std::string ABNORMAL_EXIT = utf8(u8"[異常終了の検出] 前回のプログラム実行時に異常終了が確認されました。");
+
+std::string assemble(const std::string& source) {
+  vko_builder b;
+  std::string error;
+  if (!vko_assemble_text(source, b, error)) ADD_FAILURE() << error;
+  return b.build();
+}
+
+// Built-ins the test scripts use.
+const char* BUILTINS = R"(
+.builtin system_end 0x8D8FB32E
+.builtin start_object_restart 0x32530606
+.builtin time_wait 0xCF35F0E3
+)";
+
+class program : public ::testing::Test {
+ protected:
+  temp_dir dir;
+  // Every test has a game of its own, so parallel tests never share a lock or a settings key.
+  std::string title = "vasktest-" + std::filesystem::path(dir.path()).filename().string();
+
+  void SetUp() override {
+    dir.mkdir("game");
+    dir.mkdir("config");
+    dir.mkdir("run");
+  }
+  std::string env_text(const std::string& extra = "") const {
+    return "TITLEBAR\t" + title + "\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + title + "\n" + extra;
+  }
+  // A loose development game: the environment in "fastdata", the objects in "scenario".
+  void loose_game(const std::string& start_source, const std::string& extra_env = "") {
+    dir.write("game/fastdata/vaskel.env", env_text(extra_env));
+    dir.write("game/scenario/start.vko", assemble(BUILTINS + start_source));
+  }
+  // The same packed as a player gets it.
+  void packaged_game(const std::string& start_source) {
+    ASSERT_TRUE(archive_write(dir.at("game/fastdata.arc"), archive_version::v3, {{"vaskel.env", env_text()}}));
+    ASSERT_TRUE(archive_write(dir.at("game/scenario.arc"), archive_version::v3,
+                              {{"start.vko", assemble(BUILTINS + start_source)}}));
+  }
+  // Runs the program in `folder` (below the test folder); stdout and stderr land in output.
+  int run(std::string* output, const std::string& program = VASK_BINARY_DIR "/vaskrun",
+          const std::string& folder = "game") {
+    std::string command = "cd '" + dir.at(folder) + "' && XDG_CONFIG_HOME='" + dir.at("config") +
+                          "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_HEADLESS=1 timeout 60 '" +
+                          program + "' 2>&1";
+    return run_command(command, output);
+  }
+  std::string settings_file() const {
+    std::ifstream in(dir.at("config/vasktest/" + title + ".ini"));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+};
+
+// The start object of most tests: $init@GLOBAL, and an entry that ends the game.
+const char* ENDS_AT_ONCE = R"(
+.func $init@GLOBAL
+    ret
+.entry
+    builtin.drop system_end 0
+    ret
+)";
+
+TEST_F(program, WithoutTheEnvironmentFileItStopsWithTheMessageAndStatus255) {
+  std::string output;
+  EXPECT_EQ(run(&output), 255);
+  EXPECT_THAT(output, HasSubstr(MISSING_FILE));
+  EXPECT_THAT(output, HasSubstr(MISSING_FILE_END));
+}
+
+TEST_F(program, ItLooksForTheGameAgainInItsOwnFolder) {
+  loose_game(ENDS_AT_ONCE);
+  std::filesystem::copy_file(VASK_BINARY_DIR "/vaskrun", dir.at("game/vaskrun"));
+  dir.mkdir("elsewhere");
+  std::string output;
+  EXPECT_EQ(run(&output, dir.at("game/vaskrun"), "elsewhere"), 0) << output;
+  EXPECT_THAT(output, Not(HasSubstr(MISSING_FILE)));
+}
+
+TEST_F(program, ASecondInstanceIsTurnedAwayWithStatus0) {
+  loose_game(ENDS_AT_ONCE);
+  // This process plays the first instance: it holds the game's lock in the same runtime folder.
+  setenv("XDG_RUNTIME_DIR", dir.at("run").c_str(), 1);
+  ASSERT_TRUE(instance_lock_acquire(title));
+  std::string output;
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_THAT(output, HasSubstr("[" + title + RUNNING));
+  instance_lock_release(title);
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "");
+}
+
+TEST_F(program, AStartObjectWithoutInitShowsTheBoxAndEndsInOrder) {
+  loose_game(".entry\n    builtin.drop system_end 0\n    ret\n");
+  std::string output;
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_THAT(output, HasSubstr(NO_INIT));
+  // The normal tail ran: the window state was written with the clean-exit mark.
+  EXPECT_THAT(settings_file(), HasSubstr("AbnormalTerminateFlg=0"));
+}
+
+TEST_F(program, AStartObjectEndsTheRunWithTheEndBuiltIn) {
+  loose_game(ENDS_AT_ONCE);
+  std::string output;
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "");
+  EXPECT_THAT(settings_file(), HasSubstr("AbnormalTerminateFlg=0"));
+}
+
+// Each run of start counts itself in an eternal variable (eternal variables outlive the VM
+// reset). Run 1 names "second" as the next start object; the end of a main thread restarts the
+// game; run 3 of start ends it. Were the custom start object used twice, or a restart missed, the
+// game would never end.
+TEST_F(program, RestartsRunStartAgainAndACustomStartObjectOnce) {
+  loose_game(R"(
+.func $init@GLOBAL
+    ret
+.entry
+    load.i #runs ++x
+    pop
+    load.i #runs
+    push.i 1
+    eq.i
+    jf not_first
+    push.s "second"
+    builtin.drop start_object_restart 1
+    ret
+not_first:
+    load.i #runs
+    push.i 3
+    eq.i
+    jf not_last
+    builtin.drop system_end 0
+not_last:
+    ret
+)");
+  dir.write("game/scenario/second.vko", assemble(".lines 2\n.entry\n    line 1\n    ret\n"));
+  std::string output;
+  EXPECT_EQ(run(&output), 0) << output;
+  EXPECT_EQ(output, "");
+  // "second" ran: its line is in the read marks written at the end.
+  std::ifstream marks(dir.at("game/savedata/vaskel_readmark.mss"), std::ios::binary);
+  std::stringstream bytes;
+  bytes << marks.rdbuf();
+  EXPECT_THAT(bytes.str(), HasSubstr("SECOND.VKO"));
+}
+
+// An unknown built-in in $init@GLOBAL is reported in development mode (the headless box answers
+// Cancel, which ends the program with 255) and passed over silently in a packaged game.
+const char* REPORTS = R"(
+.func $init@GLOBAL
+    builtin.drop 0x12345678 0
+    ret
+.entry
+    builtin.drop system_end 0
+    ret
+)";
+
+TEST_F(program, ALooseFastdataFolderShowsReportsAndAV3ArchiveSilencesThem) {
+  loose_game(REPORTS);
+  std::string output;
+  EXPECT_EQ(run(&output), 255);
+  EXPECT_THAT(output, HasSubstr(UNKNOWN_BUILTIN));
+
+  std::filesystem::remove_all(dir.at("game"));
+  dir.mkdir("game");
+  packaged_game(REPORTS);
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "");
+}
+
+TEST_F(program, TheAbnormalExitQuestionComesInDevelopmentModeOnly) {
+  dir.write("config/vasktest/" + title + ".ini", "[values]\nAbnormalTerminateFlg=1\n");
+  loose_game(ENDS_AT_ONCE);
+  std::string output;
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_THAT(output, HasSubstr(ABNORMAL_EXIT));
+  EXPECT_THAT(settings_file(), HasSubstr("AbnormalTerminateFlg=0"));
+
+  dir.write("config/vasktest/" + title + ".ini", "[values]\nAbnormalTerminateFlg=1\n");
+  std::filesystem::remove_all(dir.at("game"));
+  dir.mkdir("game");
+  packaged_game(ENDS_AT_ONCE);
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "");
+}
+
+// An event name whose CRC-32 is the given key: a prefix and four bytes that bring the CRC there
+// (the bytes are found backwards through the table; none may be 0 in a script's text).
+std::string event_name_for(uint32_t key) {
+  uint32_t table[256];
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[i] = c;
+  }
+  for (int attempt = 0;; ++attempt) {
+    std::string name = "start_event_" + std::to_string(attempt) + "_";
+    uint32_t wanted = ~key, index[4];
+    for (int k = 3; k >= 0; --k) {
+      for (uint32_t i = 0; i < 256; ++i)
+        if ((table[i] >> 24) == (wanted >> 24)) index[k] = i;
+      wanted = (wanted ^ table[index[k]]) << 8;
+    }
+    uint32_t reg = ~crc32_string(name.c_str());
+    std::string tail;
+    for (uint32_t i : index) {
+      tail += static_cast<char>((reg ^ i) & 0xFF);
+      reg = (reg >> 8) ^ table[i];
+    }
+    if (tail.find('\0') == std::string::npos) return name + tail;
+  }
+}
+
+// $init@GLOBAL registers a handler of the start event; the handler survives every VM reset and
+// sees (resume value 0, "", loaded 0) before each run's entry. A wrong count or argument makes an
+// unknown built-in report itself, which in development mode ends the program with 255.
+TEST_F(program, TheStartEventReachesAHookThatInitRegisteredBeforeEveryRun) {
+  std::string name = event_name_for(RUN_START_EVENT);
+  ASSERT_EQ(crc32_string(name.c_str()), RUN_START_EVENT);
+  std::string escaped;
+  char hex[8];
+  for (unsigned char c : name) {
+    snprintf(hex, sizeof hex, "\\x%02X", c);
+    escaped += hex;
+  }
+  loose_game(".builtin event_hook_add 0x078A756E\n.func $init@GLOBAL\n    push.i " +
+             std::to_string(crc32_string("on_start")) + "\n    push.s \"" + escaped +
+             "\"\n    builtin.drop event_hook_add 2\n    push.i 0\n    ret\n" + R"(
+.func on_start
+    params int str int
+    load.i #starts ++x
+    pop
+    load.i _p1          ; loaded
+    jt wrong
+    load.i _p3          ; the resume value
+    jt wrong
+    push.i 0
+    ret
+.entry
+    load.i #runs ++x
+    load.i #starts
+    ne.i
+    jt wrong
+    load.i #runs
+    push.i 2
+    eq.i
+    jf again
+    builtin.drop system_end 0
+again:
+    ret
+wrong:
+    builtin.drop 0x12345678 0
+    ret
+)");
+  std::string output;
+  EXPECT_EQ(run(&output), 0) << output;
+  EXPECT_EQ(output, "");
+}
+
+}  // namespace
