@@ -7,7 +7,10 @@ cd "$2" || exit 1
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ] &&
    ldd "$vaskrun" 2>/dev/null | grep -q libgtk-3; then
   seen="the game's window, titled \"vaskrun sample game\", with its menu bar over an 800 x 600
-  game area that stays empty (nothing draws on it yet); it closes by itself when the game ends."
+  game area: black for the title's second, then the scene of chapter1 (a sky with a sun, clouds
+  and two hills; a red ball rolling from the left across the hills, turning as it goes, fading
+  half away and back; in the top right a view of the sky round the sun, magnified one and a half
+  times, with a second ball rolling into it); it closes by itself when the game ends."
 else
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
   headless, and message boxes would be printed here."
@@ -16,8 +19,8 @@ fi
 cat <<TEXT
 == vaskrun plays the sample game from $(pwd)
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
-the game hands over to chapter1, which plays for half a second and ends the game itself.
-Nothing is drawn, written or played yet: presentation, text, sound and saves are not built.
+the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
+stays five more, and the game ends itself. Text, sound and saves are not built yet.
 A player sees: $seen
 TEXT
 
