@@ -1,0 +1,178 @@
+// The sample game's sprite scene in the real window: vaskrun plays the packaged game on the private
+// X server, and once the scene has come to rest (after its frames of movement, animation and
+// fading) the screenshot of the client area matches the headless render of the same frame: the
+// scene's script run in this process on the headless backend, its last frame painted there.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/datasource.h"
+#include "base/env.h"
+#include "base/hash.h"
+#include "graphics/gfx_id.h"
+#include "graphics/page.h"
+#include "graphics/presentation.h"
+#include "graphics/sprite.h"
+#include "gui_fixture.h"
+#include "platform/headless/headless.h"
+#include "shell/env_keys.h"
+#include "shell/input.h"
+#include "shell/window_core.h"
+#include "test_support.h"
+#include "vm/interpreter.h"
+#include "vm/script_error.h"
+#include "vm/script_object.h"
+#include "vm/skip.h"
+#include "vm/thread.h"
+#include "vm/variables.h"
+
+// After gtest: the X headers define None.
+#include <gdk/gdkx.h>
+
+namespace {
+
+const std::string game = VASK_BINARY_DIR "/demo/packaged";
+constexpr int W = 800, H = 600;
+
+// Everything the headless run set up, undone.
+void engine_state_clear() {
+  threads_destroy_all();
+  thread_switch(nullptr);
+  var_tables_free();
+  ReleaseVaskel();
+  sprite_module_reset();
+  page_free_all_at_exit();
+  presentation_reset();
+  gfx_id_reset();
+  window_core_reset();
+  data_sources_clear();
+  env_free();
+  env_keys_reset();
+  interpreter_reset();
+  skip_reset();
+  script_error_reset();
+}
+
+// The client area after chapter1's scene, run here on the headless backend with its fake clock.
+std::vector<uint32_t> headless_render() {
+  headless_platform host;
+  host.print_boxes = false;
+  host.use_fake_clock(1000);
+  platform_backend* previous = plat_install(&host);
+  data_base_folder_set(game.c_str());
+  for (const char* source : {"fastdata", "scenario", "data"}) data_source_add(source, 0);
+  env_load("vaskel.env");
+  window_spec spec;
+  spec.procedure = main_window_class_proc;
+  spec.client_width = client_width();
+  spec.client_height = client_height();
+  window_handle window = window_create(spec);
+  main_window_set(window);
+  front_page_set(page_new_rgb24(client_width(), client_height(), 1));
+  thread_switch(thread_create(0));
+  vm_clock_reset();
+  input_init();
+  sprite_reset();
+  script_object* chapter = object_load("chapter1");
+  vm_frame->code = object_function(chapter, crc32_string("scene"));
+  EXPECT_NE(vm_frame->code, nullptr);
+  interpreter_run();  // the scene returns once everything has come to rest
+  vm_time_update();
+  sprite_update_all();
+  host.pump_host_events();
+  std::vector<uint32_t> pixels;
+  if (const headless_platform::window_record* r = host.record(window))
+    for (uint32_t p : r->pixels) pixels.push_back(p & 0xFFFFFF);
+  EXPECT_TRUE(host.boxes.empty()) << host.boxes.front().text;
+  window_destroy(window);
+  engine_state_clear();
+  windows_reset();
+  plat_install(previous);
+  return pixels;
+}
+
+int mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  if (a.size() != b.size()) return -1;
+  int bad = 0;
+  for (size_t i = 0; i < a.size(); i++)
+    for (int s = 0; s < 24; s += 8)
+      if (std::abs(static_cast<int>(a[i] >> s & 0xFF) - static_cast<int>(b[i] >> s & 0xFF)) > 2) {
+        bad++;
+        break;
+      }
+  return bad;
+}
+
+class SampleGame : public gui_test {
+ protected:
+  void TearDown() override {
+    if (child > 0) {
+      kill(child, SIGTERM);
+      waitpid(child, nullptr, 0);
+    }
+    gui_test::TearDown();
+  }
+
+  // The X window titled so, or 0.
+  unsigned long find_window(const char* title) {
+    gchar* out = nullptr;
+    std::string command = std::string("xdotool search --name \"") + title + "\"";
+    if (!g_spawn_command_line_sync(command.c_str(), &out, nullptr, nullptr, nullptr)) return 0;
+    unsigned long id = out ? strtoul(out, nullptr, 10) : 0;
+    g_free(out);
+    return id;
+  }
+
+  pid_t child = -1;
+  temp_dir home;
+};
+
+TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  std::vector<uint32_t> want = headless_render();
+  ASSERT_EQ(want.size(), static_cast<size_t>(W) * H);
+
+  // vaskrun on this display, in the game's folder, with settings of its own.
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
+  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
+  GPid pid = 0;
+  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
+  g_strfreev(env);
+  ASSERT_TRUE(started);
+  child = pid;
+  unsigned long xid = 0;
+  ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000))
+      << "vaskrun's window did not appear";
+
+  // The client area is the bottom 800 x 600 of the window, under the menu bar.
+  GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
+  ASSERT_NE(frame, nullptr);
+  int best = -1;
+  std::vector<uint32_t> shot;
+  bool settled = pump_until(
+      [&] {
+        int x, y;
+        gdk_window_get_origin(frame, &x, &y);
+        int height = gdk_window_get_height(frame);
+        if (height < H) return false;
+        shot = screenshot(x, y + height - H, W, H);
+        best = mismatches(shot, want);
+        if (best == 0) save_screenshot("sample-game-scene", x, y, gdk_window_get_width(frame), height);
+        return best == 0;
+      },
+      20000);
+  g_object_unref(frame);
+  EXPECT_TRUE(settled) << best << " pixels still differ";
+  if (!settled) {
+    for (size_t i = 0, shown = 0; i < shot.size() && shown < 5; i++)
+      if (shot[i] != want[i] && ++shown)
+        ADD_FAILURE() << "(" << i % W << ", " << i / W << "): " << std::hex << shot[i] << " want " << want[i];
+  }
+}
+
+}  // namespace
