@@ -162,6 +162,13 @@ TEST_F(sprite_builtins, PushHidesAndPopShowsAgainAtTheSameDepth) {
   EXPECT_EQ(s->hide, -1);
   call("sprite_pop", {});
   EXPECT_EQ(bg->hide, 0);
+
+  // A smaller cell repaints the part of the old one it no longer covers.
+  frame(20);
+  call("sprite_clip", {s->id, 0, 0, 2, 2});
+  frame(20);
+  EXPECT_EQ(pixel(front, 10, 10), 0x0000FFu);
+  EXPECT_EQ(pixel(front, 14, 14), 0x222222u);
 }
 
 TEST_F(sprite_builtins, PasteDrawsOnceOntoAnyPageAndMarksIt) {
