@@ -7,6 +7,7 @@
 #include "base/env.h"
 #include "base/registry.h"
 #include "platform/platform.h"
+#include "resources/menus.h"
 #include "shell/window_core.h"
 
 // Cached integer keys: getter, key, default, sentinel.
@@ -80,7 +81,7 @@ int loadsave_disabled() {
   if (cache.loadsave_disabled == -1) {
     cache.loadsave_disabled = env_get_int("LOADSAVEDISABLE", 0);
     if (cache.loadsave_disabled == 1)
-      for (int id : {MENU_SAVE, MENU_SAVE_AS, MENU_LOAD, MENU_LOAD_BY_NAME}) plat().menu_item_enable(main_window_get(), id, false);
+      for (int id : {IDM_SAVE, IDM_SAVE_AS, IDM_LOAD, IDM_LOAD_BY_NAME}) plat().menu_item_enable(main_window_get(), id, false);
   }
   return cache.loadsave_disabled;
 }

@@ -59,8 +59,6 @@ int reg_width_get();
 // CLIENT_HEIGHT (3/4 of it while WideMode is set) and at most 1200.
 int reg_height_get();
 
-// Menu entries greyed by LOADSAVEDISABLE.
-enum { MENU_SAVE = 40009, MENU_LOAD = 40010, MENU_SAVE_AS = 40011, MENU_LOAD_BY_NAME = 40012 };
 
 // Forgets every cached value, so that the next reads search the environment file again. For tests.
 void env_keys_reset();

@@ -9,6 +9,7 @@
 
 #include "base/cp932.h"
 #include "base/registry.h"
+#include "resources/menus.h"
 #include "platform/platform.h"
 #include "platform/window.h"
 #include "shell/display_mode.h"
@@ -144,7 +145,7 @@ int fast_voice_play() { return error_report_mode_get() == 1 ? 0 : setting_get(SE
 
 void joy_use_set(int value) {
   setting_set(SETTING_JOY_USE, value);
-  plat().menu_item_check(main_window_get(), MENU_JOYSTICK, value != 0);
+  plat().menu_item_check(main_window_get(), IDM_JOYSTICK, value != 0);
   switch (value) {
     case 0:
       joy_select_device(-1);

@@ -111,7 +111,6 @@ inline int music_enabled() { return 1; }
 // JoyUse in memory and the store; the joystick menu entry is checked for any nonzero value; 0, 1
 // and 2 select no pad, pad 0 and both pads, other values leave the pads as they are.
 void joy_use_set(int value);
-enum { MENU_JOYSTICK = 40039 };
 
 // FullScreenFit: -1 reads the stored value (default 0); the value is stored and handed to the
 // display's scale type.

@@ -4,6 +4,7 @@
 
 #include "base/env.h"
 #include "base/registry.h"
+#include "resources/menus.h"
 #include "settings_fixture.h"
 #include "shell/env_keys.h"
 
@@ -55,7 +56,7 @@ TEST_F(EnvironmentKeys, GameSizeOfZeroIsLookedUpAgain) {
 TEST_F(EnvironmentKeys, LoadSaveDisabledGreysTheMenuOnce) {
   load_env("LOADSAVEDISABLE 1\n");
   EXPECT_EQ(loadsave_disabled(), 1);
-  for (int id : {MENU_SAVE, MENU_SAVE_AS, MENU_LOAD, MENU_LOAD_BY_NAME}) {
+  for (int id : {IDM_SAVE, IDM_SAVE_AS, IDM_LOAD, IDM_LOAD_BY_NAME}) {
     ASSERT_EQ(platform.menu_enabled.count(id), 1u) << id;
     EXPECT_FALSE(platform.menu_enabled[id]) << id;
   }

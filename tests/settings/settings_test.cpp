@@ -5,6 +5,7 @@
 
 #include "base/env.h"
 #include "base/registry.h"
+#include "resources/menus.h"
 #include "settings_fixture.h"
 #include "shell/env_keys.h"
 #include "shell/settings.h"
@@ -166,9 +167,9 @@ TEST_F(SettingsStore, JoystickUse) {
   joy_use_set(3);
   EXPECT_EQ(joy_use_get(), 3);
   EXPECT_EQ(stored("JoyUse"), 3);
-  EXPECT_TRUE(platform.menu_checked[MENU_JOYSTICK]);
+  EXPECT_TRUE(platform.menu_checked[IDM_JOYSTICK]);
   joy_use_set(0);
-  EXPECT_FALSE(platform.menu_checked[MENU_JOYSTICK]);
+  EXPECT_FALSE(platform.menu_checked[IDM_JOYSTICK]);
   EXPECT_EQ(stored("JoyUse"), 0);
 }
 
