@@ -131,18 +131,27 @@ void gui_test::pump_for(int ms) {
   pump_until([&] { return host_clock_ms() - start >= static_cast<uint32_t>(ms); }, ms + 1000);
 }
 
-int gui_test::xdotool(const std::string& arguments) {
+int gui_test::xdotool(const std::string& arguments, std::string* output) {
   std::string command = "xdotool " + arguments;
   gchar** argv = nullptr;
   if (!g_shell_parse_argv(command.c_str(), nullptr, &argv, nullptr)) return -1;
   GPid pid;
-  bool started = g_spawn_async(nullptr, argv, nullptr, GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD),
-                               nullptr, nullptr, &pid, nullptr);
+  int out = -1;
+  bool started = g_spawn_async_with_pipes(nullptr, argv, nullptr,
+                                          GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr,
+                                          nullptr, &pid, nullptr, output ? &out : nullptr, nullptr, nullptr);
   g_strfreev(argv);
   if (!started) return -1;
   int status = -1;
   // The window must keep handling events while xdotool waits for them (--sync).
-  pump_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
+  bool ended = pump_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10000);
+  if (output) {
+    // The output is far smaller than the pipe, so xdotool never waits for it to be read.
+    output->clear();
+    char buffer[256];
+    for (ssize_t n; ended && (n = read(out, buffer, sizeof buffer)) > 0;) output->append(buffer, static_cast<size_t>(n));
+    close(out);
+  }
   pump_for(150);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -34,8 +34,9 @@ class gui_test : public ::testing::Test {
   // Runs GTK and the engine's queue (dispatching) until done() or the time is up; false on time-out.
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
   void pump_for(int ms);
-  // Runs xdotool with the arguments while the window keeps handling events; its exit status.
-  int xdotool(const std::string& arguments);
+  // Runs xdotool with the arguments while the window keeps handling events; its exit status. What
+  // it prints (a few lines: window ids, names, geometry) lands in output when one is given.
+  int xdotool(const std::string& arguments, std::string* output = nullptr);
   // The client area's top-left corner on the screen.
   void client_origin(window_handle window, int& x, int& y);
   // The X window id of the window's frame.

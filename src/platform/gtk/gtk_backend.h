@@ -128,3 +128,6 @@ GtkWidget* menu_bar_build(gtk_host* host);
 void menu_bar_open(gtk_host* host, int access_key);
 // A label with "&" access keys as GTK's "_" mnemonic text (UTF-8).
 std::string menu_label_mnemonic(const char* engine_label);
+// Puts our log writer in front of GLib's (once per process, before GTK starts): it keeps out the
+// warning GTK gives when menu_bar_open drops a menu down.
+void menu_log_writer_install();

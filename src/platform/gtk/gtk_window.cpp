@@ -517,6 +517,7 @@ gtk_platform& gtk_backend() { return *the_backend; }
 platform_backend* gtk_backend_open() {
   if (the_backend) return the_backend;
   g_set_prgname("vaskrun");
+  menu_log_writer_install();
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   the_backend = new gtk_platform;  // lives until the process ends: exit handlers still use it
   return the_backend;
