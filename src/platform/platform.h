@@ -77,7 +77,7 @@ class platform_backend {
   virtual int message_box(window_handle owner, const char* text, const char* caption, unsigned style) = 0;
 
   // The host side of windows (window.h keeps the records, the procedures and the queue). A window
-  // is made hidden, with its menu bar and a client area of the spec's size; the user cannot resize
+  // is made hidden, with its menu bar and a client area of the size asked for; the user cannot resize
   // it (the engine sizes it).
   virtual void window_host_create(plat_window* window) = 0;
   virtual void window_host_destroy(plat_window* window) = 0;
