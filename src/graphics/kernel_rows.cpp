@@ -165,10 +165,72 @@ static inline bool all_at_least(__m128i t, __m128i c) {
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+// The alpha rule as one formula: with s held to 0 where the rule copies and to 255 where it keeps,
+// (src * (256 - s) + dst * (s + 1)) >> 8 is src, or dst, exactly there. Pixels biased to signed
+// bytes (p ^ 0x80) meet the byte weight pair (255 - s, s) in pmaddubsw, giving
+// (255 - s) src + s dst - 32640 without saturation, and the pair (1, 1), giving src + dst - 256;
+// the two plus 32896 are the numerator, at most 257 * 255, so 16-bit lanes hold it exactly.
+// 32 pixels a step; whole steps that only copy or only keep move without arithmetic.
+__attribute__((target("avx2"))) static size_t row_alpha24_avx2(uint8_t* dst, const uint8_t* src, const uint8_t* alpha,
+                                                               size_t pixels, int level) {
+  // A group of 8 channels takes the weight pairs of pixels 0-2, 2-5 or 5-7 of its 8-pixel block.
+  const __m128i p0 = _mm_setr_epi8(0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, 4, 5, 4, 5);
+  const __m128i p1 = _mm_setr_epi8(4, 5, 6, 7, 6, 7, 6, 7, 8, 9, 8, 9, 8, 9, 10, 11);
+  const __m128i p2 = _mm_setr_epi8(10, 11, 10, 11, 12, 13, 12, 13, 12, 13, 14, 15, 14, 15, 14, 15);
+  const __m256i m02 = _mm256_set_m128i(p2, p0), m10 = _mm256_set_m128i(p0, p1), m21 = _mm256_set_m128i(p1, p2);
+  const __m256i add = _mm256_set1_epi8(static_cast<char>(level > 0 ? level : 0));
+  const __m256i sub = _mm256_set1_epi8(static_cast<char>(level < -255 ? 255 : level < 0 ? -level : 0));
+  const __m256i two = _mm256_set1_epi8(2), k254 = _mm256_set1_epi8(static_cast<char>(254));
+  const __m256i bias = _mm256_set1_epi8(static_cast<char>(0x80)), ones = _mm256_set1_epi8(1);
+  const __m256i all = _mm256_set1_epi8(-1), round = _mm256_set1_epi16(-32640);  // 0x8080
+  size_t x = 0;
+  for (; x + 32 <= pixels; x += 32) {
+    uint8_t* d = dst + 3 * x;
+    const uint8_t* s = src + 3 * x;
+    __m256i sv = _mm256_subs_epu8(_mm256_adds_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(alpha + x)), add), sub);
+    __m256i mid = _mm256_cmpeq_epi8(_mm256_max_epu8(sv, two), sv);    // s >= 2
+    __m256i keep = _mm256_cmpeq_epi8(_mm256_max_epu8(sv, k254), sv);  // s >= 254
+    int mid_bits = _mm256_movemask_epi8(mid);
+    if (_mm256_movemask_epi8(keep) == -1) continue;
+    if (mid_bits == 0) {
+      memcpy(d, s, 96);
+      continue;
+    }
+    sv = _mm256_or_si256(_mm256_and_si256(sv, mid), keep);
+    // Weight pairs of pixels 0-7 and 16-23 (ac), 8-15 and 24-31 (bd), then per pair vector.
+    __m256i ac = _mm256_unpacklo_epi8(_mm256_xor_si256(sv, all), sv);
+    __m256i bd = _mm256_unpackhi_epi8(_mm256_xor_si256(sv, all), sv);
+    __m256i w[6] = {
+        _mm256_shuffle_epi8(_mm256_permute2x128_si256(ac, ac, 0x00), m02),
+        _mm256_shuffle_epi8(_mm256_permute2x128_si256(ac, bd, 0x20), m10),
+        _mm256_shuffle_epi8(_mm256_blend_epi32(ac, bd, 0x0F), m10),
+        _mm256_shuffle_epi8(_mm256_blend_epi32(ac, bd, 0x0F), m21),
+        _mm256_shuffle_epi8(_mm256_permute2x128_si256(ac, bd, 0x31), m21),
+        _mm256_shuffle_epi8(_mm256_permute2x128_si256(bd, bd, 0x11), m02),
+    };
+#pragma GCC unroll 3
+    for (int k = 0; k < 3; k++) {
+      __m256i sp = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * k)), bias);
+      __m256i dp = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + 32 * k)), bias);
+      __m256i lo = _mm256_unpacklo_epi8(sp, dp), hi = _mm256_unpackhi_epi8(sp, dp);
+      lo = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(w[2 * k], lo), _mm256_maddubs_epi16(ones, lo)), round);
+      hi = _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(w[2 * k + 1], hi), _mm256_maddubs_epi16(ones, hi)), round);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k),
+                          _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8)));
+    }
+  }
+  return x;
+}
+#endif
+
 void row_alpha24(uint8_t* dst, const uint8_t* src, const uint8_t* alpha, size_t pixels, int level) {
   // Below -255 every pixel is copied either way; holding the level keeps s in 16 bits.
   level = clamp_level(level, -256, 254);
   size_t x = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+  if (pixels >= 32 && cpu_avx2()) x = row_alpha24_avx2(dst, src, alpha, pixels, level);
+#endif
 #ifdef __SSE2__
   // Whole blocks of 16 pixels that are all copied or all kept (the usual case for sprites) move
   // without arithmetic.

@@ -1,8 +1,12 @@
 #include "graphics/scaler.h"
 
+#include <atomic>
 #include <climits>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -13,6 +17,9 @@
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
 #endif
 
 int hq_refuse_thread_starts = 0;
@@ -163,6 +170,113 @@ int hq_band_count(int source_rows, int processors) {
   return processors > 7 ? 8 : processors > 3 ? 4 : processors > 1 ? 2 : 1;
 }
 
+namespace {
+constexpr int MAX_BANDS = 8;
+// How long a worker or the caller spins before it sleeps: about a tenth of a millisecond. Waking a
+// sleeping thread costs about as much as a small job, and the zoomed presentation scales its
+// dirty cells one after another.
+constexpr int SPIN_PAUSES = 4000;
+
+// The band workers, started on first use and kept between jobs, stopped and joined at exit by
+// hq_workers_stop. The caller and the workers enlisted for a job take its bands in turn until none
+// is left, so a worker that comes late only leaves more bands to the caller; which thread computes
+// a band does not change its rows. Everything is guarded by lock; round and running are atomic as
+// well so that waiting threads can watch them without it. The job is written before it is handed
+// out and only read until the caller returns, which it does when every band taken has finished.
+struct band_pool {
+  std::mutex lock;
+  std::condition_variable wake, done;
+  std::thread workers[MAX_BANDS - 1];
+  bool enlisted[MAX_BANDS - 1] = {};  // this worker helps with the current job
+  const hq_job* job = nullptr;
+  int bands = 0, band_rows = 0;  // the job's band count and rows per band (the last takes the rest)
+  int next = 0;                  // the next band nobody has taken
+  int sleepers = 0;              // workers waiting on wake
+  bool caller_sleeps = false;    // the caller waits on done
+  bool stopping = false, exit_hooked = false;
+  std::atomic<uint64_t> round{0};  // jobs handed out so far
+  std::atomic<int> running{0};     // bands taken by workers and not finished yet
+};
+band_pool pool;
+
+void spin_pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Spins until done() or about SPIN_PAUSES pauses have passed.
+template <class F>
+void spin_until(F&& done) {
+  for (int i = 0; i < SPIN_PAUSES && !done(); i++) spin_pause();
+}
+
+// Takes and computes bands of the current job until none is left; called and returns with the
+// lock held.
+void take_bands(std::unique_lock<std::mutex>& held, bool worker) {
+  while (pool.next < pool.bands) {
+    int i = pool.next++, first = i * pool.band_rows;
+    int end = i == pool.bands - 1 ? pool.job->cd.height : first + pool.band_rows;
+    const hq_job& job = *pool.job;
+    if (worker) pool.running++;
+    held.unlock();
+    hq_band(job, first, end);
+    held.lock();
+    if (worker && --pool.running == 0 && pool.caller_sleeps) pool.done.notify_one();
+  }
+}
+
+void band_worker(int i) {
+  std::unique_lock<std::mutex> held(pool.lock);
+  uint64_t seen = 0;  // a worker starts while a job is handed out, so the round is at least 1
+  for (;;) {
+    if (!pool.stopping && pool.round == seen) {
+      // Stay awake a little for the next job before sleeping.
+      held.unlock();
+      spin_until([&] { return pool.round.load() != seen; });
+      held.lock();
+      pool.sleepers++;
+      pool.wake.wait(held, [&] { return pool.stopping || pool.round != seen; });
+      pool.sleepers--;
+    }
+    if (pool.stopping) return;
+    seen = pool.round;
+    if (pool.enlisted[i]) take_bands(held, true);
+  }
+}
+
+// Whether worker i can help with the job: it runs, or starts now. Called with the lock held.
+bool worker_enlisted(int i) {
+  if (hq_refuse_thread_starts > 0) {
+    hq_refuse_thread_starts--;
+    return false;
+  }
+  if (!pool.workers[i].joinable()) {
+    try {
+      pool.workers[i] = std::thread(band_worker, i);
+    } catch (const std::system_error&) {
+      return false;
+    }
+    if (!pool.exit_hooked) pool.exit_hooked = atexit(hq_workers_stop) == 0;
+  }
+  return true;
+}
+}  // namespace
+
+void hq_workers_stop() {
+  {
+    std::lock_guard<std::mutex> held(pool.lock);
+    pool.stopping = true;
+  }
+  pool.wake.notify_all();
+  for (std::thread& t : pool.workers)
+    if (t.joinable()) t.join();
+  std::lock_guard<std::mutex> held(pool.lock);
+  pool.stopping = false;
+}
+
 void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                           double scale_y, int bands) {
   if (src->is_8bit != dst->is_8bit) {
@@ -172,26 +286,35 @@ void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const
   hq_job job;
   page_rect cs;
   if (!hq_prepare(job, src, sr, dst, dr, scale_x, scale_y, cs)) return;
-  int n = job.cd.height, k = bands < 1 ? 1 : bands, q = n / k;
-  // Band 0 runs here while the others run on their threads; a band whose thread does not start
-  // runs here too.
-  std::vector<std::thread> workers;
-  for (int i = 1; i < k; i++) {
-    int first = i * q, end = i == k - 1 ? n : (i + 1) * q;
-    bool started = false;
-    if (hq_refuse_thread_starts > 0) {
-      hq_refuse_thread_starts--;
-    } else {
-      try {
-        workers.emplace_back(hq_band, std::cref(job), first, end);
-        started = true;
-      } catch (const std::system_error&) {
-      }
-    }
-    if (!started) hq_band(job, first, end);
+  int n = job.cd.height, k = bands < 1 ? 1 : bands > MAX_BANDS ? MAX_BANDS : bands;
+  if (k == 1) {
+    hq_band(job, 0, n);
+    return;
   }
-  hq_band(job, 0, k == 1 ? n : q);
-  for (std::thread& t : workers) t.join();
+  // One worker for each band past the first; bands whose worker cannot be had fall to the others
+  // and to the caller.
+  std::unique_lock<std::mutex> held(pool.lock);
+  pool.job = &job;
+  pool.bands = k;
+  pool.band_rows = n / k;
+  pool.next = 0;
+  for (int i = 0; i < MAX_BANDS - 1; i++) pool.enlisted[i] = i < k - 1 && worker_enlisted(i);
+  pool.round++;
+  if (pool.sleepers > 0) {
+    held.unlock();
+    pool.wake.notify_all();
+    held.lock();
+  }
+  take_bands(held, false);
+  if (pool.running > 0) {
+    held.unlock();
+    spin_until([] { return pool.running.load() == 0; });
+    held.lock();
+    pool.caller_sleeps = true;
+    pool.done.wait(held, [] { return pool.running == 0; });
+    pool.caller_sleeps = false;
+  }
+  pool.job = nullptr;
 }
 
 void HQGrpModifyCopy(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,

@@ -3,8 +3,10 @@
 //
 // It serves the unrotated modify copy and the zoomed presentation of the front page. Jobs of at
 // least 100 source rows are split into horizontal bands of destination rows, one per processor up
-// to eight, that run on worker threads; the call returns when every band is done. Workers only
-// read the source page and write their own destination rows. Not reentrant; window thread only.
+// to eight: the first runs on the caller, the others on band workers, which start on first use and
+// wait between jobs (the zoomed presentation scales every frame). The call returns when every band
+// is done. Workers only read the source page and write their own destination rows. Not
+// reentrant; window thread only.
 #pragma once
 
 #include "graphics/page.h"
@@ -21,5 +23,10 @@ int hq_band_count(int source_rows, int processors);
 void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                           double scale_y, int bands);
 
-// Test seam: the next this many worker starts fail as if the system refused a thread.
+// Stops and joins the band workers; the next job starts them again. Registered to run at exit
+// when the first worker starts; also the module's reset.
+void hq_workers_stop();
+
+// Test seam: the next this many hand-offs of a band to its worker fail as if the system refused
+// the worker's thread (the band then runs on the caller).
 extern int hq_refuse_thread_starts;
