@@ -213,6 +213,63 @@ TEST_F(Geometry, StretchEdges) {
   EXPECT_EQ(page_diff(d24, want), "");
 }
 
+TEST_F(Geometry, StretchOfWideRowsMatchesTheStepping) {
+  // Wide enough for rows gathered in blocks: enlargements by whole and uneven factors (rows
+  // repeated two and three times), slight shrinks, and the palette route, on separate pages.
+  const int sizes[][4] = {{100, 40, 200, 80}, {70, 30, 210, 90}, {97, 33, 250, 41}, {120, 20, 111, 19},
+                          {64, 16, 65, 16},   {33, 50, 200, 60}, {200, 10, 100, 30}};
+  int trial = 0;
+  for (const auto& z : sizes)
+    for (int depths = 0; depths < 3; depths++, trial++) {
+      bool s8 = depths > 0, d8 = depths == 2;
+      page* src = random_page(z[0] + 3, z[1] + 2, s8);
+      page* dst = random_page(z[2] + 5, z[3] + 1, d8);
+      page_rect sr{2, 1, z[0], z[1]}, dr{3, 0, z[2], z[3]};
+      ASSERT_EQ(against_reference(
+                    dst, [&](page* want) { ref_stretch(src, sr, want, dr); },
+                    [&](page* out) { page_stretch_kernel(src, sr, out, dr); }),
+                "")
+          << "trial " << trial;
+      page_free_all_at_exit();
+    }
+}
+
+TEST_F(Geometry, RotationOfLargePagesMatchesTheInverseMapping) {
+  // Rows longer than the tiles and runs long enough for the eight-pixel steps, every depth pair,
+  // with alpha pages on one side, both or neither.
+  for (int trial = 0; trial < 24; trial++) {
+    bool s8 = trial % 3 != 0, d8 = trial % 3 == 2;
+    page* src = random_page(rnd(300, 700), rnd(20, 90), s8);
+    page* dst = random_page(rnd(520, 1100), rnd(20, 60), d8);
+    if (trial % 2) random_alpha(dst, false);
+    if (trial % 4 == 1 || trial % 4 == 2) random_alpha(src, false);
+    double angle = rnd(-3600, 3600) / 10.0, kx = rnd(40, 250) / 100.0, ky = (trial % 5 ? 1 : -1) * rnd(40, 250) / 100.0;
+    page_rect sr{rnd(-20, 20), rnd(-5, 5), src->width, src->height}, dr{rnd(-30, 30), rnd(-5, 5), dst->width, dst->height};
+    ASSERT_EQ(against_reference(
+                  dst, [&](page* want) { ref_rotate(src, sr, want, dr, angle, kx, ky); },
+                  [&](page* out) { page_modify_copy_kernel(src, sr, out, dr, angle, kx, ky); }),
+              "")
+        << "trial " << trial << " angle " << angle;
+    page_free_all_at_exit();
+  }
+}
+
+TEST_F(Geometry, RotationOntoItsOwnPageReadsAsThePlainWalk) {
+  // Source and destination in one page: each pixel reads what the row-by-row walk left there, so
+  // pixels written earlier in the walk feed later ones.
+  for (bool is_8bit : {false, true}) {
+    page* p = random_page(90, 70, is_8bit);
+    random_alpha(p, false);
+    page* want = page_clone(p);
+    page_rect sr{5, 3, 80, 60}, dr{0, 0, 90, 70};
+    ref_rotate(want, sr, want, dr, 33, 1.2, 0.9);
+    page_modify_copy_kernel(p, sr, p, dr, 33, 1.2, 0.9);
+    EXPECT_EQ(page_diff(p, want), "");
+    EXPECT_EQ(page_diff(p->alpha, want->alpha), "");
+    page_free_all_at_exit();
+  }
+}
+
 TEST_F(Geometry, RotationMatchesTheInverseMapping) {
   for (int trial = 0; trial < 400; trial++) {
     bool s8 = rnd(0, 1), d8 = s8 && rnd(0, 1);

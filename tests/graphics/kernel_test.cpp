@@ -141,6 +141,42 @@ TEST_F(Kernels, AlphaRuleEdges) {
   EXPECT_EQ(page_row(dst, 0)[4], 100);
 }
 
+TEST_F(Kernels, AlphaCopyOfLongRowsTakesEveryTransparency) {
+  // Rows long enough for the widest blocks, with every transparency at every level that moves the
+  // rule's thresholds, plus whole aligned blocks that only copy or only keep, and blocks that
+  // mix one copied or kept pixel into blended ones.
+  const int levels[] = {-300, -256, -255, -2, 0, 1, 2, 100, 252, 253, 254};
+  for (bool s8 : {false, true})
+    for (int level : levels) {
+      page* src = random_page(260, 6, s8);
+      page* alpha = page_new_gray8(260, 6, 0);
+      src->alpha = alpha;
+      for (int y = 0; y < 6; y++)
+        for (int x = 0; x < 260; x++) {
+          int t = (x * 7 + y * 61) & 255;
+          if (y == 1) t = x < 64 ? 0 : x < 128 ? 255 : x < 160 ? 1 : x < 192 ? 254 : t;
+          if (y == 2) t = x % 32 == 5 ? (x & 64 ? 0 : 255) : 100;
+          page_row(alpha, y)[x] = static_cast<uint8_t>(t);
+        }
+      page* dst = random_page(262, 6, false);
+      random_alpha(dst);
+      page_rect sr{0, 0, 260, 6}, dr{1, 0, 0, 0};
+      page* want = page_clone(dst);
+      ref_each(src, sr, want, page_rect{1, 0, 260, 6}, [&](const uint8_t* s, uint8_t* d, int sx, int sy, int dx, int dy) {
+        int c[3];
+        colour_of(src, s, c);
+        int t = *px(alpha, sx, sy);
+        for (int k = 0; k < 3; k++) d[k] = static_cast<uint8_t>(alpha_rule(c[k], d[k], t + level));
+        uint8_t* da = px(want->alpha, dx, dy);
+        *da = static_cast<uint8_t>(*da * (t + 1) >> 8);
+      });
+      page_alpha_copy_kernel(src, sr, dst, dr, level);
+      ASSERT_EQ(page_diff(dst, want), "") << "level " << level << " 8-bit " << s8;
+      ASSERT_EQ(page_diff(dst->alpha, want->alpha), "") << "level " << level;
+      page_free_all_at_exit();
+    }
+}
+
 TEST_F(Kernels, MaskCopyFillsThroughTheMask) {
   for (int trial = 0; trial < 40; trial++) {
     bool d8 = trial % 4 == 0, with_dst_alpha = !d8 && rnd(0, 1);

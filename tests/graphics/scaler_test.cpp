@@ -155,3 +155,33 @@ TEST_F(ScalerThreaded, BandsWhoseThreadsCannotStartRunInline) {
   HQGrpModifyCopy(src, sr, chosen, dr, 1.5, 2.5);
   EXPECT_EQ(page_diff(chosen, one), "");
 }
+
+TEST_F(ScalerThreaded, WorkersServeJobAfterJob) {
+  // The workers stay between jobs: jobs of every band count and size, one after another, each
+  // against its one-band picture; stopping the workers in between only means they start again.
+  page* src = random_page(400, 300, false);
+  for (int job = 0; job < 24; job++) {
+    int bands = 1 + job % 8;
+    page_rect sr{rnd(-20, 100), rnd(-20, 100), rnd(100, 300), rnd(100, 200)};
+    double kx = rnd(50, 300) / 100.0, ky = rnd(50, 300) / 100.0;
+    page* one = page_new_rgb24(500, 400, 0);
+    page* many = page_new_rgb24(500, 400, 0);
+    page_rect dr{0, 0, 500, 400};
+    hq_modify_copy_bands(src, sr, one, dr, kx, ky, 1);
+    hq_modify_copy_bands(src, sr, many, dr, kx, ky, bands);
+    ASSERT_EQ(page_diff(many, one), "") << "job " << job << ", " << bands << " bands";
+    page_free(one, 1);
+    page_free(many, 1);
+    if (job == 10) hq_workers_stop();
+  }
+  // Workers that already run can still be refused; their bands run on the caller.
+  page* one = page_new_rgb24(450, 500, 0);
+  page* refused = page_new_rgb24(450, 500, 0);
+  page_rect sr{0, 0, 300, 200}, dr{0, 0, 450, 500};
+  hq_modify_copy_bands(src, sr, one, dr, 1.5, 2.5, 1);
+  hq_refuse_thread_starts = 7;
+  hq_modify_copy_bands(src, sr, refused, dr, 1.5, 2.5, 8);
+  EXPECT_EQ(hq_refuse_thread_starts, 0);
+  EXPECT_EQ(page_diff(refused, one), "");
+  hq_workers_stop();
+}
