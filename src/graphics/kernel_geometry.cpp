@@ -88,31 +88,46 @@ bool plan_gather(const std::vector<int>& off, int bpp, gather_plan& plan) {
   return true;
 }
 
-bool cpu_ssse3() {
 #if defined(__x86_64__) && defined(__GNUC__)
+bool cpu_ssse3() {
   static const bool has = __builtin_cpu_supports("ssse3");
   return has;
-#else
-  return false;
-#endif
+}
+bool cpu_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
 // Loads reach at most 15 bytes past the last source byte used: inside the page's block (or the
-// caller's padded row).
-// The row goes to d and, when twice is given, to that row too.
+// caller's padded row). Rows go to d and, when twice is given, to that row too.
+__attribute__((target("avx2"))) size_t gather_pairs(const gather_plan& plan, const uint8_t* s, uint8_t* d,
+                                                    uint8_t* twice) {
+  const size_t blocks = plan.from.size();
+  size_t b = 0;
+  for (; b + 2 < blocks; b += 2) {  // the last block, which may overlap, is left to gather_row
+    __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + plan.from[b]));
+    __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + plan.from[b + 1]));
+    __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+    v = _mm256_shuffle_epi8(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(plan.shuffle.data() + 16 * b)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 16 * b), v);
+    if (twice) _mm256_storeu_si256(reinterpret_cast<__m256i*>(twice + 16 * b), v);
+  }
+  return b;
+}
+
 __attribute__((target("ssse3"))) void gather_row(const gather_plan& plan, const uint8_t* s, uint8_t* d, uint8_t* twice) {
   const size_t blocks = plan.from.size();
-  const uint8_t* shuffle = plan.shuffle.data();
-  for (size_t b = 0; b < blocks; b++, shuffle += 16) {
+  size_t b = cpu_avx2() ? gather_pairs(plan, s, d, twice) : 0;
+  for (; b < blocks; b++) {
     size_t o = b + 1 < blocks ? 16 * b : plan.bytes - 16;
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + plan.from[b]));
-    v = _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle)));
+    v = _mm_shuffle_epi8(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(plan.shuffle.data() + 16 * b)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + o), v);
     if (twice) _mm_storeu_si128(reinterpret_cast<__m128i*>(twice + o), v);
   }
 }
 #else
+bool cpu_ssse3() { return false; }
 void gather_row(const gather_plan&, const uint8_t*, uint8_t*, uint8_t*) {}
 #endif
 }  // namespace
@@ -251,11 +266,6 @@ struct rotate_job {
 };
 
 #if defined(__x86_64__) && defined(__GNUC__)
-bool cpu_avx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
 // Eight pixels a step of the run [0, n) by gathers of 4-byte words from the source bits (through
 // the palette for ROTATE_PAL); returns how many were done, a multiple of 8. Every position of the
 // run lies inside the source, below 2^31, so 32-bit lanes hold it exactly, and a word read at a
