@@ -106,6 +106,18 @@ void ref_rotate(const page* src, page_rect sr, page* dst, page_rect dr, double a
     }
   }
 }
+
+// The stretch and the rotation on dst against their references: the first difference, or "".
+std::string stretch_diff(const page* src, page_rect sr, page* dst, page_rect dr) {
+  return against_reference(
+      dst, [&](page* want) { ref_stretch(src, sr, want, dr); }, [&](page* out) { page_stretch_kernel(src, sr, out, dr); });
+}
+
+std::string rotate_diff(const page* src, page_rect sr, page* dst, page_rect dr, double angle, double kx, double ky) {
+  return against_reference(
+      dst, [&](page* want) { ref_rotate(src, sr, want, dr, angle, kx, ky); },
+      [&](page* out) { page_modify_copy_kernel(src, sr, out, dr, angle, kx, ky); });
+}
 }  // namespace
 
 using Geometry = graphics_test;
@@ -183,10 +195,7 @@ TEST_F(Geometry, StretchMatchesTheStepping) {
     page* dst = random_page(rnd(1, 60), rnd(1, 40), d8);
     // Rectangles hang over the edges: the stretch clips both and keeps the ratio.
     page_rect sr = overhanging_rect(src, 10, 45, 35), dr = overhanging_rect(dst, 15, 80, 50);
-    ASSERT_EQ(against_reference(
-                  dst, [&](page* want) { ref_stretch(src, sr, want, dr); },
-                  [&](page* out) { page_stretch_kernel(src, sr, out, dr); }),
-              "")
+    ASSERT_EQ(stretch_diff(src, sr, dst, dr), "")
         << "trial " << trial;
     page_free_all_at_exit();
   }
@@ -225,10 +234,7 @@ TEST_F(Geometry, StretchOfWideRowsMatchesTheStepping) {
       page* src = random_page(z[0] + 3, z[1] + 2, s8);
       page* dst = random_page(z[2] + 5, z[3] + 1, d8);
       page_rect sr{2, 1, z[0], z[1]}, dr{3, 0, z[2], z[3]};
-      ASSERT_EQ(against_reference(
-                    dst, [&](page* want) { ref_stretch(src, sr, want, dr); },
-                    [&](page* out) { page_stretch_kernel(src, sr, out, dr); }),
-                "")
+      ASSERT_EQ(stretch_diff(src, sr, dst, dr), "")
           << "trial " << trial;
       page_free_all_at_exit();
     }
@@ -245,10 +251,7 @@ TEST_F(Geometry, RotationOfLargePagesMatchesTheInverseMapping) {
     if (trial % 4 == 1 || trial % 4 == 2) random_alpha(src, false);
     double angle = rnd(-3600, 3600) / 10.0, kx = rnd(40, 250) / 100.0, ky = (trial % 5 ? 1 : -1) * rnd(40, 250) / 100.0;
     page_rect sr{rnd(-20, 20), rnd(-5, 5), src->width, src->height}, dr{rnd(-30, 30), rnd(-5, 5), dst->width, dst->height};
-    ASSERT_EQ(against_reference(
-                  dst, [&](page* want) { ref_rotate(src, sr, want, dr, angle, kx, ky); },
-                  [&](page* out) { page_modify_copy_kernel(src, sr, out, dr, angle, kx, ky); }),
-              "")
+    ASSERT_EQ(rotate_diff(src, sr, dst, dr, angle, kx, ky), "")
         << "trial " << trial << " angle " << angle;
     page_free_all_at_exit();
   }
@@ -283,10 +286,7 @@ TEST_F(Geometry, RotationMatchesTheInverseMapping) {
     double angle = trial % 5 == 0 ? exact[rnd(0, 5)] : rnd(-720, 720) + rnd(0, 99) / 100.0;
     double kx = (rnd(0, 1) ? 1 : -1) * rnd(3, 300) / 100.0, ky = (rnd(0, 3) ? 1 : -1) * rnd(3, 300) / 100.0;
     if (angle == 0 && kx > 0 && ky > 0) kx = -kx;  // stay on the rotation path
-    ASSERT_EQ(against_reference(
-                  dst, [&](page* want) { ref_rotate(src, sr, want, dr, angle, kx, ky); },
-                  [&](page* out) { page_modify_copy_kernel(src, sr, out, dr, angle, kx, ky); }),
-              "")
+    ASSERT_EQ(rotate_diff(src, sr, dst, dr, angle, kx, ky), "")
         << "trial " << trial << " angle " << angle;
     page_free_all_at_exit();
   }
