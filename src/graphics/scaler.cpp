@@ -3,7 +3,6 @@
 #include <atomic>
 #include <climits>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -177,12 +176,13 @@ constexpr int MAX_BANDS = 8;
 // dirty cells one after another.
 constexpr int SPIN_PAUSES = 4000;
 
-// The band workers, started on first use and kept between jobs, stopped and joined at exit by
-// hq_workers_stop. The caller and the workers enlisted for a job take its bands in turn until none
-// is left, so a worker that comes late only leaves more bands to the caller; which thread computes
-// a band does not change its rows. Everything is guarded by lock; round and running are atomic as
-// well so that waiting threads can watch them without it. The job is written before it is handed
-// out and only read until the caller returns, which it does when every band taken has finished.
+// The band workers, started on first use and kept between jobs, stopped and joined by
+// hq_workers_stop, which the pool's destructor runs at exit. The caller and the workers enlisted
+// for a job take its bands in turn until none is left, so a worker that comes late only leaves
+// more bands to the caller; which thread computes a band does not change its rows. Everything is
+// guarded by lock; round and running are atomic as well so that waiting threads can watch them
+// without it. The job is written before it is handed out and only read until the caller returns,
+// which it does when every band taken has finished.
 struct band_pool {
   std::mutex lock;
   std::condition_variable wake, done;
@@ -193,9 +193,10 @@ struct band_pool {
   int next = 0;                  // the next band nobody has taken
   int sleepers = 0;              // workers waiting on wake
   bool caller_sleeps = false;    // the caller waits on done
-  bool stopping = false, exit_hooked = false;
+  bool stopping = false;
   std::atomic<uint64_t> round{0};  // jobs handed out so far
   std::atomic<int> running{0};     // bands taken by workers and not finished yet
+  ~band_pool();                    // stops and joins the workers at exit
 };
 band_pool pool;
 
@@ -259,7 +260,6 @@ bool worker_enlisted(int i) {
     } catch (const std::system_error&) {
       return false;
     }
-    if (!pool.exit_hooked) pool.exit_hooked = atexit(hq_workers_stop) == 0;
   }
   return true;
 }
@@ -276,6 +276,8 @@ void hq_workers_stop() {
   std::lock_guard<std::mutex> held(pool.lock);
   pool.stopping = false;
 }
+
+band_pool::~band_pool() { hq_workers_stop(); }
 
 void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                           double scale_y, int bands) {

@@ -23,8 +23,8 @@ int hq_band_count(int source_rows, int processors);
 void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                           double scale_y, int bands);
 
-// Stops and joins the band workers; the next job starts them again. Registered to run at exit
-// when the first worker starts; also the module's reset.
+// Stops and joins the band workers; the next job starts them again. Runs at exit; also the
+// module's reset.
 void hq_workers_stop();
 
 // Test seam: the next this many hand-offs of a band to its worker fail as if the system refused
