@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/list.h"
 #include "graphics/image_file.h"
 #include "graphics/image_rct.h"
 #include "graphics/image_readers.h"
@@ -52,17 +53,12 @@ static image_cache_entry* find(const std::string& base) {
 }
 
 static void unlink(image_cache_entry* e) {
-  (e->prev ? e->prev->next : head) = e->next;
-  (e->next ? e->next->prev : tail) = e->prev;
-  e->prev = e->next = nullptr;
+  list_unlink(head, tail, e);
   total_cost -= e->cost;
 }
 
 static void link_head(image_cache_entry* e) {
-  e->prev = nullptr;
-  e->next = head;
-  (head ? head->prev : tail) = e;
-  head = e;
+  list_push_front(head, tail, e);
   total_cost += e->cost;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/list.h"
 #include "base/memory.h"
 #include "graphics/presentation.h"
 #include "graphics/sprite.h"
@@ -33,9 +34,7 @@ page_grid* page_grid_create(page* target, int32_t users) {
   size_t n = static_cast<size_t>(g->columns) * g->rows;
   g->cells = static_cast<uint8_t*>(mem_alloc(n ? n : 1));
   memset(g->cells, 0, n ? n : 1);
-  g->prev = grid_tail;
-  (grid_tail ? grid_tail->next : grid_head) = g;
-  grid_tail = g;
+  list_push_back(grid_head, grid_tail, g);
   return g;
 }
 
@@ -48,8 +47,7 @@ page_grid* page_grid_find(const page* p) {
 
 void page_grid_free(page_grid* g) {
   if (!g) return;
-  (g->prev ? g->prev->next : grid_head) = g->next;
-  (g->next ? g->next->prev : grid_tail) = g->prev;
+  list_unlink(grid_head, grid_tail, g);
   free(g->cells);
   free(g);
 }

@@ -5,6 +5,7 @@
 
 #include "base/cp932.h"
 #include "base/hash.h"
+#include "base/list.h"
 #include "base/memory.h"
 #include "shell/devtools.h"
 #include "vm/dispatcher.h"
@@ -33,28 +34,10 @@ static event_hook_entry* hook_new(uint32_t key, uint8_t* code) {
 }
 
 // Links h in before `at` (null: at the tail).
-static void hook_link(event_hook_entry* h, event_hook_entry* at) {
-  h->next = at;
-  h->prev = at ? at->prev : hooks.tail;
-  if (h->prev)
-    h->prev->next = h;
-  else
-    hooks.head = h;
-  if (at)
-    at->prev = h;
-  else
-    hooks.tail = h;
-}
+static void hook_link(event_hook_entry* h, event_hook_entry* at) { list_insert_before(hooks.head, hooks.tail, h, at); }
 
 static void hook_unlink_free(event_hook_entry* h) {
-  if (h->prev)
-    h->prev->next = h->next;
-  else
-    hooks.head = h->next;
-  if (h->next)
-    h->next->prev = h->prev;
-  else
-    hooks.tail = h->prev;
+  list_unlink(hooks.head, hooks.tail, h);
   free(h);
 }
 

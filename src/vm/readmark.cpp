@@ -7,6 +7,7 @@
 #include "base/atomic_file.h"
 #include "base/cp932.h"
 #include "base/gamepath.h"
+#include "base/list.h"
 #include "base/memory.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
@@ -40,33 +41,12 @@ static readmark_set* readmark_new(const char* name, int32_t line_count) {
   return s;
 }
 
-static void link_front(readmark_set* s) {
-  s->next = marks.head;
-  if (marks.head)
-    marks.head->prev = s;
-  else
-    marks.tail = s;
-  marks.head = s;
-}
+static void link_front(readmark_set* s) { list_push_front(marks.head, marks.tail, s); }
 
-static void link_back(readmark_set* s) {
-  s->prev = marks.tail;
-  if (marks.tail)
-    marks.tail->next = s;
-  else
-    marks.head = s;
-  marks.tail = s;
-}
+static void link_back(readmark_set* s) { list_push_back(marks.head, marks.tail, s); }
 
 void readmark_free(readmark_set* s) {
-  if (s->prev)
-    s->prev->next = s->next;
-  else
-    marks.head = s->next;
-  if (s->next)
-    s->next->prev = s->prev;
-  else
-    marks.tail = s->prev;
+  list_unlink(marks.head, marks.tail, s);
   object_readmarks_forget(s);
   free(s->bits);
   free(s);

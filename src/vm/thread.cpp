@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/fatal.h"
+#include "base/list.h"
 #include "base/memory.h"
 #include "shell/message_box.h"
 #include "shell/mouse.h"
@@ -72,12 +73,7 @@ script_thread* thread_create(int32_t id) {
   t->stack_capacity = THREAD_TABLE_CAPACITY;
   stack_dummy(&t->stack[0]);
   frame_zero_start(t, 1);
-  t->next = threads.head;
-  if (threads.head)
-    threads.head->prev = t;
-  else
-    threads.tail = t;
-  threads.head = t;
+  list_push_front(threads.head, threads.tail, t);
   threads.count++;
   return t;
 }
@@ -102,14 +98,7 @@ void thread_reset(script_thread* t) {
 void thread_destroy(script_thread* t) {
   thread_reset(t);
   var_table_free(&t->vars);
-  if (t->prev)
-    t->prev->next = t->next;
-  else
-    threads.head = t->next;
-  if (t->next)
-    t->next->prev = t->prev;
-  else
-    threads.tail = t->prev;
+  list_unlink(threads.head, threads.tail, t);
   threads.count--;
   // No end link may outlive the thread it names (a parent and its child can end together).
   for (script_thread* o = threads.head; o; o = o->next)
