@@ -1,6 +1,7 @@
-// Shared by the pixel benchmarks: every benchmark reports pixels as items, and after the run a
-// table gives each figure in Mpixel/s and as ratios against baselines measured in the same run
-// (memcpy of the same bytes, and the peer library where it has the same operation).
+// Shared by the benchmarks: every benchmark reports its work as items (pixels, lookups, loop
+// turns), and after the run a table gives each figure in millions of items a second and as ratios
+// against baselines measured in the same run (memcpy of the same bytes, a plain container) and a
+// peer (another library doing the same work), both optional.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -11,12 +12,20 @@
 #include <vector>
 
 struct bench_ratio {
-  std::string name, baseline, peer;  // peer may be empty
+  std::string name, baseline, peer;  // baseline and peer may be empty
+};
+
+// How the table speaks of its items and of what the ratios compare.
+struct bench_labels {
+  const char* item = "pixel";
+  const char* ratios = "x baseline: the kernel's rate over the baseline's (memcpy of the same pixel bytes);\n"
+                       "x peer: over the peer library's rate for the same operation (above 1 = faster).";
 };
 
 class ratio_reporter : public benchmark::ConsoleReporter {
  public:
-  explicit ratio_reporter(std::vector<bench_ratio> table) : table_(std::move(table)) {}
+  ratio_reporter(std::vector<bench_ratio> table, bench_labels labels)
+      : table_(std::move(table)), labels_(labels) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -32,9 +41,10 @@ class ratio_reporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    printf("\n%-34s %10s %12s %12s\n", "kernel", "Mpixel/s", "x baseline", "x peer");
+    std::string unit = std::string("M") + labels_.item + "/s";
+    printf("\n%-34s %10s %12s %12s\n", "benchmark", unit.c_str(), "x baseline", "x peer");
     for (const bench_ratio& r : table_) {
-      double v = rate(r.name), b = rate(r.baseline), p = r.peer.empty() ? 0 : rate(r.peer);
+      double v = rate(r.name), b = r.baseline.empty() ? 0 : rate(r.baseline), p = r.peer.empty() ? 0 : rate(r.peer);
       if (v <= 0) continue;
       printf("%-34s %10.0f", r.name.c_str(), v / 1e6);
       if (b > 0)
@@ -46,8 +56,7 @@ class ratio_reporter : public benchmark::ConsoleReporter {
       else
         printf("\n");
     }
-    printf("x baseline: the kernel's rate over the baseline's (memcpy of the same pixel bytes);\n"
-           "x peer: over the peer library's rate for the same operation (above 1 = faster).\n");
+    printf("%s\n", labels_.ratios);
   }
 
  private:
@@ -56,13 +65,14 @@ class ratio_reporter : public benchmark::ConsoleReporter {
     return it == rates_.end() ? 0 : it->second;
   }
   std::vector<bench_ratio> table_;
+  bench_labels labels_;
   std::map<std::string, double> rates_;
 };
 
 // Runs the registered benchmarks and prints the table.
-inline int bench_main(int argc, char** argv, std::vector<bench_ratio> table) {
+inline int bench_main(int argc, char** argv, std::vector<bench_ratio> table, bench_labels labels = {}) {
   benchmark::Initialize(&argc, argv);
-  ratio_reporter reporter(std::move(table));
+  ratio_reporter reporter(std::move(table), labels);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
