@@ -147,11 +147,9 @@ int builtin_set_frontbuffer(int32_t, int32_t) {
   if (old && !old->persistent) {
     if (page_grid* g = page_grid_find(old)) g->users--;
   }
+  // The page's grid gains a user; a page without one gets it from front_page_set, with one user.
+  if (page_grid* g = page_grid_find(p)) g->users++;
   front_page_set(p);
-  if (page_grid* g = page_grid_find(p))
-    g->users++;
-  else
-    page_grid_create(p, 1);
   mark_dirty_rect(p, page_rect{0, 0, p->width, p->height});
   push_int(page_handle(old));
   return 0;
