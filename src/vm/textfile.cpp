@@ -142,6 +142,7 @@ static bool next_content_line(text_file_handle* h, std::string& line) {
 }
 
 bool textfile_next_field(text_file_handle* h, std::string& field) {
+  field.clear();
   if (h->pending[0] == '\0') {
     std::string line;
     if (!next_content_line(h, line)) return false;
