@@ -12,6 +12,8 @@ static struct {
   unsigned char flags[256];
   int32_t times[256];
   int capslock_snapshot;
+  int suppress_mask, suppress_left;
+  int32_t suppress_last_press;
 } input;
 
 // The virtual CapsLock toggle lives across input resets, as a keyboard's would.
@@ -37,6 +39,22 @@ int input_is_pressed(int index) {
   if (index < 0 || index > 255) return 0;
   int32_t t = input.times[index];
   return input.flags[index] || (t != 0 && i32_sub(vm_time_now(), t) < 15);
+}
+
+void click_suppress_arm(int mask) {
+  input.suppress_mask = mask;
+  input.suppress_left = 3;
+}
+
+int click_suppress_test(int mask) {
+  int32_t now = vm_time_now(), since = i32_sub(now, input.suppress_last_press);
+  input.suppress_last_press = now;
+  if ((input.suppress_mask & mask) && since > -350 && since < 350) {
+    if (input.suppress_left-- <= 1) input.suppress_mask = 0;
+    return 1;
+  }
+  input.suppress_mask = 0;
+  return 0;
 }
 
 void input_press_middle() { input.live_times[136] = vm_time_now(); }

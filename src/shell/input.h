@@ -19,6 +19,12 @@ void input_snapshot();
 int32_t input_take_press(int index);
 // 1 while the button is held in the snapshot, or was pressed less than 15 ms ago.
 int input_is_pressed(int index);
+// Click suppression (complete; the button events of this stand-in do not consult it yet). Arming
+// with a button mask (1 decide, 2 cancel, 4 middle) swallows up to three further presses of those
+// buttons, each less than 350 ms after the press before it.
+void click_suppress_arm(int mask);
+// 1 when a press of the mask's button is to be swallowed; every call notes the press time.
+int click_suppress_test(int mask);
 // A tap of the middle button (136), as from a menu item.
 void input_press_middle();
 // 1 while the key is down in the window thread's key state.

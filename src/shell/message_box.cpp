@@ -81,3 +81,10 @@ int question_box(const char* format, ...) {
   va_end(args);
   return answer == IDYES ? 1 : 0;
 }
+
+int styled_box(unsigned style, const char* text) {
+  call_box_hook();
+  window_handle owner = main_window_get();
+  plat().window_set_foreground(owner);
+  return plat().message_box(owner, text, main_window_title(), style);
+}

@@ -15,3 +15,7 @@ int warning_box(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int notice_box(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Yes/No question (not topmost): 1 for Yes, 0 for No.
 int question_box(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A box of the caller's style with the text as it stands (the scripts' message-box built-ins):
+// hook A, the main window to the front, the box over it; nothing goes to the clipboard. Returns
+// the button, 0 when no box could be shown.
+int styled_box(unsigned style, const char* text);

@@ -17,6 +17,7 @@
 #include "base/fatal.h"
 #include "base/gamepath.h"
 #include "base/hash.h"
+#include "base/random.h"
 #include "base/registry.h"
 #include "base/system.h"
 #include "graphics/image_cache.h"
@@ -431,7 +432,7 @@ static bool start_object_init() {
 int WinMain(const char* command_line, int show_command) {
   atexit(process_exit_restore);
   startup.drop_cache = 0;
-  srand(static_cast<unsigned>(time(nullptr)));
+  engine_srand(static_cast<uint32_t>(time(nullptr)));
 
   startup_mount_pass();
   environment_load();

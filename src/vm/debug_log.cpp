@@ -8,6 +8,8 @@
 #include <string>
 
 #include "base/gamepath.h"
+#include "platform/platform.h"
+#include "shell/window_core.h"
 #include "shell/devtools.h"
 #include "vm/script_error.h"
 
@@ -30,4 +32,9 @@ void debug_log_append(const char* text) {
     p += n, left -= static_cast<size_t>(n);
   }
   close(fd);
+}
+
+void debug_log_open() {
+  call_window_hook();
+  plat().shell_open(save_path(DEBUG_LOG_FILE));
 }

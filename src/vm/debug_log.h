@@ -8,3 +8,7 @@ constexpr char DEBUG_LOG_FILE[] = "debugout.log";
 // line goes out in one append write, so lines from other writers never interleave with it and a
 // crash leaves no half line behind.
 void debug_log_append(const char* text);
+
+// The menu command that opens the log with the user's program for text (window hook first, so a
+// full-screen game steps aside).
+void debug_log_open();

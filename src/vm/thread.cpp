@@ -6,6 +6,7 @@
 #include "base/fatal.h"
 #include "base/list.h"
 #include "base/memory.h"
+#include "base/random.h"
 #include "shell/message_box.h"
 #include "shell/mouse.h"
 #include "text/font.h"
@@ -25,7 +26,7 @@ static struct {
   uint32_t id_counter = 0;
   bool id_seeded = false;
   bool id_wrapped = false;
-  int (*random)() = rand;
+  int (*random)() = engine_rand;
 } threads;
 
 // Ids run from a random seed up to 0xFFFFFFFD and then wrap to 1; -2, -1 and 0 are never handed
@@ -47,7 +48,7 @@ static int32_t thread_next_id() {
 }
 
 void thread_id_source_set(int (*random)()) {
-  threads.random = random ? random : rand;
+  threads.random = random ? random : engine_rand;
   threads.id_counter = 0;
   threads.id_seeded = threads.id_wrapped = false;
 }

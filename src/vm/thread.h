@@ -108,7 +108,7 @@ call_frame* frame_push(script_thread* t);
 // Writes the dummy cell {0, int, local, 0}.
 inline void stack_dummy(value_cell* c) { *c = int_cell(0); }
 
-// The id source draws from this function (rand by default); setting it also forgets the counter,
+// The id source draws from this function (engine_rand by default); setting it also forgets the counter,
 // so the next id is seeded afresh. Tests make ids repeatable with it.
 void thread_id_source_set(int (*random)());
 // Places the counter (tests reach the wrap with it).
