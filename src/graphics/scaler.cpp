@@ -37,11 +37,11 @@ struct hq_job {
   std::vector<int16_t> pair_weights;           // 2f four times for each column of a pair (24-bit rows)
 };
 
-// A piece of a job for one thread: destination rows [first, end) and columns [col, col + cols) of
-// its clipped rectangle. Which pieces a job is cut into does not change its pixels.
+// A piece of a job for one thread: rows [first, end) of its destination rectangle. Which pieces a
+// job is cut into does not change its pixels.
 struct hq_task {
   const hq_job* job;
-  int first, end, col, cols;
+  int first, end;
 };
 
 // Horizontal interpolation of one source row into buf: out = (s[p] * (1 - f) + s[p + 1] * f) >> 14
@@ -49,9 +49,10 @@ struct hq_task {
 // 24-bit pixels a step: (2 diff * 2f) >> 16 is that product's floor exactly in 16-bit lanes.
 // Loads of 8 bytes reach at most two bytes past the right neighbour, inside the page's block; the
 // fourth byte stored with each pixel is overwritten by the next one or lands in buf's spare tail.
-void interpolate_row(const hq_job& job, const uint8_t* row, uint8_t* buf, int col, int width) {
-  const int32_t* offs = job.col_offset.data() + col;
-  const int32_t* fracs = job.col_frac.data() + col;
+void interpolate_row(const hq_job& job, const uint8_t* row, uint8_t* buf) {
+  const int width = job.cd.width;
+  const int32_t* offs = job.col_offset.data();
+  const int32_t* fracs = job.col_frac.data();
   if (job.bpp == 1) {
     for (int c = 0; c < width; c++) {
       const uint8_t* s = row + offs[c];
@@ -62,7 +63,7 @@ void interpolate_row(const hq_job& job, const uint8_t* row, uint8_t* buf, int co
   int c = 0;
 #ifdef __SSE2__
   const __m128i zero = _mm_setzero_si128();
-  const int16_t* weights = job.pair_weights.data() + static_cast<size_t>(col) * 4;
+  const int16_t* weights = job.pair_weights.data();
   for (; c + 2 <= width; c += 2, weights += 8) {
     __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offs[c])), zero);
     __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + offs[c + 1])), zero);
@@ -90,10 +91,10 @@ void interpolate_row(const hq_job& job, const uint8_t* row, uint8_t* buf, int co
 // 256 - a, out of 257, as the row mixer does.
 void hq_band(const hq_task& task) {
   const hq_job& job = *task.job;
-  const int first = task.first, end = task.end, col = task.col;
-  const size_t bytes = static_cast<size_t>(task.cols) * job.bpp;
-  const size_t left = static_cast<size_t>((job.gx >> 14) + col) * job.bpp;
-  const size_t out_x = static_cast<size_t>(job.cd.x + col) * job.bpp;
+  const int first = task.first, end = task.end;
+  const size_t bytes = static_cast<size_t>(job.cd.width) * job.bpp;
+  const size_t left = static_cast<size_t>(job.gx >> 14) * job.bpp;
+  const size_t out_x = static_cast<size_t>(job.cd.x) * job.bpp;
   if (job.fx == ONE) {
     for (int r = first; r < end; r++) {
       int64_t y = job.gy + r * job.fy;
@@ -116,17 +117,35 @@ void hq_band(const hq_task& task) {
         upper_row = lower_row;
         lower_row = -1;
       } else {
-        interpolate_row(job, page_row(job.src, sy), upper, col, task.cols);
+        interpolate_row(job, page_row(job.src, sy), upper);
         upper_row = sy;
       }
     }
     if (sy + 1 != lower_row) {
-      interpolate_row(job, page_row(job.src, sy + 1), lower, col, task.cols);
+      interpolate_row(job, page_row(job.src, sy + 1), lower);
       lower_row = sy + 1;
     }
     uint8_t* out = page_row(job.dst, job.cd.y + r) + out_x;
     row_mix8(out, lower, upper, bytes, a);
   }
+}
+
+// The per-column sample tables of a job that scales across, from its start position and step.
+void columns_fill(hq_job& job) {
+  if (job.fx == ONE) return;
+  job.col_offset.resize(static_cast<size_t>(job.cd.width));
+  job.col_frac.resize(static_cast<size_t>(job.cd.width));
+  for (int c = 0; c < job.cd.width; c++) {
+    int64_t x = job.gx + c * job.fx;
+    job.col_offset[c] = static_cast<int32_t>((x >> 14) * job.bpp);
+    job.col_frac[c] = static_cast<int32_t>(x & (ONE - 1));
+  }
+}
+void weights_fill(hq_job& job) {
+  if (job.fx == ONE) return;
+  job.pair_weights.assign(static_cast<size_t>(job.cd.width + 1) / 2 * 8, 0);
+  for (int c = 0; c < job.cd.width; c++)
+    for (int k = 0; k < 4; k++) job.pair_weights[static_cast<size_t>(c) * 4 + k] = static_cast<int16_t>(2 * job.col_frac[c]);
 }
 
 int32_t step_of(double scale) {
@@ -135,7 +154,8 @@ int32_t step_of(double scale) {
 }
 
 // Sets up the job: steps, start positions, and a destination trimmed so that every sample and its
-// right and lower neighbours lie in the clipped source. False when nothing is left to draw.
+// right and lower neighbours lie in the clipped source. False when nothing is left to draw. The
+// column tables are left to the parts the job is drawn as.
 bool hq_prepare(hq_job& job, const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                 double scale_y, page_rect& cs) {
   int64_t scx = sr.x + sr.width / 2, scy = sr.y + sr.height / 2;
@@ -157,18 +177,6 @@ bool hq_prepare(hq_job& job, const page* src, const page_rect& sr, page* dst, co
   job.dst = dst;
   job.cd = cd;
   job.bpp = page_bytes_per_pixel(src);
-  if (job.fx != ONE) {
-    job.col_offset.resize(static_cast<size_t>(cd.width));
-    job.col_frac.resize(static_cast<size_t>(cd.width));
-    for (int c = 0; c < cd.width; c++) {
-      int64_t x = job.gx + c * job.fx;
-      job.col_offset[c] = static_cast<int32_t>((x >> 14) * job.bpp);
-      job.col_frac[c] = static_cast<int32_t>(x & (ONE - 1));
-    }
-    job.pair_weights.assign(static_cast<size_t>(cd.width + 1) / 2 * 8, 0);
-    for (int c = 0; c < cd.width; c++)
-      for (int k = 0; k < 4; k++) job.pair_weights[static_cast<size_t>(c) * 4 + k] = static_cast<int16_t>(2 * job.col_frac[c]);
-  }
   return true;
 }
 }  // namespace
@@ -321,6 +329,20 @@ void run_tasks(const std::vector<hq_task>& tasks, int helpers) {
   pool.task_count = 0;
 }
 
+// Joins part b to a when b lies just right of a on the same rows and samples the same source
+// rows, and its columns continue a's (always, when both have column tables).
+bool join_right(hq_job& a, const hq_job& b) {
+  if (a.cd.x + a.cd.width != b.cd.x || a.cd.y != b.cd.y || a.cd.height != b.cd.height || a.gy != b.gy) return false;
+  if (a.fx == ONE) {
+    if (b.gx != a.gx + a.cd.width * ONE) return false;
+  } else {
+    a.col_offset.insert(a.col_offset.end(), b.col_offset.begin(), b.col_offset.end());
+    a.col_frac.insert(a.col_frac.end(), b.col_frac.begin(), b.col_frac.end());
+  }
+  a.cd.width += b.cd.width;
+  return true;
+}
+
 // The parts of r outside cut: up to four rectangles.
 void subtract(const page_rect& r, const page_rect& cut, std::vector<page_rect>& out) {
   int r_right = r.x + r.width, r_bottom = r.y + r.height;
@@ -353,26 +375,49 @@ void hq_modify_copy_series(const page* src, page* dst, const hq_copy* copies, in
   }
   if (bands <= 0) bands = hq_band_count(source_rows, cpu_count());
   if (bands > MAX_BANDS) bands = MAX_BANDS;
-  // Each job keeps the part of its destination that no later job writes, cut into as many row
-  // pieces as bands; the pieces of all jobs then go out together.
-  std::vector<hq_task> tasks;
-  std::vector<page_rect> parts, rest;
+  // Each job keeps the parts of its destination that no later job writes, each a job of its own
+  // with the same samples. Parts side by side with the same rows and row samples (the cells of a
+  // grid row) join into one job whose column tables are theirs end to end, so its rows are as long
+  // as a single call's.
+  std::vector<hq_job> parts;
+  std::vector<page_rect> rects, rest;
   for (int k = 0; k < count; k++) {
     if (!drawn[k]) continue;
-    const page_rect cd = jobs[k].cd;
-    parts.assign(1, cd);
-    for (int m = k + 1; m < count && !parts.empty(); m++) {
+    const hq_job& job = jobs[k];
+    rects.assign(1, job.cd);
+    for (int m = k + 1; m < count && !rects.empty(); m++) {
       if (!drawn[m]) continue;
       rest.clear();
-      for (const page_rect& r : parts) subtract(r, jobs[m].cd, rest);
-      parts.swap(rest);
+      for (const page_rect& r : rects) subtract(r, jobs[m].cd, rest);
+      rects.swap(rest);
     }
-    int rows = (cd.height + bands - 1) / bands;
-    for (const page_rect& r : parts)
-      for (int y = r.y; y < r.y + r.height; y += rows) {
-        int end = y + rows < r.y + r.height ? y + rows : r.y + r.height;
-        tasks.push_back(hq_task{&jobs[k], y - cd.y, end - cd.y, r.x - cd.x, r.width});
-      }
+    for (const page_rect& r : rects) {
+      hq_job part;
+      part.src = job.src, part.dst = job.dst, part.bpp = job.bpp, part.fx = job.fx, part.fy = job.fy;
+      part.cd = r;
+      part.gx = job.gx + (r.x - job.cd.x) * job.fx;
+      part.gy = job.gy + (r.y - job.cd.y) * job.fy;
+      columns_fill(part);
+      bool joined = false;
+      for (hq_job& left : parts)
+        if ((joined = join_right(left, part))) break;
+      if (!joined) parts.push_back(std::move(part));
+    }
+  }
+  // One job makes a piece a band; several make about two pieces a band in all, enough to even out
+  // the threads.
+  int64_t area = 0;
+  for (hq_job& part : parts) {
+    weights_fill(part);
+    area += static_cast<int64_t>(part.cd.width) * part.cd.height;
+  }
+  std::vector<hq_task> tasks;
+  for (const hq_job& part : parts) {
+    int64_t share = static_cast<int64_t>(part.cd.width) * part.cd.height * 2 * bands;
+    int pieces = parts.size() == 1 ? bands : static_cast<int>((share + area - 1) / area);
+    int rows = (part.cd.height + pieces - 1) / pieces;
+    for (int y = 0; y < part.cd.height; y += rows)
+      tasks.push_back(hq_task{&part, y, y + rows < part.cd.height ? y + rows : part.cd.height});
   }
   run_tasks(tasks, bands - 1);
 }

@@ -187,8 +187,9 @@ TEST_F(ScalerThreaded, WorkersServeJobAfterJob) {
 }
 
 TEST_F(ScalerThreaded, ASeriesIsItsCallsInTurn) {
-  // Random overlapping pairs, both depths, the no-horizontal-scaling path, every band count.
-  for (int trial = 0; trial < 12; trial++) {
+  // Random overlapping pairs, grid cells, both depths, the no-horizontal-scaling path, every band
+  // count.
+  for (int trial = 0; trial < 24; trial++) {
     double kx = trial % 4 == 1 ? 1.0 : rnd(60, 260) / 100.0, ky = rnd(60, 260) / 100.0;
     page* src = random_page(300, 240, trial % 3 == 2);
     page* want = random_page(400, 300, trial % 3 == 2);
@@ -196,6 +197,15 @@ TEST_F(ScalerThreaded, ASeriesIsItsCallsInTurn) {
     for (hq_copy& c : copies) {
       c.sr = overhanging_rect(src, 10, 160, 140, 2);
       c.dr = page_rect{rnd(-20, 380), rnd(-20, 280), static_cast<int>(c.sr.width * kx), static_cast<int>(c.sr.height * ky)};
+    }
+    if (trial % 2) {  // cells of a 4 x 3 grid with 2-pixel margins, some skipped, sources swapped in a row
+      copies.clear();
+      for (int i = 0; i < 12; i++) {
+        if (rnd(0, 3) == 0) continue;
+        page_rect sr{(trial % 4 == 1 ? i * 3 % 4 : i % 4) * 75 - 2, i / 4 * 80 - 2, 79, 84};
+        copies.push_back({sr, page_rect{static_cast<int>((i % 4 * 75 - 2) * kx), static_cast<int>(sr.y * ky),
+                                        static_cast<int>(79 * kx), static_cast<int>(84 * ky)}});
+      }
     }
     page* before = page_clone(want);
     for (const hq_copy& c : copies) hq_modify_copy_bands(src, c.sr, want, c.dr, kx, ky, 1);
