@@ -1,7 +1,10 @@
 // The bilinear scaler doubling an 800x600 page with 1, 2, 4 and 8 bands, against memcpy of the
 // output's bytes and pixman's bilinear scaling of the same picture; and doubling a 200x150 part of
 // it, as the zoomed presentation does for a few dirty cells every frame, where handing bands to
-// threads costs most. Rates count output pixels.
+// threads costs most. Then the zoomed presentation's busy frame: all twelve window-grid cells of the
+// 800x600 page at zoom 1800 (full screen, 1440x1080) and 2000, scaled cell by cell as one series,
+// against one merged call over the whole grid (what the paint did before it went cell by cell),
+// with memcpy of the window's bytes as the baseline. Rates count output pixels.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -58,6 +61,25 @@ void bm_scaler(benchmark::State& state, int bands, bool small) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * dr.width * dr.height);
 }
 
+// The twelve cells as the presentation scales them (2-pixel margins), or one merged call.
+void bm_present(benchmark::State& state, int zoom, bool cells, int bands) {
+  job j;
+  auto z = [zoom](int v) { return v * zoom / 1000; };
+  std::vector<hq_copy> copies;
+  if (cells) {
+    for (int i = 0; i < 3; i++)
+      for (int k = 0; k < 4; k++) {
+        page_rect sr{k * SW / 4 - 2, i * SH / 3 - 2, SW / 4 + 4, SH / 3 + 4};
+        copies.push_back({sr, page_rect{z(sr.x), z(sr.y), z(sr.width), z(sr.height)}});
+      }
+  } else {
+    copies.push_back({page_rect{-2, -2, SW + 4, SH + 4}, page_rect{z(-2), z(-2), z(SW + 4), z(SH + 4)}});
+  }
+  for (auto _ : state)
+    hq_modify_copy_series(j.src, j.dst, copies.data(), static_cast<int>(copies.size()), zoom * 0.001, zoom * 0.001, bands);
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * z(SW) * z(SH));
+}
+
 #ifdef VASK_HAVE_PIXMAN
 void bm_pixman(benchmark::State& state, bool wide) {
   job j;
@@ -102,5 +124,21 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark(name.c_str(), bm_scaler, bands, true)->UseRealTime();
     table.push_back({name, "memcpy/400x300", ""});
   }
-  return bench_main(argc, argv, std::move(table));
+  benchmark::RegisterBenchmark("memcpy/1440x1080", bm_memcpy, 1440, 1080)->UseRealTime();
+  for (int zoom : {1800, 2000})
+    for (int bands : {1, 0}) {
+      std::string base = "present_" + std::to_string(zoom) + "/" + (bands ? "1_band" : "auto_bands");
+      std::string cells = base + "/cells", merged = base + "/merged";
+      benchmark::RegisterBenchmark(cells.c_str(), bm_present, zoom, true, bands)->UseRealTime();
+      benchmark::RegisterBenchmark(merged.c_str(), bm_present, zoom, false, bands)->UseRealTime();
+      const char* window = zoom == 1800 ? "memcpy/1440x1080" : "memcpy/1600x1200";
+      table.push_back({cells, window, merged});
+      table.push_back({merged, window, ""});
+    }
+  bench_labels labels;
+  labels.ratios =
+      "x baseline: the scaler's rate over memcpy of the same output bytes (for present_*: the window's);\n"
+      "x peer: over pixman's rate for the same operation, and for present_*/cells over the merged call\n"
+      "(above 1 = faster).";
+  return bench_main(argc, argv, std::move(table), labels);
 }

@@ -77,32 +77,25 @@ void fill(window_handle w, int64_t left, int64_t top, int64_t right, int64_t bot
   if (right > left && bottom > top) plat().window_paint_fill(w, corners(left, top, right, bottom), colour);
 }
 
-// The scaler brings the flagged cells of the window grid into the intermediate page. The 2-pixel
-// margin round each rectangle hides the seams between cells. A run of flagged cells in a row, with
-// the rows below that have the same cells flagged, goes as one rectangle: each scaler call starts its band
-// threads anew, and a busy frame flags all twelve cells.
+// The scaler brings the flagged cells of the window grid into the intermediate page, cell by cell
+// in row order; the 2-pixel margin round each cell hides the seams. Cells are never merged into
+// one rectangle: at a zoom that is not a whole number a call's samples depend on its rectangle, so
+// a merged call would shift the picture of cells that did not change. The cells go as one series,
+// which waits for the band workers once instead of once a cell.
 void scale_flagged_cells(page* mid) {
   int64_t cw = view.shown_width / 4, ch = view.shown_height / 3;
-  double fx = view.zoom_x * 0.001, fy = view.zoom_y * 0.001;
+  hq_copy cells[12];
+  int count = 0;
   for (int i = 0; i < 3; i++)
     for (int j = 0; j < 4; j++) {
       if (!view.window_grid[i][j]) continue;
-      int j1 = j;
-      while (j1 + 1 < 4 && view.window_grid[i][j1 + 1]) j1++;
-      int i1 = i;
-      auto covers_run = [&](int row) {
-        for (int k = j; k <= j1; k++)
-          if (!view.window_grid[row][k]) return false;
-        return true;
-      };
-      while (i1 + 1 < 3 && covers_run(i1 + 1)) i1++;
-      for (int r = i; r <= i1; r++)
-        for (int k = j; k <= j1; k++) view.window_grid[r][k] = 0;
-      int64_t x = j * cw - 2, y = i * ch - 2, w = (j1 - j + 1) * cw + 4, h = (i1 - i + 1) * ch + 4;
-      page_rect sr{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h)};
-      page_rect dr{zoomed(x, view.zoom_x), zoomed(y, view.zoom_y), zoomed(w, view.zoom_x), zoomed(h, view.zoom_y)};
-      HQGrpModifyCopy(view.front, sr, mid, dr, fx, fy);
+      view.window_grid[i][j] = 0;
+      int64_t x = j * cw - 2, y = i * ch - 2, w = cw + 4, h = ch + 4;
+      cells[count++] = hq_copy{
+          page_rect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h)},
+          page_rect{zoomed(x, view.zoom_x), zoomed(y, view.zoom_y), zoomed(w, view.zoom_x), zoomed(h, view.zoom_y)}};
     }
+  hq_modify_copy_series(view.front, mid, cells, count, view.zoom_x * 0.001, view.zoom_y * 0.001, 0);
 }
 
 void paint(window_handle w) {

@@ -37,6 +37,13 @@ struct hq_job {
   std::vector<int16_t> pair_weights;           // 2f four times for each column of a pair (24-bit rows)
 };
 
+// A piece of a job for one thread: rows [first, end) of its destination rectangle. Which pieces a
+// job is cut into does not change its pixels.
+struct hq_task {
+  const hq_job* job;
+  int first, end;
+};
+
 // Horizontal interpolation of one source row into buf: out = (s[p] * (1 - f) + s[p + 1] * f) >> 14
 // per channel, written as s[p] + ((s[p + 1] - s[p]) * f >> 14), the same value. With SSE2, two
 // 24-bit pixels a step: (2 diff * 2f) >> 16 is that product's floor exactly in 16-bit lanes.
@@ -80,16 +87,19 @@ void interpolate_row(const hq_job& job, const uint8_t* row, uint8_t* buf) {
   }
 }
 
-// Destination rows [first, end) of the job. Vertical weights are biased: the lower row gets
-// a + 1 and the upper 256 - a, out of 257, as the row mixer does.
-void hq_band(const hq_job& job, int first, int end) {
+// One piece of a job. Vertical weights are biased: the lower row gets a + 1 and the upper
+// 256 - a, out of 257, as the row mixer does.
+void hq_band(const hq_task& task) {
+  const hq_job& job = *task.job;
+  const int first = task.first, end = task.end;
   const size_t bytes = static_cast<size_t>(job.cd.width) * job.bpp;
   const size_t left = static_cast<size_t>(job.gx >> 14) * job.bpp;
+  const size_t out_x = static_cast<size_t>(job.cd.x) * job.bpp;
   if (job.fx == ONE) {
     for (int r = first; r < end; r++) {
       int64_t y = job.gy + r * job.fy;
       int sy = static_cast<int>(y >> 14), a = static_cast<int>(y >> 6 & 255);
-      uint8_t* out = page_row(job.dst, job.cd.y + r) + static_cast<size_t>(job.cd.x) * job.bpp;
+      uint8_t* out = page_row(job.dst, job.cd.y + r) + out_x;
       row_mix8(out, page_row(job.src, sy + 1) + left, page_row(job.src, sy) + left, bytes, a);
     }
     return;
@@ -115,9 +125,27 @@ void hq_band(const hq_job& job, int first, int end) {
       interpolate_row(job, page_row(job.src, sy + 1), lower);
       lower_row = sy + 1;
     }
-    uint8_t* out = page_row(job.dst, job.cd.y + r) + static_cast<size_t>(job.cd.x) * job.bpp;
+    uint8_t* out = page_row(job.dst, job.cd.y + r) + out_x;
     row_mix8(out, lower, upper, bytes, a);
   }
+}
+
+// The per-column sample tables of a job that scales across, from its start position and step.
+void columns_fill(hq_job& job) {
+  if (job.fx == ONE) return;
+  job.col_offset.resize(static_cast<size_t>(job.cd.width));
+  job.col_frac.resize(static_cast<size_t>(job.cd.width));
+  for (int c = 0; c < job.cd.width; c++) {
+    int64_t x = job.gx + c * job.fx;
+    job.col_offset[c] = static_cast<int32_t>((x >> 14) * job.bpp);
+    job.col_frac[c] = static_cast<int32_t>(x & (ONE - 1));
+  }
+}
+void weights_fill(hq_job& job) {
+  if (job.fx == ONE) return;
+  job.pair_weights.assign(static_cast<size_t>(job.cd.width + 1) / 2 * 8, 0);
+  for (int c = 0; c < job.cd.width; c++)
+    for (int k = 0; k < 4; k++) job.pair_weights[static_cast<size_t>(c) * 4 + k] = static_cast<int16_t>(2 * job.col_frac[c]);
 }
 
 int32_t step_of(double scale) {
@@ -126,7 +154,8 @@ int32_t step_of(double scale) {
 }
 
 // Sets up the job: steps, start positions, and a destination trimmed so that every sample and its
-// right and lower neighbours lie in the clipped source. False when nothing is left to draw.
+// right and lower neighbours lie in the clipped source. False when nothing is left to draw. The
+// column tables are left to the parts the job is drawn as.
 bool hq_prepare(hq_job& job, const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                 double scale_y, page_rect& cs) {
   int64_t scx = sr.x + sr.width / 2, scy = sr.y + sr.height / 2;
@@ -148,18 +177,6 @@ bool hq_prepare(hq_job& job, const page* src, const page_rect& sr, page* dst, co
   job.dst = dst;
   job.cd = cd;
   job.bpp = page_bytes_per_pixel(src);
-  if (job.fx != ONE) {
-    job.col_offset.resize(static_cast<size_t>(cd.width));
-    job.col_frac.resize(static_cast<size_t>(cd.width));
-    for (int c = 0; c < cd.width; c++) {
-      int64_t x = job.gx + c * job.fx;
-      job.col_offset[c] = static_cast<int32_t>((x >> 14) * job.bpp);
-      job.col_frac[c] = static_cast<int32_t>(x & (ONE - 1));
-    }
-    job.pair_weights.assign(static_cast<size_t>(cd.width + 1) / 2 * 8, 0);
-    for (int c = 0; c < cd.width; c++)
-      for (int k = 0; k < 4; k++) job.pair_weights[static_cast<size_t>(c) * 4 + k] = static_cast<int16_t>(2 * job.col_frac[c]);
-  }
   return true;
 }
 }  // namespace
@@ -178,19 +195,20 @@ constexpr int SPIN_PAUSES = 4000;
 
 // The band workers, started on first use and kept between jobs, stopped and joined by
 // hq_workers_stop, which the pool's destructor runs at exit. The caller and the workers enlisted
-// for a job take its bands in turn until none is left, so a worker that comes late only leaves
-// more bands to the caller; which thread computes a band does not change its rows. Everything is
-// guarded by lock; round and running are atomic as well so that waiting threads can watch them
-// without it. The job is written before it is handed out and only read until the caller returns,
-// which it does when every band taken has finished.
+// for a round take its tasks in turn until none is left, so a worker that comes late only leaves
+// more tasks to the caller; which thread computes a task does not change its pixels, and no two
+// tasks of a round write the same pixel. Everything is guarded by lock; round and running are
+// atomic as well so that waiting threads can watch them without it. The jobs and tasks are
+// written before they are handed out and only read until the caller returns, which it does when
+// every task taken has finished.
 struct band_pool {
   std::mutex lock;
   std::condition_variable wake, done;
   std::thread workers[MAX_BANDS - 1];
   bool enlisted[MAX_BANDS - 1] = {};  // this worker helps with the current job
-  const hq_job* job = nullptr;
-  int bands = 0, band_rows = 0;  // the job's band count and rows per band (the last takes the rest)
-  int next = 0;                  // the next band nobody has taken
+  const hq_task* tasks = nullptr;
+  int task_count = 0;
+  int next = 0;                  // the next task nobody has taken
   int sleepers = 0;              // workers waiting on wake
   bool caller_sleeps = false;    // the caller waits on done
   bool stopping = false;
@@ -214,16 +232,14 @@ void spin_until(F&& done) {
   for (int i = 0; i < SPIN_PAUSES && !done(); i++) spin_pause();
 }
 
-// Takes and computes bands of the current job until none is left; called and returns with the
+// Takes and computes tasks of the current round until none is left; called and returns with the
 // lock held.
 void take_bands(std::unique_lock<std::mutex>& held, bool worker) {
-  while (pool.next < pool.bands) {
-    int i = pool.next++, first = i * pool.band_rows;
-    int end = i == pool.bands - 1 ? pool.job->cd.height : first + pool.band_rows;
-    const hq_job& job = *pool.job;
+  while (pool.next < pool.task_count) {
+    const hq_task& task = pool.tasks[pool.next++];
     if (worker) pool.running++;
     held.unlock();
-    hq_band(job, first, end);
+    hq_band(task);
     held.lock();
     if (worker && --pool.running == 0 && pool.caller_sleeps) pool.done.notify_one();
   }
@@ -279,28 +295,21 @@ void hq_workers_stop() {
 
 band_pool::~band_pool() { hq_workers_stop(); }
 
-void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
-                          double scale_y, int bands) {
-  if (src->is_8bit != dst->is_8bit) {
-    fputs("HQGrpModifyCopy NotSupportFormat\n", stderr);
+namespace {
+// Runs the tasks on the caller and up to helpers band workers; returns when all are done.
+void run_tasks(const std::vector<hq_task>& tasks, int helpers) {
+  int n = static_cast<int>(tasks.size());
+  if (helpers > n - 1) helpers = n - 1;
+  if (helpers < 1) {
+    for (const hq_task& t : tasks) hq_band(t);
     return;
   }
-  hq_job job;
-  page_rect cs;
-  if (!hq_prepare(job, src, sr, dst, dr, scale_x, scale_y, cs)) return;
-  int n = job.cd.height, k = bands < 1 ? 1 : bands > MAX_BANDS ? MAX_BANDS : bands;
-  if (k == 1) {
-    hq_band(job, 0, n);
-    return;
-  }
-  // One worker for each band past the first; bands whose worker cannot be had fall to the others
-  // and to the caller.
+  // Tasks whose worker cannot be had fall to the others and to the caller.
   std::unique_lock<std::mutex> held(pool.lock);
-  pool.job = &job;
-  pool.bands = k;
-  pool.band_rows = n / k;
+  pool.tasks = tasks.data();
+  pool.task_count = n;
   pool.next = 0;
-  for (int i = 0; i < MAX_BANDS - 1; i++) pool.enlisted[i] = i < k - 1 && worker_enlisted(i);
+  for (int i = 0; i < MAX_BANDS - 1; i++) pool.enlisted[i] = i < helpers && worker_enlisted(i);
   pool.round++;
   if (pool.sleepers > 0) {
     held.unlock();
@@ -316,12 +325,111 @@ void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const
     pool.done.wait(held, [] { return pool.running == 0; });
     pool.caller_sleeps = false;
   }
-  pool.job = nullptr;
+  pool.tasks = nullptr;
+  pool.task_count = 0;
+}
+
+// Joins part b to a when b lies just right of a on the same rows and samples the same source
+// rows, and its columns continue a's (always, when both have column tables).
+bool join_right(hq_job& a, const hq_job& b) {
+  if (a.cd.x + a.cd.width != b.cd.x || a.cd.y != b.cd.y || a.cd.height != b.cd.height || a.gy != b.gy) return false;
+  if (a.fx == ONE) {
+    if (b.gx != a.gx + a.cd.width * ONE) return false;
+  } else {
+    a.col_offset.insert(a.col_offset.end(), b.col_offset.begin(), b.col_offset.end());
+    a.col_frac.insert(a.col_frac.end(), b.col_frac.begin(), b.col_frac.end());
+  }
+  a.cd.width += b.cd.width;
+  return true;
+}
+
+// The parts of r outside cut: up to four rectangles.
+void subtract(const page_rect& r, const page_rect& cut, std::vector<page_rect>& out) {
+  int r_right = r.x + r.width, r_bottom = r.y + r.height;
+  int c_right = cut.x + cut.width, c_bottom = cut.y + cut.height;
+  if (cut.x >= r_right || c_right <= r.x || cut.y >= r_bottom || c_bottom <= r.y) {
+    out.push_back(r);
+    return;
+  }
+  int top = cut.y > r.y ? cut.y : r.y, bottom = c_bottom < r_bottom ? c_bottom : r_bottom;
+  if (top > r.y) out.push_back(page_rect{r.x, r.y, r.width, top - r.y});
+  if (bottom < r_bottom) out.push_back(page_rect{r.x, bottom, r.width, r_bottom - bottom});
+  if (cut.x > r.x) out.push_back(page_rect{r.x, top, cut.x - r.x, bottom - top});
+  if (c_right < r_right) out.push_back(page_rect{c_right, top, r_right - c_right, bottom - top});
+}
+}  // namespace
+
+void hq_modify_copy_series(const page* src, page* dst, const hq_copy* copies, int count, double scale_x,
+                           double scale_y, int bands) {
+  if (src->is_8bit != dst->is_8bit) {
+    fputs("HQGrpModifyCopy NotSupportFormat\n", stderr);
+    return;
+  }
+  std::vector<hq_job> jobs(static_cast<size_t>(count > 0 ? count : 0));
+  std::vector<bool> drawn(jobs.size());
+  int source_rows = 0;
+  for (int k = 0; k < count; k++) {
+    page_rect cs;
+    drawn[k] = hq_prepare(jobs[k], src, copies[k].sr, dst, copies[k].dr, scale_x, scale_y, cs);
+    if (drawn[k]) source_rows += cs.height;
+  }
+  if (bands <= 0) bands = hq_band_count(source_rows, cpu_count());
+  if (bands > MAX_BANDS) bands = MAX_BANDS;
+  // Each job keeps the parts of its destination that no later job writes, each a job of its own
+  // with the same samples. Parts side by side with the same rows and row samples (the cells of a
+  // grid row) join into one job whose column tables are theirs end to end, so its rows are as long
+  // as a single call's.
+  std::vector<hq_job> parts;
+  std::vector<page_rect> rects, rest;
+  for (int k = 0; k < count; k++) {
+    if (!drawn[k]) continue;
+    const hq_job& job = jobs[k];
+    rects.assign(1, job.cd);
+    for (int m = k + 1; m < count && !rects.empty(); m++) {
+      if (!drawn[m]) continue;
+      rest.clear();
+      for (const page_rect& r : rects) subtract(r, jobs[m].cd, rest);
+      rects.swap(rest);
+    }
+    for (const page_rect& r : rects) {
+      hq_job part;
+      part.src = job.src, part.dst = job.dst, part.bpp = job.bpp, part.fx = job.fx, part.fy = job.fy;
+      part.cd = r;
+      part.gx = job.gx + (r.x - job.cd.x) * job.fx;
+      part.gy = job.gy + (r.y - job.cd.y) * job.fy;
+      columns_fill(part);
+      bool joined = false;
+      for (hq_job& left : parts)
+        if ((joined = join_right(left, part))) break;
+      if (!joined) parts.push_back(std::move(part));
+    }
+  }
+  // One job makes a piece a band; several make about two pieces a band in all, enough to even out
+  // the threads.
+  int64_t area = 0;
+  for (hq_job& part : parts) {
+    weights_fill(part);
+    area += static_cast<int64_t>(part.cd.width) * part.cd.height;
+  }
+  std::vector<hq_task> tasks;
+  for (const hq_job& part : parts) {
+    int64_t share = static_cast<int64_t>(part.cd.width) * part.cd.height * 2 * bands;
+    int pieces = parts.size() == 1 ? bands : static_cast<int>((share + area - 1) / area);
+    int rows = (part.cd.height + pieces - 1) / pieces;
+    for (int y = 0; y < part.cd.height; y += rows)
+      tasks.push_back(hq_task{&part, y, y + rows < part.cd.height ? y + rows : part.cd.height});
+  }
+  run_tasks(tasks, bands - 1);
+}
+
+void hq_modify_copy_bands(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
+                          double scale_y, int bands) {
+  hq_copy one{sr, dr};
+  hq_modify_copy_series(src, dst, &one, 1, scale_x, scale_y, bands < 1 ? 1 : bands);
 }
 
 void HQGrpModifyCopy(const page* src, const page_rect& sr, page* dst, const page_rect& dr, double scale_x,
                      double scale_y) {
-  page_rect cs = sr;
-  int rows = page_clip_rect(src, &cs) ? 0 : cs.height;
-  hq_modify_copy_bands(src, sr, dst, dr, scale_x, scale_y, hq_band_count(rows, cpu_count()));
+  hq_copy one{sr, dr};
+  hq_modify_copy_series(src, dst, &one, 1, scale_x, scale_y, 0);
 }

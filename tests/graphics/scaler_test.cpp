@@ -185,3 +185,35 @@ TEST_F(ScalerThreaded, WorkersServeJobAfterJob) {
   EXPECT_EQ(page_diff(refused, one), "");
   hq_workers_stop();
 }
+
+TEST_F(ScalerThreaded, ASeriesIsItsCallsInTurn) {
+  // Random overlapping pairs, grid cells, both depths, the no-horizontal-scaling path, every band
+  // count.
+  for (int trial = 0; trial < 24; trial++) {
+    double kx = trial % 4 == 1 ? 1.0 : rnd(60, 260) / 100.0, ky = rnd(60, 260) / 100.0;
+    page* src = random_page(300, 240, trial % 3 == 2);
+    page* want = random_page(400, 300, trial % 3 == 2);
+    std::vector<hq_copy> copies(static_cast<size_t>(rnd(2, 12)));
+    for (hq_copy& c : copies) {
+      c.sr = overhanging_rect(src, 10, 160, 140, 2);
+      c.dr = page_rect{rnd(-20, 380), rnd(-20, 280), static_cast<int>(c.sr.width * kx), static_cast<int>(c.sr.height * ky)};
+    }
+    if (trial % 2) {  // cells of a 4 x 3 grid with 2-pixel margins, some skipped, sources swapped in a row
+      copies.clear();
+      for (int i = 0; i < 12; i++) {
+        if (rnd(0, 3) == 0) continue;
+        page_rect sr{(trial % 4 == 1 ? i * 3 % 4 : i % 4) * 75 - 2, i / 4 * 80 - 2, 79, 84};
+        copies.push_back({sr, page_rect{static_cast<int>((i % 4 * 75 - 2) * kx), static_cast<int>(sr.y * ky),
+                                        static_cast<int>(79 * kx), static_cast<int>(84 * ky)}});
+      }
+    }
+    page* before = page_clone(want);
+    for (const hq_copy& c : copies) hq_modify_copy_bands(src, c.sr, want, c.dr, kx, ky, 1);
+    for (int bands : {1, 3, 8, 0}) {
+      page* out = page_clone(before);
+      hq_modify_copy_series(src, out, copies.data(), static_cast<int>(copies.size()), kx, ky, bands);
+      ASSERT_EQ(page_diff(out, want), "") << "trial " << trial << ", " << bands << " bands";
+    }
+    page_free_all_at_exit();
+  }
+}

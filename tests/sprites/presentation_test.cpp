@@ -1,5 +1,9 @@
 // Presentation through the headless presenter: the composed scene in the window at zoom 1000 and
-// 2000, offsets, bands, the menu-bar inset, invalidation rectangles, coordinate conversions.
+// 2000, noise at 1800 cell by cell, offsets, bands, the menu-bar inset, invalidation rectangles,
+// coordinate conversions, the focus repaint.
+#include <random>
+
+#include "graphics/scaler.h"
 #include "sprite_fixture.h"
 
 namespace {
@@ -19,6 +23,14 @@ class presentation : public sprite_test {
   uint32_t shown(int x, int y) {
     uint32_t p = platform.record(main_window_get())->pixel(x, y);
     return (p >> 16 & 0xFF) | (p & 0xFF00) | (p & 0xFF) << 16;
+  }
+  // How many pixels of the client area differ from the page's pixels at the same place.
+  int window_differs(const page* p) {
+    auto* r = platform.record(main_window_get());
+    int wrong = 0;
+    for (int y = 0; y < r->client_height; y++)
+      for (int x = 0; x < r->client_width; x++) wrong += shown(x, y) != pixel(p, x, y);
+    return wrong;
   }
   void paint() { platform.pump_host_events(); }
   // One frame and the paint that follows it.
@@ -165,12 +177,49 @@ TEST_F(presentation, OffsetsBandsAndTheMenuBarInset) {
   EXPECT_EQ(v.width, 100);
 }
 
-TEST_F(presentation, NoFrontPagePaintsWhiteAndFocusRepaintsAll) {
-  open_window(40, 30);
-  front_page_set(nullptr);
-  message_send(main_window_get(), WM_SETFOCUS, 0, 0);
+TEST_F(presentation, NoisePaintedCellByCellAtAZoomOfNoWholeNumber) {
+  // Reference: the scaler called once a cell in row order, with the 2-pixel margin, into a page of
+  // its own; the window shows the intermediate page, which must hold exactly that picture.
+  window_handle win = open_window(720, 540);
+  page* front = make_front(400, 300);
+  std::mt19937 rng(5);
+  for (int y = 0; y < 300; y++)
+    for (int i = 0; i < 400 * 3; i++) page_row(front, y)[i] = static_cast<uint8_t>(rng());
+  view_geometry_set(0, 0, 400, 300, 1800, 1800);
   paint();
-  EXPECT_EQ(shown(39, 29), 0xFFFFFFu);
+  page* want = page_new_rgb24(720, 540, 0);
+  auto z = [](int v) { return v * 1800 / 1000; };
+  auto scale_cell = [&](int i, int j) {
+    page_rect sr{j * 100 - 2, i * 100 - 2, 104, 104};
+    HQGrpModifyCopy(front, sr, want, page_rect{z(sr.x), z(sr.y), z(104), z(104)}, 1.8, 1.8);
+  };
+  for (int i = 0; i < 3; i++)
+    for (int j = 0; j < 4; j++) scale_cell(i, j);
+  EXPECT_EQ(window_differs(want), 0);
+
+  // One cell of the unchanged page repainted (the focus paints the whole window): the window is
+  // the reference with that cell scaled once more, so no pixel outside the cell's rectangle, seams
+  // included, has moved.
+  page_rect inside{150, 150, 10, 10};  // cell (1, 1) only
+  window_dirty_mark(&inside);
+  message_send(win, WM_SETFOCUS, 0, 0);
+  paint();
+  scale_cell(1, 1);
+  EXPECT_EQ(window_differs(want), 0);
+}
+
+TEST_F(presentation, FocusRepaintsAllAndNoFrontPagePaintsWhite) {
+  window_handle win = open_window(40, 30);
+  page* front = make_front(40, 30, 0x102030);
+  paint();
+  page_fill_rect(front, page_rect{0, 0, 40, 30}, 0x405060);  // not marked: only the focus shows it
+  message_send(win, WM_SETFOCUS, 0, 0);
+  paint();
+  EXPECT_EQ(window_differs(front), 0);
+  front_page_set(nullptr);
+  message_send(win, WM_SETFOCUS, 0, 0);
+  paint();
+  EXPECT_EQ(window_differs(solid(40, 30, 0xFFFFFF)), 0);
   front_page_clear();  // nothing to clear
 }
 
