@@ -288,8 +288,15 @@ hand_facts facts_of(const hand_evaluation* e) {
 
 bool one_suit(const hand_facts& f) { return f.suits == 1 || f.suits == 2 || f.suits == 4; }
 
-int pungs(const hand_reading& r, int k) { return count_sets(r, k, 0, true); }
-int runs(const hand_reading& r, int k) { return count_sets(r, k, 1, true); }
+// Which kinds start a triplet or kan, and a run, of any origin: the tests below ask often.
+struct set_bits {
+  uint64_t pung = 0, run = 0;
+  explicit set_bits(const hand_reading& r) {
+    for (int i = 0; i < 4; ++i) (r.set_type[i] ? run : pung) |= uint64_t(1) << r.set_kind[i];
+  }
+  bool pungs(int k) const { return k >= 0 && k < 64 && (pung >> k & 1); }
+  bool runs(int k) const { return k >= 0 && k < 64 && (run >> k & 1); }
+};
 int concealed_pungs(const hand_reading& r) {
   int n = 0;
   for (int i = 0; i < 4; ++i) n += r.set_type[i] == 0 && r.set_origin[i] <= 0;
@@ -305,10 +312,10 @@ void blessings(const hand_evaluation* e, hand_reading& r) {
     mahjong_add_yaku(r, e->tsumo ? YAKU_CHIHO : YAKU_RENHO, YAKUMAN, 1);
 }
 
-void yakuman_standard(const hand_evaluation* e, const hand_facts& f, hand_reading& r) {
+void yakuman_standard(const hand_evaluation* e, const hand_facts& f, const set_bits& b, hand_reading& r) {
   blessings(e, r);
   if (f.honours == 14) mahjong_add_yaku(r, YAKU_TSUISO, YAKUMAN, 1);
-  if (pungs(r, 35) && pungs(r, 36) && pungs(r, 37)) mahjong_add_yaku(r, YAKU_DAISANGEN, YAKUMAN, 1);
+  if (b.pungs(35) && b.pungs(36) && b.pungs(37)) mahjong_add_yaku(r, YAKU_DAISANGEN, YAKUMAN, 1);
   if (concealed_pungs(r) == 4) {
     if (winning_kind(e) == r.pair_kind)
       mahjong_add_yaku(r, YAKU_SUANKO_TANKI, 2 * YAKUMAN, 1);
@@ -317,7 +324,7 @@ void yakuman_standard(const hand_evaluation* e, const hand_facts& f, hand_readin
   }
   if (all_pungs(r)) {
     int k = *std::min_element(r.set_kind, r.set_kind + 4);
-    if (k <= 26 && pungs(r, k + 1) && pungs(r, k + 2) && pungs(r, k + 3)) mahjong_add_yaku(r, YAKU_SURENKO, YAKUMAN, 1);
+    if (k <= 26 && b.pungs(k + 1) && b.pungs(k + 2) && b.pungs(k + 3)) mahjong_add_yaku(r, YAKU_SURENKO, YAKUMAN, 1);
   }
   if (f.kan_states == 12) mahjong_add_yaku(r, YAKU_SUKANTSU, YAKUMAN, 1);
   if (f.winds == 12) mahjong_add_yaku(r, YAKU_DAISUSHI, 2 * YAKUMAN, 1);
@@ -359,7 +366,7 @@ void dora_yaku(const hand_facts& f, hand_reading& r) {
 
 bool tanyao_allowed(const hand_evaluation* e, bool closed) { return closed || !e->rules_on || e->kuitan; }
 
-void ordinary_standard(const hand_evaluation* e, const hand_facts& f, hand_reading& r) {
+void ordinary_standard(const hand_evaluation* e, const hand_facts& f, const set_bits& b, hand_reading& r) {
   bool closed = mahjong_is_closed(r);
   int w = winning_kind(e);
   riichi_yaku(e, r);
@@ -373,17 +380,17 @@ void ordinary_standard(const hand_evaluation* e, const hand_facts& f, hand_readi
   flush_yaku(f, closed, r);
   if (f.kan_states == 9) mahjong_add_yaku(r, YAKU_SANKANTSU, 2, 1);
   for (int n = 1; n <= 9; ++n)
-    if (pungs(r, n) && pungs(r, 10 + n) && pungs(r, 20 + n)) {
+    if (b.pungs(n) && b.pungs(10 + n) && b.pungs(20 + n)) {
       mahjong_add_yaku(r, YAKU_SANSHOKU_DOKO, 2, 1);
       break;
     }
   for (int n = 1; n <= 7; ++n)
-    if (runs(r, n) && runs(r, 10 + n) && runs(r, 20 + n)) {
+    if (b.runs(n) && b.runs(10 + n) && b.runs(20 + n)) {
       mahjong_add_yaku(r, YAKU_SANSHOKU, closed ? 2 : 1, 1);
       break;
     }
   for (int k = 1; k < 30; ++k)
-    if (pungs(r, k) && pungs(r, k + 1) && pungs(r, k + 2)) {
+    if (b.pungs(k) && b.pungs(k + 1) && b.pungs(k + 2)) {
       mahjong_add_yaku(r, YAKU_SANRENKO, 2, 1);
       break;
     }
@@ -403,7 +410,7 @@ void ordinary_standard(const hand_evaluation* e, const hand_facts& f, hand_readi
   }
   if (all_pungs(r)) mahjong_add_yaku(r, YAKU_TOITOI, 2, 1);
   for (int s = 0; s <= 20; s += 10)
-    if (runs(r, s + 1) && runs(r, s + 4) && runs(r, s + 7)) {
+    if (b.runs(s + 1) && b.runs(s + 4) && b.runs(s + 7)) {
       mahjong_add_yaku(r, YAKU_ITTSU, closed ? 2 : 1, 1);
       break;
     }
@@ -437,14 +444,15 @@ void ordinary_standard(const hand_evaluation* e, const hand_facts& f, hand_readi
   if (e->tsumo && closed) mahjong_add_yaku(r, YAKU_TSUMO, 1, 1);
   // Value honours: a double wind once, else the smaller wind first; then the dragons.
   int seat = e->seat_wind, round = e->round_wind;
-  if (seat == round) {
-    if (pungs(r, KIND_EAST + seat)) mahjong_add_yaku(r, int16_t(YAKU_DOUBLE_EAST + seat), 2, 1);
-  } else {
+  bool winds = seat >= 0 && seat <= 3 && round >= 0 && round <= 3;  // out of range: no value winds
+  if (winds && seat == round) {
+    if (b.pungs(KIND_EAST + seat)) mahjong_add_yaku(r, int16_t(YAKU_DOUBLE_EAST + seat), 2, 1);
+  } else if (winds) {
     for (int wind : {std::min(seat, round), std::max(seat, round)})
-      if (pungs(r, KIND_EAST + wind)) mahjong_add_yaku(r, int16_t(YAKU_EAST + wind), 1, 1);
+      if (b.pungs(KIND_EAST + wind)) mahjong_add_yaku(r, int16_t(YAKU_EAST + wind), 1, 1);
   }
   for (int d = 0; d < 3; ++d)
-    if (pungs(r, KIND_WHITE + d)) mahjong_add_yaku(r, int16_t(YAKU_WHITE + d), 1, 1);
+    if (b.pungs(KIND_WHITE + d)) mahjong_add_yaku(r, int16_t(YAKU_WHITE + d), 1, 1);
   dora_yaku(f, r);
 }
 
@@ -472,8 +480,9 @@ void reading_yaku(const hand_evaluation* e, const hand_facts& f, hand_reading& r
   } else if (r.shape == SHAPE_SEVEN_PAIRS) {
     seven_pairs_yaku(e, f, r);
   } else {
-    yakuman_standard(e, f, r);
-    if (r.yaku_han == 0) ordinary_standard(e, f, r);
+    set_bits b(r);
+    yakuman_standard(e, f, b, r);
+    if (r.yaku_han == 0) ordinary_standard(e, f, b, r);
   }
   if (r.yaku_han == 0)
     r.fu = -1;  // dora alone make no win
