@@ -593,7 +593,8 @@ int mahjong_score_player(int player) {
     memcpy(e.melds, m.com_naki_flag[player], sizeof e.melds);
     memcpy(e.from, m.com_naki_flag2[player], sizeof e.from);
   } else {
-    return 0;
+    mahjong_readings[0].shape = SHAPE_END;  // no such player: nothing scores
+    return mahjong_score_points(&e);
   }
   e.rules_on = m.con_en, e.kuitan = m.kuitan, e.tumopin = m.tumopin, e.akau = m.akau, e.players = m.maj_mode;
   // Without kan dora only the first indicator counts, and of the ura-dora only the first.
