@@ -49,38 +49,29 @@ inline int wind(const std::string& v) { return int(std::string("ESWN").find(v.at
 
 // Fills the record's hand (and the tsumo flag) from a hand in the notation.
 inline void hand(const char* text, hand_evaluation& e) {
-  int next[2][MAHJONG_KINDS] = {};
-  std::vector<int> concealed, melded, states;
-  int win = MAHJONG_FILLER;
+  int next[2][MAHJONG_KINDS] = {}, slot = 0;
+  std::vector<int> concealed;
+  std::fill(e.tiles, e.tiles + MAHJONG_SLOTS, MAHJONG_FILLER);
+  std::fill(e.melds, e.melds + MAHJONG_SLOTS, 0);
+  std::fill(e.from, e.from + MAHJONG_SLOTS, 0);
+  e.tsumo = 0;
   std::istringstream in(text);
   for (std::string w; in >> w;) {
     char c = w[0];
-    if (c >= '0' && c <= '9') {
-      for (int t : tiles(w, next)) concealed.push_back(t);
-      continue;
-    }
-    std::vector<int> t = tiles(w.substr(1), next);
-    if (c == 'r' || c == 't') {
-      win = t.at(0);
-      e.tsumo = c == 't';
-      continue;
-    }
-    int state = c == 'p' ? MELD_PON : c == 'k' ? MELD_OPEN_KAN : c == 'a' ? MELD_CONCEALED_KAN : MELD_CHI_FIRST;
-    for (int i = 0; i < 3; ++i) {  // a kan's fourth tile is not stored
-      melded.push_back(t.at(i));
-      states.push_back(state == MELD_CHI_FIRST ? MELD_CHI_FIRST + i : state);
-    }
+    bool plain = c >= '0' && c <= '9';
+    std::vector<int> t = tiles(plain ? w : w.substr(1), next);
+    if (plain)
+      concealed.insert(concealed.end(), t.begin(), t.end());
+    else if (c == 'r' || c == 't')
+      e.tiles[13] = t.at(0), e.tsumo = c == 't';
+    else
+      for (int i = 0; i < 3; ++i, ++slot)  // a kan's fourth tile is not stored
+        e.tiles[slot] = t.at(i),
+        e.melds[slot] = c == 'c' ? MELD_CHI_FIRST + i : c == 'p' ? MELD_PON : c == 'k' ? MELD_OPEN_KAN : MELD_CONCEALED_KAN;
   }
+  if (slot + concealed.size() > 13) throw std::invalid_argument(std::string("too many tiles: ") + text);
   std::sort(concealed.begin(), concealed.end());
-  for (int i = 0; i < MAHJONG_SLOTS; ++i) {
-    e.tiles[i] = MAHJONG_FILLER;
-    e.melds[i] = e.from[i] = 0;
-  }
-  size_t slot = 0;
-  for (size_t i = 0; i < melded.size(); ++i, ++slot) e.tiles[slot] = melded[i], e.melds[slot] = states[i];
-  for (int t : concealed) e.tiles[slot++] = t;
-  if (slot > 13) throw std::invalid_argument(std::string("too many tiles: ") + text);
-  e.tiles[13] = win;
+  std::copy(concealed.begin(), concealed.end(), e.tiles + slot);
 }
 
 // Sets the record's other inputs from a context.
