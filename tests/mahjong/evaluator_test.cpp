@@ -127,7 +127,7 @@ TEST_F(evaluator_test, ScoresEveryYakuWithItsFuHanAndPayments) {
   }
 }
 
-// Fu of the first reading before rounding, by part.
+// Fu of the first reading before rounding, one component at a time.
 const struct { const char *hand, *context; int fu; } fu_hands[] = {
     {"234m456p789s23s55p r4s", "", 30},              // closed discard win, two-sided wait
     {"234m456p789s23s55p t4s", "", 22},              // self-drawn
@@ -151,7 +151,7 @@ const struct { const char *hand, *context; int fu; } fu_hands[] = {
     {"55p999m111s77s c456p r5p", "", 40},            // an open chi is no closed wait
 };
 
-TEST_F(evaluator_test, CountsFuByPart) {
+TEST_F(evaluator_test, CountsEachFuComponent) {
   for (const auto& c : fu_hands) {
     SCOPED_TRACE(std::string(c.hand) + " | " + c.context);
     hand_evaluation& e = load(c.hand, c.context);
