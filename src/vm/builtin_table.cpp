@@ -4,6 +4,7 @@
 
 #include "graphics/page_builtins.h"
 #include "graphics/sprite_builtins.h"
+#include "mahjong/mahjong_builtins.h"
 #include "vm/builtins_general.h"
 #include "vm/builtins_string.h"
 #include "vm/builtins_variable.h"
@@ -491,7 +492,7 @@ constexpr builtin_entry table[] = {
     {0x62442EC6, "mahjong_draw", P, 8, nullptr},
     {0x1CD5BCA8, "mahjong_draw_kind", P, 8, nullptr},
     {0x50CD2DCA, "mahjong_draw_payments", P, 8, nullptr},
-    {0xE316A8F2, "mahjong_export_result", P, 8, nullptr},
+    {0xE316A8F2, "mahjong_export_result", P, 8, builtin_mahjong_export_result},
     {0x6DDEB30E, "mahjong_is_furiten", P, 8, nullptr},
     {0x850EECF4, "mahjong_kan", P, 8, nullptr},
     {0xF5E5BE93, "mahjong_my_deal", P, 8, nullptr},
