@@ -177,7 +177,7 @@ TEST_F(wav_test, AdpcmBlocksAreSteppedByBlockAlignAndCutInputGivesTheFramesMade)
                            reinterpret_cast<const uint8_t*>(in.data()), s.output_format, out.data(),
                            static_cast<int>(in.size()));
     std::vector<int16_t> samples(n / 2);
-    memcpy(samples.data(), out.data(), samples.size() * 2);
+    if (n > 0) memcpy(samples.data(), out.data(), samples.size() * 2);
     return samples;
   };
   std::string fmt(reinterpret_cast<const char*>(s.source_format), s.source_format_size);
