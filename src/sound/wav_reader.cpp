@@ -148,8 +148,9 @@ int msadpcm_decode(const uint8_t* fmt_block, uint32_t fmt_size, const uint8_t* i
         int next = static_cast<int16_t>((ADAPTATION[code] * old_delta) >> 8);
         delta[ch] = next < 16 ? 16 : next;
         if (code >= 8) code -= 16;
-        int prediction = ((s1[ch] * c1[ch] + s2[ch] * c2[ch]) >> 8) + code * old_delta;
-        prediction = std::clamp(prediction, -32768, 32767);
+        // In 64 bits: crafted coefficients must not overflow the sum.
+        int64_t sum = static_cast<int64_t>(s1[ch]) * c1[ch] + static_cast<int64_t>(s2[ch]) * c2[ch];
+        int prediction = static_cast<int>(std::clamp<int64_t>((sum >> 8) + code * old_delta, -32768, 32767));
         put(prediction);
         s2[ch] = s1[ch];
         s1[ch] = prediction;
