@@ -18,6 +18,8 @@
 // desktop backend does, so that two runs never share one set of saves.
 class batch_platform : public headless_platform {
  public:
+  // Sounds play through the null output at their real pace, so that their ends come.
+  batch_platform() { sound_clocked = true; }
   bool single_instance(const char* name) override {
     return headless_platform::single_instance(name) && instance_lock_acquire(name ? name : "");
   }

@@ -167,6 +167,11 @@ class platform_backend {
   // Game pad 0 or 1; false when it is not there.
   virtual bool joystick_read(int pad, joystick_reading& reading) = 0;
 
+  // Starts the sound output: a thread of the host pulls 44100 Hz 16-bit stereo frames from
+  // sound_mix (platform/sound_buffers.h). True when it runs (also when it ran already); once open
+  // it stays open until the process ends.
+  virtual bool sound_output_open() = 0;
+
   // The primary display's size in pixels (from monitors).
   void primary_screen_size(int& width, int& height);
 };

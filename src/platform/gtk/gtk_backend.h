@@ -1,4 +1,4 @@
-// The desktop backend: GTK 3 windows, menus and dialogs, cairo painting, SDL2 game pads.
+// The desktop backend: GTK 3 windows, menus and dialogs, cairo painting, SDL2 game pads and sound.
 //
 // Everything runs on the window thread. GDK events become engine messages posted into the common
 // queue (platform/window.h) while pump_host_events runs GTK's pending events; painting is the
@@ -96,6 +96,7 @@ class gtk_platform : public platform_backend {
   bool process_spawn(const char* command_line, const char* folder, window_handle notify, uint32_t message) override;
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
+  bool sound_output_open() override;
 
   // Shared by the backend's files.
   static gtk_host* host_of(window_handle window);

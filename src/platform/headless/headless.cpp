@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "base/cp932.h"
+#include "platform/sound_buffers.h"
 #include "resources/menus.h"
 
 int headless_platform::default_answer(unsigned style) {
@@ -351,4 +353,36 @@ bool headless_platform::joystick_read(int pad, joystick_reading& reading) {
   if (pad < 0 || pad > 1 || !pad_present[pad]) return false;
   reading = pads[pad];
   return true;
+}
+
+// The clocked null output mixes what the elapsed time asks for, every 10 ms.
+static void null_output_run() {
+  int16_t frames[2 * 4410];
+  uint64_t mixed = 0, elapsed_ms = 0;
+  uint32_t last = host_clock_ms();
+  for (;;) {
+    host_sleep_ms(10);
+    uint32_t now = host_clock_ms();
+    elapsed_ms += now - last;  // wraps with the clock
+    last = now;
+    uint64_t due = elapsed_ms * SOUND_OUTPUT_RATE / 1000;
+    while (mixed < due) {
+      int n = static_cast<int>(std::min<uint64_t>(due - mixed, 4410));
+      sound_mix(frames, n);
+      mixed += static_cast<uint64_t>(n);
+    }
+  }
+}
+
+bool headless_platform::sound_output_open() {
+  if (!sound_output_works) return false;
+  if (sound_clocked && sound_output_opens == 0) std::thread(null_output_run).detach();
+  ++sound_output_opens;
+  return true;
+}
+
+std::vector<int16_t> headless_platform::sound_advance(int frames) {
+  std::vector<int16_t> out(static_cast<size_t>(frames) * 2);
+  sound_mix(out.data(), frames);
+  return out;
 }

@@ -96,6 +96,11 @@ class headless_platform : public platform_backend {
   bool process_spawn(const char* command_line, const char* folder, window_handle notify, uint32_t message) override;
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
+  bool sound_output_open() override;
+
+  // The null sound output: tests mix n frames by hand (interleaved stereo); with sound_clocked a
+  // thread of its own mixes into nowhere at the output's real pace, as a device would.
+  std::vector<int16_t> sound_advance(int frames);
 
   // Answers for the next boxes, in order; when none is queued the default answer is used.
   void answer_boxes(std::initializer_list<int> answers);
@@ -150,6 +155,9 @@ class headless_platform : public platform_backend {
   std::deque<std::pair<int, std::string>> file_dialog_answers;  // (result, path); none queued: cancel
   bool pad_present[2] = {false, false};
   joystick_reading pads[2] = {{32767, 32767, 0}, {32767, 32767, 0}};
+  bool sound_output_works = true;          // false: the output refuses to open
+  bool sound_clocked = false;              // set before the output opens
+  int sound_output_opens = 0;              // successful opens asked for
 
  private:
   std::vector<plat_window*> hosts_;     // windows with a host record, in creation order
