@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/cp932.h"
+#include "base/datasource.h"
 #include "base/gamepath.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
@@ -52,9 +53,15 @@ int builtin_font_cache_open(int32_t, int32_t) {
   return 0;
 }
 
+// A relative name lies in the game's folder (the folder the engine always ran in).
+static std::string game_folder_path(const std::string& name) {
+  bool absolute = !name.empty() && (name[0] == '\\' || name[0] == '/');
+  return absolute || data_base_folder().empty() ? name : game_path_join(data_base_folder(), name);
+}
+
 int builtin_load_font(int32_t, int32_t) {
-  std::string name = builtin_arg_text(1), path = name;
-  if (!game_path_is_file(path)) path = "font\\" + name;
+  std::string name = builtin_arg_text(1), path = game_folder_path(name);
+  if (!game_path_is_file(path)) path = game_folder_path("font\\" + name);
   if (!game_path_is_file(path))
     script_error("load_font: ファイル[%s]が存在しません", name.c_str());
   else
