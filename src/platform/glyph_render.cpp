@@ -8,8 +8,10 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_ADVANCES_H
 #include <iconv.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -122,6 +124,7 @@ struct glyph_font {
   FT_Face face = nullptr;
   int cell_height = 0, char_width = 0;
   int ascent = 0;  // pixels from the cell's top to the baseline
+  std::vector<int16_t> extents;  // by key, -1 until asked
 };
 
 std::string glyph_face_file(const char* face) {
@@ -175,12 +178,18 @@ static FT_UInt glyph_index(glyph_font* font, uint32_t key) {
 int glyph_font_extent(glyph_font* font, uint32_t key) {
   bool wide = (key & 0xFF00) != 0;
   if (!font->face) return wide ? 2 * font->char_width : font->char_width;
+  if (font->extents.empty()) font->extents.assign(65536, -1);
+  int16_t& e = font->extents[key & 0xFFFF];
+  if (e >= 0) return e;
+  e = 0;
   FT_UInt index = glyph_index(font, key);
   if (index == 0 && !renderer().unicode[key & 0xFFFF]) return 0;
   // The design advance at this size (16.16 pixels), as the old system measured text: hinting
   // does not change a layout.
-  if (FT_Load_Glyph(font->face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
-  return static_cast<int>((font->face->glyph->linearHoriAdvance + 0x8000) >> 16);
+  FT_Fixed advance = 0;
+  if (FT_Get_Advance(font->face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP, &advance) != 0) return 0;
+  e = static_cast<int16_t>(std::min<FT_Fixed>((advance + 0x8000) >> 16, INT16_MAX));
+  return e;
 }
 
 void glyph_font_draw(glyph_font* font, uint32_t key, const glyph_canvas& canvas, int x, int y, bool bilevel) {
@@ -193,19 +202,26 @@ void glyph_font_draw(glyph_font* font, uint32_t key, const glyph_canvas& canvas,
   const FT_Bitmap& b = slot->bitmap;
   int advance = static_cast<int>((slot->linearHoriAdvance + 0x8000) >> 16);  // unhinted, as the extent
   int left = x - advance / 2 + slot->bitmap_left, top = y + font->ascent - slot->bitmap_top;
-  for (unsigned row = 0; row < b.rows; row++) {
+  // The bitmap's columns that land on the canvas.
+  int first = std::max(0, -left), last = std::min(static_cast<int>(b.width), canvas.width - left);
+  for (unsigned row = 0; row < b.rows && first < last; row++) {
     int cy = top + static_cast<int>(row);
     if (cy < 0 || cy >= canvas.height) continue;
     const uint8_t* src = b.buffer + static_cast<ptrdiff_t>(row) * b.pitch;
-    uint8_t* dst = canvas.bits + static_cast<ptrdiff_t>(cy) * canvas.stride;
-    for (unsigned col = 0; col < b.width; col++) {
-      int cx = left + static_cast<int>(col);
-      if (cx < 0 || cx >= canvas.width) continue;
-      if (b.pixel_mode == FT_PIXEL_MODE_MONO) {
-        if (src[col >> 3] & (0x80 >> (col & 7))) dst[cx] = 0;
-      } else {
+    uint8_t* dst = canvas.bits + static_cast<ptrdiff_t>(cy) * canvas.stride + left;
+    if (b.pixel_mode == FT_PIXEL_MODE_MONO) {
+      for (int col = first; col < last; col++) {
+        uint8_t bits = src[col >> 3];
+        if (bits == 0 && (col & 7) == 0) {
+          col += 7;  // eight columns of paper
+          continue;
+        }
+        if (bits & (0x80 >> (col & 7))) dst[col] = 0;
+      }
+    } else {
+      for (int col = first; col < last; col++) {
         uint8_t ink = static_cast<uint8_t>(255 - src[col]);
-        if (ink < dst[cx]) dst[cx] = ink;
+        if (ink < dst[col]) dst[col] = ink;
       }
     }
   }
