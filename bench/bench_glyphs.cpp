@@ -4,6 +4,8 @@
 // else); and drawing a 40-character outlined line with text_draw, warm (every glyph in the cache)
 // and cold (no cache: each glyph rendered), as a share of the 12 ms frame interval.
 #include <benchmark/benchmark.h>
+
+#include "bench_ratio.h"
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <iconv.h>
@@ -115,17 +117,8 @@ void BM_text_draw_warm(benchmark::State& state) { draw_line(state, true); }
 void BM_text_draw_cold(benchmark::State& state) { draw_line(state, false); }
 
 // Prints the build's rate against plain FreeType and each draw's share of the frame interval.
-class glyph_reporter : public benchmark::ConsoleReporter {
+class glyph_reporter : public time_reporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.aggregate_name.empty()) continue;
-      std::string name = run.benchmark_name();
-      if (size_t cut = name.find("/real_time"); cut != std::string::npos) name.erase(cut);
-      ms_[name] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
     size_t glyphs = glyph_prebuilt_keys().size();
@@ -139,8 +132,6 @@ class glyph_reporter : public benchmark::ConsoleReporter {
     printf("(the warm goal: under 5%%)\n");
   }
 
- private:
-  std::map<std::string, double> ms_;
 };
 
 }  // namespace

@@ -51,17 +51,8 @@ class text_test : public engine_test {
   }
   void reset_all() {
     glyph_module_reset();
-    sprite_module_reset();
-    page_free_all_at_exit();
-    presentation_reset();
-    gfx_id_reset();
-    script_error_reset();
-    env_free();
-    env_keys_reset();
+    graphics_state_reset();
     reg_store_reset();
-    data_sources_clear();
-    window_core_reset();
-    windows_reset();
   }
   void load_env(const std::string& text) {
     game.write("vaskel.env", text);
