@@ -1,6 +1,7 @@
 // Glyph-cache files: a valid file with the input's damage (the first four bytes cut its length,
 // then pairs of a 24-bit offset and a byte overwrite it) opens without reading past it, and
 // drawing from what it gave stays inside the cache's store.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 
 #include "base/datasource.h"
 #include "graphics/page.h"
-#include "platform/headless/headless.h"
+#include "image_fuzz.h"
 #include "shell/devtools.h"
 #include "text/glyph.h"
 
@@ -36,16 +37,11 @@ std::vector<uint8_t> valid_file() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static std::string folder = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    char pattern[] = "/tmp/vaskfuzz-XXXXXX";
-    std::string made = mkdtemp(pattern);
-    save_base_folder_set(made.c_str());
-    mkdir((made + "/savedata").c_str(), 0700);
-    return made;
-  }();
+  fuzz_image_setup();  // the quiet headless platform the image targets use
+  static char pattern[] = "/tmp/vaskfuzz-XXXXXX";
+  static std::string folder = mkdtemp(pattern);
+  save_base_folder_set(folder.c_str());
+  mkdir((folder + "/savedata").c_str(), 0700);
   static page* target = page_new_rgb24(640, 480, 1);
   std::vector<uint8_t> file = valid_file();
   if (size >= 4) {
