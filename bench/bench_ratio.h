@@ -77,3 +77,21 @@ inline int bench_main(int argc, char** argv, std::vector<bench_ratio> table, ben
   benchmark::Shutdown();
   return 0;
 }
+
+// Keeps each run's adjusted real time (in the unit it was registered with) by name, without the
+// "/real_time" suffix, for the tables that benchmarks print after the run.
+class time_reporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.aggregate_name.empty()) continue;
+      std::string name = run.benchmark_name();
+      if (size_t cut = name.find("/real_time"); cut != std::string::npos) name.erase(cut);
+      ms_[name] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+ protected:
+  std::map<std::string, double> ms_;
+};

@@ -8,6 +8,8 @@
 // frame without a paint, "without_host_copy" the frame without the host's copy.
 #include <benchmark/benchmark.h>
 
+#include "bench_ratio.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -143,17 +145,8 @@ void bm_memcpy(benchmark::State& state) {
 }
 
 // Prints each frame's cost as a share of the frame interval and against memcpy of a frame.
-class frame_reporter : public benchmark::ConsoleReporter {
+class frame_reporter : public time_reporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (!run.aggregate_name.empty()) continue;
-      std::string name = run.benchmark_name();
-      if (size_t cut = name.find("/real_time"); cut != std::string::npos) name.erase(cut);
-      ms_[name] = run.GetAdjustedRealTime();  // in the unit registered: ms
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
   void Finalize() override {
     ConsoleReporter::Finalize();
     double copy = ms_["memcpy/800x600x3"];
@@ -167,8 +160,6 @@ class frame_reporter : public benchmark::ConsoleReporter {
            FRAME_INTERVAL_MS);
   }
 
- private:
-  std::map<std::string, double> ms_;
 };
 }  // namespace
 

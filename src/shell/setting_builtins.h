@@ -6,3 +6,8 @@
 
 // SaveScreenpos (default 1): the window's position is kept at exit and restored at start.
 int save_screenpos_get();
+// The glyph decorations of the font page (defaults 1, 1, 0): the shadow and the outline of
+// decoration modes 4 to 6, and bold glyphs.
+int font_shadow_get();
+int fuchidori_get();
+int font_bold_get();

@@ -8,6 +8,7 @@
 #include "vm/builtins_general.h"
 #include "vm/builtins_string.h"
 #include "vm/builtins_variable.h"
+#include "text/font.h"
 #include "vm/dispatcher.h"
 #include "vm/hooks.h"
 #include "vm/skip.h"
@@ -321,14 +322,14 @@ constexpr builtin_entry table[] = {
     {0xA2743878, "console_enable", SC, 5, nullptr},
     {0x5B87A41D, "console_enabled_get", P, 5, nullptr},
     {0x403960F8, "console_set", P, 5, nullptr},
-    {0xB75C3B5F, "fontout_state_push", P, 5, nullptr},
-    {0x35A89417, "fontout", P, 5, nullptr},
-    {0x57F6310D, "fontout_locate", P, 5, nullptr},
-    {0x90816C6E, "fontout_set_color", P, 5, nullptr},
-    {0xE186D19A, "fontout_set_font", P, 5, nullptr},
-    {0x9A661709, "fontout_state_pop", P, 5, nullptr},
-    {0x098399F2, "font_cache_open", P, 5, nullptr},
-    {0x877445CE, "load_font", P, 5, nullptr},
+    {0xB75C3B5F, "fontout_state_push", P, 5, builtin_fontout_state_push},
+    {0x35A89417, "fontout", P, 5, builtin_fontout},
+    {0x57F6310D, "fontout_locate", P, 5, builtin_fontout_locate},
+    {0x90816C6E, "fontout_set_color", P, 5, builtin_fontout_set_color},
+    {0xE186D19A, "fontout_set_font", P, 5, builtin_fontout_set_font},
+    {0x9A661709, "fontout_state_pop", P, 5, builtin_fontout_state_pop},
+    {0x098399F2, "font_cache_open", P, 5, builtin_font_cache_open},
+    {0x877445CE, "load_font", P, 5, builtin_load_font},
     {0x5FDCCCEE, "msg_color_code", P, 5, nullptr},
     {0x0E42730D, "msg_cursor_abs_x", P, 5, nullptr},
     {0x934D927B, "msg_cursor_abs_y", P, 5, nullptr},
@@ -342,7 +343,7 @@ constexpr builtin_entry table[] = {
     {0x30FA2A29, "msg_nowait_on", P, 5, nullptr},
     {0xF1F8A206, "msg_set_cursor", P, 5, nullptr},
     {0x0542E1B7, "msg_skip_origin_newline", P, 5, nullptr},
-    {0x7D8B2C41, "set_font_quality", P, 5, nullptr},
+    {0x7D8B2C41, "set_font_quality", P, 5, builtin_set_font_quality},
     {0xDF9F7749, "voice_flag_set", P, 5, nullptr},
     {0xB0CE081A, "voice_list_count", P, 5, nullptr},
     {0x824D124F, "voice_list_height", P, 5, nullptr},

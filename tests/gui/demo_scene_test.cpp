@@ -1,7 +1,9 @@
 // The sample game's sprite scene in the real window: vaskrun plays the packaged game on the private
 // X server, and once the scene has come to rest (after its frames of movement, animation and
-// fading) the screenshot of the client area matches the headless render of the same frame: the
-// scene's script run in this process on the headless backend, its last frame painted there.
+// fading, and its text panel) the screenshot of the client area matches the headless render of
+// the same frame: the scene's script run in this process on the headless backend, its last frame
+// painted there. The text is drawn by the same glyph renderer in both, so it lands on the same
+// pixels.
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -20,6 +22,7 @@
 #include "shell/env_keys.h"
 #include "shell/input.h"
 #include "shell/window_core.h"
+#include "text/glyph.h"
 #include "test_support.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
@@ -42,6 +45,7 @@ void engine_state_clear() {
   thread_switch(nullptr);
   var_tables_free();
   ReleaseVaskel();
+  glyph_module_reset();
   sprite_module_reset();
   page_free_all_at_exit();
   presentation_reset();

@@ -55,18 +55,7 @@ class sprite_test : public engine_test {
     thread_switch(nullptr);
     engine_test::TearDown();
   }
-  void reset_all() {
-    sprite_module_reset();
-    page_free_all_at_exit();
-    presentation_reset();
-    gfx_id_reset();
-    script_error_reset();
-    env_free();
-    env_keys_reset();
-    data_sources_clear();
-    window_core_reset();
-    windows_reset();
-  }
+  void reset_all() { graphics_state_reset(); }
 
   void load_env(const std::string& text) {
     game.write("vaskel.env", text);

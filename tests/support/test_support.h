@@ -50,5 +50,10 @@ std::string read_rest(FILE* f);
 // window.
 void settings_state_reset();
 
+// Forgets what graphics and the modules under it keep: sprites, pages, the presentation, ids,
+// the script-error reporter, the environment file and its keys, the data sources, the main
+// window's core and every window.
+void graphics_state_reset();
+
 // Runs a shell command and returns its exit status (the process's exit code).
 int run_command(const std::string& command, std::string* output = nullptr);

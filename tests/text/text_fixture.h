@@ -1,0 +1,105 @@
+// Text on the headless backend: a thread to call the font built-ins from, a front page, settings
+// and saves in temporary folders, and helpers to look at what was drawn.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "base/cp932.h"
+#include "base/datasource.h"
+#include "base/env.h"
+#include "base/registry.h"
+#include "graphics/gfx_id.h"
+#include "graphics/kernel.h"
+#include "graphics/page.h"
+#include "graphics/presentation.h"
+#include "graphics/sprite.h"
+#include "platform/window.h"
+#include "shell/env_keys.h"
+#include "shell/window_core.h"
+#include "test_support.h"
+#include "text/font.h"
+#include "text/glyph.h"
+#include "vm/builtin_table.h"
+#include "vm/dispatcher.h"
+#include "vm/script_error.h"
+#include "vm/thread.h"
+#include "vm/variables.h"
+
+class text_test : public engine_test {
+ protected:
+  void SetUp() override {
+    engine_test::SetUp();
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    reset_all();
+    data_base_folder_set(game.path().c_str());
+    thread_switch(thread_create(0));
+    for (int i = 0; i < 16; i++) platform.queued_answers.push_back(IDRETRY);
+    front = page_new_rgb24(640, 480, 1);
+    front_page_set(front);
+  }
+  void TearDown() override {
+    reset_all();
+    threads_destroy_all();
+    thread_switch(nullptr);
+    unsetenv("XDG_CONFIG_HOME");
+    engine_test::TearDown();
+  }
+  void reset_all() {
+    glyph_module_reset();
+    graphics_state_reset();
+    reg_store_reset();
+  }
+  void load_env(const std::string& text) {
+    game.write("vaskel.env", text);
+    ASSERT_EQ(env_load("vaskel.env"), 0);
+    env_keys_reset();
+  }
+  void set_setting(const char* name, int value) { reg_set_int(reg_global_name(), reg_local_name(), name, value); }
+
+  // Runs a built-in by name with its arguments (the first on top) and returns its int result.
+  struct arg {
+    value_cell cell;
+    arg(int32_t v) : cell(int_cell(v)) {}
+    arg(uint32_t v) : cell(int_cell(static_cast<int32_t>(v))) {}
+    arg(const char* text) : cell(string_cell(string_block_new(text, strlen(text)))) {}
+  };
+  int32_t call(const char* name, std::initializer_list<arg> args) {
+    const builtin_entry* e = nullptr;
+    for (const builtin_entry& row : builtin_entries())
+      if (strcmp(row.name, name) == 0) e = &row;
+    if (!e) {
+      ADD_FAILURE() << "no built-in " << name;
+      return 0;
+    }
+    for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
+    builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
+    int32_t v = stack_top()->i;
+    stack_pop();
+    return v;
+  }
+  std::string last_box() const { return platform.boxes.empty() ? "(no box)" : platform.boxes.back().text; }
+
+  static uint32_t pixel(const page* p, int x, int y) {
+    const uint8_t* b = page_row(p, y) + 3 * x;
+    return static_cast<uint32_t>(b[2]) | b[1] << 8 | b[0] << 16;
+  }
+  // The smallest rectangle holding every pixel that differs from the background colour in the
+  // channels of the mask.
+  static page_rect ink_box(const page* p, uint32_t background, uint32_t mask = 0xFFFFFF) {
+    int x0 = p->width, y0 = p->height, x1 = -1, y1 = -1;
+    for (int y = 0; y < p->height; y++)
+      for (int x = 0; x < p->width; x++)
+        if ((pixel(p, x, y) & mask) != (background & mask)) {
+          x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+        }
+    return x1 < 0 ? page_rect{0, 0, 0, 0} : page_rect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+  }
+
+  temp_dir game, config;
+  page* front = nullptr;
+};
