@@ -93,6 +93,11 @@ class input_scene : public program_test {
     value_cell* v = variable("@log");
     return v && v->type == TYPE_STRING && v->s ? v->s->text : "";
   }
+  static void assign_log(const char* text) {
+    value_cell c = string_cell(string_block_new(text), crc32_string("@log@GLOBAL"));
+    c.scope = SCOPE_GLOBAL;
+    var_assign(&c, nullptr);
+  }
   // A script function that appends its text to @log and keeps its first two parameters in @px
   // and @py.
   static std::string logger(const std::string& name, const std::string& text) {
