@@ -192,9 +192,8 @@ static bool recent(int32_t t, int32_t window) {
 
 int32_t input_take_press(int index) {
   if (!index_ok(index)) return 0;
-  input.live_times[index] = 0;
+  input.live_times[index] = 0;  // the next snapshot no longer has it
   int32_t t = input.times[index];
-  input.times[index] = 0;  // consumed: a second take in the same pass finds nothing
   if (input_blocked()) return 0;
   return recent(t, TAKE_WINDOW_MS) ? t : 0;
 }
