@@ -10,7 +10,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   game area: black for the title's second, then the scene of chapter1 (a sky with a sun, clouds
   and two hills; a red ball rolling from the left across the hills, turning as it goes, fading
   half away and back; in the top right a view of the sky round the sun, magnified one and a half
-  times, with a second ball rolling into it); it closes by itself when the game ends."
+  times, with a second ball rolling into it); then two buttons and an orange token: point at a
+  button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
+  mark above it, drag the token anywhere; Esc, the right button or a minute ends the game."
 else
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
   headless, and message boxes would be printed here."
@@ -20,7 +22,8 @@ cat <<TEXT
 == vaskrun plays the sample game from $(pwd)
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
-stays five more, and the game ends itself. Text, sound and saves are not built yet.
+stays five more; the choice scene follows (a choice of two buttons and a token to drag) until
+Esc, the right button or a minute ends the game. Text, sound and saves are not built yet.
 A player sees: $seen
 TEXT
 

@@ -257,6 +257,25 @@ TEST_F(Drags, BothButtonsCancelTheDragAndDoubleClicksAreTheirOwn) {
   balanced();
 }
 
+TEST_F(Drags, PressPositionsArePageCoordinatesInAScrolledView) {
+  view_offset_set(-100, -40);  // page point (x, y) shows at window (x + 100, y + 40)
+  ASSERT_EQ(page_to_window_x(50), 150);
+  at(50, 50);
+  pass();  // the poll's position moves onto the scrolled view: no handler
+  assign_log("");
+  button(WM_LBUTTONDOWN, 150, 90);
+  at(154, 93);  // 4 and 3 page pixels away
+  pass();
+  pass();
+  EXPECT_EQ(log(), "P");  // not a drag
+  button(WM_LBUTTONUP, 154, 93);
+  later(250);
+  pass();
+  EXPECT_EQ(log(), "PC");
+  EXPECT_EQ(int_of("@px"), 50);
+  EXPECT_EQ(int_of("@py"), 50);
+}
+
 TEST_F(Drags, APressHoldsThePositionsToTheGameArea) {
   button(WM_LBUTTONDOWN, 50, 50);
   at(-40, 5000);
