@@ -45,16 +45,8 @@ class ChoiceScene : public gui_test {
 
 TEST_F(ChoiceScene, KeyboardMouseAndDragEachChangeTheScreen) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  gchar** env = g_get_environ();
-  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
-  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
-  GPid pid = 0;
-  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
-  g_strfreev(env);
-  ASSERT_TRUE(started);
-  child = pid;
+  child = vaskrun_start(game, home.path());
+  ASSERT_GT(child, 0);
   std::string geometry;
   ASSERT_TRUE(pump_until([&] {
     return xdotool("search --onlyvisible --name \"vaskrun sample game\" getwindowgeometry --shell", &geometry) == 0 &&
