@@ -20,7 +20,7 @@ class skip_modes : public hooks {
     skip_suppress_clear();
   }
   void TearDown() override {
-    capslock_force(0);
+    input_reset();  // the CapsLock toggle and its snapshot
     skip_suppress_clear();
     if (fastmode_read_get()) fastmode_read_set(0);
     env_free();
