@@ -19,10 +19,7 @@ constexpr uint32_t BUTTON = 0x23407a, TOKEN = 0xf08a24, MARK = 0x3fbf5a;
 class ChoiceScene : public gui_test {
  protected:
   void TearDown() override {
-    if (child > 0) {
-      kill(child, SIGTERM);
-      waitpid(child, nullptr, 0);
-    }
+    vaskrun_stop(child);
     gui_test::TearDown();
   }
   // The colour at a point of the game area (0x00RRGGBB).

@@ -108,10 +108,7 @@ int mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
 class SampleGame : public gui_test {
  protected:
   void TearDown() override {
-    if (child > 0) {
-      kill(child, SIGTERM);
-      waitpid(child, nullptr, 0);
-    }
+    vaskrun_stop(child);
     gui_test::TearDown();
   }
 

@@ -210,3 +210,10 @@ int vaskrun_start(const std::string& game_folder, const std::string& home) {
   g_strfreev(env);
   return started ? pid : -1;
 }
+
+void vaskrun_stop(int& child) {
+  if (child <= 0) return;
+  kill(child, SIGTERM);
+  waitpid(child, nullptr, 0);
+  child = -1;
+}
