@@ -68,13 +68,6 @@ TEST_F(ClickAreas, ThePointerEntersLeavesAndChoosesOneCallAtATime) {
   EXPECT_EQ(log(), "+1-1+2!2D-2");
 }
 
-TEST_F(ClickAreas, ADecideOverNoAreaWithoutAHandlerCallsNothing) {
-  scene({{1, 100, 100, 100, 50, 0}}, false);
-  click(10, 10);
-  passes(3);
-  EXPECT_EQ(log(), "");
-}
-
 TEST_F(ClickAreas, ArrowKeysAndEnterNavigateTheKeyedAreas) {
   scene({{1, 100, 100, 100, 50, '1'}, {2, 300, 100, 100, 50, '2'}, {3, 500, 100, 100, 50, 0}});
   key(VK_RIGHT);  // the first key: keyboard mode, the first keyed area

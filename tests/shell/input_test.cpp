@@ -165,20 +165,6 @@ TEST_F(Input, TheSkipKeysSwitchModesWhileHeld) {
   }
 }
 
-TEST_F(Input, ALockedInputRecordsNoKeysAndClaimsAlt) {
-  EXPECT_EQ(call(builtin_input_lock), 1);
-  EXPECT_EQ(call(builtin_input_lock), 0);
-  key_down(VK_RETURN);
-  input_snapshot();
-  EXPECT_EQ(held(), std::set<int>{});
-  EXPECT_EQ(message_send(main_window_get(), WM_SYSKEYDOWN, VK_MENU, 0), 1);
-  EXPECT_EQ(call(builtin_input_unlock), 0);
-  EXPECT_EQ(message_send(main_window_get(), WM_SYSKEYDOWN, VK_MENU, 0), 0);
-  key_down(VK_RETURN);
-  input_snapshot();
-  EXPECT_EQ(held(), (std::set<int>{13, 130}));
-}
-
 TEST_F(Input, KeyStateBuiltinsClampTheirKeyCodes) {
   platform.keys_down[127] = true;
   platform.keys_down[0] = true;
