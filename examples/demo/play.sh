@@ -13,7 +13,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   times, with a second ball rolling into it); once it has come to rest, a translucent panel over
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
-  full- and half-width characters; it closes by itself when the game ends."
+  full- and half-width characters; then two buttons and an orange token: point at a
+  button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
+  mark above it, drag the token anywhere; Esc, the right button or a minute ends the game."
 else
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
   headless, and message boxes would be printed here."
@@ -23,8 +25,10 @@ cat <<TEXT
 == vaskrun plays the sample game from $(pwd)
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
-stays five more, and the game ends itself. Its text is drawn with fontout; the glyph cache of
-its gothic face is kept in savedata. The message window, sound and saves are not built yet.
+stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
+kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
+Esc, the right button or a minute ends the game. The message window, sound and saves are not
+built yet.
 A player sees: $seen
 TEXT
 

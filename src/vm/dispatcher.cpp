@@ -26,9 +26,6 @@
 
 // A call instruction: opcode, hash, count. A waiting built-in steps back over all of it.
 constexpr int32_t CALL_INSTRUCTION_SIZE = 8;
-// Virtual buttons (the input module's index space) and the Ctrl key.
-enum { BUTTON_WHEEL_FORWARD = 33, BUTTON_WHEEL_BACKWARD = 34, BUTTON_DECIDE = 130, BUTTON_CANCEL = 131,
-       BUTTON_MIDDLE = 136, BUTTON_EXTRA = 147, KEY_CONTROL = 17 };
 
 // Module state: where the running built-in's arguments lie (they stay put while it pushes).
 static int32_t running_base = 0, running_count = 0;

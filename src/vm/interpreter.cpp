@@ -30,8 +30,6 @@ static struct {
   int divisor = -1;  // frame thinning while skipping, from AGGSKIP; -1 until read
 } interp;
 
-static const int BUTTON_DECIDE = 130, BUTTON_CANCEL = 131, BUTTON_MIDDLE = 136;
-
 void interpreter_reset() {
   vm_run_state = RUN_GO;
   interp = {};

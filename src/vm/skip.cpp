@@ -10,8 +10,8 @@
 #include "vm/dispatcher.h"
 #include "vm/variables.h"
 
-// Virtual buttons and keys the rules look at.
-enum { BUTTON_DECIDE = 130, BUTTON_CANCEL = 131, BUTTON_MIDDLE = 136, KEY_CONTROL = 17 };
+// The key the flags built-in looks at.
+enum { KEY_CONTROL = 17 };
 // Menu requests of the two screen modes.
 enum { REQUEST_FULL_SCREEN = 92, REQUEST_WINDOW = 93 };
 

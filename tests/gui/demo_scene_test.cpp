@@ -112,10 +112,7 @@ int mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
 class SampleGame : public gui_test {
  protected:
   void TearDown() override {
-    if (child > 0) {
-      kill(child, SIGTERM);
-      waitpid(child, nullptr, 0);
-    }
+    vaskrun_stop(child);
     gui_test::TearDown();
   }
 
@@ -139,16 +136,8 @@ TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
   ASSERT_EQ(want.size(), static_cast<size_t>(W) * H);
 
   // vaskrun on this display, in the game's folder, with settings of its own.
-  gchar** env = g_get_environ();
-  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
-  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
-  GPid pid = 0;
-  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
-  g_strfreev(env);
-  ASSERT_TRUE(started);
-  child = pid;
+  child = vaskrun_start(game, home.path());
+  ASSERT_GT(child, 0);
   unsigned long xid = 0;
   ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000))
       << "vaskrun's window did not appear";

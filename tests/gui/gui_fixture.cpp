@@ -201,3 +201,22 @@ void gui_test::save_window_screenshot(const std::string& name, window_handle win
 bool gui_test::seen_any(uint32_t message) {
   return std::any_of(seen.begin(), seen.end(), [message](const seen_message& m) { return m.message == message; });
 }
+
+int vaskrun_start(const std::string& game_folder, const std::string& home) {
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "HOME", home.c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.c_str(), TRUE);
+  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
+  GPid pid = 0;
+  bool started = g_spawn_async(game_folder.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
+  g_strfreev(env);
+  return started ? pid : -1;
+}
+
+void vaskrun_stop(int& child) {
+  if (child <= 0) return;
+  kill(child, SIGTERM);
+  waitpid(child, nullptr, 0);
+  child = -1;
+}

@@ -23,6 +23,12 @@ extern std::vector<seen_message> seen;
 // system does by default.
 intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
+// Starts vaskrun (this build's) in a game folder, with HOME, the settings and the runtime folder
+// under home; its process id (not reaped), or -1.
+int vaskrun_start(const std::string& game_folder, const std::string& home);
+// Ends a vaskrun that is still running (child > 0) and reaps it; child becomes -1.
+void vaskrun_stop(int& child);
+
 class gui_test : public ::testing::Test {
  protected:
   static void SetUpTestSuite();

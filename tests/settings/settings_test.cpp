@@ -8,6 +8,7 @@
 #include "resources/menus.h"
 #include "settings_fixture.h"
 #include "shell/env_keys.h"
+#include "shell/joystick.h"
 #include "shell/settings.h"
 #include "platform/window.h"
 #include "shell/window_core.h"
@@ -163,14 +164,25 @@ TEST_F(SettingsStore, FastSkipFlagComesFromTheStore) {
   EXPECT_EQ(fastmode_read_get(), 1);
 }
 
-TEST_F(SettingsStore, JoystickUse) {
-  joy_use_set(3);
-  EXPECT_EQ(joy_use_get(), 3);
-  EXPECT_EQ(stored("JoyUse"), 3);
-  EXPECT_TRUE(platform.menu_checked[IDM_JOYSTICK]);
-  joy_use_set(0);
-  EXPECT_FALSE(platform.menu_checked[IDM_JOYSTICK]);
-  EXPECT_EQ(stored("JoyUse"), 0);
+TEST_F(SettingsStore, JoystickUseChoosesTheDevice) {
+  joy_reset();
+  struct {
+    int use;
+    int device;  // -1 none, 0 pad 0, -2 both pads
+    bool checked;
+  } rows[] = {{1, 0, true}, {3, 0, true}, {0, -1, false}, {2, -2, true}, {1, -2, true}};
+  // 3 is stored but changes no device; a selection made while one is in use waits for the
+  // mapping reset, which returns to it.
+  for (const auto& row : rows) {
+    joy_use_set(row.use);
+    EXPECT_EQ(joy_use_get(), row.use);
+    EXPECT_EQ(stored("JoyUse"), row.use);
+    EXPECT_EQ(platform.menu_checked[IDM_JOYSTICK], row.checked) << row.use;
+    EXPECT_EQ(joy_device_get(), row.device) << row.use;
+  }
+  joy_reset_keys(1);
+  EXPECT_EQ(joy_device_get(), 0);
+  joy_reset();
 }
 
 TEST_F(SettingsStore, FullScreenFit) {

@@ -19,6 +19,7 @@
 #include "platform/window.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
+#include "shell/joystick.h"
 #include "shell/settings.h"
 #include "shell/window_core.h"
 #include "vm/script_error.h"
@@ -81,6 +82,7 @@ void settings_state_reset() {
   env_free();
   env_keys_reset();
   settings_reset();
+  joy_reset();
   data_sources_clear();
   window_core_reset();
   windows_reset();

@@ -37,8 +37,8 @@ TEST_F(dispatcher, UnknownAndUnbuiltBuiltinsReportAndLeaveOneIntOrNothing) {
 
   // A self-cleaning built-in not built yet is tidied like the others.
   push_string("event");
-  EXPECT_FALSE(call(H_CLICK_AREA_SELECT, 1, 1));
-  EXPECT_EQ(box_text(3), "click_area_select : この組み込み関数はまだ実装されていません");
+  EXPECT_FALSE(call(H_BACKLOG_REPLAY, 1, 1));
+  EXPECT_EQ(box_text(3), "backlog_replay : この組み込み関数はまだ実装されていません");
   EXPECT_EQ(top(), before);
   EXPECT_EQ(run_state_get(), RUN_GO);
 }
