@@ -40,6 +40,21 @@ TEST_F(DesktopServices, DisplaysCursorAndWindowPlace) {
     backend->window_client_size(w, width, height);
     return width == 240 && height == 120;
   }));
+  // A side no page can hold is never handed to GTK: a resize to it is ignored, a window made with
+  // it gets the smallest client area.
+  backend->window_set_client_size(w, 65536, 65536);
+  pump_for(50);
+  backend->window_client_size(w, width, height);
+  EXPECT_EQ(width, 240);
+  EXPECT_EQ(height, 120);
+  window_spec huge;
+  huge.client_width = 65536;
+  huge.client_height = INT32_MAX;
+  window_handle never_shown = window_create(huge);
+  backend->window_client_size(never_shown, width, height);
+  EXPECT_EQ(width, 1);
+  EXPECT_EQ(height, 1);
+  window_destroy(never_shown);
   ASSERT_TRUE(backend->window_move(w, 50, 60));
   EXPECT_TRUE(pump_until([&] {
     backend->window_position(w, x, y);

@@ -249,7 +249,8 @@ void gtk_platform::window_host_create(plat_window* window) {
   }
 
   host->area = gtk_drawing_area_new();
-  gtk_widget_set_size_request(host->area, std::max(window->spec.client_width, 1), std::max(window->spec.client_height, 1));
+  gtk_widget_set_size_request(host->area, std::max(window_side_usable(window->spec.client_width), 1),
+                              std::max(window_side_usable(window->spec.client_height), 1));
   gtk_widget_set_hexpand(host->area, TRUE);
   gtk_widget_set_vexpand(host->area, TRUE);
   gtk_widget_add_events(host->area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
@@ -321,7 +322,7 @@ void gtk_platform::window_client_size(window_handle window, int& width, int& hei
 
 void gtk_platform::window_set_client_size(window_handle window, int width, int height) {
   gtk_host* host = host_of(window);
-  if (!host || width < 1 || height < 1) return;
+  if (!host || !window_side_usable(width) || !window_side_usable(height)) return;
   gtk_widget_set_size_request(host->area, width, height);
   gtk_window_resize(GTK_WINDOW(host->toplevel), 1, 1);  // shrinks to the new natural size
 }
