@@ -44,6 +44,11 @@ int startup_tail();
 // into the report mode (a folder shows reports, a V3 archive silences them; undecided is silent).
 void startup_mount_pass();
 
+// The second mount pass: "scenario12" ... "scenario", then "data*", "slowdata*" and the sound-only
+// "stream*" and "voice*", each after archive_cache_refresh. A drop of the HDD cache, chosen at the
+// abnormal-exit question, applies to this pass and is then forgotten.
+void startup_sources_mount();
+
 // The first `count` usable lines of the development file ("fastread.inf", else "fastread.txt", in
 // the current folder): each cut at ";" and "//", trimmed of control bytes and blanks; empty lines
 // are passed over. Fewer when the file has fewer; none without a file.

@@ -246,13 +246,20 @@ TEST_F(ArchiveCache, ACopyWithoutItsOriginalIsDeletedAfterTheRetries) {
   EXPECT_EQ(platform.clock_ms() - before, 20u * 5u);  // 21 attempts, 5 ms apart
 }
 
-TEST_F(ArchiveCache, DroppingTheCacheCopiesEveryArchiveAfresh) {
-  game.write("data.arc", "shipped");
-  cache.write("data.arc", "damaged copy, newer than the original");
+TEST_F(ArchiveCache, DroppingTheCacheCopiesEveryArchiveOfTheMountPassAfreshOnce) {
+  for (const char* name : {"data.arc", "voice.arc"}) {
+    ASSERT_TRUE(archive_write(game.at(name), archive_version::v3, {{"a.txt", name}}));
+    cache.write(name, "damaged copy, newer than the original");
+  }
   drop_cache_set(1);
-  archive_cache_refresh("data");
-  EXPECT_EQ(contents(cache.at("data.arc")), "shipped");
-  EXPECT_THAT(notices(), HasSubstr("新規に作成されました"));
+  startup_sources_mount();
+  for (const char* name : {"data.arc", "voice.arc"}) {
+    EXPECT_EQ(contents(cache.at(name)), contents(game.at(name))) << name;
+    EXPECT_THAT(notices(), HasSubstr(std::string("[") + name + "]が新規に作成されました")) << name;
+  }
+  platform.boxes.clear();
+  archive_cache_refresh("data");  // the drop is done: the fresh copy stays
+  EXPECT_TRUE(platform.boxes.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
