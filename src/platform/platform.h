@@ -104,6 +104,9 @@ class platform_backend {
   virtual void window_show_menu_bar(window_handle window, bool shown) = 0;
   // SIZE_RESTORED, SIZE_MINIMIZED or SIZE_MAXIMIZED.
   virtual int window_show_state(window_handle window) = 0;
+  // The text of the window's status bar (one line, engine text); a window made without one
+  // ignores it.
+  virtual void window_status_text(window_handle window, const char* text) = 0;
   // Whether files dropped on the window arrive as WM_DROPFILES (see dropped_files below).
   virtual void window_accept_files(window_handle window, bool accept) = 0;
 

@@ -308,7 +308,7 @@ static screen_rect virtual_screen() {
   return {left, top, right - left, bottom - top};
 }
 
-static window_handle main_window_create() {
+window_handle main_window_create() {
   window_spec spec;
   spec.class_name = WINDOW_CLASS;
   spec.title = app_title();
@@ -316,6 +316,7 @@ static window_handle main_window_create() {
   spec.client_width = client_width();
   spec.client_height = client_height();
   spec.menu_name = menu_variant();
+  if (reports_shown()) spec.status_bar_height = STATUS_BAR_HEIGHT;
   window_handle window = window_create(spec);
   main_window_set(window);
   // The saved position (WinPosX/WinPosY, -9999 for none) is used where it can be reached and the

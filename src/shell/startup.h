@@ -62,6 +62,12 @@ struct screen_rect {
 };
 bool window_position_fit(const screen_rect& screen, int client_width, int client_height, int* x, int* y);
 
+// The main window: the game's client size, the menu variant the environment chooses, in
+// development mode (reports shown) the status bar below the client area; placed at the saved
+// position when that is usable (else the saved display mode is forgotten). A start-up step,
+// exposed for tests.
+window_handle main_window_create();
+
 // The entries of the window's menu that the environment and the settings delete, grey or check:
 // the general ones, then those of the wide mode and the development log. Start-up steps, exposed
 // for tests.

@@ -2,8 +2,11 @@
 // wait dialog.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "gui_fixture.h"
 #include "platform/gtk/gtk_platform.h"
+#include "shell/window_core.h"
 #include "test_support.h"
 
 class DesktopServices : public gui_test {};
@@ -76,6 +79,34 @@ TEST_F(DesktopServices, MenuBarCanBeHiddenAndShown) {
   }));
   backend->window_show_menu_bar(w, true);
   EXPECT_TRUE(gtk_widget_get_visible(host->menu_holder));
+}
+
+TEST_F(DesktopServices, TheStatusBarMakesTheWindowTallerAndShowsItsText) {
+  window_handle plain = open_window(200, 100);
+  window_handle with_bar = open_window(200, 100, "", recording_procedure, STATUS_BAR_HEIGHT);
+  int width[2], height[2];
+  gtk_window_get_size(GTK_WINDOW(gtk_platform::host_of(plain)->toplevel), &width[0], &height[0]);
+  gtk_window_get_size(GTK_WINDOW(gtk_platform::host_of(with_bar)->toplevel), &width[1], &height[1]);
+  EXPECT_EQ(width[1], width[0]);
+  EXPECT_EQ(height[1] - height[0], STATUS_BAR_HEIGHT);
+  int client_width = 0, client_height = 0;
+  backend->window_client_size(with_bar, client_width, client_height);
+  EXPECT_EQ(client_height, 100);
+
+  backend->window_status_text(plain, "ignored");
+  backend->window_status_text(with_bar, "12 \"ゲーム\" ");
+  GtkWidget* bar = gtk_platform::host_of(with_bar)->status_bar;
+  ASSERT_NE(bar, nullptr);
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(bar)), U8("12 \"ゲーム\" "));
+  pump_for(100);
+  // The text is drawn in blue below the client area.
+  int x = 0, y = 0;
+  client_origin(with_bar, x, y);
+  std::vector<uint32_t> strip = screenshot(x, y + 100, 200, STATUS_BAR_HEIGHT);
+  save_screenshot("status-bar", x, y, 200, 100 + STATUS_BAR_HEIGHT);
+  EXPECT_TRUE(std::any_of(strip.begin(), strip.end(), [](uint32_t p) {
+    return (p & 0xFF) > 0x80 && (p >> 16 & 0xFF) < 0x60 && (p >> 8 & 0xFF) < 0x60;
+  }));
 }
 
 TEST_F(DesktopServices, SpawnedProgramPostsItsExit) {

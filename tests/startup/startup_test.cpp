@@ -343,6 +343,44 @@ TEST_F(startup_test, AStartObjectWithoutEntryIsReportedWithItsName) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The development status bar
+
+TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWritesTo) {
+  load_env("CLIENT_WIDTH 320\nCLIENT_HEIGHT 200\n");
+  setting_text_store(SETTING_WATCH_LIST, "@score #seen@SYS counter @name @list @missing");
+  vm_reset();
+  auto global = [](const char* name, value_cell cell, int scope) {
+    cell.hash = crc32_string(name);
+    cell.scope = static_cast<int16_t>(scope);
+    var_assign(&cell, nullptr);
+  };
+  global("@score@GLOBAL", int_cell(-12), SCOPE_GLOBAL);
+  global("#seen@SYS", float_cell(1.5f), SCOPE_ETERNAL);
+  global("counter@GLOBAL", int_cell(3), SCOPE_GLOBAL);  // a word without a scope sign: not shown
+  global("@name@GLOBAL", string_cell(string_block_new("Ann")), SCOPE_GLOBAL);
+  global("@list@GLOBAL", array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, 2)), SCOPE_GLOBAL);
+
+  for (int mode : {2, 0}) {  // a V3 archive (player mode), then a folder (development mode)
+    error_report_mode_set(mode);
+    window_handle w = main_window_create();
+    headless_platform::window_record* r = platform.record(w);
+    EXPECT_EQ(r->client_width, 320);
+    EXPECT_EQ(r->client_height, 200);
+    EXPECT_EQ(r->status_bar_height, mode == 0 ? 23 + 5 : 0);
+    watch_list_show();
+    EXPECT_EQ(r->status_text, mode == 0 ? "-12 1.500000e+00 \"Ann\" ??? ??? " : "");
+  }
+  // Within 10 ms of an update nothing changes; after them the bar follows the variables.
+  global("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);
+  watch_list_show();
+  headless_platform::window_record* r = platform.record(main_window_get());
+  EXPECT_THAT(r->status_text, ::testing::StartsWith("-12 "));
+  platform.advance(10);
+  watch_list_show();
+  EXPECT_THAT(r->status_text, ::testing::StartsWith("99 "));
+}
+
+// ---------------------------------------------------------------------------------------------
 // The VM's reset and exit sequences
 
 TEST_F(startup_test, TheResetKeepsEternalVariablesAndLeavesOneFreshMainThread) {

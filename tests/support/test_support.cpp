@@ -79,4 +79,5 @@ void settings_state_reset() {
   data_sources_clear();
   window_core_reset();
   windows_reset();
+  watch_list_reset();
 }

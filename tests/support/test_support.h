@@ -46,8 +46,8 @@ class engine_test : public ::testing::Test {
 std::string read_rest(FILE* f);
 
 // Forgets what the settings modules and the shell keep: the settings store, the environment file
-// and its cached keys, the in-memory settings, the data sources, the main window's core and every
-// window.
+// and its cached keys, the in-memory settings, the data sources, the main window's core, the watch
+// list and every window.
 void settings_state_reset();
 
 // Runs a shell command and returns its exit status (the process's exit code).

@@ -83,6 +83,7 @@ void headless_platform::window_host_create(plat_window* window) {
   auto* r = new window_record;
   r->client_width = window_side_usable(window->spec.client_width);
   r->client_height = window_side_usable(window->spec.client_height);
+  r->status_bar_height = std::max(window->spec.status_bar_height, 0);
   r->pixels.assign(static_cast<size_t>(r->client_width) * r->client_height, 0);
   if (const menu_model* model = menu_model_find(window->spec.menu_name))
     for (int id : menu_model_ids(*model)) r->menu[id] = menu_item_state{};
@@ -157,6 +158,11 @@ void headless_platform::window_show_menu_bar(window_handle window, bool shown) {
 int headless_platform::window_show_state(window_handle window) {
   window_record* r = record(window);
   return r ? r->show_state : static_cast<int>(SIZE_RESTORED);
+}
+
+void headless_platform::window_status_text(window_handle window, const char* text) {
+  window_record* r = record(window);
+  if (r && r->status_bar_height > 0) r->status_text = text ? text : "";
 }
 
 void headless_platform::window_accept_files(window_handle window, bool accept) {
