@@ -372,12 +372,11 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
   }
   // Within 10 ms of an update nothing changes; after them the bar follows the variables.
   global("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);
-  watch_list_show();
-  headless_platform::window_record* r = platform.record(main_window_get());
-  EXPECT_THAT(r->status_text, ::testing::StartsWith("-12 "));
-  platform.advance(10);
-  watch_list_show();
-  EXPECT_THAT(r->status_text, ::testing::StartsWith("99 "));
+  for (int wait : {0, 10}) {
+    platform.advance(wait);
+    watch_list_show();
+    EXPECT_EQ(platform.record(main_window_get())->status_text.substr(0, 3), wait ? "99 " : "-12");
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
