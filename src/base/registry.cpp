@@ -25,10 +25,12 @@ struct reg_value {
 };
 
 // A key as kept in memory: its values in the order they were first written, and an index by
-// lower-cased name.
+// lower-cased name. damaged: its file held what a rewrite would lose (a line the format cannot
+// read, a value that is not text, another group); the first write sets that file aside.
 struct reg_key {
   std::vector<reg_value> values;
   std::unordered_map<std::string, size_t> by_name;
+  bool damaged = false;
 };
 
 // Module state: the keys read so far, by lower-cased path below "Software" ("a\b"), and the store
@@ -170,26 +172,81 @@ static void key_put(reg_key& key, const std::string& name, const std::string& te
   }
 }
 
-// Reads a key's file. A missing file is an empty key; so is one that the format cannot read.
-// A value that is not text this engine can hold (not UTF-8, not CP932) counts as missing, as a
-// value of another type always did.
+static bool key_file_parse(GKeyFile* file, const std::string& text) {
+  return g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr);
+}
+
+// The lines of a key file that the format can read, in order: each line is kept when the lines
+// kept so far and it still parse. (Only a damaged file gets here, and key files are small.)
+static std::string readable_lines(const std::string& text) {
+  std::string kept;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string candidate = kept + text.substr(start, end - start);
+    if (candidate.back() != '\n') candidate.push_back('\n');
+    GKeyFile* probe = g_key_file_new();
+    if (key_file_parse(probe, candidate)) kept = std::move(candidate);
+    g_key_file_free(probe);
+    start = end;
+  }
+  return kept;
+}
+
+// Reads a key's file. A missing file is an empty key. Of a file that the format cannot read
+// whole, every line that it can read still counts. A value that is not text this engine can hold
+// (not UTF-8, not CP932) counts as missing, as a value of another type always did.
 static reg_key key_file_read(const std::vector<std::string>& parts) {
   reg_key key;
-  GKeyFile* file = g_key_file_new();
   std::string host = game_path_native(key_file_engine(parts));
-  if (g_key_file_load_from_file(file, host.c_str(), G_KEY_FILE_NONE, nullptr)) {
-    gsize count = 0;
-    gchar** names = g_key_file_get_keys(file, KEY_FILE_GROUP, &count, nullptr);
-    for (gsize i = 0; names && i < count; ++i) {
-      gchar* utf8 = g_key_file_get_string(file, KEY_FILE_GROUP, names[i], nullptr);
-      std::string name, text;
-      if (utf8 && decode_name(names[i], name) && utf8_to_cp932(utf8, text)) key_put(key, name, text);
-      g_free(utf8);
-    }
-    g_strfreev(names);
+  gchar* data = nullptr;
+  gsize length = 0;
+  GError* error = nullptr;
+  if (!g_file_get_contents(host.c_str(), &data, &length, &error)) {
+    key.damaged = !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
+    g_error_free(error);
+    return key;
   }
+  std::string text(data, length);
+  g_free(data);
+  GKeyFile* file = g_key_file_new();
+  if (!key_file_parse(file, text)) {
+    key.damaged = true;
+    key_file_parse(file, readable_lines(text));
+  }
+  gsize groups = 0;
+  g_strfreev(g_key_file_get_groups(file, &groups));
+  if (groups > (g_key_file_has_group(file, KEY_FILE_GROUP) ? 1u : 0u)) key.damaged = true;
+  gsize count = 0;
+  gchar** names = g_key_file_get_keys(file, KEY_FILE_GROUP, &count, nullptr);
+  for (gsize i = 0; names && i < count; ++i) {
+    gchar* utf8 = g_key_file_get_string(file, KEY_FILE_GROUP, names[i], nullptr);
+    std::string name, value;
+    if (utf8 && decode_name(names[i], name) && utf8_to_cp932(utf8, value))
+      key_put(key, name, value);
+    else
+      key.damaged = true;
+    g_free(utf8);
+  }
+  g_strfreev(names);
   g_key_file_free(file);
   return key;
+}
+
+// Before a damaged key file is first replaced, it is renamed to "<file>.damaged" (or
+// "<file>.damaged-2" and so on, never over an earlier one; no ".ini" ending, so it is no key),
+// and stderr says so once.
+static void damaged_file_set_aside(const std::vector<std::string>& parts) {
+  std::string host = game_path_native(key_file_engine(parts));
+  std::string aside = host + ".damaged";
+  struct stat st;
+  for (int n = 2; lstat(aside.c_str(), &st) == 0; ++n) aside = host + ".damaged-" + std::to_string(n);
+  if (rename(host.c_str(), aside.c_str()) == 0)
+    fprintf(stderr, "vaskrun: the settings file %s held lines or values that cannot be read; the readable "
+                    "values are kept, the file itself as %s\n", host.c_str(), aside.c_str());
+  else
+    fprintf(stderr, "vaskrun: the settings file %s held lines or values that cannot be read, and it could not "
+                    "be kept as %s; only its readable values are kept\n", host.c_str(), aside.c_str());
 }
 
 static std::string key_file_text(const reg_key& key) {
@@ -227,15 +284,22 @@ static bool sync_folder(const std::string& host_folder) {
 static int key_write(const std::vector<std::string>& parts, const char* name, const char* text, bool flush) {
   std::string encoded;
   if (!name || !text || !encode_name(name, encoded)) return -1;
-  reg_key updated = key_get(parts);
+  reg_key& stored = key_get(parts);
+  reg_key updated = stored;
   key_put(updated, name, text);
+  updated.damaged = false;
   std::string content = key_file_text(updated);
   std::vector<std::string> parent(parts.begin(), parts.end() - 1);
   std::string folder = key_folder_engine(parent);
-  bool ok = folder_create(folder) && atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
+  if (!folder_create(folder)) return -1;
+  if (stored.damaged) {
+    damaged_file_set_aside(parts);
+    stored.damaged = false;
+  }
+  bool ok = atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
             (!flush || sync_folder(game_path_native(folder)));
   if (!ok) return -1;
-  key_get(parts) = std::move(updated);
+  stored = std::move(updated);
   return 0;
 }
 

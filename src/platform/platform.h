@@ -28,6 +28,13 @@ enum : unsigned {
 };
 enum { IDOK = 1, IDCANCEL = 2, IDRETRY = 4, IDYES = 6, IDNO = 7 };
 
+// The longest side of a window's client area, and so of the game screen: a game page of 8192 x
+// 8192 is 192 MiB, more than any game needs, and the headless record of such a window 256 MiB. A
+// bigger size is a damaged one and is treated like a size of 0 or less.
+constexpr int WINDOW_SIDE_MAX = 8192;
+// The side itself when it is 1..WINDOW_SIDE_MAX, else 0.
+inline int window_side_usable(int side) { return side > 0 && side <= WINDOW_SIDE_MAX ? side : 0; }
+
 // A rectangle of the client area (or of a picture), in pixels.
 struct plat_rect {
   int x, y, width, height;
@@ -77,8 +84,9 @@ class platform_backend {
   virtual int message_box(window_handle owner, const char* text, const char* caption, unsigned style) = 0;
 
   // The host side of windows (window.h keeps the records, the procedures and the queue). A window
-  // is made hidden, with its menu bar and a client area of the size asked for; the user cannot resize
-  // it (the engine sizes it).
+  // is made hidden, with its menu bar and a client area of the size asked for (a side that is not
+  // usable, see window_side_usable, makes the smallest area the backend has); the user cannot resize
+  // it (the engine sizes it). Resizing to an unusable side is ignored.
   virtual void window_host_create(plat_window* window) = 0;
   virtual void window_host_destroy(plat_window* window) = 0;
   virtual void window_host_title(plat_window* window) = 0;  // the title changed
@@ -96,6 +104,9 @@ class platform_backend {
   virtual void window_show_menu_bar(window_handle window, bool shown) = 0;
   // SIZE_RESTORED, SIZE_MINIMIZED or SIZE_MAXIMIZED.
   virtual int window_show_state(window_handle window) = 0;
+  // The text of the window's status bar (one line, engine text); a window made without one
+  // ignores it.
+  virtual void window_status_text(window_handle window, const char* text) = 0;
   // Whether files dropped on the window arrive as WM_DROPFILES (see dropped_files below).
   virtual void window_accept_files(window_handle window, bool accept) = 0;
 

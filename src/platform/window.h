@@ -28,6 +28,7 @@ struct window_spec {
   window_procedure procedure = nullptr;
   int client_width = 0, client_height = 0;
   std::string menu_name;  // the menu resource shown in its menu bar; empty for none
+  int status_bar_height = 0;  // a status bar this tall below the client area, in the window; 0: none
 };
 
 struct plat_window {

@@ -8,6 +8,7 @@
 #include "base/registry.h"
 #include "platform/platform.h"
 #include "resources/menus.h"
+#include "shell/message_box.h"
 #include "shell/window_core.h"
 
 // Cached integer keys: getter, key, default, sentinel.
@@ -49,6 +50,7 @@ struct env_setting_cache {
   ENV_CACHED_KEYS(ENV_SLOT)
 #undef ENV_SLOT
   int32_t client_width = 0, client_height = 0;  // 0: not read (a stored 0 is read again)
+  bool width_noticed = false, height_noticed = false;  // an oversized value was told about
   int32_t loadsave_disabled = -1;
   int32_t wide_monitor_class = -1;
   int32_t screen_width_cached = -1, screen_height_cached = -1;
@@ -68,14 +70,23 @@ ENV_CACHED_KEYS(ENV_GETTER)
 #undef ENV_GETTER
 
 // The game size: a value of 0 or less is no size (it would make every page of the game empty or
-// negative); the default stands in, and the file is asked again next time.
-static int game_size(int32_t& slot, const char* key, int fallback) {
-  if (slot <= 0) slot = env_get_int(key, fallback);
-  return slot > 0 ? slot : fallback;
+// negative), and one beyond WINDOW_SIDE_MAX no window or page can hold (a damaged file; values
+// past the int range read as INT32_MAX). The default stands in, and the file is asked again next
+// time; an oversized value is told about once.
+static int game_size(int32_t& slot, bool& noticed, const char* key, int fallback) {
+  if (!window_side_usable(slot)) slot = env_get_int(key, fallback);
+  if (window_side_usable(slot)) return slot;
+  if (slot > 0 && !noticed) {
+    noticed = true;
+    char text[ENV_TEXT_SIZE];
+    notice_box("環境ファイルの %s [%s] は大きすぎます（%d 以下）。%d で起動します", key,
+               env_get_string(key, text, sizeof text, ""), WINDOW_SIDE_MAX, fallback);
+  }
+  return fallback;
 }
 
-int client_width() { return game_size(cache.client_width, "CLIENT_WIDTH", 640); }
-int client_height() { return game_size(cache.client_height, "CLIENT_HEIGHT", 480); }
+int client_width() { return game_size(cache.client_width, cache.width_noticed, "CLIENT_WIDTH", 640); }
+int client_height() { return game_size(cache.client_height, cache.height_noticed, "CLIENT_HEIGHT", 480); }
 
 int loadsave_disabled() {
   if (cache.loadsave_disabled == -1) {

@@ -5,8 +5,10 @@
 
 // Cached integer keys: getter (key, default). Each slot holds a sentinel until the first read
 // (-1 unless noted); once read, a value never changes during the run.
-int client_width();            // CLIENT_WIDTH (640); 0 or less is looked up again on each call
-int client_height();           // CLIENT_HEIGHT (480); likewise
+// CLIENT_WIDTH (640) and CLIENT_HEIGHT (480): a value of 0 or less, or beyond WINDOW_SIDE_MAX
+// (8192, told once in a notice box), gives the default and is looked up again on each call.
+int client_width();
+int client_height();
 int space_indent();            // SPACEINDENT (1)
 int indent_offset();           // INDENTOFFSET (0); sentinel -999, so -1 is a value
 int name_popup();              // NAMEPOPUP (1)

@@ -101,12 +101,13 @@ void startup_mount_pass() {
   if (error_report_mode_get() == -2) error_report_mode_set(DATA_SOURCE_ARCHIVE64);
 }
 
-static void remaining_sources_mount() {
+void startup_sources_mount() {
   mount_group("scenario", 0, false, false);
   mount_group("data", 0, false, true);
   mount_group("slowdata", 0, false, true);
   mount_group("stream", 1, false, true);
   mount_group("voice", 1, false, true);
+  startup.drop_cache = 0;  // every copy was dropped once; later refreshes keep what they made
 }
 
 // The host's current folder as engine text.
@@ -308,7 +309,7 @@ static screen_rect virtual_screen() {
   return {left, top, right - left, bottom - top};
 }
 
-static window_handle main_window_create() {
+window_handle main_window_create() {
   window_spec spec;
   spec.class_name = WINDOW_CLASS;
   spec.title = app_title();
@@ -316,6 +317,7 @@ static window_handle main_window_create() {
   spec.client_width = client_width();
   spec.client_height = client_height();
   spec.menu_name = menu_variant();
+  if (reports_shown()) spec.status_bar_height = STATUS_BAR_HEIGHT;
   window_handle window = window_create(spec);
   main_window_set(window);
   // The saved position (WinPosX/WinPosY, -9999 for none) is used where it can be reached and the
@@ -443,7 +445,7 @@ int WinMain(const char* command_line, int show_command) {
   // The machine-wide movie-player values that the old engine switched have no meaning here.
 
   if (reports_shown()) message_dialog_show(nullptr, "NAMECACHE");
-  remaining_sources_mount();
+  startup_sources_mount();
   message_dialog_close();
   display_switch_hook_set(topmost_apply);
 

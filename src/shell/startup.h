@@ -44,6 +44,11 @@ int startup_tail();
 // into the report mode (a folder shows reports, a V3 archive silences them; undecided is silent).
 void startup_mount_pass();
 
+// The second mount pass: "scenario12" ... "scenario", then "data*", "slowdata*" and the sound-only
+// "stream*" and "voice*", each after archive_cache_refresh. A drop of the HDD cache, chosen at the
+// abnormal-exit question, applies to this pass and is then forgotten.
+void startup_sources_mount();
+
 // The first `count` usable lines of the development file ("fastread.inf", else "fastread.txt", in
 // the current folder): each cut at ";" and "//", trimmed of control bytes and blanks; empty lines
 // are passed over. Fewer when the file has fewer; none without a file.
@@ -56,6 +61,12 @@ struct screen_rect {
   int x, y, width, height;
 };
 bool window_position_fit(const screen_rect& screen, int client_width, int client_height, int* x, int* y);
+
+// The main window: the game's client size, the menu variant the environment chooses, in
+// development mode (reports shown) the status bar below the client area; placed at the saved
+// position when that is usable (else the saved display mode is forgotten). A start-up step,
+// exposed for tests.
+window_handle main_window_create();
 
 // The entries of the window's menu that the environment and the settings delete, grey or check:
 // the general ones, then those of the wide mode and the development log. Start-up steps, exposed

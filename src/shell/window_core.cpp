@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/cp932.h"
+#include "platform/platform.h"
 
 // Module state.
 static window_handle main_window = nullptr;
@@ -14,6 +15,12 @@ static window_hook box_hook = nullptr, window_hook_b = nullptr, exit_hook = null
 
 void main_window_set(window_handle window) { main_window = window; }
 window_handle main_window_get() { return main_window; }
+
+bool status_bar_present() { return window_is_alive(main_window) && main_window->spec.status_bar_height > 0; }
+
+void status_bar_text_set(const char* text) {
+  if (status_bar_present()) plat().window_status_text(main_window, text);
+}
 
 const char* main_window_title() {
   cp932_copy(title_buffer, sizeof title_buffer, window_title_get(main_window));

@@ -20,6 +20,14 @@ window_handle main_window_get();
 // every box. Empty before the window exists.
 const char* main_window_title();
 
+// The development status bar, a strip below the main window's client area that start-up makes
+// when reports are shown. The window grows by the system's caption height (23 pixels on the
+// engine's reference desktop) plus 5 for it.
+constexpr int STATUS_BAR_HEIGHT = 23 + 5;
+// Whether the main window has the status bar; its one line of text (nothing without the bar).
+bool status_bar_present();
+void status_bar_text_set(const char* text);
+
 // 0 added; 1 when it is already in the table or the table is full.
 int wndproc_handler_add(message_handler handler);
 // 0 removed (later handlers move up); 1 when not present.

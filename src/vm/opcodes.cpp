@@ -457,7 +457,7 @@ static void op_label(uint16_t op) {
 // Line marks and messages
 
 // 0x83A: the frame's line; on the main thread the line-was-read flag from the read marks (a line
-// the set does not cover changes nothing), then the read filter and the debugger.
+// beyond the set counts as unread), then the read filter and the debugger.
 static void op_line(int16_t line) {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
@@ -466,7 +466,7 @@ static void op_line(int16_t line) {
   if (t->id == 0) {
     if (!marks) {
       if (t->depth == 0) line_was_read_set(0);
-    } else if (line >= 0 && line < marks->line_count) {
+    } else {
       line_was_read_set(readmark_test_and_set(marks, line));
     }
   }

@@ -64,7 +64,7 @@ readmark_set* readmark_attach(const char* name, int32_t line_count) {
 }
 
 bool readmark_test_and_set(readmark_set* s, int32_t line) {
-  if (!s || line < 0 || line >= s->line_count) return false;
+  if (!s || line < 0 || line / 8 >= s->byte_size) return false;
   uint8_t bit = static_cast<uint8_t>(1u << (line % 8));
   bool was = (s->bits[line / 8] & bit) != 0;
   s->bits[line / 8] |= bit;

@@ -32,8 +32,9 @@ readmark_set* readmark_find(const char* name);  // case-blind
 readmark_set* readmark_attach(const char* name, int32_t line_count);
 void readmark_free(readmark_set* s);  // unlinks and frees
 
-// Marks line n and returns whether it was marked before. Lines outside the set count as unread
-// and mark nothing.
+// Marks line n and returns whether it was marked before. Every line whose bit lies in the set is
+// marked, the 16 spare bytes past the line count included (objects may mark lines they did not
+// count); lines beyond the set, and negative ones, count as unread and mark nothing.
 bool readmark_test_and_set(readmark_set* s, int32_t line);
 
 // Reads the file once per process; a damaged or short record ends the read, keeping the sets

@@ -96,7 +96,8 @@ void gui_test::TearDown() {
   plat_install(nullptr);
 }
 
-window_handle gui_test::open_window(int width, int height, const char* menu_name, window_procedure procedure) {
+window_handle gui_test::open_window(int width, int height, const char* menu_name, window_procedure procedure,
+                                    int status_bar_height) {
   window_spec spec;
   spec.class_name = "VASKEL_EXEC_CLASS";
   spec.title = "テスト";
@@ -104,6 +105,7 @@ window_handle gui_test::open_window(int width, int height, const char* menu_name
   spec.client_width = width;
   spec.client_height = height;
   spec.menu_name = menu_name;
+  spec.status_bar_height = status_bar_height;
   window_handle w = window_create(spec);
   backend->window_show(w, true);
   gtk_host* host = gtk_platform::host_of(w);

@@ -35,8 +35,9 @@ class gui_test : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // A window of the given client size and menu, shown and drawn.
-  window_handle open_window(int width, int height, const char* menu_name = "", window_procedure procedure = recording_procedure);
+  // A window of the given client size and menu (and status bar), shown and drawn.
+  window_handle open_window(int width, int height, const char* menu_name = "",
+                            window_procedure procedure = recording_procedure, int status_bar_height = 0);
   // Runs GTK and the engine's queue (dispatching) until done() or the time is up; false on time-out.
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
   void pump_for(int ms);

@@ -2,8 +2,11 @@
 // wait dialog.
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "gui_fixture.h"
 #include "platform/gtk/gtk_platform.h"
+#include "shell/window_core.h"
 #include "test_support.h"
 
 class DesktopServices : public gui_test {};
@@ -40,6 +43,15 @@ TEST_F(DesktopServices, DisplaysCursorAndWindowPlace) {
     backend->window_client_size(w, width, height);
     return width == 240 && height == 120;
   }));
+  // A side no page can hold never reaches GTK: a resize to it is ignored, a window made with it
+  // gets the smallest client area.
+  backend->window_set_client_size(w, 65536, 65536);
+  window_spec huge;
+  huge.client_width = INT32_MAX;
+  backend->window_client_size(window_create(huge), x, y);
+  EXPECT_EQ(x * 10000 + y, 10001);
+  backend->window_client_size(w, width, height);
+  EXPECT_EQ(width * 10000 + height, 2400120);
   ASSERT_TRUE(backend->window_move(w, 50, 60));
   EXPECT_TRUE(pump_until([&] {
     backend->window_position(w, x, y);
@@ -61,6 +73,25 @@ TEST_F(DesktopServices, MenuBarCanBeHiddenAndShown) {
   }));
   backend->window_show_menu_bar(w, true);
   EXPECT_TRUE(gtk_widget_get_visible(host->menu_holder));
+}
+
+TEST_F(DesktopServices, TheStatusBarMakesTheWindowTallerAndShowsItsText) {
+  window_handle plain = open_window(200, 100);
+  window_handle with_bar = open_window(200, 100, "", recording_procedure, STATUS_BAR_HEIGHT);
+  int width[2], height[2];
+  gtk_window_get_size(GTK_WINDOW(gtk_platform::host_of(plain)->toplevel), &width[0], &height[0]);
+  gtk_window_get_size(GTK_WINDOW(gtk_platform::host_of(with_bar)->toplevel), &width[1], &height[1]);
+  EXPECT_EQ(height[1] - height[0], STATUS_BAR_HEIGHT);
+  backend->window_status_text(with_bar, "12 \"ゲーム\" ");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_platform::host_of(with_bar)->status_bar)), U8("12 \"ゲーム\" "));
+  pump_for(100);
+  // The text is drawn in blue below the client area.
+  int x = 0, y = 0;
+  client_origin(with_bar, x, y);
+  std::vector<uint32_t> strip = screenshot(x, y + 100, 200, STATUS_BAR_HEIGHT);
+  EXPECT_TRUE(std::any_of(strip.begin(), strip.end(), [](uint32_t p) {
+    return (p & 0xFF) > 0x80 && (p >> 16 & 0xFF) < 0x60 && (p >> 8 & 0xFF) < 0x60;
+  }));
 }
 
 TEST_F(DesktopServices, SpawnedProgramPostsItsExit) {

@@ -67,6 +67,22 @@ TEST_F(HeadlessWindow, MenuStateFollowsCodeWithoutCommands) {
   EXPECT_TRUE(platform.menu_deleted.count(IDM_HELP));
 }
 
+TEST_F(HeadlessWindow, SidesNoPageCanHoldMakeNoClientArea) {
+  struct {
+    int width, height, expected_width, expected_height;
+  } cases[] = {{65536, 65536, 0, 0}, {INT32_MAX, 480, 0, 480}, {8193, 8192, 0, 8192}, {-3, 2, 0, 2}};
+  for (const auto& c : cases) {
+    window_spec spec;
+    spec.client_width = c.width;
+    spec.client_height = c.height;
+    headless_platform::window_record* r = platform.record(window_create(spec));
+    EXPECT_EQ(r->client_width * 10000 + r->client_height, c.expected_width * 10000 + c.expected_height) << c.width;
+    EXPECT_EQ(r->pixels.size(), static_cast<size_t>(c.expected_width) * c.expected_height);
+  }
+  platform.window_set_client_size(window, 65536, 65536);  // ignored, like a negative size
+  EXPECT_EQ(platform.record(window)->pixels.size(), 8u * 6u);
+}
+
 TEST_F(HeadlessWindow, PaintingComesOnceForEverythingInvalidated) {
   // A 4 x 3 page, 24-bit, each pixel its own colour.
   uint8_t bits[3][12];

@@ -113,12 +113,36 @@ TEST_F(RegistryStore, ValuesThatAreNotTextCountAsMissing) {
   EXPECT_EQ(reg_get_int(G, L, "Good", 0), 5);
   EXPECT_EQ(get("Binary"), "default");
   EXPECT_EQ(get("Elsewhere"), "default");
-  // A file that is no key file at all is an empty key, which a write replaces.
+  // A file that is no key file at all is an empty key, which a write replaces (setting it aside).
   home.write("config/VASKEL_SYSTEM/Broken.ini", "not a key file\n");
   EXPECT_EQ(get("Anything", "default", "Broken"), "default");
+  testing::internal::CaptureStderr();
   EXPECT_EQ(reg_set_string(G, "Broken", "Anything", "1"), 0);
+  testing::internal::GetCapturedStderr();
   reg_store_reset();
   EXPECT_EQ(get("Anything", "default", "Broken"), "1");
+}
+
+TEST_F(RegistryStore, ADamagedLineLosesNoOtherValueAndTheFileIsSetAsideOnce) {
+  const char* names[] = {"MusicVolume", "WinPosX", "CapFolder", "Editor"};
+  for (const char* name : names) reg_set_string(G, L, name, (std::string(name) + "-value").c_str());
+  std::string file = config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini");
+  size_t middle = file.find("CapFolder=");
+  ASSERT_NE(middle, std::string::npos) << file;
+  std::string damaged = file.substr(0, middle) + "a line torn by a crash\n" + file.substr(middle);
+  home.write("config/VASKEL_SYSTEM/VASKEL_RUNTIME.ini", damaged);
+  reg_store_reset();  // the next run
+  for (const char* name : names) EXPECT_EQ(get(name), std::string(name) + "-value");
+
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reg_set_string(G, L, "AbnormalTerminateFlg", "1"), 0);
+  EXPECT_EQ(reg_set_string(G, L, "WinPosX", "10"), 0);
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find(config_path("VASKEL_SYSTEM/VASKEL_RUNTIME.ini.damaged")), std::string::npos) << said;
+  EXPECT_EQ(said.find('\n'), said.size() - 1) << said;  // one line, for the first write only
+  EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini.damaged"), damaged);
+  reg_store_reset();
+  EXPECT_EQ(get("CapFolder") + get("WinPosX") + get("AbnormalTerminateFlg"), "CapFolder-value101");
 }
 
 TEST_F(RegistryStore, MachineRootHasNoValues) {

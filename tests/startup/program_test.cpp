@@ -131,6 +131,15 @@ TEST_F(program, AStartObjectWithoutInitShowsTheBoxAndEndsInOrder) {
   EXPECT_THAT(settings_file(), HasSubstr("AbnormalTerminateFlg=0"));
 }
 
+TEST_F(program, AGameSizeNoPageCanHoldFallsBackWithANotice) {
+  // One side past the int range, the other 65536 (a 16 GiB window): both get the default size.
+  loose_game(ENDS_AT_ONCE, "CLIENT_WIDTH\t99999999999\nCLIENT_HEIGHT\t65536\n");
+  std::string output;
+  EXPECT_EQ(run(&output), 0) << output;
+  EXPECT_THAT(output, HasSubstr("CLIENT_WIDTH [99999999999]"));
+  EXPECT_THAT(output, HasSubstr(utf8(u8"CLIENT_HEIGHT [65536] は大きすぎます（8192 以下）。480 で起動します")));
+}
+
 TEST_F(program, AStartObjectEndsTheRunWithTheEndBuiltIn) {
   loose_game(ENDS_AT_ONCE);
   std::string output;

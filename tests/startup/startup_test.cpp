@@ -246,13 +246,20 @@ TEST_F(ArchiveCache, ACopyWithoutItsOriginalIsDeletedAfterTheRetries) {
   EXPECT_EQ(platform.clock_ms() - before, 20u * 5u);  // 21 attempts, 5 ms apart
 }
 
-TEST_F(ArchiveCache, DroppingTheCacheCopiesEveryArchiveAfresh) {
-  game.write("data.arc", "shipped");
-  cache.write("data.arc", "damaged copy, newer than the original");
+TEST_F(ArchiveCache, DroppingTheCacheCopiesEveryArchiveOfTheMountPassAfreshOnce) {
+  for (const char* name : {"data.arc", "voice.arc"}) {
+    ASSERT_TRUE(archive_write(game.at(name), archive_version::v3, {{"a.txt", name}}));
+    cache.write(name, "damaged copy, newer than the original");
+  }
   drop_cache_set(1);
-  archive_cache_refresh("data");
-  EXPECT_EQ(contents(cache.at("data.arc")), "shipped");
-  EXPECT_THAT(notices(), HasSubstr("新規に作成されました"));
+  startup_sources_mount();
+  for (const char* name : {"data.arc", "voice.arc"}) {
+    EXPECT_EQ(contents(cache.at(name)), contents(game.at(name))) << name;
+    EXPECT_THAT(notices(), HasSubstr(std::string("[") + name + "]が新規に作成されました")) << name;
+  }
+  platform.boxes.clear();
+  archive_cache_refresh("data");  // the drop is done: the fresh copy stays
+  EXPECT_TRUE(platform.boxes.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -333,6 +340,43 @@ TEST_F(startup_test, AStartObjectWithoutEntryIsReportedWithItsName) {
   ASSERT_EQ(platform.boxes.size(), 2u);
   EXPECT_THAT(platform.boxes[0].text, HasSubstr("[second]実行関数が設定されていません。"));
   EXPECT_THAT(platform.boxes[1].text, HasSubstr("[start.vks]実行関数が設定されていません。"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The development status bar
+
+TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWritesTo) {
+  load_env("CLIENT_WIDTH 320\nCLIENT_HEIGHT 200\n");
+  setting_text_store(SETTING_WATCH_LIST, "@score #seen@SYS counter @name @list @missing");
+  vm_reset();
+  auto global = [](const char* name, value_cell cell, int scope) {
+    cell.hash = crc32_string(name);
+    cell.scope = static_cast<int16_t>(scope);
+    var_assign(&cell, nullptr);
+  };
+  global("@score@GLOBAL", int_cell(-12), SCOPE_GLOBAL);
+  global("#seen@SYS", float_cell(1.5f), SCOPE_ETERNAL);
+  global("counter@GLOBAL", int_cell(3), SCOPE_GLOBAL);  // a word without a scope sign: not shown
+  global("@name@GLOBAL", string_cell(string_block_new("Ann")), SCOPE_GLOBAL);
+  global("@list@GLOBAL", array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, 2)), SCOPE_GLOBAL);
+
+  for (int mode : {2, 0}) {  // a V3 archive (player mode), then a folder (development mode)
+    error_report_mode_set(mode);
+    window_handle w = main_window_create();
+    headless_platform::window_record* r = platform.record(w);
+    EXPECT_EQ(r->client_width, 320);
+    EXPECT_EQ(r->client_height, 200);
+    EXPECT_EQ(r->status_bar_height, mode == 0 ? 23 + 5 : 0);
+    watch_list_show();
+    EXPECT_EQ(r->status_text, mode == 0 ? "-12 1.500000e+00 \"Ann\" ??? ??? " : "");
+  }
+  // Within 10 ms of an update nothing changes; after them the bar follows the variables.
+  global("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);
+  for (int wait : {0, 10}) {
+    platform.advance(wait);
+    watch_list_show();
+    EXPECT_EQ(platform.record(main_window_get())->status_text.substr(0, 3), wait ? "99 " : "-12");
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -86,6 +86,7 @@ void settings_state_reset() {
   data_sources_clear();
   window_core_reset();
   windows_reset();
+  watch_list_reset();
 }
 
 void graphics_state_reset() {

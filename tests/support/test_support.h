@@ -47,7 +47,7 @@ std::string read_rest(FILE* f);
 
 // Forgets what the settings modules and the shell keep: the settings store, the environment file
 // and its cached keys, the in-memory settings, the joystick selection, the data sources, the main
-// window's core and every window.
+// window's core, the watch list and every window.
 void settings_state_reset();
 
 // Forgets what graphics and the modules under it keep: sprites, pages, the presentation, ids,

@@ -243,10 +243,12 @@ TEST_F(objects, ReadMarkSetsFollowTheLineCount) {
   vm_frame->code = o->code;
   readmark_set* s = frame_readmarks(vm_frame);
   EXPECT_EQ(s, o->readmarks);
-  EXPECT_FALSE(readmark_test_and_set(s, 0));
-  EXPECT_TRUE(readmark_test_and_set(s, 0));
-  EXPECT_FALSE(readmark_test_and_set(s, 1));  // beyond the object's lines: ignored
-  EXPECT_FALSE(readmark_test_and_set(s, 1));
+  // Every bit of the 17 bytes marks a line, the spare bytes' too; lines past them mark nothing.
+  for (int32_t line : {0, 1, 135, 136, 1000, -1}) {
+    bool inside = line >= 0 && line < 17 * 8;
+    EXPECT_FALSE(readmark_test_and_set(s, line)) << line;
+    EXPECT_EQ(readmark_test_and_set(s, line), inside) << line;
+  }
 
   // Same count after a reload: the bits stay. Another count: a fresh, empty set.
   write_object("a.vko", OP_NOP2, 1, 1);
@@ -266,14 +268,20 @@ TEST_F(objects, ReadMarkSetsFollowTheLineCount) {
   EXPECT_EQ(readmark_find("A.VKO"), nullptr);
 }
 
+// The environment's cached keys decide whether saving is disabled, so each test starts and ends
+// without them.
 class readmarks : public objects {
  protected:
   void SetUp() override {
     objects::SetUp();
+    env_free();
+    env_keys_reset();
     save_base_folder_set(save.path().c_str());
   }
   void TearDown() override {
     save_base_folder_set("");
+    env_free();
+    env_keys_reset();
     objects::TearDown();
   }
   temp_dir save;
@@ -328,8 +336,6 @@ TEST_F(readmarks, NothingIsWrittenWhenSavingIsDisabled) {
   env_load("vaskel.env");
   readmark_attach("X.VKO", 4);
   readmark_save();
-  env_free();
-  env_keys_reset();
   struct stat st;
   EXPECT_NE(stat(save.at("savedata/vaskel_readmark.mss").c_str(), &st), 0);
 }

@@ -30,6 +30,7 @@ struct gtk_host {
   GtkWidget* menu_bar;  // nullptr without a menu
   GtkWidget* menu_holder = nullptr;  // what holds the bar in the window
   GtkWidget* area;      // the client area
+  GtkWidget* status_bar = nullptr;  // a label below the client area; nullptr without one
   std::map<int, gtk_menu_entry> menu;
   std::vector<GtkWidget*> menus;  // the bar's menus (their handlers name this record)
   bool menu_bar_shown = true;
@@ -67,6 +68,7 @@ class gtk_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
   void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,

@@ -249,12 +249,28 @@ void gtk_platform::window_host_create(plat_window* window) {
   }
 
   host->area = gtk_drawing_area_new();
-  gtk_widget_set_size_request(host->area, std::max(window->spec.client_width, 1), std::max(window->spec.client_height, 1));
+  gtk_widget_set_size_request(host->area, std::max(window_side_usable(window->spec.client_width), 1),
+                              std::max(window_side_usable(window->spec.client_height), 1));
   gtk_widget_set_hexpand(host->area, TRUE);
   gtk_widget_set_vexpand(host->area, TRUE);
   gtk_widget_add_events(host->area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                         GDK_LEAVE_NOTIFY_MASK | GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
   gtk_box_pack_start(GTK_BOX(box), host->area, TRUE, TRUE, 0);
+  if (window->spec.status_bar_height > 0) {
+    // The development status bar: one line, centred at the top in blue, cut with an ellipsis so
+    // that a long text never widens the window.
+    host->status_bar = gtk_label_new("");
+    gtk_widget_set_size_request(host->status_bar, 1, window->spec.status_bar_height);
+    gtk_label_set_single_line_mode(GTK_LABEL(host->status_bar), TRUE);
+    gtk_label_set_ellipsize(GTK_LABEL(host->status_bar), PANGO_ELLIPSIZE_END);
+    gtk_label_set_xalign(GTK_LABEL(host->status_bar), 0.5f);
+    gtk_label_set_yalign(GTK_LABEL(host->status_bar), 0.0f);
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_foreground_new(0, 0, 0xFFFF));
+    gtk_label_set_attributes(GTK_LABEL(host->status_bar), attributes);
+    pango_attr_list_unref(attributes);
+    gtk_box_pack_start(GTK_BOX(box), host->status_bar, FALSE, FALSE, 0);
+  }
 
   g_signal_connect(host->area, "draw", G_CALLBACK(on_draw), host);
   g_signal_connect(host->area, "button-press-event", G_CALLBACK(on_button_press), host);
@@ -321,7 +337,7 @@ void gtk_platform::window_client_size(window_handle window, int& width, int& hei
 
 void gtk_platform::window_set_client_size(window_handle window, int width, int height) {
   gtk_host* host = host_of(window);
-  if (!host || width < 1 || height < 1) return;
+  if (!host || !window_side_usable(width) || !window_side_usable(height)) return;
   gtk_widget_set_size_request(host->area, width, height);
   gtk_window_resize(GTK_WINDOW(host->toplevel), 1, 1);  // shrinks to the new natural size
 }
@@ -373,6 +389,12 @@ int gtk_platform::window_show_state(window_handle window) {
   if (host->state & GDK_WINDOW_STATE_ICONIFIED) return SIZE_MINIMIZED;
   if (host->state & GDK_WINDOW_STATE_MAXIMIZED) return SIZE_MAXIMIZED;
   return SIZE_RESTORED;
+}
+
+void gtk_platform::window_status_text(window_handle window, const char* text) {
+  gtk_host* host = host_of(window);
+  if (host && host->status_bar)
+    gtk_label_set_text(GTK_LABEL(host->status_bar), cp932_to_utf8_lenient(text ? text : "").c_str());
 }
 
 void gtk_platform::window_accept_files(window_handle window, bool accept) {

@@ -83,8 +83,9 @@ headless_platform::window_record* headless_platform::record(window_handle window
 
 void headless_platform::window_host_create(plat_window* window) {
   auto* r = new window_record;
-  r->client_width = std::max(window->spec.client_width, 0);
-  r->client_height = std::max(window->spec.client_height, 0);
+  r->client_width = window_side_usable(window->spec.client_width);
+  r->client_height = window_side_usable(window->spec.client_height);
+  r->status_bar_height = std::max(window->spec.status_bar_height, 0);
   r->pixels.assign(static_cast<size_t>(r->client_width) * r->client_height, 0);
   if (const menu_model* model = menu_model_find(window->spec.menu_name))
     for (int id : menu_model_ids(*model)) r->menu[id] = menu_item_state{};
@@ -123,7 +124,7 @@ void headless_platform::window_client_size(window_handle window, int& width, int
 
 void headless_platform::window_set_client_size(window_handle window, int width, int height) {
   window_record* r = record(window);
-  if (!r || width < 0 || height < 0) return;
+  if (!r || (width != 0 && !window_side_usable(width)) || (height != 0 && !window_side_usable(height))) return;
   r->client_width = width;
   r->client_height = height;
   r->pixels.assign(static_cast<size_t>(width) * height, 0);
@@ -159,6 +160,11 @@ void headless_platform::window_show_menu_bar(window_handle window, bool shown) {
 int headless_platform::window_show_state(window_handle window) {
   window_record* r = record(window);
   return r ? r->show_state : static_cast<int>(SIZE_RESTORED);
+}
+
+void headless_platform::window_status_text(window_handle window, const char* text) {
+  window_record* r = record(window);
+  if (r && r->status_bar_height > 0) r->status_text = text ? text : "";
 }
 
 void headless_platform::window_accept_files(window_handle window, bool accept) {

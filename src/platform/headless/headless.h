@@ -38,6 +38,8 @@ class headless_platform : public platform_backend {
     bool topmost = false, fullscreen = false, menu_bar_shown = true, accept_files = false;
     int show_state = SIZE_RESTORED;
     bool cursor_shown = true;
+    int status_bar_height = 0;            // 0: the window has no status bar
+    std::string status_text;              // engine text
     std::map<int, menu_item_state> menu;  // the entries of its menu variant, by command id
     std::vector<plat_rect> invalidated;   // every invalidation, in order
     plat_rect invalid{0, 0, 0, 0};        // what the next WM_PAINT repaints
@@ -67,6 +69,7 @@ class headless_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
   void window_paint_pixels(window_handle window, int x, int y, const pixel_source& source, const plat_rect& source_rect,
