@@ -10,6 +10,7 @@
 #include "base/datasource.h"
 #include "base/env.h"
 #include "base/fatal.h"
+#include "base/memory.h"
 #include "base/registry.h"
 #include "platform/platform.h"
 #include "platform/window.h"
@@ -30,6 +31,7 @@ void engine_test::SetUp() {
 
 void engine_test::TearDown() {
   save_base_folder_set("");
+  mem_reset();  // an intercepted out-of-memory end leaves its once-only flag set
   fatal_exit_intercept(nullptr);
   plat_install(nullptr);
 }
