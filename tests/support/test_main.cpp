@@ -23,7 +23,8 @@ void point_home_at(const fs::path& folder) {
   std::error_code ec;  // another process of the same program may be making them at once
   static const char* const kinds[][2] = {{"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
                                          {"XDG_CACHE_HOME", "cache"},   {"XDG_STATE_HOME", "state"},
-                                         {"XDG_RUNTIME_DIR", "run"},    {"TMPDIR", "tmp"}};
+                                         {"XDG_RUNTIME_DIR", "run"},    {"TMPDIR", "tmp"},
+                                         {"TEST_TMPDIR", "tmp"}};  // gtest::TempDir()
   setenv("HOME", folder.c_str(), 1);
   for (const auto& kind : kinds) {
     fs::path sub = folder / kind[1];
