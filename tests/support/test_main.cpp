@@ -2,6 +2,7 @@
 // its own under the build folder, so that nothing a test (or a program it starts) writes lands in
 // the user's home or in /tmp, and no test sees files an earlier test left behind, whether ctest
 // runs it alone or the whole program runs in one process.
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -75,6 +76,9 @@ int main(int argc, char** argv) {
     if (strncmp(argv[i], "--gtest_internal_run_death_test", 31) == 0) death_test_child = true;
   program_folder = fs::path(VASK_BINARY_DIR) / "test-home" / program_invocation_short_name;
   point_home_at(program_folder);
+  // GLib reads the user's folders once per process: let it keep these, which outlive every test.
+  g_get_home_dir(), g_get_user_config_dir(), g_get_user_data_dir(), g_get_user_cache_dir();
+  g_get_user_runtime_dir(), g_get_tmp_dir();
   testing::InitGoogleTest(&argc, argv);
   testing::UnitTest::GetInstance()->listeners().Append(new own_home_per_test(death_test_child));
   return RUN_ALL_TESTS();
