@@ -1,7 +1,7 @@
-// The main of every test program. Each test runs with a home, XDG folders and a temporary folder of
-// its own under the build folder, so that nothing a test (or a program it starts) writes lands in
-// the user's home or in /tmp, and no test sees files an earlier test left behind, whether ctest
-// runs it alone or the whole program runs in one process.
+// The main of every test program. Each test runs with a home and XDG folders of its own under the
+// build folder, and the process with a temporary folder there, so that nothing a test (or a program
+// it starts) writes lands in the user's home or in /tmp, and no test sees settings an earlier test
+// left behind, whether ctest runs it alone or the whole program runs in one process.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -24,8 +24,7 @@ void point_home_at(const fs::path& folder) {
   std::error_code ec;  // another process of the same program may be making them at once
   static const char* const kinds[][2] = {{"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
                                          {"XDG_CACHE_HOME", "cache"},   {"XDG_STATE_HOME", "state"},
-                                         {"XDG_RUNTIME_DIR", "run"},    {"TMPDIR", "tmp"},
-                                         {"TEST_TMPDIR", "tmp"}};  // gtest::TempDir()
+                                         {"XDG_RUNTIME_DIR", "run"}};
   setenv("HOME", folder.c_str(), 1);
   for (const auto& kind : kinds) {
     fs::path sub = folder / kind[1];
@@ -76,6 +75,11 @@ int main(int argc, char** argv) {
     if (strncmp(argv[i], "--gtest_internal_run_death_test", 31) == 0) death_test_child = true;
   program_folder = fs::path(VASK_BINARY_DIR) / "test-home" / program_invocation_short_name;
   point_home_at(program_folder);
+  // One temporary folder for the process: fixtures keep folders there from test to test.
+  std::string tmp = (program_folder / "tmp").string();
+  fs::create_directories(tmp);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  setenv("TEST_TMPDIR", tmp.c_str(), 1);  // gtest's own TempDir()
   // GLib reads the user's folders once per process: let it keep these, which outlive every test.
   g_get_home_dir(), g_get_user_config_dir(), g_get_user_data_dir(), g_get_user_cache_dir();
   g_get_user_runtime_dir(), g_get_tmp_dir();
