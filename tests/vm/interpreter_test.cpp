@@ -319,15 +319,13 @@ TEST_F(passes, OperandsAreReadSignedAndTheTitleQuestionLeavesOnlyOnYes) {
       }
       pumps++;
     };
-    uint32_t before = vm_time_get();
     EXPECT_EQ(interpreter_run(), RUN_END) << answer;
     if (answer == IDNO) {
       EXPECT_EQ(thread_count(), 0);  // it ran to its end
-      EXPECT_GE(vm_time_get() - before, 100u);
+      EXPECT_GT(pumps, 1);
     } else {
       EXPECT_EQ(thread_count(), 1);
       EXPECT_EQ(pumps, 1);
-      EXPECT_LT(vm_time_get() - before, 100u);
     }
     platform.on_pump = nullptr;
     threads_destroy_all();
