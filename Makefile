@@ -16,8 +16,13 @@ build: deps
 	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build -j $(JOBS)
 
+# ctest runs each test in a process of its own; the second pass runs each test program once, whole
+# and in a shuffled order (the seed is printed), so that state one test leaves behind for another
+# fails here too.
 test-plain: build
 	cd build && ctest --output-on-failure -j $(JOBS)
+	@find build -maxdepth 1 -name 'test_*' -type f -perm -u+x | sort | xargs -P $(JOBS) -I{} sh -c \
+	  '{} --gtest_shuffle >{}.shuffled.log 2>&1 || { cat {}.shuffled.log; echo "== {}: failed shuffled"; exit 1; }'
 
 test-asan: deps
 	@$(CONFIGURE) -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \

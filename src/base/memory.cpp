@@ -34,3 +34,5 @@ void* mem_resize(void* block, size_t size) {
 static void new_handler() { out_of_memory("malloc"); }
 
 void mem_new_handler_install() { std::set_new_handler(new_handler); }
+
+void mem_reset() { out_of_memory_in_progress = false; }

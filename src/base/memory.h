@@ -11,3 +11,6 @@ void* mem_resize(void* block, size_t size);
 
 // Makes C++ allocations take the same road as mem_alloc when memory runs out.
 void mem_new_handler_install();
+
+// Forgets that an out-of-memory box was shown (for tests, where the fatal road returns by throwing).
+void mem_reset();

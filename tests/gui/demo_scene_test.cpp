@@ -61,6 +61,7 @@ void engine_state_clear() {
 
 // The client area after chapter1's scene, run here on the headless backend with its fake clock.
 std::vector<uint32_t> headless_render() {
+  engine_state_clear();  // earlier tests in this process may have cached the default sizes
   headless_platform host;
   host.print_boxes = false;
   host.use_fake_clock(1000);

@@ -10,6 +10,7 @@
 #include "base/datasource.h"
 #include "base/env.h"
 #include "base/fatal.h"
+#include "base/memory.h"
 #include "base/registry.h"
 #include "graphics/gfx_id.h"
 #include "graphics/page.h"
@@ -36,6 +37,7 @@ void engine_test::SetUp() {
 
 void engine_test::TearDown() {
   save_base_folder_set("");
+  mem_reset();  // an intercepted out-of-memory end leaves its once-only flag set
   fatal_exit_intercept(nullptr);
   plat_install(nullptr);
 }

@@ -254,14 +254,7 @@ TEST_F(dispatcher, TimeWaitUntilKeepsARhythm) {
   EXPECT_EQ(runs, 101);
 }
 
-TEST_F(dispatcher, FrameWaitWaitsForAFrame) {
-  push_int(1);
-  EXPECT_TRUE(call(H_FRAME_WAIT, 1, 1));
-  EXPECT_EQ(vm_frame->wait_frame_mark, static_cast<int32_t>(frame_counter()));
-  pass(5);
-  EXPECT_TRUE(call(H_FRAME_WAIT, 1, 1));  // the millisecond passed, but no frame was drawn
-  EXPECT_EQ(vm_frame->wait_deadline, vm_time_get() + 1);
-}
+// frame_wait is tested where frames are drawn: dispatcher_program_test.cpp.
 
 TEST_F(dispatcher, InputWaitAnswersWithTheThreadsKeys) {
   int32_t before = top();

@@ -306,13 +306,30 @@ TEST_F(passes, OperandsAreReadSignedAndTheTitleQuestionLeavesOnlyOnYes) {
   EXPECT_EQ(operand_read_u16(), 5);
   EXPECT_EQ(vm_frame->code, code + 4);
 
-  start(".entry\nbuiltin.drop wait9 0\nret\n");
-  platform.on_pump = [&] {
-    platform.queued_answers.push_front(IDNO);
-    title_return_ask();
-  };
-  EXPECT_EQ(interpreter_run(), RUN_END);
-  EXPECT_EQ(thread_count(), 0);  // it ran to its end
+  // No at every pump: the run goes on to the entry's end. Yes at the first pump: the run ends
+  // after that pump, the main thread still inside its 100 ms wait.
+  for (int answer : {IDNO, IDYES}) {
+    if (thread_count() == 0) thread_switch(thread_create(0));
+    start(".entry\nbuiltin.drop wait100 0\nret\n");
+    int pumps = 0;
+    platform.on_pump = [&] {
+      if (answer == IDNO || pumps == 0) {
+        platform.queued_answers.push_front(answer);
+        title_return_ask();
+      }
+      pumps++;
+    };
+    EXPECT_EQ(interpreter_run(), RUN_END) << answer;
+    if (answer == IDNO) {
+      EXPECT_EQ(thread_count(), 0);  // it ran to its end
+      EXPECT_GT(pumps, 1);
+    } else {
+      EXPECT_EQ(thread_count(), 1);
+      EXPECT_EQ(pumps, 1);
+    }
+    platform.on_pump = nullptr;
+    threads_destroy_all();
+  }
 }
 
 }  // namespace
