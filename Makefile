@@ -29,6 +29,7 @@ test-asan: deps
 	  -DVASK_SANITIZE=address,undefined >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS)
 
 test: test-plain
