@@ -70,8 +70,8 @@ void handles_release() {
 }
 
 // The payload as the debugger sees it: numbers as stored, blocks as handles (0 when none).
-uint32_t payload_for_debugger(const value_cell& c) {
-  if (!type_is_block(c.type)) return uint32_t(c.i);
+int32_t payload_for_debugger(const value_cell& c) {
+  if (!type_is_block(c.type)) return c.i;
   if (!c.s || state.handles.size() >= HANDLE_MAX) return 0;
   value_cell held = c;
   if (c.type == TYPE_STRING)
@@ -79,12 +79,12 @@ uint32_t payload_for_debugger(const value_cell& c) {
   else
     c.a->refcount++;
   state.handles.push_back(held);
-  return uint32_t(state.handles.size());
+  return int32_t(state.handles.size());
 }
 
 void send_cell(const value_cell& c) {
   uint8_t r[DBG_CELL_SIZE] = {};
-  uint32_t payload = payload_for_debugger(c);
+  int32_t payload = payload_for_debugger(c);
   std::memcpy(r, &c.hash, 4);
   std::memcpy(r + 4, &c.type, 2);
   std::memcpy(r + 6, &c.scope, 2);
@@ -214,7 +214,7 @@ intptr_t debugger_message_hook(window_handle, uint32_t message, uintptr_t wparam
         send_error(message, wparam);
         return wndproc_set_result(-1), 1;
       }
-      send_record(DBG_RECORD_TEXT, held->s->text, size_t(held->s->length) + 1);
+      send_record(DBG_RECORD_TEXT, held->s->text, size_t(held->s->length));
       return 1;
     }
     case DBG_LOCAL_CELL: {
