@@ -54,7 +54,7 @@ class debugger_link : public program_test {
     return result;
   }
   // Runs the main thread; at every stop the next action answers (no action left: continue).
-  void run(std::vector<uint32_t> actions) {
+  void run(std::vector<uint32_t> actions, const std::function<void()>& body = {}) {
     size_t next = 0;
     platform.on_pump = [this, actions, next]() mutable {
       collect();
@@ -67,7 +67,8 @@ class debugger_link : public program_test {
       records.back().wparam = 99;  // seen
       send(next < actions.size() ? actions[next++] : DBG_CONTINUE);
     };
-    turn();
+    if (body) body();
+    else turn();
     platform.on_pump = nullptr;
   }
   std::vector<int32_t> stop_lines() const {
@@ -190,17 +191,19 @@ TEST_F(debugger_link, StepOverInsideACallStopsAtItsOwnDepthOrShallower) {
 TEST_F(debugger_link, ABreakpointInAnotherThreadStopsWhileStepsWaitForTheirOwn) {
   attach();
   script_object* o = load(nested, 8);
-  object_entry_set(o->name);
-  run({DBG_STEP_OVER});  // stops at 1 in thread 0; the step over now belongs to thread 0
-  stops.clear();
+  vm_frame->code = object_function(o, crc32_string("f"));
   request(DBG_BREAK_ADD, o->name_hash, 7);
   script_thread* main = vm_thread;
   script_thread* other = thread_create(5);
-  thread_switch(other);
   other->frames[0].code = object_function(o, crc32_string("g"));
-  run({DBG_CONTINUE});
-  ASSERT_EQ(stop_lines(), std::vector<int32_t>{7});
-  thread_switch(main);
+  run({DBG_STEP_OVER, DBG_CONTINUE}, [&] {
+    debugger_line_hook(1);  // the first line stops; the step over now belongs to thread 0
+    thread_switch(other);
+    debugger_line_hook(9);  // another thread's line: only breakpoints stop here
+    debugger_line_hook(7);
+    thread_switch(main);
+  });
+  EXPECT_EQ(stop_lines(), (std::vector<int32_t>{1, 7}));
 }
 
 TEST_F(debugger_link, HostileRequestsAnswerErrorsAndNeverTouchMemory) {
