@@ -1,9 +1,16 @@
 // Display modes and full screen.
 //
-// STAND-IN: the display-mode module replaces this file. Until then the game never runs in full
-// screen: there is no menu bar to track, no switch and no full-screen scale, and the settings
-// that start-up hands over are not used.
+// The game screen has a fixed size shown in a fixed-size window or in full screen. This module
+// keeps the display-mode choice: the game and view sizes, the full-screen size (forced or picked
+// from the display's modes by aspect class), the scale type giving the view size and zoom, and the
+// centring offsets of the scaled view.
+//
+// STAND-IN (the switch): the window never goes to full screen yet. display_mode_toggle and
+// display_mode_reapply leave the game windowed, so is_fullscreen stays 0 and the centring offsets
+// 0; the pick, the scale table and the stored settings are complete.
 #pragma once
+
+#include <vector>
 
 // 1 while full screen is active.
 int is_fullscreen();
@@ -36,3 +43,32 @@ void work_area_fit();
 void display_switch_hook_set(int (*hook)(int value));
 void windowed_hook_set(void (*hook)());
 void fullscreen_hook_set(void (*hook)());
+
+// A mode the display offers.
+struct display_mode_entry {
+  int width, height, bits;
+};
+// Aspect class of a size: 0 (4:3, 5:4), 1 (16:10), 2 (16:9).
+int aspect_class(int width, int height);
+// The full-screen size for a game size over a mode list: with preference 0 the game size; else
+// the smallest mode (no larger in either direction than the best so far) of more than 14 bits of
+// at least the game size, of the first class of the preference's list that has one; none gives
+// the game size.
+void fullscreen_size_pick(const std::vector<display_mode_entry>& modes, int preference, int game_width,
+                          int game_height, int* width, int* height);
+// The same over the display's own modes (on this host its current mode), remembered: the first
+// call picks, later ones return the stored result.
+int fullscreen_width_pick(int game_width, int game_height);
+int fullscreen_height_pick(int game_width, int game_height);
+
+// The view of a scale type: presented size and zoom per mille; zoom -1 leaves the view as it is.
+struct display_view {
+  int width, height, zoom_x, zoom_y;
+};
+display_view display_scale_view(int type, int game_width, int game_height, int full_width, int full_height);
+
+// The centring offsets of the scaled view (0 in the window).
+int fullscreen_offset_x();
+int fullscreen_offset_y();
+// Forgets the module state (tests).
+void display_mode_reset();

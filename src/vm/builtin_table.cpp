@@ -4,6 +4,7 @@
 
 #include "graphics/draw_builtins.h"
 #include "graphics/page_builtins.h"
+#include "graphics/screen_geometry.h"
 #include "graphics/sprite_builtins.h"
 #include "vm/builtins_general.h"
 #include "vm/builtins_string.h"
@@ -221,8 +222,8 @@ constexpr builtin_entry table[] = {
     // 4: graphics (84)
     {0x4AFC5C07, "fuchidori_copy", P, 4, builtin_fuchidori_copy},
     {0x70612DB5, "get_alfapage", P, 4, builtin_get_alfapage},
-    {0x2159EBE0, "get_fullscreen_height", P, 4, nullptr},
-    {0xF63ED9AE, "get_fullscreen_width", P, 4, nullptr},
+    {0x2159EBE0, "get_fullscreen_height", P, 4, builtin_get_fullscreen_height},
+    {0xF63ED9AE, "get_fullscreen_width", P, 4, builtin_get_fullscreen_width},
     {0xE5E4E2FF, "grp_alfa_tabled_copy", P, 4, builtin_grp_alfa_tabled_copy},
     {0xD01BE374, "grp_boxfill", P, 4, builtin_grp_boxfill},
     {0x56BBBA3A, "grp_copy", P, 4, builtin_grp_copy},
@@ -260,10 +261,10 @@ constexpr builtin_entry table[] = {
     {0x3F34D519, "ps_sprite_set_smooth_animation", P, 4, builtin_ps_sprite_set_smooth_animation},
     {0x924EE3EB, "rgb_pack", P, 4, builtin_rgb_pack},
     {0x54EF8174, "rgba_pack", P, 4, builtin_rgba_pack},
-    {0x171AEE22, "screen_set_offset", P, 4, nullptr},
-    {0x09C43040, "screen_set_view", P, 4, nullptr},
-    {0x29098EC0, "screen_set_window_zoom", P, 4, nullptr},
-    {0x4FA8483F, "screen_set_zoom", P, 4, nullptr},
+    {0x171AEE22, "screen_set_offset", P, 4, builtin_screen_set_offset},
+    {0x09C43040, "screen_set_view", P, 4, builtin_screen_set_view},
+    {0x29098EC0, "screen_set_window_zoom", P, 4, builtin_screen_set_window_zoom},
+    {0x4FA8483F, "screen_set_zoom", P, 4, builtin_screen_set_zoom},
     {0xF9705332, "set_antidata", P, 4, builtin_set_antidata},
     {0x7A7B6ED4, "set_pic_key", P, 4, builtin_set_pic_key},
     {0xF80BC9B6, "sprite_alfa_define", P, 4, builtin_sprite_alfa_define},
