@@ -5,12 +5,15 @@
 // from the display's modes by aspect class), the scale type giving the view size and zoom, and the
 // centring offsets of the scaled view.
 //
-// STAND-IN (the switch): the window never goes to full screen yet. display_mode_toggle and
-// display_mode_reapply leave the game windowed, so is_fullscreen stays 0 and the centring offsets
-// 0; the pick, the scale table and the stored settings are complete.
+// Full screen is the window system's full screen on the window's monitor (the display mode never
+// changes); is_fullscreen says 1 only once the window's client area has been seen to fill the
+// monitor, so hooks and the debounce never see a state that did not happen.
 #pragma once
 
+#include <cstdint>
 #include <vector>
+
+#include "platform/window.h"
 
 // 1 while full screen is active.
 int is_fullscreen();
@@ -70,5 +73,17 @@ display_view display_scale_view(int type, int game_width, int game_height, int f
 // The centring offsets of the scaled view (0 in the window).
 int fullscreen_offset_x();
 int fullscreen_offset_y();
+// The switch itself (reapply: for the current state, without asking the window system again).
+void display_mode_switch(int full, int reapply);
+// At most once per 1000 ms of the system clock; the full-screen or windowed hook when set, else
+// display_mode_toggle. 1 when accepted.
+int display_mode_toggle_debounced(int full);
+void keep_fullscreen_on_deactivate_set(int keep);
+// The main window's handler of the triggers: maximise, minimise, the full-screen key, Alt+Enter,
+// focus loss, display change, the menu key and the menu's close, query-suspend.
+intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+// Other windows' placements around a switch: nothing to do on this system.
+void winplace_save_all();
+void winplace_restore_all();
 // Forgets the module state (tests).
 void display_mode_reset();
