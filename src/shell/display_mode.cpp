@@ -132,10 +132,11 @@ int fullscreen_offset_y() { return choice.offset_y; }
 
 intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
-// The full-screen size now in force (picked on first need).
+// The full-screen size in force: the display mode never changes here, so full screen is always the
+// monitor's current mode, whatever size was picked (the pick still answers the scripts).
 static void full_size(int* w, int* h) {
-  *w = fullscreen_width_pick(choice.game_width, choice.game_height);
-  *h = fullscreen_height_pick(choice.game_width, choice.game_height);
+  std::vector<display_mode_entry> modes = display_modes();
+  *w = modes[0].width, *h = modes[0].height;
 }
 
 // The scaled view of the scale type, or back to the game size.
@@ -277,6 +278,7 @@ void set_screen_size(int width, int height, int) {
   choice.game_width = choice.view_width = width;
   choice.game_height = choice.view_height = height;
   pick(width, height);
+  wndproc_handler_add(display_mode_handler);  // once: a second add is refused
 }
 void widescreen_pref_set(int preference) { choice.wide_preference = preference; }
 void fullscreen_width_set(int width) { choice.forced_width = width; }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "graphics/screen_geometry.h"
+#include "platform/messages.h"
 #include "shell/display_mode.h"
+#include "shell/window_core.h"
+#include "test_support.h"
 
 // The full-screen pick on made-up mode lists.
 TEST(DisplayMode, FullScreenPickByAspectClassAndPreference) {
@@ -64,4 +67,68 @@ TEST(ScreenGeometry, ZoomAndRecentringArithmetic) {
   EXPECT_EQ(screen_zoom_origin(640, 1000), 0);
   EXPECT_EQ(screen_zoom_origin(640, 500), -320);
   EXPECT_EQ(screen_zoom_origin(640, 0), 0);
+}
+
+// The switch through injected window messages on the headless backend's fake clock.
+class DisplaySwitch : public engine_test {
+ protected:
+  void SetUp() override {
+    engine_test::SetUp();
+    window_core_reset();
+    display_mode_reset();
+    platform.use_fake_clock(5000);
+    set_screen_size(640, 480, 1);
+  }
+  void TearDown() override {
+    display_mode_reset();
+    window_core_reset();
+    engine_test::TearDown();
+  }
+  static void send(uint32_t message, uintptr_t wparam, intptr_t lparam = 0) {
+    display_mode_handler(nullptr, message, wparam, lparam);
+  }
+  static inline int hook_calls = 0;
+};
+
+TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
+  send(WM_SYSKEYDOWN, VK_RETURN);
+  EXPECT_EQ(is_fullscreen(), 0) << "not before the window system confirms";
+  send(WM_SIZE, SIZE_RESTORED);
+  EXPECT_EQ(is_fullscreen(), 1);
+  EXPECT_EQ(fullscreen_offset_x(), (640 - 1920) / 2);
+  send(WM_SYSKEYDOWN, VK_RETURN);  // within a second: dropped
+  EXPECT_EQ(is_fullscreen(), 1);
+  platform.advance(1000);
+  send(WM_KEYDOWN, VK_F4);
+  EXPECT_EQ(is_fullscreen(), 0);
+  EXPECT_EQ(fullscreen_offset_x(), 0);
+  platform.advance(1000);
+  send(WM_SIZE, SIZE_MAXIMIZED);  // maximising asks for full screen too
+  send(WM_SIZE, SIZE_RESTORED);
+  EXPECT_EQ(is_fullscreen(), 1);
+  platform.advance(999);
+  send(WM_KILLFOCUS, 0);  // too soon after the switch
+  EXPECT_EQ(is_fullscreen(), 1);
+  platform.advance(1);
+  send(WM_KILLFOCUS, 0);
+  EXPECT_EQ(is_fullscreen(), 0);
+}
+
+TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
+  hook_calls = 0;
+  fullscreen_hook_set([] { hook_calls++; });
+  send(WM_SYSKEYDOWN, VK_RETURN);
+  EXPECT_EQ(hook_calls, 1);
+  EXPECT_EQ(is_fullscreen(), 0);
+  fullscreen_hook_set(nullptr);
+  platform.advance(1000);
+  display_mode_toggle(1);
+  send(WM_SIZE, SIZE_RESTORED);
+  ASSERT_EQ(menu_bar_mode_get(), 1);
+  work_area_fit();
+  menu_bar_track_cursor(0, 3);
+  send(WM_MENUSELECT, MENUSELECT_CLOSED, 0);
+  send(WM_SYSCOMMAND, SC_KEYMENU);
+  send(WM_POWERBROADCAST, 0);
+  EXPECT_EQ(is_fullscreen(), 0) << "query-suspend goes back to the window";
 }
