@@ -1,9 +1,19 @@
 // Display modes and full screen.
 //
-// STAND-IN: the display-mode module replaces this file. Until then the game never runs in full
-// screen: there is no menu bar to track, no switch and no full-screen scale, and the settings
-// that start-up hands over are not used.
+// The game screen has a fixed size shown in a fixed-size window or in full screen. This module
+// keeps the display-mode choice: the game and view sizes, the full-screen size (forced or picked
+// from the display's modes by aspect class), the scale type giving the view size and zoom, and the
+// centring offsets of the scaled view.
+//
+// Full screen is the window system's full screen on the window's monitor (the display mode never
+// changes); is_fullscreen says 1 only once the window's client area has been seen to fill the
+// monitor, so hooks and the debounce never see a state that did not happen.
 #pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/window.h"
 
 // 1 while full screen is active.
 int is_fullscreen();
@@ -36,3 +46,44 @@ void work_area_fit();
 void display_switch_hook_set(int (*hook)(int value));
 void windowed_hook_set(void (*hook)());
 void fullscreen_hook_set(void (*hook)());
+
+// A mode the display offers.
+struct display_mode_entry {
+  int width, height, bits;
+};
+// Aspect class of a size: 0 (4:3, 5:4), 1 (16:10), 2 (16:9).
+int aspect_class(int width, int height);
+// The full-screen size for a game size over a mode list: with preference 0 the game size; else
+// the smallest mode (no larger in either direction than the best so far) of more than 14 bits of
+// at least the game size, of the first class of the preference's list that has one; none gives
+// the game size.
+void fullscreen_size_pick(const std::vector<display_mode_entry>& modes, int preference, int game_width,
+                          int game_height, int* width, int* height);
+// The same over the display's own modes (on this host its current mode), remembered: the first
+// call picks, later ones return the stored result.
+int fullscreen_width_pick(int game_width, int game_height);
+int fullscreen_height_pick(int game_width, int game_height);
+
+// The view of a scale type: presented size and zoom per mille; zoom -1 leaves the view as it is.
+struct display_view {
+  int width, height, zoom_x, zoom_y;
+};
+display_view display_scale_view(int type, int game_width, int game_height, int full_width, int full_height);
+
+// The centring offsets of the scaled view (0 in the window).
+int fullscreen_offset_x();
+int fullscreen_offset_y();
+// The switch itself (reapply: for the current state, without asking the window system again).
+void display_mode_switch(int full, int reapply);
+// At most once per 1000 ms of the system clock; the full-screen or windowed hook when set, else
+// display_mode_toggle. 1 when accepted.
+int display_mode_toggle_debounced(int full);
+void keep_fullscreen_on_deactivate_set(int keep);
+// The main window's handler of the triggers: maximise, minimise, the full-screen key, Alt+Enter,
+// focus loss, display change, the menu key and the menu's close, query-suspend.
+intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+// Other windows' placements around a switch: nothing to do on this system.
+void winplace_save_all();
+void winplace_restore_all();
+// Forgets the module state (tests).
+void display_mode_reset();

@@ -169,4 +169,52 @@ TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
   }
 }
 
+// Alt+Enter and F4 switch the game to full screen and back under a window manager (full screen
+// needs one); in full screen the picture lies centred on the 1024 x 768 screen (scale type 0).
+// Disabled: the window fills the screen, but the full-screen picture comes out black and the key
+// delivery after windowactivate is not reliable yet.
+TEST_F(SampleGame, DISABLED_AltEnterAndF4SwitchToFullScreenAndBack) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  gchar* wm_path = g_find_program_in_path("openbox");
+  if (!wm_path) GTEST_SKIP() << "openbox is not installed";
+  gchar* wm_argv[] = {wm_path, nullptr};
+  GPid wm = 0;
+  ASSERT_TRUE(g_spawn_async(nullptr, wm_argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr));
+  g_free(wm_path);
+  std::vector<uint32_t> want = headless_render();
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
+  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
+  GPid pid = 0;
+  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
+  g_strfreev(env);
+  ASSERT_TRUE(started);
+  child = pid;
+  unsigned long xid = 0;
+  ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
+  GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
+  ASSERT_NE(frame, nullptr);
+  auto fills_screen = [&] { return gdk_window_get_width(frame) == 1024 && gdk_window_get_height(frame) == 768; };
+  pump_for(500);
+  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers alt+Return");
+  EXPECT_TRUE(pump_until(fills_screen, 5000)) << "Alt+Enter did not fill the screen";
+  int best = -1;
+  bool centred = pump_until(
+      [&] {
+        best = mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want);
+        return best == 0;
+      },
+      4000);
+  save_screenshot("sample-game-fullscreen", 0, 0, 1024, 768);
+  EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
+  pump_for(1100);  // past the switch's one-second debounce
+  xdotool("key --window " + std::to_string(xid) + " F4");
+  EXPECT_TRUE(pump_until([&] { return !fills_screen(); }, 5000)) << "F4 did not go back to the window";
+  g_object_unref(frame);
+  kill(wm, SIGTERM);
+  waitpid(wm, nullptr, 0);
+}
+
 }  // namespace
