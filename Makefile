@@ -53,7 +53,7 @@ fuzz: deps
 	@CC=clang CXX=clang++ $(CONFIGURE) -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVASK_FUZZ=ON -DVASK_TESTS=OFF \
 	  -DVASK_BUILD_GTK=OFF >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
-	@for f in build-fuzz/fuzz_*; do echo "== $$f"; $$f -max_total_time=60 -rss_limit_mb=4096 || exit 1; done
+	@for f in build-fuzz/fuzz_*; do echo "== $$f"; LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp $$f -max_total_time=60 -rss_limit_mb=4096 || exit 1; done
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
