@@ -3,6 +3,10 @@
 //
 // Layout: entries end at offset MESSAGE_LOG_SIZE; each is its bytes, a NUL and a little-endian
 // u16 holding the entry's whole length (bytes + 3). Unused space at the front is zero.
+//
+// The replay built-ins (backlog_replay, backlog_replay_nowait) are not here yet: they run through
+// the typewriter and the control codes, and until those exist the dispatcher reports them as not
+// implemented.
 #pragma once
 
 #include <cstddef>
