@@ -10,6 +10,7 @@
 #include "shell/input.h"
 #include "shell/mouse.h"
 #include "text/font.h"
+#include "text/message_log.h"
 #include "vm/builtins_general.h"
 #include "vm/builtins_string.h"
 #include "vm/builtins_variable.h"
@@ -309,18 +310,18 @@ constexpr builtin_entry table[] = {
     {0x6F384A3D, "sprite_ymodify_define", P, 4, builtin_sprite_ymodify_define},
     {0xBA383010, "sprite_ymodify_set", P, 4, builtin_sprite_ymodify_set},
     // 5: text and messages (46)
-    {0x3F401BBD, "backlog_count_pages", P, 5, nullptr},
-    {0x88B4B26C, "backlog_count_windows", P, 5, nullptr},
-    {0x728876A3, "backlog_next", P, 5, nullptr},
-    {0x6E080825, "backlog_next_window", P, 5, nullptr},
-    {0x2CB1BC41, "backlog_page_back", P, 5, nullptr},
-    {0x6621F84D, "backlog_prev", P, 5, nullptr},
-    {0x0C6D0129, "backlog_prev_window", P, 5, nullptr},
+    {0x3F401BBD, "backlog_count_pages", P, 5, builtin_backlog_count_pages},
+    {0x88B4B26C, "backlog_count_windows", P, 5, builtin_backlog_count_windows},
+    {0x728876A3, "backlog_next", P, 5, builtin_backlog_next},
+    {0x6E080825, "backlog_next_window", P, 5, builtin_backlog_next_window},
+    {0x2CB1BC41, "backlog_page_back", P, 5, builtin_backlog_page_back},
+    {0x6621F84D, "backlog_prev", P, 5, builtin_backlog_prev},
+    {0x0C6D0129, "backlog_prev_window", P, 5, builtin_backlog_prev_window},
     {0x59180BBB, "backlog_replay", SC, 5, nullptr},
     {0x307F28BC, "backlog_replay_nowait", SC, 5, nullptr},
-    {0x4133D7A9, "backlog_suppress_pop", P, 5, nullptr},
-    {0xD4066E31, "backlog_suppress_push", P, 5, nullptr},
-    {0x8D8D8817, "backlog_trim", P, 5, nullptr},
+    {0x4133D7A9, "backlog_suppress_pop", P, 5, builtin_backlog_suppress_pop},
+    {0xD4066E31, "backlog_suppress_push", P, 5, builtin_backlog_suppress_push},
+    {0x8D8D8817, "backlog_trim", P, 5, builtin_backlog_trim},
     {0xB5A1E3C9, "console_clear", SC, 5, nullptr},
     {0x979D1F16, "console_disable", SC, 5, nullptr},
     {0xA2743878, "console_enable", SC, 5, nullptr},
