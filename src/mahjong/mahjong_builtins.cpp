@@ -1,13 +1,134 @@
 #include "mahjong/mahjong_builtins.h"
 
+#include <algorithm>
+
 #include "mahjong/evaluator.h"
 #include "mahjong/state.h"
+#include "mahjong/wall.h"
+#include "vm/dispatcher.h"
+#include "vm/script_error.h"
 #include "vm/variables.h"
+
+namespace {
+
+// A player's hand slots and meld states in the working copy.
+struct player_hand {
+  mahjong_tile* tiles;
+  int32_t* states;
+};
+
+// Players 0..count-2 are the computers, 3 the human; anyone else is reported.
+bool player_at_table(const char* builtin, int player, player_hand* hand) {
+  int players = mahjong.maj_mode;
+  bool ok = mahjong_wall_size(players) != 0 &&
+            (player == MAHJONG_HUMAN || (player >= 0 && player < players - 1));
+  if (!ok) {
+    script_error("%s : プレイヤー番号[%d]が範囲外です", builtin, player);
+    return false;
+  }
+  if (player == MAHJONG_HUMAN)
+    *hand = {mahjong.my_pre_te, mahjong.my_naki_flag};
+  else
+    *hand = {mahjong.com_pre_te[player], mahjong.com_naki_flag[player]};
+  return true;
+}
+
+// The concealed slots from the first one after the melds up to slot 12, ascending; slot 13 stays.
+void sort_hand(player_hand h) {
+  int m = 0;
+  while (m < MAHJONG_SLOTS - 1 && h.states[m] != MELD_CONCEALED) ++m;
+  std::sort(h.tiles + m, h.tiles + MAHJONG_SLOTS - 1);
+}
+
+int finish(int32_t result) {
+  mahjong_vars_store();
+  push_int(result);
+  return 0;
+}
+
+}  // namespace
 
 int builtin_mahjong_export_result(int32_t, int32_t) {
   mahjong_vars_load();
   mahjong_export_result();
-  mahjong_vars_store();
-  push_int(0);
-  return 0;
+  return finish(0);
+}
+
+int builtin_mahjong_build_wall(int32_t, int32_t) {
+  mahjong_vars_load();
+  if (mahjong_wall_build(mahjong.maj_mode))
+    mahjong.pi_tumo_nokori = mahjong_draws_left(mahjong.maj_mode);
+  else
+    script_error("mahjong_build_wall : 人数[%d]が範囲外です", mahjong.maj_mode);
+  return finish(0);
+}
+
+int builtin_mahjong_set_seats(int32_t, int32_t) {
+  mahjong_vars_load();
+  int players = mahjong.maj_mode, s = mahjong.ba_mawari, d = mahjong.tatioya;
+  if (mahjong_wall_size(players) == 0 || s < 0 || d < 0 || d > MAHJONG_HUMAN) {
+    script_error("mahjong_set_seats : 人数[%d]・親[%d]・局[%d]が範囲外です", players, d, s);
+    return finish(0);
+  }
+  int wind[4] = {0, 0, 0, 0};
+  if (players == 2) {
+    int start = 2 * s + (d != 0 ? 2 : 0);
+    for (int i = 0; i < 4; ++i) wind[(start + i) % 4] = i;
+    mahjong.com_kaze[0] = wind[0];
+    mahjong.my_kaze = wind[2];
+  } else if (players == 3) {
+    int first = d == MAHJONG_HUMAN ? 2 : d;
+    for (int i = 0; i < 3; ++i) wind[(first + s + i) % 3] = i;
+    mahjong.com_kaze[0] = wind[0], mahjong.com_kaze[1] = wind[1];
+    mahjong.my_kaze = wind[2];
+  } else {
+    for (int i = 0; i < 4; ++i) wind[(d + s + i) % 4] = i;
+    for (int p = 0; p < MAHJONG_COMS; ++p) mahjong.com_kaze[p] = wind[p];
+    mahjong.my_kaze = wind[3];
+  }
+  return finish(0);
+}
+
+int builtin_mahjong_my_deal(int32_t, int32_t) {
+  mahjong_vars_load();
+  // A short or never-built wall would deal -1s: nothing is dealt.
+  if (mahjong_wall_free_total() < MAHJONG_SLOTS - 1) {
+    script_error("mahjong_my_deal : 山に牌が足りません");
+    return finish(0);
+  }
+  for (int s = 0; s < MAHJONG_SLOTS - 1; ++s) mahjong.my_pre_te[s] = mahjong_draw_tile();
+  mahjong.my_pre_te[MAHJONG_SLOTS - 1] = MAHJONG_FILLER;
+  sort_hand({mahjong.my_pre_te, mahjong.my_naki_flag});
+  return finish(0);
+}
+
+int builtin_mahjong_sort_hand(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_vars_load();
+  player_hand h;
+  if (player_at_table("mahjong_sort_hand", player, &h)) sort_hand(h);
+  return finish(0);
+}
+
+int builtin_mahjong_draw(int32_t, int32_t) {
+  mahjong_vars_load();
+  return finish(mahjong_draw_tile());
+}
+
+int builtin_mahjong_draw_kind(int32_t, int32_t) {
+  int kind = builtin_arg_int(1);
+  mahjong_vars_load();
+  if (!kind_is_valid(kind)) {
+    script_error("mahjong_draw_kind : 牌の種類[%d]が範囲外です", kind);
+    return finish(-1);
+  }
+  return finish(mahjong_take_kind(kind));
+}
+
+int builtin_mahjong_put_back(int32_t, int32_t) {
+  mahjong_tile tile = builtin_arg_int(1);
+  mahjong_vars_load();
+  if (!mahjong_return_to_wall(tile))
+    script_error("mahjong_put_back : 牌[%d]は山に戻せません", tile);
+  return finish(0);
 }

@@ -1,8 +1,23 @@
 // The mahjong built-ins built so far. Each loads the mahjong state from the script variables,
-// works on it and stores it back before it pushes its result.
+// works on it and stores it back before it pushes its result. Arguments out of range (players
+// not at the table, tiles and kinds that are none) are reported and change nothing.
 #pragma once
 
 #include <cstdint>
 
 // mahjong_export_result(): the latest evaluation into the "@M_yaku_*" result variables; 0.
 int builtin_mahjong_export_result(int32_t n, int32_t drop);
+// mahjong_build_wall(): builds and shuffles the wall for the player count, sets draws left; 0.
+int builtin_mahjong_build_wall(int32_t n, int32_t drop);
+// mahjong_set_seats(): every seat wind from the first dealer and the rotations; 0.
+int builtin_mahjong_set_seats(int32_t n, int32_t drop);
+// mahjong_my_deal(): 13 tiles to the human, sorted; 0.
+int builtin_mahjong_my_deal(int32_t n, int32_t drop);
+// mahjong_sort_hand(player): sorts the concealed slots up to 12; 0.
+int builtin_mahjong_sort_hand(int32_t n, int32_t drop);
+// mahjong_draw(): the next free wall tile, -1 when none is left.
+int builtin_mahjong_draw(int32_t n, int32_t drop);
+// mahjong_draw_kind(kind): a wall tile of the kind (reserved ones first), -1 when none is left.
+int builtin_mahjong_draw_kind(int32_t n, int32_t drop);
+// mahjong_put_back(tile): the tile back into the undrawn wall at a random place; 0.
+int builtin_mahjong_put_back(int32_t n, int32_t drop);
