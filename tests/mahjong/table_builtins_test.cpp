@@ -1,0 +1,92 @@
+// The table built-ins through the dispatcher, on the game's script variables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "base/random.h"
+#include "mahjong_vm_fixture.h"
+#include "platform/platform.h"
+
+namespace {
+
+enum : uint32_t {
+  H_BUILD_WALL = 0xFAF17B1C,
+  H_SET_SEATS = 0x1F5A14D4,
+  H_MY_DEAL = 0xF5E5BE93,
+  H_SORT_HAND = 0xEBB5886C,
+  H_DRAW = 0x62442EC6,
+  H_DRAW_KIND = 0x1CD5BCA8,
+  H_PUT_BACK = 0xDA60F137,
+};
+
+class table_builtins_test : public mahjong_vm_test {
+ protected:
+  void SetUp() override {
+    mahjong_vm_test::SetUp();
+    engine_srand(7);
+    make_all(40);
+    // Reports are answered with Retry, so that the script goes on.
+    for (int i = 0; i < 16; ++i) platform.queued_answers.push_back(IDRETRY);
+  }
+};
+
+TEST_F(table_builtins_test, BuildDealAndDrawKeepTheWallWhole) {
+  scalar("@M_maj_mode@GLOBAL") = 3;
+  EXPECT_EQ(call(H_BUILD_WALL), 0);
+  EXPECT_EQ(scalar("@M_pi_tumo_nokori@GLOBAL"), 55);
+  EXPECT_EQ(mahjong_wall.size, 108);
+  call(H_MY_DEAL);
+  int32_t* hand = numbers("@M_my_pre_te#@GLOBAL");
+  EXPECT_TRUE(std::is_sorted(hand, hand + 13));
+  EXPECT_EQ(hand[13], MAHJONG_FILLER);
+  EXPECT_EQ(mahjong_wall.next, 13);
+  int32_t t = call(H_DRAW);
+  EXPECT_EQ(mahjong_wall.tiles[13], t);
+  EXPECT_EQ(call(H_PUT_BACK, {t}), 0);
+  EXPECT_EQ(mahjong_wall.next, 13);
+  EXPECT_EQ(tile_kind(call(H_DRAW_KIND, {37})), 37);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(table_builtins_test, OutOfRangeArgumentsReportAndChangeNothing) {
+  EXPECT_EQ(call(H_DRAW), -1);  // never built
+  scalar("@M_maj_mode@GLOBAL") = 5;
+  call(H_BUILD_WALL);
+  EXPECT_EQ(mahjong_wall.size, 0);
+  call(H_MY_DEAL);  // no wall to deal from
+  EXPECT_EQ(numbers("@M_my_pre_te#@GLOBAL")[13], 0);
+  scalar("@M_maj_mode@GLOBAL") = 2;
+  call(H_BUILD_WALL);
+  numbers("@M_com_pre_te#@GLOBAL")[14 + 0] = 300;  // computer 1 is not at a two-player table
+  numbers("@M_com_pre_te#@GLOBAL")[14 + 1] = 100;
+  call(H_SORT_HAND, {1});
+  call(H_SORT_HAND, {-1});
+  EXPECT_EQ(numbers("@M_com_pre_te#@GLOBAL")[14], 300);
+  EXPECT_EQ(call(H_PUT_BACK, {110}), 0);  // nothing drawn yet
+  EXPECT_EQ(call(H_DRAW_KIND, {38}), -1);
+  EXPECT_EQ(mahjong_wall.next, 0);
+  EXPECT_EQ(platform.boxes.size(), 6u);
+}
+
+TEST_F(table_builtins_test, SeatWindsFollowTheFirstDealerAndRotations) {
+  struct {
+    int players, dealer, rotations;
+    int com[3], human;
+  } cases[] = {
+      {2, 0, 0, {0, 0, 0}, 2}, {2, 3, 0, {2, 0, 0}, 0}, {2, 0, 1, {2, 0, 0}, 0},
+      {3, 3, 0, {1, 2, 0}, 0}, {3, 0, 1, {2, 0, 0}, 1}, {4, 1, 0, {3, 0, 1}, 2},
+      {4, 3, 2, {3, 0, 1}, 2},
+  };
+  for (const auto& c : cases) {
+    scalar("@M_maj_mode@GLOBAL") = c.players;
+    scalar("@M_tatioya@GLOBAL") = c.dealer;
+    scalar("@M_ba_mawari@GLOBAL") = c.rotations;
+    std::fill_n(numbers("@M_com_kaze#@GLOBAL"), 3, 0);
+    call(H_SET_SEATS);
+    for (int p = 0; p < c.players - 1; ++p)
+      EXPECT_EQ(numbers("@M_com_kaze#@GLOBAL")[p], c.com[p]) << c.players << "/" << c.dealer << "/" << p;
+    EXPECT_EQ(scalar("@M_my_kaze@GLOBAL"), c.human) << c.players << "/" << c.dealer;
+  }
+}
+
+}  // namespace
