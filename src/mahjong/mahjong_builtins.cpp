@@ -40,6 +40,28 @@ void sort_hand(player_hand h) {
   std::sort(h.tiles + m, h.tiles + MAHJONG_SLOTS - 1);
 }
 
+// The player's waiting kinds (-1 ended, from the evaluator's list); their number. A scratch record,
+// so the evaluation that the export reads stays as it was.
+int player_waits(player_hand h, const int32_t** waits) {
+  hand_evaluation scratch{};
+  std::copy(h.tiles, h.tiles + MAHJONG_SLOTS, scratch.tiles);
+  std::copy(h.states, h.states + MAHJONG_SLOTS, scratch.melds);
+  scratch.players = mahjong.maj_mode;
+  int n = mahjong_hand_waits(&scratch);
+  *waits = scratch.waits;
+  return n;
+}
+
+bool furiten(int player, player_hand h) {
+  const int32_t* waits;
+  player_waits(h, &waits);
+  const mahjong_tile* discards = player == MAHJONG_HUMAN ? mahjong.my_sute : mahjong.com_sute[player];
+  for (int i = 0; i < 40 && discards[i] != -1; ++i)
+    for (int w = 0; waits[w] != -1; ++w)
+      if (tile_is_tile(discards[i]) && tile_kind(discards[i]) == waits[w]) return true;
+  return false;
+}
+
 int finish(int32_t result) {
   mahjong_vars_store();
   push_int(result);
@@ -131,4 +153,23 @@ int builtin_mahjong_put_back(int32_t, int32_t) {
   if (!mahjong_return_to_wall(tile))
     script_error("mahjong_put_back : 牌[%d]は山に戻せません", tile);
   return finish(0);
+}
+
+int mahjong_furiten(int player) {
+  player_hand h;
+  return player_at_table("mahjong_is_furiten", player, &h) && furiten(player, h);
+}
+
+int builtin_mahjong_is_furiten(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_vars_load();
+  return finish(mahjong_furiten(player));
+}
+
+int builtin_mahjong_wait_count(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_vars_load();
+  player_hand h;
+  const int32_t* waits;
+  return finish(player_at_table("mahjong_wait_count", player, &h) ? player_waits(h, &waits) : 0);
 }

@@ -21,3 +21,11 @@ int builtin_mahjong_draw(int32_t n, int32_t drop);
 int builtin_mahjong_draw_kind(int32_t n, int32_t drop);
 // mahjong_put_back(tile): the tile back into the undrawn wall at a random place; 0.
 int builtin_mahjong_put_back(int32_t n, int32_t drop);
+// mahjong_is_furiten(player): 1 when a waiting kind lies among the player's own discards.
+int builtin_mahjong_is_furiten(int32_t n, int32_t drop);
+// mahjong_wait_count(player): the number of waiting kinds (tenpai above 0).
+int builtin_mahjong_wait_count(int32_t n, int32_t drop);
+
+// On the loaded state: 1 when a waiting kind of the player lies among the player's discards (up
+// to the first -1); 0, reported, for a player not at the table.
+int mahjong_furiten(int player);

@@ -498,7 +498,7 @@ constexpr builtin_entry table[] = {
     {0x1CD5BCA8, "mahjong_draw_kind", P, 8, builtin_mahjong_draw_kind},
     {0x50CD2DCA, "mahjong_draw_payments", P, 8, nullptr},
     {0xE316A8F2, "mahjong_export_result", P, 8, builtin_mahjong_export_result},
-    {0x6DDEB30E, "mahjong_is_furiten", P, 8, nullptr},
+    {0x6DDEB30E, "mahjong_is_furiten", P, 8, builtin_mahjong_is_furiten},
     {0x850EECF4, "mahjong_kan", P, 8, nullptr},
     {0xF5E5BE93, "mahjong_my_deal", P, 8, builtin_mahjong_my_deal},
     {0xD481E1A2, "mahjong_pon", P, 8, nullptr},
@@ -508,7 +508,7 @@ constexpr builtin_entry table[] = {
     {0x1F5A14D4, "mahjong_set_seats", P, 8, builtin_mahjong_set_seats},
     {0xEBB5886C, "mahjong_sort_hand", P, 8, builtin_mahjong_sort_hand},
     {0xFAF17B1C, "mahjong_build_wall", P, 8, builtin_mahjong_build_wall},
-    {0x23D5D11D, "mahjong_wait_count", P, 8, nullptr},
+    {0x23D5D11D, "mahjong_wait_count", P, 8, builtin_mahjong_wait_count},
 
 };
 static_assert(std::size(table) == BUILTIN_COUNT);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/random.h"
+#include "mahjong_notation.h"
 #include "mahjong_vm_fixture.h"
 #include "platform/platform.h"
 
@@ -17,6 +18,8 @@ enum : uint32_t {
   H_DRAW = 0x62442EC6,
   H_DRAW_KIND = 0x1CD5BCA8,
   H_PUT_BACK = 0xDA60F137,
+  H_IS_FURITEN = 0x6DDEB30E,
+  H_WAIT_COUNT = 0x23D5D11D,
 };
 
 class table_builtins_test : public mahjong_vm_test {
@@ -24,7 +27,7 @@ class table_builtins_test : public mahjong_vm_test {
   void SetUp() override {
     mahjong_vm_test::SetUp();
     engine_srand(7);
-    make_all(40);
+    make_all();
     // Reports are answered with Retry, so that the script goes on.
     for (int i = 0; i < 16; ++i) platform.queued_answers.push_back(IDRETRY);
   }
@@ -87,6 +90,37 @@ TEST_F(table_builtins_test, SeatWindsFollowTheFirstDealerAndRotations) {
       EXPECT_EQ(numbers("@M_com_kaze#@GLOBAL")[p], c.com[p]) << c.players << "/" << c.dealer << "/" << p;
     EXPECT_EQ(scalar("@M_my_kaze@GLOBAL"), c.human) << c.players << "/" << c.dealer;
   }
+}
+
+TEST_F(table_builtins_test, WaitsAndFuritenAgreeWithTheWaitFinderAndLeaveTheEvaluation) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  struct {
+    const char* hand;
+    int player, waits;
+    mahjong_tile discard;  // a discard of computer 1 / the human
+    int furiten;
+  } cases[] = {
+      {"123m 456p 789s 11z 23s", 1, 2, 340, 0},  // 1s 4s; a North discarded
+      {"123m 456p 789s 11z 23s", 1, 2, 212, 1},  // 1s discarded
+      {"c123m 456p 789s 555z 1z", 3, 1, 311, 1},  // a single wait on East
+      {"123m 456p 789s 1z 2z 3z 4z", 3, 0, 221, 0},
+  };
+  mahjong_eval.fu = 1234;
+  for (const auto& c : cases) {
+    hand_evaluation e{};
+    notation::hand(c.hand, e);
+    bool human = c.player == MAHJONG_HUMAN;
+    std::copy_n(e.tiles, 14, numbers(human ? "@M_my_pre_te#@GLOBAL" : "@M_com_pre_te#@GLOBAL") + (human ? 0 : 14));
+    std::copy_n(e.melds, 14, numbers(human ? "@M_my_naki_flag#@GLOBAL" : "@M_com_naki_flag#@GLOBAL") + (human ? 0 : 14));
+    int32_t* discards = numbers(human ? "@M_my_sute#@GLOBAL" : "@M_com_sute#@GLOBAL") + (human ? 0 : 40);
+    discards[0] = c.discard, discards[1] = -1;
+    EXPECT_EQ(call(H_WAIT_COUNT, {c.player}), mahjong_hand_waits(&e)) << c.hand;
+    EXPECT_EQ(call(H_WAIT_COUNT, {c.player}), c.waits) << c.hand;
+    EXPECT_EQ(call(H_IS_FURITEN, {c.player}), c.furiten) << c.hand;
+  }
+  EXPECT_EQ(mahjong_eval.fu, 1234);
+  EXPECT_EQ(call(H_WAIT_COUNT, {4}), 0);
+  EXPECT_EQ(platform.boxes.size(), 1u);
 }
 
 }  // namespace
