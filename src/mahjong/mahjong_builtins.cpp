@@ -173,3 +173,48 @@ int builtin_mahjong_wait_count(int32_t, int32_t) {
   const int32_t* waits;
   return finish(player_at_table("mahjong_wait_count", player, &h) ? player_waits(h, &waits) : 0);
 }
+
+int builtin_mahjong_can_win(int32_t, int32_t) {
+  mahjong_vars_load();
+  return finish(mahjong_score_player(MAHJONG_HUMAN) > 0 ? 1 : 0);
+}
+
+int builtin_mahjong_com_can_win(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_vars_load();
+  player_hand h;
+  if (!player_at_table("mahjong_com_can_win", player, &h) || player == MAHJONG_HUMAN) return finish(0);
+  return finish(mahjong_score_player(player));
+}
+
+int builtin_mahjong_draw_payments(int32_t, int32_t) {
+  mahjong_vars_load();
+  int players = mahjong.maj_mode;
+  if (mahjong_wall_size(players) == 0) {
+    script_error("mahjong_draw_payments : 人数[%d]が範囲外です", players);
+    return finish(0);
+  }
+  // Per player at the table (computers 0..players-2, then the human): score, wind, tenpai.
+  int32_t* score[4];
+  int wind[4];
+  bool tenpai[4];
+  int n = 0, t = 0;
+  for (int p = 0; p < players - 1; ++p, ++n) {
+    score[n] = &mahjong.com_score[p], wind[n] = mahjong.com_kaze[p];
+    tenpai[n] = mahjong.com_is_tenpai[p] != 0;
+  }
+  const int32_t* waits;
+  score[n] = &mahjong.my_score, wind[n] = mahjong.my_kaze;
+  tenpai[n++] = player_waits({mahjong.my_pre_te, mahjong.my_naki_flag}, &waits) > 0;
+  for (int i = 0; i < n; ++i) t += tenpai[i];
+  // In hundreds, by players and tenpai count: what each noten player pays, each tenpai one gets.
+  static const int noten_pays[5][4] = {{}, {}, {0, 15, 0, 0}, {0, 15, 30, 0}, {0, 10, 15, 30}};
+  static const int tenpai_gets[5][4] = {{}, {}, {0, 15, 0, 0}, {0, 30, 15, 0}, {0, 30, 15, 10}};
+  bool dealer_tenpai = false;
+  for (int i = 0; i < n; ++i) {
+    if (!tenpai[i]) *score[i] -= noten_pays[players][t];
+    else if (mahjong.in_suv == 0) *score[i] += tenpai_gets[players][t];
+    if (tenpai[i] && wind[i] == 0) dealer_tenpai = true;
+  }
+  return finish(dealer_tenpai ? 1 : 0);
+}

@@ -25,6 +25,13 @@ int builtin_mahjong_put_back(int32_t n, int32_t drop);
 int builtin_mahjong_is_furiten(int32_t n, int32_t drop);
 // mahjong_wait_count(player): the number of waiting kinds (tenpai above 0).
 int builtin_mahjong_wait_count(int32_t n, int32_t drop);
+// mahjong_can_win(): 1 when the human's hand scores; the evaluation stays for the export.
+int builtin_mahjong_can_win(int32_t n, int32_t drop);
+// mahjong_com_can_win(player): the computer's ron points in hundreds, 0 when it does not win.
+int builtin_mahjong_com_can_win(int32_t n, int32_t drop);
+// mahjong_draw_payments(): the exhaustive-draw payments into the scores; 1 when the dealer is
+// tenpai.
+int builtin_mahjong_draw_payments(int32_t n, int32_t drop);
 
 // On the loaded state: 1 when a waiting kind of the player lies among the player's discards (up
 // to the first -1); 0, reported, for a player not at the table.

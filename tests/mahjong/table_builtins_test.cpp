@@ -20,6 +20,9 @@ enum : uint32_t {
   H_PUT_BACK = 0xDA60F137,
   H_IS_FURITEN = 0x6DDEB30E,
   H_WAIT_COUNT = 0x23D5D11D,
+  H_CAN_WIN = 0x5C9761C5,
+  H_COM_CAN_WIN = 0xAEFC64DA,
+  H_DRAW_PAYMENTS = 0x50CD2DCA,
 };
 
 class table_builtins_test : public mahjong_vm_test {
@@ -121,6 +124,53 @@ TEST_F(table_builtins_test, WaitsAndFuritenAgreeWithTheWaitFinderAndLeaveTheEval
   EXPECT_EQ(mahjong_eval.fu, 1234);
   EXPECT_EQ(call(H_WAIT_COUNT, {4}), 0);
   EXPECT_EQ(platform.boxes.size(), 1u);
+}
+
+TEST_F(table_builtins_test, WinTestsScoreTheHandAndKeepTheEvaluation) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  hand_evaluation e{};
+  notation::hand("123m 456p 789s 99m 23s r1s", e);  // pinfu
+  std::copy_n(e.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));
+  std::copy_n(e.tiles, 14, numbers("@M_com_pre_te#@GLOBAL") + 28);
+  EXPECT_EQ(call(H_CAN_WIN), 1);
+  int32_t points = call(H_COM_CAN_WIN, {2});
+  EXPECT_GT(points, 0);
+  EXPECT_EQ(mahjong_eval.ron, points);
+  EXPECT_EQ(call(H_COM_CAN_WIN, {1}), 0);  // an empty hand
+  EXPECT_EQ(mahjong_eval.ron, 0);
+}
+
+TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
+  struct {
+    int players, in_suv;
+    int com_tenpai[3];
+    bool human_tenpai;
+    int com_change[3], human_change, dealer_tenpai;
+  } cases[] = {
+      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0},
+      {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
+      {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},
+      {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
+      {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},
+      {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0},
+  };
+  hand_evaluation waiting{};
+  notation::hand("123m 456p 789s 11z 23s", waiting);
+  for (const auto& c : cases) {
+    scalar("@M_maj_mode@GLOBAL") = c.players;
+    scalar("@InSuv@GLOBAL") = c.in_suv;
+    std::fill_n(numbers("@M_com_score#@GLOBAL"), 3, 250);
+    scalar("@M_my_score@GLOBAL") = 250;
+    std::copy_n(c.com_tenpai, 3, numbers("@M_com_is_tenpai#@GLOBAL"));
+    int32_t winds[3] = {0, 1, 2};  // computer 0 deals
+    std::copy_n(winds, 3, numbers("@M_com_kaze#@GLOBAL"));
+    scalar("@M_my_kaze@GLOBAL") = 3;
+    std::fill_n(numbers("@M_my_pre_te#@GLOBAL"), 14, MAHJONG_FILLER);
+    if (c.human_tenpai) std::copy_n(waiting.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));
+    EXPECT_EQ(call(H_DRAW_PAYMENTS), c.dealer_tenpai) << c.players;
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(numbers("@M_com_score#@GLOBAL")[p], 250 + c.com_change[p]) << c.players;
+    EXPECT_EQ(scalar("@M_my_score@GLOBAL"), 250 + c.human_change) << c.players;
+  }
 }
 
 }  // namespace
