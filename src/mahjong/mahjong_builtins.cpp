@@ -1,6 +1,7 @@
 #include "mahjong/mahjong_builtins.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "mahjong/evaluator.h"
 #include "mahjong/state.h"
@@ -217,4 +218,25 @@ int builtin_mahjong_draw_payments(int32_t, int32_t) {
     if (tenpai[i] && wind[i] == 0) dealer_tenpai = true;
   }
   return finish(dealer_tenpai ? 1 : 0);
+}
+
+int builtin_mahjong_can_reach(int32_t, int32_t) {
+  mahjong_vars_load();
+  std::fill(std::begin(mahjong.reach_sel_stat), std::end(mahjong.reach_sel_stat), 0);
+  bool closed = std::none_of(mahjong.my_naki_flag, mahjong.my_naki_flag + MAHJONG_SLOTS,
+                             [](int32_t state) { return state > 0; });
+  bool any = false;
+  if (closed && mahjong.my_is_reach == 0) {
+    for (int i = 0; i < MAHJONG_SLOTS; ++i) {
+      if (mahjong.my_naki_flag[i] != MELD_CONCEALED || !tile_is_tile(mahjong.my_pre_te[i])) continue;
+      // Slot i given up: the later tiles move down, on a copy.
+      mahjong_tile without[MAHJONG_SLOTS];
+      std::copy(mahjong.my_pre_te, mahjong.my_pre_te + MAHJONG_SLOTS, without);
+      std::copy(without + i + 1, without + MAHJONG_SLOTS, without + i);
+      without[MAHJONG_SLOTS - 1] = MAHJONG_FILLER;
+      const int32_t* waits;
+      if (player_waits({without, mahjong.my_naki_flag}, &waits) > 0) mahjong.reach_sel_stat[i] = 1, any = true;
+    }
+  }
+  return finish(any ? 1 : 0);
 }

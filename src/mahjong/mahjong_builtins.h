@@ -32,6 +32,9 @@ int builtin_mahjong_com_can_win(int32_t n, int32_t drop);
 // mahjong_draw_payments(): the exhaustive-draw payments into the scores; 1 when the dealer is
 // tenpai.
 int builtin_mahjong_draw_payments(int32_t n, int32_t drop);
+// mahjong_can_reach(): 1 when the closed human hand, not in riichi, keeps waiting after giving up
+// some concealed tile; those slots get flag 1 in "@M_reach_sel_stat#@GLOBAL", the others 0.
+int builtin_mahjong_can_reach(int32_t n, int32_t drop);
 
 // On the loaded state: 1 when a waiting kind of the player lies among the player's discards (up
 // to the first -1); 0, reported, for a player not at the table.

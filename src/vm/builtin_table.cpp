@@ -483,7 +483,7 @@ constexpr builtin_entry table[] = {
     {0x140C298E, "game_speed_value", P, 8, nullptr},
     {0x2E99E98C, "mahjong_add_dora", P, 8, nullptr},
     {0xB758AC4E, "mahjong_can_kan", P, 8, nullptr},
-    {0x2C18D5A9, "mahjong_can_reach", P, 8, nullptr},
+    {0x2C18D5A9, "mahjong_can_reach", P, 8, builtin_mahjong_can_reach},
     {0x0D36E2A7, "mahjong_take_target_hand", P, 8, nullptr},
     {0x5C9761C5, "mahjong_can_win", P, 8, builtin_mahjong_can_win},
     {0xE5A2CE14, "mahjong_chi", P, 8, nullptr},

@@ -21,6 +21,7 @@ enum : uint32_t {
   H_IS_FURITEN = 0x6DDEB30E,
   H_WAIT_COUNT = 0x23D5D11D,
   H_CAN_WIN = 0x5C9761C5,
+  H_CAN_REACH = 0x2C18D5A9,
   H_COM_CAN_WIN = 0xAEFC64DA,
   H_DRAW_PAYMENTS = 0x50CD2DCA,
 };
@@ -138,6 +139,33 @@ TEST_F(table_builtins_test, WinTestsScoreTheHandAndKeepTheEvaluation) {
   EXPECT_EQ(mahjong_eval.ron, points);
   EXPECT_EQ(call(H_COM_CAN_WIN, {1}), 0);  // an empty hand
   EXPECT_EQ(mahjong_eval.ron, 0);
+}
+
+TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  struct {
+    const char* hand;
+    int riichi, result;
+    const char* flags;
+  } cases[] = {
+      {"123m 456p 789s 99m 23s t5z", 0, 1, "00000000000001"},  // only the drawn white
+      {"123m 456p 789s 99m 23s t5z", 1, 0, "00000000000000"},  // in riichi already
+      {"c123m 456p 789s 99m 23s t5z", 0, 0, "00000000000000"},  // open
+      {"a1111m 456p 789s 99m 23s t4s", 0, 1, "00011111111111"},  // complete: any tile
+  };
+  for (const auto& c : cases) {
+    hand_evaluation e{};
+    notation::hand(c.hand, e);
+    std::copy_n(e.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));
+    std::copy_n(e.melds, 14, numbers("@M_my_naki_flag#@GLOBAL"));
+    std::fill_n(numbers("@M_reach_sel_stat#@GLOBAL"), 14, 1);
+    scalar("@M_my_is_reach@GLOBAL") = c.riichi;
+    EXPECT_EQ(call(H_CAN_REACH), c.result) << c.hand;
+    std::string flags;
+    for (int i = 0; i < 14; ++i) flags += char('0' + numbers("@M_reach_sel_stat#@GLOBAL")[i]);
+    EXPECT_EQ(flags, c.flags) << c.hand;
+    EXPECT_EQ(numbers("@M_my_pre_te#@GLOBAL")[13], e.tiles[13]);  // the hand as it was
+  }
 }
 
 TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
