@@ -208,9 +208,10 @@ int builtin_mahjong_draw_payments(int32_t, int32_t) {
   score[n] = &mahjong.my_score, wind[n] = mahjong.my_kaze;
   tenpai[n++] = player_waits({mahjong.my_pre_te, mahjong.my_naki_flag}, &waits) > 0;
   for (int i = 0; i < n; ++i) t += tenpai[i];
-  // In hundreds, by players and tenpai count: what each noten player pays, each tenpai one gets.
-  static const int noten_pays[5][4] = {{}, {}, {0, 15, 0, 0}, {0, 15, 30, 0}, {0, 10, 15, 30}};
-  static const int tenpai_gets[5][4] = {{}, {}, {0, 15, 0, 0}, {0, 30, 15, 0}, {0, 30, 15, 10}};
+  // In hundreds, by players and tenpai count (0..players): what each noten player pays, each
+  // tenpai one gets.
+  static const int noten_pays[5][5] = {{}, {}, {0, 15, 0, 0}, {0, 15, 30, 0}, {0, 10, 15, 30}};
+  static const int tenpai_gets[5][5] = {{}, {}, {0, 15, 0, 0}, {0, 30, 15, 0}, {0, 30, 15, 10}};
   bool dealer_tenpai = false;
   for (int i = 0; i < n; ++i) {
     if (!tenpai[i]) *score[i] -= noten_pays[players][t];
