@@ -1,8 +1,41 @@
 // The mahjong built-ins built so far. Each loads the mahjong state from the script variables,
-// works on it and stores it back before it pushes its result.
+// works on it and stores it back before it pushes its result. Arguments out of range (players
+// not at the table, tiles and kinds that are none) are reported and change nothing.
 #pragma once
 
 #include <cstdint>
 
 // mahjong_export_result(): the latest evaluation into the "@M_yaku_*" result variables; 0.
 int builtin_mahjong_export_result(int32_t n, int32_t drop);
+// mahjong_build_wall(): builds and shuffles the wall for the player count, sets draws left; 0.
+int builtin_mahjong_build_wall(int32_t n, int32_t drop);
+// mahjong_set_seats(): every seat wind from the first dealer and the rotations; 0.
+int builtin_mahjong_set_seats(int32_t n, int32_t drop);
+// mahjong_my_deal(): 13 tiles to the human, sorted; 0.
+int builtin_mahjong_my_deal(int32_t n, int32_t drop);
+// mahjong_sort_hand(player): sorts the concealed slots up to 12; 0.
+int builtin_mahjong_sort_hand(int32_t n, int32_t drop);
+// mahjong_draw(): the next free wall tile, -1 when none is left.
+int builtin_mahjong_draw(int32_t n, int32_t drop);
+// mahjong_draw_kind(kind): a wall tile of the kind (reserved ones first), -1 when none is left.
+int builtin_mahjong_draw_kind(int32_t n, int32_t drop);
+// mahjong_put_back(tile): the tile back into the undrawn wall at a random place; 0.
+int builtin_mahjong_put_back(int32_t n, int32_t drop);
+// mahjong_is_furiten(player): 1 when a waiting kind lies among the player's own discards.
+int builtin_mahjong_is_furiten(int32_t n, int32_t drop);
+// mahjong_wait_count(player): the number of waiting kinds (tenpai above 0).
+int builtin_mahjong_wait_count(int32_t n, int32_t drop);
+// mahjong_can_win(): 1 when the human's hand scores; the evaluation stays for the export.
+int builtin_mahjong_can_win(int32_t n, int32_t drop);
+// mahjong_com_can_win(player): the computer's ron points in hundreds, 0 when it does not win.
+int builtin_mahjong_com_can_win(int32_t n, int32_t drop);
+// mahjong_draw_payments(): the exhaustive-draw payments into the scores; 1 when the dealer is
+// tenpai.
+int builtin_mahjong_draw_payments(int32_t n, int32_t drop);
+// mahjong_can_reach(): 1 when the closed human hand, not in riichi, keeps waiting after giving up
+// some concealed tile; those slots get flag 1 in "@M_reach_sel_stat#@GLOBAL", the others 0.
+int builtin_mahjong_can_reach(int32_t n, int32_t drop);
+
+// On the loaded state: 1 when a waiting kind of the player lies among the player's discards (up
+// to the first -1); 0, reported, for a player not at the table.
+int mahjong_furiten(int player);

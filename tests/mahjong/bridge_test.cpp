@@ -8,62 +8,14 @@
 #include "mahjong/mahjong_builtins.h"
 #include "mahjong/state.h"
 #include "mahjong_notation.h"
+#include "mahjong_vm_fixture.h"
 #include "test_support.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
 
 namespace {
 
-const char* const MISSING_SUFFIX = "]が発見できませんでした";
-
-class bridge_test : public engine_test {
- protected:
-  void SetUp() override {
-    engine_test::SetUp();
-    thread_switch(thread_create(0));
-    mahjong_state_reset();
-    mahjong_eval_reset();
-  }
-  void TearDown() override {
-    threads_destroy_all();
-    var_tables_free();
-    thread_switch(nullptr);
-    mahjong_state_reset();
-    mahjong_eval_reset();
-    engine_test::TearDown();
-  }
-
-  // The names in the boxes shown since box `from`.
-  std::vector<std::string> reported(size_t from = 0) {
-    std::vector<std::string> names;
-    for (size_t i = from; i < platform.boxes.size(); ++i) {
-      const std::string& t = platform.boxes[i].text;
-      names.push_back(t.substr(5, t.find(']') - 5));
-    }
-    return names;
-  }
-  static value_cell* var(const std::string& name, const value_cell* make = nullptr) {
-    value_cell k = make ? *make : int_cell(0);
-    k.hash = crc32_string(name.c_str()), k.scope = name[0] == '@' ? SCOPE_GLOBAL : SCOPE_ETERNAL;
-    return make ? var_assign(&k, nullptr) : var_find(&k, nullptr);
-  }
-  static void make(const std::string& name, value_cell c) { var(name, &c); }
-  static int32_t* numbers(const std::string& name) { return &array_numbers(var(name)->a)->i; }
-  // Every variable the bridge names, from what it reports missing in an empty VM: arrays of
-  // `size` elements, scalars 0; all but `skip`.
-  void make_all(int size = 120, const std::string& skip = "") {
-    size_t from = platform.boxes.size();
-    mahjong_vars_load();
-    mahjong_vars_store();
-    std::vector<std::string> names = reported(from);
-    for (const std::string& name : std::set<std::string>(names.begin(), names.end())) {
-      if (name == skip) continue;
-      bool array = name.find("#@") != std::string::npos;
-      make(name, array ? array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, size)) : int_cell(0));
-    }
-    platform.boxes.clear();
-  }
-};
+using bridge_test = mahjong_vm_test;
 
 TEST_F(bridge_test, ReportsEachMissingVariableOncePerLoadAndPerStore) {
   mahjong_vars_load();
