@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/random.h"
 #include "graphics/kernel.h"
 #include "graphics/page.h"
 #include "graphics/page_grid.h"
@@ -329,8 +330,8 @@ int builtin_make_mosaic(int32_t, int32_t) {
       int bw = x1 - x0, bh = y1 - y0, sx = a.sr.x + (x0 - dr.x), sy = a.sr.y + (y0 - dr.y);
       int sum[3] = {0, 0, 0};
       for (int k = 0; k < 3; k++) {
-        int row = std::rand() % bh;
-        int col = std::rand() % bw;
+        int row = engine_rand() % bh;
+        int col = engine_rand() % bw;
         const uint8_t* px = page_row(a.src, sy + row) + static_cast<size_t>(sx + col) * 3;
         for (int c = 0; c < 3; c++) sum[c] += px[c];
       }

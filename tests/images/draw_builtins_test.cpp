@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "base/random.h"
 #include "builtin_fixture.h"
 
 // The drawing built-ins against per-pixel formulas written out here, and their reports.
@@ -19,7 +20,7 @@ using channel_formula = std::function<int(int p, int c)>;
 TEST_F(DrawBuiltins, RectangleOperationsMatchTheirFormulas) {
   const uint32_t colour = 0x3080C0;  // blue 0x30, green 0x80, red 0xC0
   auto ov = [](int p, int c) { return p < 128 ? 2 * p * c / 255 : 2 * (p + c - p * c / 255) - 255; };
-  auto sepia_channel = [](const uint8_t* bgr, int ch, int dark, int light) {
+  auto sepia_channel = [](const uint8_t* bgr, int, int dark, int light) {
     int w = bgr[0] + 4 * bgr[1] + 2 * bgr[2] + 1;
     return ((2049 - w) * dark + w * light) >> 11;
   };
@@ -143,7 +144,7 @@ TEST_F(DrawBuiltins, MosaicBlocksSplitTheLeftoverEvenly) {
       px(src, x, y)[0] = px(src, x, y)[1] = px(src, x, y)[2] = v;
     }
   page* dst = page_new(12, 8, 0, 0);
-  srand(7);
+  engine_srand(7);
   call("make_mosaic", {I(id(src)), I(0), I(0), I(10), I(6), I(id(dst)), I(1), I(1), I(4)});
   page* want = page_new(12, 8, 0, 0);
   page_rect sr{0, 0, 10, 6}, dr{1, 1, 10, 6};
