@@ -42,17 +42,15 @@ class wav_test : public sound_test {
       bool eight = s.output_format->bits_per_sample == 8;
       while (s.consumed < s.data_size) {
         int want = std::min(s.source_chunk, s.data_size - s.consumed);
-        int64_t got = sound_source_read(s.resolved_file, s.data_offset + s.consumed, in.data(), want);
+        int got = static_cast<int>(sound_source_read(s.resolved_file, s.data_offset + s.consumed, in.data(), want));
         EXPECT_EQ(got, want);
         if (got <= 0) break;
-        int n = adpcm ? msadpcm_decode(s.source_format, s.source_format_size, in.data(), s.output_format,
-                                       out.data(), static_cast<int>(got))
-                      : static_cast<int>(got);
+        int n = adpcm ? msadpcm_decode(s.source_format, s.source_format_size, in.data(), s.output_format, out.data(), got)
+                      : got;
         const uint8_t* pcm = adpcm ? out.data() : in.data();
         for (int i = 0; i < n; i += eight ? 1 : 2)
-          samples.push_back(eight ? static_cast<int16_t>((pcm[i] - 128) * 256)
-                                  : static_cast<int16_t>(pcm[i] | pcm[i + 1] << 8));
-        s.consumed += static_cast<int32_t>(got);
+          samples.push_back(static_cast<int16_t>(eight ? (pcm[i] - 128) * 256 : pcm[i] | pcm[i + 1] << 8));
+        s.consumed += got;
       }
     }
     if (kept)
@@ -113,7 +111,6 @@ TEST_F(wav_test, ChunkSizesFollowTheFormat) {
     uint32_t align = wave_format_read(s.source_format, s.source_format_size).block_align;
     EXPECT_EQ(s.data_size, static_cast<int32_t>(7 - 7 % align)) << c.name;  // whole blocks only
     EXPECT_EQ(s.data_offset, 12 + 8 + static_cast<int64_t>(c.format.size() + c.format.size() % 2) + 8) << c.name;
-    EXPECT_NE(strstr(s.resolved_file, c.name), nullptr) << s.resolved_file;
     sound_stream_decoding_free(&s);
   }
 }
@@ -126,7 +123,9 @@ TEST_F(wav_test, DamagedAndAbsurdFilesFailWithoutReadingPastTheirBytes) {
     return s;
   };
   const std::string coefficients = std::string("\xf4\x03\x07\x00", 4) + std::string(8, '\0');  // 7 pairs, 2 given
+  // An empty entry is a file that does not exist.
   const std::map<std::string, std::string> damaged = {
+      {"missing.wav", ""},
       {"riff_only.wav", good.substr(0, 10)},
       {"data_first.wav", wav_file({{"data", "abcd"}, {"fmt ", fmt}})},
       {"short_fmt.wav", wav_file({{"fmt ", fmt.substr(0, 14)}, {"data", "abcd"}})},
@@ -140,15 +139,12 @@ TEST_F(wav_test, DamagedAndAbsurdFilesFailWithoutReadingPastTheirBytes) {
       {"no_data.wav", wav_file({{"fmt ", fmt}})},
       {"cut_header.wav", good.substr(0, 40)},
   };
+  int result;
   for (const auto& [name, bytes] : damaged) {
-    dir.write(name, bytes);
-    int result;
+    if (!bytes.empty()) dir.write(name, bytes);
     play_through(name.c_str(), &result);
     EXPECT_EQ(result, 1) << name;
   }
-  int result;
-  play_through("missing.wav", &result);
-  EXPECT_EQ(result, 1);
   sound_stream s = stream_named("tune.ogg");
   EXPECT_EQ(stream_open_wav(&s, "tune.ogg", s.resolved_file), -1);
   EXPECT_TRUE(platform.boxes.empty());  // failures are the mixer's to report
@@ -168,36 +164,35 @@ TEST_F(wav_test, AdpcmBlocksAreSteppedByBlockAlignAndCutInputGivesTheFramesMade)
   sound_stream s;
   std::vector<int16_t> whole = play_through("st.wav", &result, &s);
   ASSERT_EQ(result, 0);
-  wave_format f = wave_format_read(s.source_format, s.source_format_size);
+  const uint32_t align = wave_format_read(s.source_format, s.source_format_size).block_align;
   std::string data = chunks_of(bytes_of("st.wav")).back().second;
-  ASSERT_EQ(data.size() % f.block_align, 0u);
+  ASSERT_EQ(data.size() % align, 0u);
   auto decode = [&](const std::string& fmt, const std::string& in) {
     std::vector<uint8_t> out(4 * in.size() + 4);
     int n = msadpcm_decode(reinterpret_cast<const uint8_t*>(fmt.data()), static_cast<uint32_t>(fmt.size()),
                            reinterpret_cast<const uint8_t*>(in.data()), s.output_format, out.data(),
                            static_cast<int>(in.size()));
-    std::vector<int16_t> samples(n / 2);
-    if (n > 0) memcpy(samples.data(), out.data(), samples.size() * 2);
-    return samples;
+    const int16_t* pcm = reinterpret_cast<const int16_t*>(out.data());
+    return std::vector<int16_t>(pcm, pcm + std::max(n, 0) / 2);
   };
   std::string fmt(reinterpret_cast<const char*>(s.source_format), s.source_format_size);
 
   // Blocks spaced wider than they need (8 spare bytes after each) give the same samples.
   std::string wide_fmt = fmt, wide;
-  uint16_t wide_align = static_cast<uint16_t>(f.block_align + 8);
+  uint16_t wide_align = static_cast<uint16_t>(align + 8);
   memcpy(&wide_fmt[12], &wide_align, 2);
-  for (size_t at = 0; at < data.size(); at += f.block_align) wide += data.substr(at, f.block_align) + std::string(8, 'x');
+  for (size_t at = 0; at < data.size(); at += align) wide += data.substr(at, align) + std::string(8, 'x');
   EXPECT_EQ(decode(wide_fmt, wide), whole);
 
   // Input ending inside the second block: the first block and the second's frames so far.
   int per_block = static_cast<uint8_t>(fmt[18]) | static_cast<uint8_t>(fmt[19]) << 8;
-  std::vector<int16_t> cut = decode(fmt, data.substr(0, f.block_align + 14 + 10));
-  EXPECT_EQ(cut, std::vector<int16_t>(whole.begin(), whole.begin() + 2 * (per_block + 2 + 10)));
+  EXPECT_EQ(decode(fmt, data.substr(0, align + 14 + 10)),
+            std::vector<int16_t>(whole.begin(), whole.begin() + 2 * (per_block + 2 + 10)));
   EXPECT_EQ(decode(fmt, data.substr(0, 13)), std::vector<int16_t>());  // not even a block header
 
   // A predictor beyond the file's coefficients silences the whole chunk.
-  std::string bad = data.substr(0, 2 * f.block_align);
-  bad[f.block_align] = 7;
+  std::string bad = data.substr(0, 2 * align);
+  bad[align] = 7;
   EXPECT_EQ(decode(fmt, bad), std::vector<int16_t>());
   sound_stream_decoding_free(&s);
 }
