@@ -51,8 +51,8 @@ TEST_F(table_builtins_test, OutOfRangeArgumentsReportAndChangeNothing) {
   EXPECT_EQ(numbers("@M_my_pre_te#@GLOBAL")[13], 0);
   scalar("@M_maj_mode@GLOBAL") = 2;
   call(H_BUILD_WALL);
-  numbers("@M_com_pre_te#@GLOBAL")[14 + 0] = 300;  // computer 1 is not at a two-player table
-  numbers("@M_com_pre_te#@GLOBAL")[14 + 1] = 100;
+  // Computer 1 is not at a two-player table.
+  numbers("@M_com_pre_te#@GLOBAL")[14 + 0] = 300, numbers("@M_com_pre_te#@GLOBAL")[14 + 1] = 100;
   call(H_SORT_HAND, {1}), call(H_SORT_HAND, {-1});
   EXPECT_EQ(numbers("@M_com_pre_te#@GLOBAL")[14], 300);
   EXPECT_EQ(call(H_PUT_BACK, {110}), 0);  // nothing drawn yet
@@ -138,14 +138,11 @@ TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
 }
 
 TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
-  struct { int players, in_suv, com_tenpai[3]; bool human_tenpai; int com_change[3], human_change, dealer_tenpai; } cases[] = {
-      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0},
-      {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
-      {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},
-      {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
-      {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},
-      {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0},
-  };
+  struct { int players, in_suv, com_tenpai[3]; bool human_tenpai; int com_change[3], human_change, dealer_tenpai; }
+  cases[] = {
+      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0}, {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
+      {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},    {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
+      {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},     {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0}};
   hand_evaluation waiting{};
   notation::hand("123m 456p 789s 11z 23s", waiting);
   for (const auto& c : cases) {

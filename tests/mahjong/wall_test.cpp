@@ -23,11 +23,12 @@ class wall_test : public ::testing::Test {
     for (int k = 0; k < MAHJONG_KINDS; ++k)
       ASSERT_TRUE(w.left[k] == left[k] && w.free[k] == free[k]) << "kind " << k;
   }
-  static std::vector<int> undrawn() { return {mahjong_wall.tiles + mahjong_wall.next, mahjong_wall.tiles + mahjong_wall.size}; }
+  static std::vector<int> undrawn() { const auto& w = mahjong_wall; return {w.tiles + w.next, w.tiles + w.size}; }
 };
 
 TEST_F(wall_test, BuildsEveryPlayerCountWithItsTilesShuffled) {
-  struct { int players, size, draws; bool characters_2_to_8; } cases[] = {{2, 136, 40, true}, {3, 108, 55, false}, {4, 136, 70, true}};
+  struct { int players, size, draws; bool characters_2_to_8; } cases[] = {
+      {2, 136, 40, true}, {3, 108, 55, false}, {4, 136, 70, true}};
   for (const auto& c : cases) {
     ASSERT_TRUE(mahjong_wall_build(c.players));
     EXPECT_TRUE(mahjong_wall.size == c.size && mahjong_wall.next == 0) << c.players;
