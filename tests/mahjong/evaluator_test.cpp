@@ -10,10 +10,7 @@ namespace {
 
 class evaluator_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mahjong_eval_reset();
-    mahjong_state_reset();
-  }
+  void SetUp() override { mahjong_eval_reset(), mahjong_state_reset(); }
   void TearDown() override { SetUp(); }
   hand_evaluation& load(const char* hand, const char* context) {
     notation::hand(hand, mahjong_eval);
@@ -238,8 +235,7 @@ TEST_F(evaluator_test, ScoresPlayersWithTheDoraRulesOfTheState) {
       mahjong_state_reset();
       mahjong_state& m = mahjong;
       m.con_en = c.con_en, m.kandora = c.kandora, m.uradora = c.uradora, m.akau = c.akau, m.maj_mode = c.players;
-      std::copy(dora, dora + 3, m.dora);
-      std::copy(ura, ura + 3, m.dora_ura);
+      std::copy(dora, dora + 3, m.dora), std::copy(ura, ura + 3, m.dora_ura);
       bool human = player == MAHJONG_HUMAN;
       (human ? m.my_kaze : m.com_kaze[1]) = 1;
       (human ? m.my_is_reach : m.com_is_reach[1]) = c.riichi;

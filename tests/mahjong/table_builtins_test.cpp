@@ -11,19 +11,10 @@
 namespace {
 
 enum : uint32_t {
-  H_BUILD_WALL = 0xFAF17B1C,
-  H_SET_SEATS = 0x1F5A14D4,
-  H_MY_DEAL = 0xF5E5BE93,
-  H_SORT_HAND = 0xEBB5886C,
-  H_DRAW = 0x62442EC6,
-  H_DRAW_KIND = 0x1CD5BCA8,
-  H_PUT_BACK = 0xDA60F137,
-  H_IS_FURITEN = 0x6DDEB30E,
-  H_WAIT_COUNT = 0x23D5D11D,
-  H_CAN_WIN = 0x5C9761C5,
-  H_CAN_REACH = 0x2C18D5A9,
-  H_COM_CAN_WIN = 0xAEFC64DA,
-  H_DRAW_PAYMENTS = 0x50CD2DCA,
+  H_BUILD_WALL = 0xFAF17B1C, H_SET_SEATS = 0x1F5A14D4, H_MY_DEAL = 0xF5E5BE93, H_SORT_HAND = 0xEBB5886C,
+  H_DRAW = 0x62442EC6, H_DRAW_KIND = 0x1CD5BCA8, H_PUT_BACK = 0xDA60F137, H_IS_FURITEN = 0x6DDEB30E,
+  H_WAIT_COUNT = 0x23D5D11D, H_CAN_WIN = 0x5C9761C5, H_CAN_REACH = 0x2C18D5A9, H_COM_CAN_WIN = 0xAEFC64DA,
+  H_DRAW_PAYMENTS = 0x50CD2DCA
 };
 
 class table_builtins_test : public mahjong_vm_test {
@@ -40,17 +31,13 @@ class table_builtins_test : public mahjong_vm_test {
 TEST_F(table_builtins_test, BuildDealAndDrawKeepTheWallWhole) {
   scalar("@M_maj_mode@GLOBAL") = 3;
   EXPECT_EQ(call(H_BUILD_WALL), 0);
-  EXPECT_EQ(scalar("@M_pi_tumo_nokori@GLOBAL"), 55);
-  EXPECT_EQ(mahjong_wall.size, 108);
+  EXPECT_TRUE(scalar("@M_pi_tumo_nokori@GLOBAL") == 55 && mahjong_wall.size == 108);
   call(H_MY_DEAL);
   int32_t* hand = numbers("@M_my_pre_te#@GLOBAL");
-  EXPECT_TRUE(std::is_sorted(hand, hand + 13));
-  EXPECT_EQ(hand[13], MAHJONG_FILLER);
-  EXPECT_EQ(mahjong_wall.next, 13);
+  EXPECT_TRUE(std::is_sorted(hand, hand + 13) && hand[13] == MAHJONG_FILLER && mahjong_wall.next == 13);
   int32_t t = call(H_DRAW);
   EXPECT_EQ(mahjong_wall.tiles[13], t);
-  EXPECT_EQ(call(H_PUT_BACK, {t}), 0);
-  EXPECT_EQ(mahjong_wall.next, 13);
+  EXPECT_TRUE(call(H_PUT_BACK, {t}) == 0 && mahjong_wall.next == 13);
   EXPECT_EQ(tile_kind(call(H_DRAW_KIND, {37})), 37);
   EXPECT_TRUE(platform.boxes.empty());
 }
@@ -64,29 +51,21 @@ TEST_F(table_builtins_test, OutOfRangeArgumentsReportAndChangeNothing) {
   EXPECT_EQ(numbers("@M_my_pre_te#@GLOBAL")[13], 0);
   scalar("@M_maj_mode@GLOBAL") = 2;
   call(H_BUILD_WALL);
-  numbers("@M_com_pre_te#@GLOBAL")[14 + 0] = 300;  // computer 1 is not at a two-player table
-  numbers("@M_com_pre_te#@GLOBAL")[14 + 1] = 100;
-  call(H_SORT_HAND, {1});
-  call(H_SORT_HAND, {-1});
+  // Computer 1 is not at a two-player table.
+  numbers("@M_com_pre_te#@GLOBAL")[14 + 0] = 300, numbers("@M_com_pre_te#@GLOBAL")[14 + 1] = 100;
+  call(H_SORT_HAND, {1}), call(H_SORT_HAND, {-1});
   EXPECT_EQ(numbers("@M_com_pre_te#@GLOBAL")[14], 300);
   EXPECT_EQ(call(H_PUT_BACK, {110}), 0);  // nothing drawn yet
-  EXPECT_EQ(call(H_DRAW_KIND, {38}), -1);
-  EXPECT_EQ(mahjong_wall.next, 0);
+  EXPECT_TRUE(call(H_DRAW_KIND, {38}) == -1 && mahjong_wall.next == 0);
   EXPECT_EQ(platform.boxes.size(), 6u);
 }
 
 TEST_F(table_builtins_test, SeatWindsFollowTheFirstDealerAndRotations) {
-  struct {
-    int players, dealer, rotations;
-    int com[3], human;
-  } cases[] = {
-      {2, 0, 0, {0, 0, 0}, 2}, {2, 3, 0, {2, 0, 0}, 0}, {2, 0, 1, {2, 0, 0}, 0},
-      {3, 3, 0, {1, 2, 0}, 0}, {3, 0, 1, {2, 0, 0}, 1}, {4, 1, 0, {3, 0, 1}, 2},
-      {4, 3, 2, {3, 0, 1}, 2},
-  };
+  struct { int players, dealer, rotations, com[3], human; } cases[] = {
+      {2, 0, 0, {0, 0, 0}, 2}, {2, 3, 0, {2, 0, 0}, 0}, {2, 0, 1, {2, 0, 0}, 0}, {3, 3, 0, {1, 2, 0}, 0},
+      {3, 0, 1, {2, 0, 0}, 1}, {4, 1, 0, {3, 0, 1}, 2}, {4, 3, 2, {3, 0, 1}, 2}};
   for (const auto& c : cases) {
-    scalar("@M_maj_mode@GLOBAL") = c.players;
-    scalar("@M_tatioya@GLOBAL") = c.dealer;
+    scalar("@M_maj_mode@GLOBAL") = c.players, scalar("@M_tatioya@GLOBAL") = c.dealer;
     scalar("@M_ba_mawari@GLOBAL") = c.rotations;
     std::fill_n(numbers("@M_com_kaze#@GLOBAL"), 3, 0);
     call(H_SET_SEATS);
@@ -98,12 +77,8 @@ TEST_F(table_builtins_test, SeatWindsFollowTheFirstDealerAndRotations) {
 
 TEST_F(table_builtins_test, WaitsAndFuritenAgreeWithTheWaitFinderAndLeaveTheEvaluation) {
   scalar("@M_maj_mode@GLOBAL") = 4;
-  struct {
-    const char* hand;
-    int player, waits;
-    mahjong_tile discard;  // a discard of computer 1 / the human
-    int furiten;
-  } cases[] = {
+  // discard: one by the seat, computer 1 or the human.
+  struct { const char* hand; int player, waits; mahjong_tile discard; int furiten; } cases[] = {
       {"123m 456p 789s 11z 23s", 1, 2, 340, 0},  // 1s 4s; a North discarded
       {"123m 456p 789s 11z 23s", 1, 2, 212, 1},  // 1s discarded
       {"c123m 456p 789s 555z 1z", 3, 1, 311, 1},  // a single wait on East
@@ -118,7 +93,7 @@ TEST_F(table_builtins_test, WaitsAndFuritenAgreeWithTheWaitFinderAndLeaveTheEval
     std::copy_n(e.melds, 14, numbers(human ? "@M_my_naki_flag#@GLOBAL" : "@M_com_naki_flag#@GLOBAL") + (human ? 0 : 14));
     int32_t* discards = numbers(human ? "@M_my_sute#@GLOBAL" : "@M_com_sute#@GLOBAL") + (human ? 0 : 40);
     discards[0] = c.discard, discards[1] = -1;
-    EXPECT_EQ(call(H_WAIT_COUNT, {c.player}), mahjong_hand_waits(&e)) << c.hand;
+    EXPECT_EQ(mahjong_hand_waits(&e), c.waits) << c.hand;
     EXPECT_EQ(call(H_WAIT_COUNT, {c.player}), c.waits) << c.hand;
     EXPECT_EQ(call(H_IS_FURITEN, {c.player}), c.furiten) << c.hand;
   }
@@ -135,19 +110,13 @@ TEST_F(table_builtins_test, WinTestsScoreTheHandAndKeepTheEvaluation) {
   std::copy_n(e.tiles, 14, numbers("@M_com_pre_te#@GLOBAL") + 28);
   EXPECT_EQ(call(H_CAN_WIN), 1);
   int32_t points = call(H_COM_CAN_WIN, {2});
-  EXPECT_GT(points, 0);
-  EXPECT_EQ(mahjong_eval.ron, points);
-  EXPECT_EQ(call(H_COM_CAN_WIN, {1}), 0);  // an empty hand
-  EXPECT_EQ(mahjong_eval.ron, 0);
+  EXPECT_TRUE(points > 0 && mahjong_eval.ron == points) << points;
+  EXPECT_TRUE(call(H_COM_CAN_WIN, {1}) == 0 && mahjong_eval.ron == 0);  // an empty hand
 }
 
 TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
   scalar("@M_maj_mode@GLOBAL") = 4;
-  struct {
-    const char* hand;
-    int riichi, result;
-    const char* flags;
-  } cases[] = {
+  struct { const char *hand; int riichi, result; const char* flags; } cases[] = {
       {"123m 456p 789s 99m 23s t5z", 0, 1, "00000000000001"},  // only the drawn white
       {"123m 456p 789s 99m 23s t5z", 1, 0, "00000000000000"},  // in riichi already
       {"c123m 456p 789s 99m 23s t5z", 0, 0, "00000000000000"},  // open
@@ -169,29 +138,18 @@ TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
 }
 
 TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
-  struct {
-    int players, in_suv;
-    int com_tenpai[3];
-    bool human_tenpai;
-    int com_change[3], human_change, dealer_tenpai;
-  } cases[] = {
-      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0},
-      {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
-      {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},
-      {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
-      {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},
-      {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0},
-  };
+  struct { int players, in_suv, com_tenpai[3]; bool human_tenpai; int com_change[3], human_change, dealer_tenpai; }
+  cases[] = {
+      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0}, {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
+      {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},    {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
+      {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},     {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0}};
   hand_evaluation waiting{};
   notation::hand("123m 456p 789s 11z 23s", waiting);
   for (const auto& c : cases) {
-    scalar("@M_maj_mode@GLOBAL") = c.players;
-    scalar("@InSuv@GLOBAL") = c.in_suv;
-    std::fill_n(numbers("@M_com_score#@GLOBAL"), 3, 250);
-    scalar("@M_my_score@GLOBAL") = 250;
+    scalar("@M_maj_mode@GLOBAL") = c.players, scalar("@InSuv@GLOBAL") = c.in_suv;
+    std::fill_n(numbers("@M_com_score#@GLOBAL"), 3, 250), scalar("@M_my_score@GLOBAL") = 250;
     std::copy_n(c.com_tenpai, 3, numbers("@M_com_is_tenpai#@GLOBAL"));
-    int32_t winds[3] = {0, 1, 2};  // computer 0 deals
-    std::copy_n(winds, 3, numbers("@M_com_kaze#@GLOBAL"));
+    for (int p = 0; p < 3; ++p) numbers("@M_com_kaze#@GLOBAL")[p] = p;  // computer 0 deals, the human is North
     scalar("@M_my_kaze@GLOBAL") = 3;
     std::fill_n(numbers("@M_my_pre_te#@GLOBAL"), 14, MAHJONG_FILLER);
     if (c.human_tenpai) std::copy_n(waiting.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));

@@ -12,49 +12,32 @@ namespace {
 
 class wall_test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    mahjong_wall_reset();
-    mahjong_state_reset();
-    engine_srand(12345);
-  }
-  void TearDown() override {
-    mahjong_wall_reset();
-    mahjong_state_reset();
-  }
+  static void reset() { mahjong_wall_reset(), mahjong_state_reset(); }
+  void SetUp() override { reset(), engine_srand(12345); }
+  void TearDown() override { reset(); }
   // left and free recounted from slots [next, size).
   static void expect_counters_match() {
     const mahjong_wall_state& w = mahjong_wall;
     int left[MAHJONG_KINDS] = {}, free[MAHJONG_KINDS] = {};
-    for (int j = w.next; j < w.size; ++j) {
-      ++left[tile_kind(w.tiles[j])];
-      if (w.marks[j] == 0) ++free[tile_kind(w.tiles[j])];
-    }
-    for (int k = 0; k < MAHJONG_KINDS; ++k) {
-      ASSERT_EQ(w.left[k], left[k]) << "kind " << k;
-      ASSERT_EQ(w.free[k], free[k]) << "kind " << k;
-    }
+    for (int j = w.next; j < w.size; ++j) ++left[tile_kind(w.tiles[j])], free[tile_kind(w.tiles[j])] += w.marks[j] == 0;
+    for (int k = 0; k < MAHJONG_KINDS; ++k)
+      ASSERT_TRUE(w.left[k] == left[k] && w.free[k] == free[k]) << "kind " << k;
   }
-  static std::vector<int> undrawn() {
-    return std::vector<int>(mahjong_wall.tiles + mahjong_wall.next, mahjong_wall.tiles + mahjong_wall.size);
-  }
+  static std::vector<int> undrawn() { const auto& w = mahjong_wall; return {w.tiles + w.next, w.tiles + w.size}; }
 };
 
 TEST_F(wall_test, BuildsEveryPlayerCountWithItsTilesShuffled) {
-  struct {
-    int players, size, draws, characters_2_to_8;
-  } cases[] = {{2, 136, 40, 4}, {3, 108, 55, 0}, {4, 136, 70, 4}};
+  struct { int players, size, draws; bool characters_2_to_8; } cases[] = {
+      {2, 136, 40, true}, {3, 108, 55, false}, {4, 136, 70, true}};
   for (const auto& c : cases) {
     ASSERT_TRUE(mahjong_wall_build(c.players));
-    EXPECT_EQ(mahjong_wall.size, c.size);
+    EXPECT_TRUE(mahjong_wall.size == c.size && mahjong_wall.next == 0) << c.players;
     EXPECT_EQ(mahjong_draws_left(c.players), c.draws);
-    EXPECT_EQ(mahjong_wall.next, 0);
     expect_counters_match();
     std::vector<int> expected;
-    for (int k = 1; k <= 37; ++k) {
-      bool dropped = k % 10 == 0 || k == 38 || (k >= 2 && k <= 8 && c.characters_2_to_8 == 0);
-      if (!dropped)
+    for (int k = 1; k <= 37; ++k)
+      if (k % 10 != 0 && (c.characters_2_to_8 || k < 2 || k > 8))
         for (int copy = 0; copy < 4; ++copy) expected.push_back(k * 10 + copy);
-    }
     std::vector<int> tiles = undrawn();
     EXPECT_FALSE(std::is_sorted(tiles.begin(), tiles.end()));
     std::sort(tiles.begin(), tiles.end());
@@ -62,19 +45,13 @@ TEST_F(wall_test, BuildsEveryPlayerCountWithItsTilesShuffled) {
     for (int j = c.size; j < MAHJONG_WALL_SLOTS; ++j) EXPECT_EQ(mahjong_wall.tiles[j], -1);
   }
   // Another count changes nothing.
-  for (int players : {0, 1, 5}) {
-    EXPECT_FALSE(mahjong_wall_build(players));
-    EXPECT_EQ(mahjong_wall.size, 136);
-  }
+  for (int players : {0, 1, 5}) EXPECT_TRUE(!mahjong_wall_build(players) && mahjong_wall.size == 136) << players;
 }
 
 TEST_F(wall_test, NeverBuiltWallAnswersEveryDrawWithMinusOne) {
-  EXPECT_EQ(mahjong_draw_tile(), -1);
-  EXPECT_EQ(mahjong_take_kind(11), -1);
-  EXPECT_EQ(mahjong_take_free_kind(11), -1);
-  EXPECT_EQ(mahjong_reserve_kind(11), -1);
-  EXPECT_FALSE(mahjong_return_to_wall(110));
-  EXPECT_EQ(mahjong_wall.next, 0);
+  for (int got : {mahjong_draw_tile(), mahjong_take_kind(11), mahjong_take_free_kind(11), mahjong_reserve_kind(11)})
+    EXPECT_EQ(got, -1);
+  EXPECT_TRUE(!mahjong_return_to_wall(110) && mahjong_wall.next == 0);
   EXPECT_FALSE(mahjong_target_available(0));  // an empty target still needs a seat
 }
 
@@ -82,12 +59,9 @@ TEST_F(wall_test, RandomPlayNeverDuplicatesOrLosesATile) {
   for (int players : {2, 3, 4}) {
     ASSERT_TRUE(mahjong_wall_build(players));
     std::vector<int> all = undrawn(), held;
-    std::sort(all.begin(), all.end());
     for (int step = 0; step < 400; ++step) {
       int op = engine_rand() % 6, kind = 1 + engine_rand() % 37;
-      mahjong_tile t = -1;
-      if (op <= 1) t = mahjong_draw_tile();
-      if (op == 2) t = mahjong_take_kind(kind);
+      mahjong_tile t = op <= 1 ? mahjong_draw_tile() : op == 2 ? mahjong_take_kind(kind) : -1;
       if (op == 3) t = mahjong_take_free_kind(kind);
       if (op == 4) mahjong_reserve_kind(kind);
       if (op == 5 && !held.empty() && mahjong_return_to_wall(held.back())) held.pop_back();
@@ -95,8 +69,7 @@ TEST_F(wall_test, RandomPlayNeverDuplicatesOrLosesATile) {
       ASSERT_NO_FATAL_FAILURE(expect_counters_match());
       std::vector<int> now = undrawn();
       now.insert(now.end(), held.begin(), held.end());
-      std::sort(now.begin(), now.end());
-      ASSERT_EQ(now, all) << "step " << step;
+      ASSERT_TRUE(std::is_permutation(now.begin(), now.end(), all.begin(), all.end())) << "step " << step;
     }
   }
 }
@@ -106,21 +79,18 @@ TEST_F(wall_test, DrawsSkipReservedTilesAndStopAtTheLastFreeOne) {
   int kind = tile_kind(mahjong_wall.tiles[0]);
   for (int i = 0; i < 4; ++i) EXPECT_GE(mahjong_reserve_kind(kind), 0);
   EXPECT_EQ(mahjong_reserve_kind(kind), -1);
-  EXPECT_EQ(mahjong_wall_left(kind), 4);
-  EXPECT_EQ(mahjong_wall_free(kind), 0);
+  EXPECT_TRUE(mahjong_wall_left(kind) == 4 && mahjong_wall_free(kind) == 0);
   for (int i = 0; i < 132; ++i) ASSERT_NE(tile_kind(mahjong_draw_tile()), kind) << "draw " << i;
   EXPECT_EQ(mahjong_wall_free_total(), 0);
   int next = mahjong_wall.next;
   EXPECT_EQ(mahjong_draw_tile(), -1);  // only reserved tiles behind next: nothing moves
-  EXPECT_EQ(mahjong_wall.next, next);
-  EXPECT_EQ(mahjong_take_free_kind(kind), -1);
+  EXPECT_TRUE(mahjong_wall.next == next && mahjong_take_free_kind(kind) == -1);
   EXPECT_EQ(tile_kind(mahjong_take_kind(kind)), kind);  // a reserved one
   EXPECT_EQ(mahjong_wall_left(kind), 3);
   expect_counters_match();
   for (int i = 0; i < 3; ++i) mahjong_take_kind(kind);
   EXPECT_EQ(mahjong_wall.next, 136);
-  EXPECT_EQ(mahjong_take_kind(kind), -1);
-  EXPECT_EQ(mahjong_draw_tile(), -1);
+  EXPECT_TRUE(mahjong_take_kind(kind) == -1 && mahjong_draw_tile() == -1);
   // The last tile comes back and is drawn again.
   ASSERT_TRUE(mahjong_return_to_wall(kind * 10));
   EXPECT_EQ(mahjong_draw_tile(), kind * 10);
@@ -149,9 +119,8 @@ TEST_F(wall_test, TargetIsAvailableWhileTheWallHoldsEveryConcealedKind) {
 TEST_F(wall_test, CountsKindsOfConcealedAndPonTilesOnly) {
   mahjong_tile tiles[MAHJONG_SLOTS] = {110, 111, 112, 220, 221, 222, 50, 51, 150, 600, 600, 600, 600, 371};
   int32_t states[MAHJONG_SLOTS] = {MELD_PON, MELD_PON, MELD_PON, MELD_OPEN_KAN, MELD_OPEN_KAN, MELD_OPEN_KAN};
-  int32_t counts[MAHJONG_KINDS];
+  int32_t counts[MAHJONG_KINDS], expected[MAHJONG_KINDS] = {};
   mahjong_count_kinds(tiles, states, counts);
-  int32_t expected[MAHJONG_KINDS] = {};
   expected[11] = 3, expected[5] = 2, expected[15] = 1, expected[37] = 1;
   EXPECT_TRUE(std::equal(counts, counts + MAHJONG_KINDS, expected));
 }
