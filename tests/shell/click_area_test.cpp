@@ -170,9 +170,12 @@ class Drags : public input_scene {
     pass();
     top = vm_thread->frames[0].top;
   }
-  void at(int x, int y) {
-    platform.cursor_x = x;
-    platform.cursor_y = y;
+  void at(int x, int y) { platform.cursor_x = x, platform.cursor_y = y; }
+  // Long enough later for the next press to start afresh, with an empty log.
+  void settle() {
+    later(1000);
+    pass();
+    assign_log("");
   }
   // The handlers returned cleanly: the loop's frame holds what it held after the first poll.
   void balanced() {
@@ -199,7 +202,7 @@ TEST_F(Drags, AQuickPressIsAClickAtItsPagePositionOnceTheClickTimeHasPassed) {
     EXPECT_EQ(int_of("@px"), 50);  // the press position
     EXPECT_EQ(int_of("@py"), 50);
     balanced();
-    later(1000);
+    settle();
   }
 }
 
@@ -222,10 +225,8 @@ TEST_F(Drags, MovingOrHoldingTurnsAPressIntoADrag) {
     pass();
     EXPECT_EQ(log(), "PSME");
     balanced();
-    assign_log("");
     at(50, 50);
-    later(1000);
-    pass();
+    settle();
   }
 }
 
@@ -240,11 +241,8 @@ TEST_F(Drags, BothButtonsCancelTheDragAndDoubleClicksAreTheirOwn) {
   EXPECT_EQ(int_of("@px"), 50);
   button(WM_RBUTTONUP, 80, 50);
   button(WM_LBUTTONUP, 80, 50);
-  later(1000);
-  pass();
-  assign_log("");
-  button(WM_LBUTTONDOWN, 80, 50);
-  button(WM_LBUTTONUP, 80, 50);
+  settle();
+  click(80, 50);
   button(WM_LBUTTONDBLCLK, 80, 50);
   button(WM_LBUTTONUP, 80, 50);
   pass();
