@@ -21,7 +21,6 @@ constexpr const char* LOOP_WAIT = "  push.i 1\n  builtin.drop time_wait 1\n  jmp
 class ClickAreas : public input_scene {
  protected:
   static std::string push(const std::string& value) { return "  push.i " + value + "\n"; }
-  static std::string fn(const std::string& name) { return push(std::to_string(static_cast<int32_t>(crc32_string(name.c_str())))); }
   static std::string add(const area& a) {
     std::string id = std::to_string(a.id);
     return push(std::to_string(a.key)) + fn("c" + id) + fn("l" + id) + fn("e" + id) + push(std::to_string(a.height)) +
@@ -161,7 +160,6 @@ class Drags : public input_scene {
              {"dp", "P"}, {"dc", "C"}, {"db", "B"}, {"ds", "S"}, {"dm", "M"}, {"de", "E"}, {"dk", "K"}})
       s += logger(name, text);
     s += logger("moved", "") + logger("every", "");
-    auto fn = [](const char* name) { return "  push.i " + std::to_string(static_cast<int32_t>(crc32_string(name))) + "\n"; };
     s += ".entry\n  push.s \"\"\n  set.s.pop @log\n  push.i 0\n" + fn("moved") + fn("every") +
          "  builtin.drop mouse_drag_begin 3\n" + fn("dk") + fn("de") + fn("dm") + fn("ds") + fn("db") + fn("dc") +
          fn("dp") + "  builtin.drop mouse_drag_params 7\nloop:\n  builtin.drop mouse_drag_poll 0\n" + LOOP_WAIT;

@@ -97,5 +97,8 @@ class input_scene : public program_test {
            "\"\n  add.s\n  set.s.pop @log\n  load.i _p1\n  set.i.pop @px\n  load.i _p2\n  set.i.pop @py\n"
            "  ret\n";
   }
-  static std::string hash_of(const std::string& function) { return std::to_string(crc32_string(function.c_str())); }
+  // The line pushing a script function's handle.
+  static std::string fn(const std::string& function) {
+    return "  push.i " + std::to_string(static_cast<int32_t>(crc32_string(function.c_str()))) + "\n";
+  }
 };
