@@ -50,16 +50,10 @@ class input_scene : public program_test {
   }
   static void key_down(int vk) { post(WM_KEYDOWN, static_cast<uintptr_t>(vk), 1); }
   static void key_up(int vk) { post(WM_KEYUP, static_cast<uintptr_t>(vk), 1 | KEY_WAS_DOWN | KEY_RELEASED); }
-  static void key(int vk) {
-    key_down(vk);
-    key_up(vk);
-  }
+  static void key(int vk) { key_down(vk), key_up(vk); }
   static void move(int x, int y) { post(WM_MOUSEMOVE, 0, make_lparam(x, y)); }
   static void button(uint32_t message, int x, int y) { post(message, 0, make_lparam(x, y)); }
-  static void click(int x, int y) {
-    button(WM_LBUTTONDOWN, x, y);
-    button(WM_LBUTTONUP, x, y);
-  }
+  static void click(int x, int y) { button(WM_LBUTTONDOWN, x, y), button(WM_LBUTTONUP, x, y); }
   void later(uint32_t ms) { platform.advance(ms); }
 
   // A plain built-in called with integer arguments (first argument first); its result.
@@ -85,9 +79,7 @@ class input_scene : public program_test {
     if (int32_t t = input_take_press(BUTTON_MIDDLE)) vm_thread->middle_key = t;
     turn();
   }
-  void passes(int n) {
-    for (int i = 0; i < n; ++i) pass();
-  }
+  void passes(int n) { for (int i = 0; i < n; ++i) pass(); }
   // The script's log, @log.
   static std::string log() {
     value_cell* v = variable("@log");
@@ -105,5 +97,8 @@ class input_scene : public program_test {
            "\"\n  add.s\n  set.s.pop @log\n  load.i _p1\n  set.i.pop @px\n  load.i _p2\n  set.i.pop @py\n"
            "  ret\n";
   }
-  static std::string hash_of(const std::string& function) { return std::to_string(crc32_string(function.c_str())); }
+  // The line pushing a script function's handle.
+  static std::string fn(const std::string& function) {
+    return "  push.i " + std::to_string(static_cast<int32_t>(crc32_string(function.c_str()))) + "\n";
+  }
 };

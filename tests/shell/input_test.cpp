@@ -49,32 +49,27 @@ TEST_F(Input, TheKeyMapFoldsKeysIntoVirtualButtons) {
   EXPECT_EQ(held(), (std::set<int>{32, 147}));
 }
 
-TEST_F(Input, APressIsTakenOnceWithin60MsAndCountsAsHeldFor15Ms) {
-  key(VK_RETURN);
-  int32_t at = vm_time_now();
-  input_snapshot();
-  later(14);
-  EXPECT_EQ(input_is_pressed(BUTTON_DECIDE), 1);  // released, but pressed less than 15 ms ago
-  later(1);
-  EXPECT_EQ(input_is_pressed(BUTTON_DECIDE), 0);
-  later(44);
-  EXPECT_EQ(input_take_press(BUTTON_DECIDE), at);
-  input_snapshot();
-  EXPECT_EQ(input_take_press(BUTTON_DECIDE), 0);  // consumed
-  key(VK_RETURN);
-  input_snapshot();
-  later(60);
-  EXPECT_EQ(input_take_press(BUTTON_DECIDE), 0);  // too old
-}
-
-TEST_F(Input, PressTimesCompareAcrossTheClockWrap) {
-  later(static_cast<uint32_t>(INT32_MAX - vm_time_now() - 20));
-  key(VK_RETURN);
-  int32_t at = vm_time_now();
-  input_snapshot();
-  later(40);
-  ASSERT_LT(vm_time_now(), 0);  // the clock wrapped
-  EXPECT_EQ(input_take_press(BUTTON_DECIDE), at);
+TEST_F(Input, APressIsTakenOnceWithin60MsAndCountsAsHeldFor15MsAcrossTheClockWrap) {
+  for (bool wrap : {false, true}) {
+    if (wrap) later(static_cast<uint32_t>(INT32_MAX - vm_time_now() - 20));  // wraps 20 ms after the press
+    key(VK_RETURN);
+    int32_t at = vm_time_now();
+    input_snapshot();
+    later(14);
+    EXPECT_EQ(input_is_pressed(BUTTON_DECIDE), 1) << wrap;  // released, but pressed less than 15 ms ago
+    later(1);
+    EXPECT_EQ(input_is_pressed(BUTTON_DECIDE), 0) << wrap;
+    later(44);
+    EXPECT_EQ(input_take_press(BUTTON_DECIDE), at) << wrap;
+    input_snapshot();
+    EXPECT_EQ(input_take_press(BUTTON_DECIDE), 0) << wrap;  // consumed
+    key(VK_RETURN);
+    input_snapshot();
+    later(60);
+    EXPECT_EQ(input_take_press(BUTTON_DECIDE), 0) << wrap;  // too old
+    if (wrap) EXPECT_LT(vm_time_now(), 0);  // the clock did wrap
+    later(1000);
+  }
 }
 
 TEST_F(Input, ClickSuppressionSwallowsUpToThreeQuickPresses) {
@@ -102,7 +97,6 @@ TEST_F(Input, ClickSuppressionSwallowsUpToThreeQuickPresses) {
 TEST_F(Input, BlockedInputShowsNothingUntilUnblocked) {
   EXPECT_EQ(call(builtin_input_block), -1);
   EXPECT_EQ(call(builtin_input_block), 0);
-  EXPECT_EQ(input_blocked(), 1);
   key_down(VK_RETURN);
   input_snapshot();
   EXPECT_EQ(held(), std::set<int>{});
