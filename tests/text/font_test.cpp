@@ -131,16 +131,18 @@ TEST_F(font_builtins, TheQualityDecidesTheScaleAndTheCacheMatch) {
     call("set_font_quality", {mode});
     EXPECT_EQ(font_quality_scale(), scale) << mode;
   }
-  // Steps in order: {cache width (0: no cache), quality, set_font's width (0: default), match}.
+  auto match = [&](std::initializer_list<arg> args) {
+    call("fontout_set_font", args);
+    return vm_thread->font_stack->cache_match;
+  };
   call("font_cache_open", {"ＭＳ ゴシック", 24, 12});
-  const int steps[][4] = {{12, 7, 0, 1}, {12, 7, 11, 0}, {12, 0, 0, 0}, {0, 1, 0, 0}};
-  for (const auto& [cache, quality, width, match] : steps) {
-    if (!cache) call("font_cache_open", {"", 24, 12});
-    call("set_font_quality", {quality});
-    if (width) call("fontout_set_font", {"ＭＳ ゴシック", 24, width});
-    if (!width) call("fontout_set_font", {"ＭＳ ゴシック", 24});
-    EXPECT_EQ(vm_thread->font_stack->cache_match, match) << quality << " " << width;
-  }
+  EXPECT_EQ(match({"ＭＳ ゴシック", 24}), 1);
+  EXPECT_EQ(match({"ＭＳ ゴシック", 24, 11}), 0);  // another width
+  call("set_font_quality", {0});
+  EXPECT_EQ(match({"ＭＳ ゴシック", 24}), 0);  // 1x keeps nothing in the cache
+  call("font_cache_open", {"", 24, 12});  // no cache at all
+  call("set_font_quality", {1});
+  EXPECT_EQ(match({"ＭＳ ゴシック", 24}), 0);
 }
 
 }  // namespace
