@@ -54,7 +54,6 @@ class text_test : public engine_test {
     ASSERT_EQ(env_load("vaskel.env"), 0);
     env_keys_reset();
   }
-  void set_setting(const char* name, int value) { reg_set_int(reg_global_name(), reg_local_name(), name, value); }
 
   // Runs a built-in by name with its arguments (the first on top) and returns its int result.
   struct arg {
