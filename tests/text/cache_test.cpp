@@ -35,15 +35,13 @@ struct fcd_file {
       for (int i = 0; i < 4; i++) b[at + i] = static_cast<char>(v >> (8 * i));
     };
     b.replace(0, face.size(), face);
-    put(260, width4);
-    put(264, height4);
+    put(260, width4), put(264, height4);
     for (size_t k = 0; k < 65536; k++) {
       b[268 + k] = static_cast<char>(widths[k]);
       put(65804 + 4 * k, offsets[k]);
     }
-    int32_t used = used_override >= 0 ? used_override : static_cast<int32_t>(store.size());
     put(327948, static_cast<uint32_t>(store.size()) + capacity_extra);
-    put(327952, used);
+    put(327952, used_override >= 0 ? used_override : static_cast<int32_t>(store.size()));
     return b + std::string(store.begin(), store.end());
   }
 };
@@ -62,7 +60,7 @@ class glyph_cache_files : public text_test {
   }
   std::string read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
   }
   // The default style at 4x, matched to the open cache.
   font_descriptor style() {
@@ -87,20 +85,12 @@ TEST_F(glyph_cache_files, ALoadedCacheDrawsItsRowsAndIsWrittenBackByteForByteWit
   font_cache_open("ＭＳ ゴシック", 20, 10);
   font_descriptor d = style();
   ASSERT_EQ(d.cache_match, 1);
-  d.colour = 0x0000FF;
-  d.decoration = -1;
+  d.colour = 0x0000FF, d.decoration = -1;
   EXPECT_EQ(text_draw(&d, front, "あ", nullptr, 0), 20);
   // Colour through the stored coverage: 0 paints red, 255 keeps black.
-  for (int y = 0; y < 20; y++)
-    for (int x = 0; x < 20; x++) {
-      int c = f.store[4 + y * 20 + x];
-      uint32_t red = pixel(front, x, y) & 0xFF;
-      if (c <= 1) {
-        EXPECT_EQ(red, 255u);
-      }
-      if (c >= 254) {
-        EXPECT_EQ(red, 0u);
-      }
+  for (int i = 0; i < 20 * 20; i++)
+    if (int c = f.store[4 + i]; c <= 1 || c >= 254) {
+      EXPECT_EQ(pixel(front, i % 20, i / 20) & 0xFF, c <= 1 ? 255u : 0u) << i;
     }
   // Nothing added: nothing written.
   font_cache_close();
@@ -124,12 +114,9 @@ TEST_F(glyph_cache_files, ALoadedCacheDrawsItsRowsAndIsWrittenBackByteForByteWit
 }
 
 TEST_F(glyph_cache_files, DamagedOrForeignFilesLeaveAnEmptyCache) {
-  struct damage {
-    const char* what;
-    std::function<std::string(fcd_file&)> make;
-  };
+  using damage = std::pair<const char*, std::function<std::string(fcd_file&)>>;
   const damage cases[] = {
-      {"whole", [](fcd_file& f) { return f.bytes(); }},
+      {"whole", [](fcd_file& f) { return f.bytes(); }},  // the control: the stored width is used
       {"truncated header", [](fcd_file& f) { return f.bytes().substr(0, HEADER - 1); }},
       {"truncated store", [](fcd_file& f) { std::string b = f.bytes(); return b.substr(0, b.size() - 1); }},
       {"offset past used", [](fcd_file& f) { f.offsets[KEY_A] = static_cast<int32_t>(f.store.size()) - 10; return f.bytes(); }},
@@ -140,14 +127,14 @@ TEST_F(glyph_cache_files, DamagedOrForeignFilesLeaveAnEmptyCache) {
       {"another height", [](fcd_file& f) { f.height4 = 84; return f.bytes(); }},
       {"face without its end", [](fcd_file& f) { std::string b = f.bytes(); b.replace(0, 260, std::string(260, 'x')); return b; }},
   };
-  for (const damage& c : cases) {
+  for (const auto& [what, make] : cases) {
     fcd_file f;
     f.add(KEY_A, 7, 3);  // narrower than the face's own 20, so the measure tells where it came from
-    write(c.make(f));
+    write(make(f));
     font_cache_open("ＭＳ ゴシック", 20, 10);
     font_descriptor d = style();
-    EXPECT_EQ(text_measure(&d, "あ", 0).width, std::string(c.what) == "whole" ? 7 : 20) << c.what;
-    EXPECT_EQ(text_draw(&d, front, "あいう", nullptr, 0) > 0, true) << c.what;
+    EXPECT_EQ(text_measure(&d, "あ", 0).width, std::string(what) == "whole" ? 7 : 20) << what;
+    EXPECT_GT(text_draw(&d, front, "あいう", nullptr, 0), 0) << what;
     glyph_module_reset();
   }
 }
@@ -155,9 +142,7 @@ TEST_F(glyph_cache_files, DamagedOrForeignFilesLeaveAnEmptyCache) {
 TEST_F(glyph_cache_files, TheStoreGrowsForManyGlyphsAndGlyphsWiderThanAByteAreNotKept) {
   font_cache_open("ＭＳ ゴシック", 80, 40);
   font_descriptor d = style();
-  d.size = 80;
-  d.width = 40;
-  d.cache_match = 1;
+  d.size = 80, d.width = 40, d.cache_match = 1;
   // 100 kanji of 80 x 80 bytes: past the first 512 KB of store.
   std::string text;
   for (int i = 0; i < 100; i++) text += std::string{static_cast<char>(0x88 + i / 90), static_cast<char>(0xA0 + i % 90)};
@@ -171,7 +156,7 @@ TEST_F(glyph_cache_files, TheStoreGrowsForManyGlyphsAndGlyphsWiderThanAByteAreNo
   plain.cache_match = 0;
   text_draw(&plain, fresh, text.substr(180, 16).c_str(), nullptr, 0);
   font_cache_open("ＭＳ ゴシック", 80, 40);
-  page_fill_rect(front, page_rect{0, 0, 640, 480}, 0);
+  clear_front();
   text_draw(&d, front, text.substr(180, 16).c_str(), nullptr, 0);
   for (int y = 0; y < 80; y += 3)
     for (int x = 0; x < 640; x += 3) ASSERT_EQ(pixel(front, x, y), pixel(fresh, x, y)) << x << "," << y;
@@ -180,8 +165,7 @@ TEST_F(glyph_cache_files, TheStoreGrowsForManyGlyphsAndGlyphsWiderThanAByteAreNo
   font_cache_close();
   font_cache_open("ＭＳ ゴシック", 20, 300);
   font_descriptor wide = style();
-  wide.width = 300;
-  wide.cache_match = 1;
+  wide.width = 300, wide.cache_match = 1;
   EXPECT_EQ(text_draw(&wide, front, "W", nullptr, 0), 299);
   font_cache_close();
   EXPECT_FALSE(std::filesystem::exists(file("ＭＳ ゴシック", 1200, 80)));
@@ -207,7 +191,6 @@ TEST_F(glyph_cache_files, TheStartUpBuilderWritesThePrebuiltListOnceForTheEnviro
   for (uint32_t key : glyph_prebuilt_keys()) kept += bytes[268 + key] == 21;  // (84 + 3) / 4 wide
   EXPECT_EQ(kept, glyph_prebuilt_keys().size());
   EXPECT_EQ(bytes.size(), HEADER + 4 + kept * 21 * 21);
-  EXPECT_GT(glyph_prebuilt_keys().size(), 3000u);
   // A second start finds the file and leaves it alone.
   std::filesystem::resize_file(path, HEADER);
   font_cache_build();

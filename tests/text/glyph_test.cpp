@@ -32,66 +32,46 @@ int face_advance(const char* face_name, char32_t c, int char_width) {
 }
 
 TEST_F(glyph_drawing, AdvancesFollowTheFaceAndTheExtentRuleAtEverySize) {
-  struct scale_case {
-    int quality, scale;
-  };
   for (const char* face : {"ＭＳ ゴシック", "ＭＳ 明朝"})
-    for (scale_case q : {scale_case{0, 1}, scale_case{1, 4}})
+    for (auto [quality, scale] : {std::pair{0, 1}, std::pair{1, 4}})
       for (int size : {12, 16, 20, 21, 24, 25, 32}) {
-        font_quality_set(q.quality);
-        font_descriptor d = font_descriptor_default();
+        font_quality_set(quality);
+        font_descriptor d = style_at(size);
         cp932_copy(d.face, sizeof d.face, face);
-        d.size = size;
-        d.width = size / 2;
-        int lw = q.scale * d.width + (size % 2 ? q.scale / 2 : 0);
+        int lw = scale * d.width + (size % 2 ? scale / 2 : 0);
         int full = face_advance(face, U'あ', lw), half = face_advance(face, U'A', lw);
-        int want_full = q.scale == 4 ? (full + 3) / 4 : full, want_half = q.scale == 4 ? (half + 3) / 4 - 1 : half;
+        int want_full = scale == 4 ? (full + 3) / 4 : full, want_half = scale == 4 ? (half + 3) / 4 - 1 : half;
         text_extent e = text_measure(&d, "あA漢", 1);
-        SCOPED_TRACE(std::string(face) + " size " + std::to_string(size) + " x" + std::to_string(q.scale));
+        SCOPED_TRACE(std::string(face) + " size " + std::to_string(size) + " x" + std::to_string(scale));
         EXPECT_EQ(e.height, size);
         EXPECT_EQ(text_char_widths(), (std::vector<int>{want_full, want_half, want_full}));
         EXPECT_EQ(e.width, 2 * want_full + want_half);
         // The faces are fixed-pitch: a full-width character is as wide as the width asks.
-        if (size % 2 == 0) {
-          EXPECT_EQ(want_full, 2 * d.width);
-        }
+        if (size % 2 == 0) { EXPECT_EQ(want_full, 2 * d.width); }
       }
 }
 
 TEST_F(glyph_drawing, TheOutRectangleOfEveryDecorationModeAndWhereItsPassesLand) {
-  struct mode_case {
-    int32_t word;
-    int extra_w, extra_h;  // in units of (b, t): w = wb * b + 1, h = ht * t; none: 0, 0
-    int wb, ht;
-  };
-  const mode_case cases[] = {{-1, 0, 0, 0, 0},         {0x00000080, 1, 1, 1, 1}, {0x01000080, 1, 1, 1, 1},
-                             {0x02000080, 1, 1, 2, 2}, {0x03000080, 1, 1, 2, 2}, {0x04000080, 1, 1, 2, 2},
-                             {0x05000080, 1, 1, 2, 2}, {0x06000080, 1, 1, 2, 2}, {0x07000080, 0, 0, 0, 0}};
+  // {word, k}: the out rectangle grows by k * b + 1 across and k * t down; k = 0 for none.
+  const std::pair<int32_t, int> cases[] = {{-1, 0},         {0x00000080, 1}, {0x01000080, 1}, {0x02000080, 2}, {0x03000080, 2},
+                                           {0x04000080, 2}, {0x05000080, 2}, {0x06000080, 2}, {0x07000080, 0}};
   for (int size : {20, 36})
-    for (const mode_case& m : cases) {
-      page_fill_rect(front, page_rect{0, 0, 640, 480}, 0);
-      font_descriptor d = font_descriptor_default();
-      d.size = size;
-      d.width = size / 2;
-      d.x = 100;
-      d.y = 50;
-      d.decoration = m.word;
+    for (auto [word, k] : cases) {
+      clear_front();
+      font_descriptor d = style_at(size, 100, 50);
+      d.decoration = word;
       int b = std::max(1, size / 9), t = std::max(1, size / 18);
       page_rect out;
-      int advance = text_draw(&d, front, "永", &out, 0);
-      SCOPED_TRACE("size " + std::to_string(size) + " word " + std::to_string(m.word));
-      EXPECT_EQ(advance, size);
-      int w = m.extra_w ? m.wb * b + 1 : 0, h = m.extra_h ? m.ht * t : 0;
-      EXPECT_EQ(out.x, 100);
-      EXPECT_EQ(out.y, 50);
-      EXPECT_EQ(out.width, size + w);
-      EXPECT_EQ(out.height, size + h);
+      SCOPED_TRACE("size " + std::to_string(size) + " word " + std::to_string(word));
+      EXPECT_EQ(text_draw(&d, front, "永", &out, 0), size);
+      int w = k ? k * b + 1 : 0;
+      EXPECT_EQ((std::vector<int>{out.x, out.y, out.width, out.height}), (std::vector<int>{100, 50, size + w, size + k * t}));
       // Ink of the decoration colour lies inside the passes' reach: left and up by t for the
       // outlines, right and down by the shadow's offset.
       page_rect ink = ink_box(front, 0);
       EXPECT_GE(ink.x, 100 - t);
       EXPECT_GE(ink.y, 50 - t);
-      EXPECT_LE(ink.x + ink.width, 100 + size + (m.wb ? 2 * t + b + 2 : 0));
+      EXPECT_LE(ink.x + ink.width, 100 + size + (k ? 2 * t + b + 2 : 0));
       EXPECT_LE(ink.y + ink.height, 50 + size + 2 * t + 1);
     }
 }
@@ -100,46 +80,37 @@ TEST_F(glyph_drawing, TheOutRectangleOfEveryDecorationModeAndWhereItsPassesLand)
 // every side, the shadow moves its right and bottom edges by (b, t).
 TEST_F(glyph_drawing, OutlineAndShadowAreTheTextsCoverageMoved) {
   font_quality_set(1);
-  struct mode_case {
-    int32_t word;
-    int left, top, right, bottom;  // in pixels, for size 36: b = 4, t = 2
-  };
-  for (const mode_case& m : {mode_case{0x01000000 | 0x00FF00, 2, 2, 2, 2}, mode_case{0x00000000 | 0x00FF00, 0, 0, 4, 2}}) {
-    page_fill_rect(front, page_rect{0, 0, 640, 480}, 0);
-    font_descriptor d = font_descriptor_default();
-    d.size = 36;
-    d.width = 18;
-    d.x = 20;
-    d.y = 20;
-    d.decoration = m.word;
+  // {word, left, top, right, bottom} in pixels, for size 36: b = 4, t = 2.
+  const int cases[][5] = {{0x01000000 | 0x00FF00, 2, 2, 2, 2}, {0x00000000 | 0x00FF00, 0, 0, 4, 2}};
+  for (const auto& [word, left, top, right, bottom] : cases) {
+    clear_front();
+    font_descriptor d = style_at(36, 20, 20);
+    d.decoration = word;
     text_draw(&d, front, "永ー", nullptr, 0);
     page_rect all = ink_box(front, 0), text = ink_box(front, 0, 0x0000FF);  // the decoration has no red
-    EXPECT_EQ(text.x - all.x, m.left);
-    EXPECT_EQ(text.y - all.y, m.top);
-    EXPECT_EQ(all.x + all.width - (text.x + text.width), m.right);
-    EXPECT_EQ(all.y + all.height - (text.y + text.height), m.bottom);
+    EXPECT_EQ((std::vector<int>{text.x - all.x, text.y - all.y, all.x + all.width - (text.x + text.width),
+                                all.y + all.height - (text.y + text.height)}),
+              (std::vector<int>{left, top, right, bottom}))
+        << word;
   }
 }
 
 TEST_F(glyph_drawing, MinchoFacesAreDrawnThickenedUnlessTheSmartCacheIsOn) {
   font_quality_set(1);
-  auto ink = [&](const char* face) {
-    page_fill_rect(front, page_rect{0, 0, 640, 480}, 0);
-    font_descriptor d = font_descriptor_default();
-    cp932_copy(d.face, sizeof d.face, face);
-    d.mincho = strstr(face, "明朝") != nullptr;
-    d.size = 40;
-    d.width = 20;
+  auto ink = [&] {
+    clear_front();
+    font_descriptor d = style_at(40);
+    cp932_copy(d.face, sizeof d.face, "ＭＳ 明朝");
+    d.mincho = 1;
     text_draw(&d, front, "永", nullptr, 0);
     int sum = 0;
     for (int y = 0; y < 40; y++)
       for (int x = 0; x < 40; x++) sum += pixel(front, x, y) & 0xFF;
     return sum;
   };
-  int thick = ink("ＭＳ 明朝");
+  int thick = ink();
   load_env("FONTCACHESMART\t1\n");
-  int plain = ink("ＭＳ 明朝");
-  EXPECT_GT(thick, plain * 11 / 10);
+  EXPECT_GT(thick, ink() * 11 / 10);
 }
 
 TEST_F(glyph_drawing, AnEmptyTextOrNoPageDrawsNothingAndTheDefaultIsWhiteGothicAtTwenty) {
@@ -153,8 +124,7 @@ TEST_F(glyph_drawing, AnEmptyTextOrNoPageDrawsNothingAndTheDefaultIsWhiteGothicA
   EXPECT_GT(ink.width, 30);
   EXPECT_LE(ink.y + ink.height, 20);
   uint32_t brightest = 0;
-  for (int x = 0; x < 40; x++)
-    for (int y = 0; y < 20; y++) brightest = std::max(brightest, pixel(front, x, y));
+  for (int i = 0; i < 40 * 20; i++) brightest = std::max(brightest, pixel(front, i % 40, i / 40));
   EXPECT_EQ(brightest, 0xFFFFFFu);
 }
 

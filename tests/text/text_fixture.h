@@ -13,20 +13,15 @@
 #include "base/datasource.h"
 #include "base/env.h"
 #include "base/registry.h"
-#include "graphics/gfx_id.h"
 #include "graphics/kernel.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
-#include "graphics/sprite.h"
-#include "platform/window.h"
 #include "shell/env_keys.h"
-#include "shell/window_core.h"
 #include "test_support.h"
 #include "text/font.h"
 #include "text/glyph.h"
 #include "vm/builtin_table.h"
 #include "vm/dispatcher.h"
-#include "vm/script_error.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
 
@@ -59,7 +54,6 @@ class text_test : public engine_test {
     ASSERT_EQ(env_load("vaskel.env"), 0);
     env_keys_reset();
   }
-  void set_setting(const char* name, int value) { reg_set_int(reg_global_name(), reg_local_name(), name, value); }
 
   // Runs a built-in by name with its arguments (the first on top) and returns its int result.
   struct arg {
@@ -72,10 +66,7 @@ class text_test : public engine_test {
     const builtin_entry* e = nullptr;
     for (const builtin_entry& row : builtin_entries())
       if (strcmp(row.name, name) == 0) e = &row;
-    if (!e) {
-      ADD_FAILURE() << "no built-in " << name;
-      return 0;
-    }
+    if (!e) return ADD_FAILURE() << "no built-in " << name, 0;
     for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
     builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
     int32_t v = stack_top()->i;
@@ -83,6 +74,13 @@ class text_test : public engine_test {
     return v;
   }
   std::string last_box() const { return platform.boxes.empty() ? "(no box)" : platform.boxes.back().text; }
+  // The default style at a size (the width half of it), its pen at x, y.
+  static font_descriptor style_at(int size, int x = 0, int y = 0) {
+    font_descriptor d = font_descriptor_default();
+    d.size = size, d.width = size / 2, d.x = x, d.y = y;
+    return d;
+  }
+  void clear_front() { page_fill_rect(front, page_rect{0, 0, 640, 480}, 0); }
 
   static uint32_t pixel(const page* p, int x, int y) {
     const uint8_t* b = page_row(p, y) + 3 * x;
@@ -94,9 +92,8 @@ class text_test : public engine_test {
     int x0 = p->width, y0 = p->height, x1 = -1, y1 = -1;
     for (int y = 0; y < p->height; y++)
       for (int x = 0; x < p->width; x++)
-        if ((pixel(p, x, y) & mask) != (background & mask)) {
+        if ((pixel(p, x, y) & mask) != (background & mask))
           x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
-        }
     return x1 < 0 ? page_rect{0, 0, 0, 0} : page_rect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
   }
 
