@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The save-allowed and snapshot-allowed flags are cleared: saving is off until a script allows it.
 void save_flags_reset();
@@ -23,3 +24,10 @@ void savefile_restore();
 void savefile_sound_restore();
 // The loaded header's resume value, which the run loop hands to the start script.
 int32_t resume_value_get();
+
+// The save-allowed flag, read by the menu and the keys.
+int save_allowed_get();
+// The file of a slot (the last-save file, a numbered slot or a quick slot).
+std::string save_slot_path(int slot);
+// Writes the current snapshot to path; false when nothing was written.
+bool savefile_write(const char* path);

@@ -4,7 +4,15 @@
 // replaces this file. Until then nothing plays, so there is nothing to stop or keep.
 #pragma once
 
+struct save_header;
+
 // The next sound reset does nothing, so music plays on across a restart.
 void sound_keep();
 // Stops every stream and forgets the names, ids and pending levels (unless kept once).
 void sound_reset();
+
+// The message layer's voice code plays a voice through here.
+void voice(const char* name, int loop, int force, int male, int mute);
+// The sound block of a save file: the playing music and looping sounds, and their levels.
+void sound_save_state(save_header& header);
+void sound_load_state(const save_header& header);
