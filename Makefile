@@ -46,8 +46,11 @@ tsan: deps
 demo: build
 	@examples/demo/play.sh build/vaskrun build/demo/packaged
 
+# Every source under bench/ must have been built; a failing benchmark fails the target.
 bench: build
-	@for b in build/bench_*; do echo "== $$b"; $$b; done
+	@for s in bench/*.cpp; do b=build/$$(basename $$s .cpp); \
+	  [ -x $$b ] || { echo "bench: $$b was not built" >&2; exit 1; }; done
+	@for s in bench/*.cpp; do b=build/$$(basename $$s .cpp); echo "== $$b"; $$b || exit 1; done
 
 # libFuzzer targets (clang), each run for a minute.
 fuzz: deps

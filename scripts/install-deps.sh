@@ -10,7 +10,7 @@ libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 libpng-dev libjpeg62-turbo-dev zlib1g-dev libogg-dev libvorbis-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth xdotool openbox imagemagick sox
-lua5.4 libpixman-1-dev clang libclang-rt-14-dev"
+lua5.4 liblua5.4-dev libpixman-1-dev clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do
