@@ -37,6 +37,16 @@ struct reg_key {
 // folder (host path, and the same as engine text for the path layer).
 static std::unordered_map<std::string, reg_key> keys;
 static std::string store_folder;
+// Deferred writes: the keys changed in memory whose files are written when the deferral ends,
+// and whether any of those writes asked for the folder to be synced.
+struct deferred_key {
+  std::vector<std::string> parts;
+  bool flush;
+};
+static struct {
+  int depth = 0;
+  std::unordered_map<std::string, deferred_key> keys;
+} deferral;
 static std::string store_folder_engine;
 // The game key read last, found again without building its path (settings are read often).
 static struct {
@@ -62,6 +72,8 @@ const std::string& reg_store_folder() {
 void reg_store_reset() {
   last_game_key.key = nullptr;
   keys.clear();
+  deferral.depth = 0;
+  deferral.keys.clear();
   store_folder.clear();
   store_folder_engine.clear();
 }
@@ -279,8 +291,24 @@ static bool sync_folder(const std::string& host_folder) {
   return ok;
 }
 
+// Replaces the key's file with the given content; false when it was not replaced.
+static bool key_file_store(const std::vector<std::string>& parts, reg_key& stored, const reg_key& updated,
+                           bool flush) {
+  std::string content = key_file_text(updated);
+  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+  std::string folder = key_folder_engine(parent);
+  if (!folder_create(folder)) return false;
+  if (stored.damaged) {
+    damaged_file_set_aside(parts);
+    stored.damaged = false;
+  }
+  return atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
+         (!flush || sync_folder(game_path_native(folder)));
+}
+
 // Writes one value: the key's new content goes to its file first and is kept in memory only when
-// the file was replaced, so a failed write leaves both as they were.
+// the file was replaced, so a failed write leaves both as they were. While writes are deferred,
+// memory changes now and the file at the end of the deferral.
 static int key_write(const std::vector<std::string>& parts, const char* name, const char* text, bool flush) {
   std::string encoded;
   if (!name || !text || !encode_name(name, encoded)) return -1;
@@ -288,19 +316,35 @@ static int key_write(const std::vector<std::string>& parts, const char* name, co
   reg_key updated = stored;
   key_put(updated, name, text);
   updated.damaged = false;
-  std::string content = key_file_text(updated);
-  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
-  std::string folder = key_folder_engine(parent);
-  if (!folder_create(folder)) return -1;
-  if (stored.damaged) {
-    damaged_file_set_aside(parts);
-    stored.damaged = false;
+  if (deferral.depth > 0) {
+    bool damaged = stored.damaged;
+    stored = std::move(updated);
+    stored.damaged = damaged;
+    auto [pending, added] = deferral.keys.try_emplace(key_id(parts), deferred_key{parts, flush});
+    pending->second.flush |= flush;
+    return 0;
   }
-  bool ok = atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
-            (!flush || sync_folder(game_path_native(folder)));
-  if (!ok) return -1;
+  if (!key_file_store(parts, stored, updated, flush)) return -1;
   stored = std::move(updated);
   return 0;
+}
+
+void reg_writes_defer() { ++deferral.depth; }
+
+int reg_writes_resume() {
+  if (deferral.depth == 0 || --deferral.depth > 0) return 0;
+  int result = 0;
+  for (auto& [id, pending] : deferral.keys) {
+    reg_key& stored = key_get(pending.parts);
+    reg_key updated = stored;
+    updated.damaged = false;
+    if (key_file_store(pending.parts, stored, updated, pending.flush))
+      stored.damaged = false;
+    else
+      result = -1;
+  }
+  deferral.keys.clear();
+  return result;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -51,6 +51,12 @@ int reg_delete_tree_machine(const char* global, const char* local);
 // them are gone, 0 otherwise.
 int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subkey);
 
+// Between these, writes change memory only and report 0; each changed key's file is written once
+// when the outermost deferral ends (synced when any of its writes asked for it). Resume gives -1
+// when a file could not be written (memory keeps the values). Start-up uses this so that its many
+// small settings writes cost one file write.
+void reg_writes_defer();
+int reg_writes_resume();
 // The host folder that holds the store.
 const std::string& reg_store_folder();
 // Forgets every key kept in memory and the store folder, so that the next call reads the files

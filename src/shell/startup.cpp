@@ -442,6 +442,8 @@ int WinMain(const char* command_line, int show_command) {
   // The launcher window that the old engine told about the start has no counterpart here.
   single_instance_keep();
   abnormal_exit_check();
+  // The abnormal-exit flag is on disk; the rest of start-up's settings writes go out as one.
+  reg_writes_defer();
   // The machine-wide movie-player values that the old engine switched have no meaning here.
 
   if (reports_shown()) message_dialog_show(nullptr, "NAMECACHE");
@@ -496,6 +498,7 @@ int WinMain(const char* command_line, int show_command) {
   config_load();
   image_cache_set_budget(image_cache_budget_from_memory(free_physical_memory()));
   front_page_create();
+  if (reg_writes_resume() != 0) fprintf(stderr, "vaskrun: the settings could not be written\n");
 
   if (start_object_init()) run_loop(interpreter_run);
   return startup_tail();

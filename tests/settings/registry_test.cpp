@@ -218,6 +218,26 @@ TEST_F(RegistryStore, FailedWriteLeavesFileAndMemoryAsTheyWere) {
   EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
 }
 
+TEST_F(RegistryStore, DeferredWritesReachTheFileOnceWhenTheOutermostDeferralEnds) {
+  ASSERT_EQ(reg_set_string(G, L, "Before", "1"), 0);
+  std::string before = config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini");
+  reg_writes_defer();
+  reg_writes_defer();
+  EXPECT_EQ(reg_set_int(G, L, "A", 1), 0);
+  EXPECT_EQ(reg_set_string_flush(G, L, "B", "2"), 0);
+  EXPECT_EQ(reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\Other", "C", "3", 0), 0);
+  EXPECT_EQ(get("A"), "1");  // memory at once
+  EXPECT_EQ(reg_writes_resume(), 0);
+  EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini"), before);  // still inside the outer one
+  EXPECT_EQ(reg_writes_resume(), 0);
+  reg_store_reset();
+  EXPECT_EQ(get("A"), "1");
+  EXPECT_EQ(get("B"), "2");
+  EXPECT_EQ(get("C", "default", "Other"), "3");
+  EXPECT_EQ(get("Before"), "1");
+  EXPECT_EQ(reg_writes_resume(), 0);  // unbalanced: nothing to do
+}
+
 TEST(AtomicFile, ReplacesWholeOrNotAtAll) {
   temp_dir dir;
   std::string path = dir.at("file.bin");
