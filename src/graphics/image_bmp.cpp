@@ -1,5 +1,6 @@
 // BMP files: a 14-byte file header ("BM"), then a core (12-byte) or info header, the palette and
 // the rows. 8-, 24- and 32-bit pictures without compression.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -14,18 +15,37 @@ static uint32_t get_u32(const uint8_t* p) {
 
 constexpr uint32_t BI_RGB = 0, BI_BITFIELDS = 3;
 
+// Reads the file's rows in their stored order, a block of rows at a time (large reads go past the
+// stream's own buffer), and copies each into the page row it belongs to while the block is still
+// in the cache.
+static bool rows_read(image_stream* s, page* p, int64_t height, int h, uint64_t stride, uint64_t row_bytes) {
+  constexpr uint64_t BLOCK = 64 * 1024;
+  uint64_t per_block = stride >= BLOCK ? 1 : BLOCK / stride;
+  std::vector<uint8_t> block(per_block * stride);
+  for (int k = 0; k < h;) {
+    int n = static_cast<int>(std::min<uint64_t>(per_block, h - k));
+    if (!image_stream_read_all(s, block.data(), n * stride)) return false;
+    for (int i = 0; i < n; i++, k++)
+      memcpy(page_row(p, height > 0 ? h - 1 - k : k), block.data() + i * stride, row_bytes);
+  }
+  return true;
+}
+
 void bmp_decode(image_stream* s, page** colour, page** mask) {
   *colour = *mask = nullptr;
   uint8_t file_header[14];
   if (!image_stream_read_all(s, file_header, sizeof file_header) || file_header[0] != 'B' || file_header[1] != 'M')
     return;
   // The rest of the entry, whatever the header's file-size field claims.
-  std::vector<uint8_t> dib(s->left);
-  if (!image_stream_read_all(s, dib.data(), dib.size()) || dib.size() < 12) return;
+  const uint64_t size = s->left;
+  std::vector<uint8_t> dib(40);
+  if (size < 12 || !image_stream_read_all(s, dib.data(), 4)) return;
+  uint32_t header_size = get_u32(dib.data());
+  if (header_size != 12 && (header_size < 16 || header_size > size)) return;
+  dib.resize(header_size < 40 ? 40 : header_size);
+  if (!image_stream_read_all(s, dib.data() + 4, header_size - 4)) return;
   const uint8_t* d = dib.data();
-  const uint64_t size = dib.size();
 
-  uint32_t header_size = get_u32(d);
   int64_t width, height;
   uint32_t bits;
   uint64_t palette_count, entry_size, palette_at = header_size;
@@ -36,7 +56,6 @@ void bmp_decode(image_stream* s, page** colour, page** mask) {
     entry_size = 3;
     palette_count = bits == 24 || bits > 32 ? 0 : uint64_t(1) << bits;
   } else {
-    if (header_size < 16 || header_size > size) return;
     width = static_cast<int32_t>(get_u32(d + 4));
     height = static_cast<int32_t>(get_u32(d + 8));
     bits = get_u16(d + 14);
@@ -54,8 +73,10 @@ void bmp_decode(image_stream* s, page** colour, page** mask) {
   uint64_t stride = bits == 8 ? (width + 3) & ~3 : bits == 24 ? (3 * width + 3) & ~3 : 4 * width;
   uint64_t bits_at = palette_at + palette_count * entry_size;
   if (bits_at > size || stride * rows > size - bits_at) return;
-  const uint8_t* pixels = d + bits_at;
-  auto file_row = [&](int64_t y) { return pixels + (height > 0 ? rows - 1 - y : y) * stride; };
+  // The masks and the palette, up to the first row.
+  dib.resize(bits_at);
+  if (!image_stream_read_all(s, dib.data() + header_size, bits_at - header_size)) return;
+  d = dib.data();
   int w = static_cast<int>(width), h = static_cast<int>(rows);
 
   if (bits == 8) {
@@ -67,14 +88,20 @@ void bmp_decode(image_stream* s, page** colour, page** mask) {
       const uint8_t* e = d + palette_at + i * entry_size;
       p->palette[i] = rgb_quad{e[0], e[1], e[2], 0};
     }
-    for (int y = 0; y < h; y++) memcpy(page_row(p, y), file_row(y), w);
+    if (!rows_read(s, p, height, h, stride, w)) {
+      page_free(p, 1);
+      return;
+    }
     *mask = p;
     return;
   }
   page* c = page_new_rgb24_raw(w, h, 0);
   if (!c) return;
   if (bits == 24) {
-    for (int y = 0; y < h; y++) memcpy(page_row(c, y), file_row(y), 3 * static_cast<size_t>(w));
+    if (!rows_read(s, c, height, h, stride, 3 * static_cast<uint64_t>(w))) {
+      page_free(c, 1);
+      return;
+    }
     *colour = c;
     return;
   }
@@ -84,8 +111,15 @@ void bmp_decode(image_stream* s, page** colour, page** mask) {
     return;
   }
   bool any_alpha = false;
-  for (int y = 0; y < h; y++) {
-    const uint8_t* src = file_row(y);
+  std::vector<uint8_t> row(stride);
+  for (int k = 0; k < h; k++) {
+    if (!image_stream_read_all(s, row.data(), stride)) {
+      page_free(c, 1);
+      page_free(m, 1);
+      return;
+    }
+    int y = height > 0 ? h - 1 - k : k;
+    const uint8_t* src = row.data();
     uint8_t* out = page_row(c, y);
     uint8_t* out_mask = page_row(m, y);
     for (int x = 0; x < w; x++, src += 4, out += 3) {

@@ -187,7 +187,8 @@ page* rct_read(image_stream* s, const char* name) {
     size_t n = payload.size();
     if (n < 2 || payload[n - 2] != 'T' || payload[n - 1] != 'S') return page_new_rgb24(width, height, 0);
   }
-  page* p = page_new_rgb24_raw(width, height, 0);
+  // A short payload leaves the rest of the picture black.
+  page* p = page_new_rgb24(width, height, 0);
   if (!p) {
     base_name.clear();
     return nullptr;
@@ -206,7 +207,7 @@ page* rc8_read(image_stream* s, const char* name) {
   int width = get_i32(header + 8), height = get_i32(header + 12);
   std::vector<uint8_t> payload;
   if (width < 1 || height < 1 || !read_payload(s, get_i32(header + 16), payload)) return nullptr;
-  page* p = page_new_gray8_raw(width, height, 0);
+  page* p = page_new_gray8(width, height, 0);
   if (!p) return nullptr;
   for (int i = 0; i < 256; i++) {
     const uint8_t* e = header + RCT_HEADER_SIZE + 3 * i;

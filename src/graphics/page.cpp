@@ -17,18 +17,27 @@ static bool cleanup_registered = false;
 // the last pixel of the last row without leaving the block.
 static constexpr size_t PAGE_TAIL_PAD = 32;
 
-page* page_new(int width, int height, int is_8bit, int persistent) {
+// Cleared pixels are zero; uncleared ones are left for the caller to write, all but the row
+// padding and the tail, which are zero either way.
+static page* page_create(int width, int height, int is_8bit, int persistent, bool clear) {
   // The height's sign only chose the row order of the old bitmap header; our rows are top-down.
   int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
   int64_t stride = is_8bit ? (static_cast<int64_t>(width) + 3) / 4 * 4 : (3 * static_cast<int64_t>(width) + 3) / 4 * 4;
   uint8_t* bits = nullptr;
   if (width >= 1 && rows >= 1 && stride * rows <= static_cast<int64_t>(PAGE_MAX_BYTES))
-    bits = static_cast<uint8_t*>(calloc(1, static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD));
+    bits = static_cast<uint8_t*>(clear ? calloc(1, static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD)
+                                       : malloc(static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD));
   if (!bits) {
     script_error("page_new : %d x %d のページを作成できません", width, height);
     return nullptr;
   }
 
+  if (!clear) {
+    int64_t used = is_8bit ? width : 3 * static_cast<int64_t>(width);
+    if (used < stride)
+      for (int64_t y = 0; y < rows; y++) memset(bits + y * stride + used, 0, static_cast<size_t>(stride - used));
+    memset(bits + stride * rows, 0, PAGE_TAIL_PAD);
+  }
   page* p = static_cast<page*>(mem_alloc(sizeof(page)));
   memset(p, 0, sizeof *p);
   p->width = width;
@@ -49,14 +58,19 @@ page* page_new(int width, int height, int is_8bit, int persistent) {
   return p;
 }
 
-// Pixels are zero from the start, so the cleared and the raw forms differ only in name: decoders
-// that overwrite every pixel say so by calling the raw one.
+page* page_new(int width, int height, int is_8bit, int persistent) {
+  return page_create(width, height, is_8bit, persistent, true);
+}
+
+// The raw forms skip clearing: only callers that write every pixel (or free the page) use them.
 page* page_new_rgb24(int width, int height, int persistent) { return page_new(width, height, 0, persistent); }
 
-page* page_new_rgb24_raw(int width, int height, int persistent) { return page_new(width, height, 0, persistent); }
+page* page_new_rgb24_raw(int width, int height, int persistent) {
+  return page_create(width, height, 0, persistent, false);
+}
 
-page* page_new_gray8_raw(int width, int height, int persistent) {
-  page* p = page_new(width, height, 1, persistent);
+static page* gray8_create(int width, int height, int persistent, bool clear) {
+  page* p = page_create(width, height, 1, persistent, clear);
   if (p)
     for (int i = 0; i < 256; i++) {
       uint8_t v = static_cast<uint8_t>(i);
@@ -65,7 +79,9 @@ page* page_new_gray8_raw(int width, int height, int persistent) {
   return p;
 }
 
-page* page_new_gray8(int width, int height, int persistent) { return page_new_gray8_raw(width, height, persistent); }
+page* page_new_gray8_raw(int width, int height, int persistent) { return gray8_create(width, height, persistent, false); }
+
+page* page_new_gray8(int width, int height, int persistent) { return gray8_create(width, height, persistent, true); }
 
 int page_free(page* p, int force) {
   if (!p) return 0;
