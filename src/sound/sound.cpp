@@ -12,3 +12,7 @@ void sound_save_state(save_header& header) {
   for (auto& slot : header.sound_slots) slot.file[0] = slot.loop[0] = 0;
 }
 void sound_load_state(const save_header&) {}
+void music_volume_apply(int) {}
+void sound_volume_apply(int) {}
+void voice_volume_apply(int) {}
+void sound_apply_config() {}

@@ -16,3 +16,9 @@ void voice(const char* name, int loop, int force, int male, int mute);
 // The sound block of a save file: the playing music and looping sounds, and their levels.
 void sound_save_state(save_header& header);
 void sound_load_state(const save_header& header);
+// The settings dialogs' master-volume hooks: the playing music, sound slots and voice follow a new
+// master level at once; sound_apply_config restarts stored music and stops sounds switched off.
+void music_volume_apply(int master);
+void sound_volume_apply(int master);
+void voice_volume_apply(int master);
+void sound_apply_config();

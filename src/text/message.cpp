@@ -4,3 +4,5 @@
 void msg_text_append(const char*, int) {}
 int message(int) { return 0; }
 void console_state_reset() {}
+int console_is_enabled() { return 0; }
+int text_speed_get() { return -1; }

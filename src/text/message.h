@@ -14,3 +14,8 @@ int message(int instruction_length);
 // The VM reset's step: the pending text and the line page are freed and the window's flags
 // cleared.
 void console_state_reset();
+
+// 1 while the message window is enabled.
+int console_is_enabled();
+// The message window's text speed; -1 means the user's setting.
+int text_speed_get();
