@@ -88,7 +88,7 @@ void settings_state_reset() {
   data_sources_clear();
   window_core_reset();
   windows_reset();
-  watch_list_reset();
+  devtools_reset();
 }
 
 void graphics_state_reset() {

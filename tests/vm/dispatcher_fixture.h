@@ -38,7 +38,7 @@ class dispatcher_test : public vm_test {
     skip_suppress_clear();
     run_state_set(RUN_GO);
     catch_up_clear();
-    editor_requests().clear();
+    devtools_reset();
   }
 
   // Runs the instruction 0x834/0x835 <hash> <count> on the current frame. True when the built-in

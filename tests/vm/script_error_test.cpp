@@ -129,14 +129,20 @@ TEST_F(script_errors, LongTextsAreCutOnACharacterBoundary) {
 
 TEST_F(script_errors, TheEditorOpensAtTheLineAndAtTheStoryLineBelowALibrary) {
   setting_store(SETTING_AUTO_OPEN_ERROR_LINE, 1);
+  setting_text_store(SETTING_EDITOR, "ed %fn% +%line%");
+  auto opened = [&] {
+    std::vector<std::string> lines;
+    for (const auto& p : platform.spawned) lines.push_back(p.argv[1].substr(p.argv[1].find_last_of("/\\") + 1) + p.argv[2]);
+    platform.spawned.clear();
+    return lines;
+  };
   frames(2);  // main, library, main: the error lies in an object with read marks
   script_error("x");
-  EXPECT_EQ(editor_requests(), std::vector<std::string>{"MAIN.VKO(12)"});
-  editor_requests().clear();
+  EXPECT_EQ(opened(), std::vector<std::string>{"MAIN.vks+12"});
   thread_reset(vm_thread);
   frames(1);  // main, then the library, which keeps no read marks
   script_error("x");
-  EXPECT_EQ(editor_requests(), (std::vector<std::string>{"LIB%S.VKO(11)", "MAIN.VKO(10)"}));
+  EXPECT_EQ(opened(), (std::vector<std::string>{"LIB%S.vks+11", "MAIN.vks+10"}));
 }
 
 TEST_F(script_errors, CancelRunsTheExitHookAndEndsTheProgram) {

@@ -1,5 +1,8 @@
 #include "platform/headless/headless.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <thread>
@@ -331,11 +334,39 @@ bool headless_platform::shell_open(const char* target) {
   return shell_open_works;
 }
 
+// Runs the program for real (engine paths and text as they are: tests use ASCII host paths); a
+// detached thread waits for its end and posts the message with the exit status.
+static bool program_run(const std::vector<std::string>& argv, const char* folder, window_handle notify,
+                        uint32_t message) {
+  std::vector<std::string> args = argv;
+  for (std::string& a : args) std::replace(a.begin(), a.end(), '\\', '/');
+  std::vector<char*> pointers;
+  for (std::string& a : args) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  std::string working = folder ? folder : "";
+  std::replace(working.begin(), working.end(), '\\', '/');
+  if (!working.empty()) posix_spawn_file_actions_addchdir_np(&actions, working.c_str());
+  pid_t pid;
+  extern char** environ;
+  int failed = posix_spawnp(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed) return false;
+  std::thread([pid, notify, message] {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (message) message_post(notify, message, static_cast<uintptr_t>(WEXITSTATUS(status)), pid);
+  }).detach();
+  return true;
+}
+
 bool headless_platform::process_spawn(const char* command_line, const char* folder, window_handle notify,
                                       uint32_t message) {
   std::vector<std::string> argv = command_line_split(command_line ? command_line : "");
   if (!spawn_works || argv.empty()) return false;
   spawned.push_back({argv, folder ? folder : "", notify, message, true});
+  if (spawn_runs) return program_run(argv, folder, notify, message);
   return true;
 }
 

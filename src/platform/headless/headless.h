@@ -153,6 +153,9 @@ class headless_platform : public platform_backend {
   bool shell_open_works = true;
   std::vector<std::string> opened;         // every target handed to shell_open
   bool spawn_works = true;
+  // true: spawned programs really run (tests of outside programs); a thread waits for each and
+  // posts its message when it ends. Otherwise they are only recorded, and process_exit ends them.
+  bool spawn_runs = false;
   std::vector<spawned_process> spawned;
   std::vector<file_dialog_spec> file_dialogs;  // every chooser shown
   std::deque<std::pair<int, std::string>> file_dialog_answers;  // (result, path); none queued: cancel
