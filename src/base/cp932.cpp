@@ -164,6 +164,12 @@ static bool convert(bool to_utf8, std::string_view in, std::string& out, bool st
 bool cp932_to_utf8(std::string_view cp932, std::string& out) { return convert(true, cp932, out, true); }
 bool utf8_to_cp932(std::string_view utf8, std::string& out) { return convert(false, utf8, out, true); }
 
+std::string utf8_to_cp932_lenient(std::string_view utf8) {
+  std::string out;
+  convert(false, utf8, out, false);
+  return out;
+}
+
 std::string cp932_to_utf8_lenient(std::string_view cp932) {
   std::string out;
   convert(true, cp932, out, false);

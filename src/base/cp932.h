@@ -45,3 +45,4 @@ char* cp932_copy(char* dst, size_t size, std::string_view src);
 bool cp932_to_utf8(std::string_view cp932, std::string& out);
 bool utf8_to_cp932(std::string_view utf8, std::string& out);
 std::string cp932_to_utf8_lenient(std::string_view cp932);
+std::string utf8_to_cp932_lenient(std::string_view utf8);

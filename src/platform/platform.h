@@ -174,6 +174,10 @@ class platform_backend {
                              uint32_t message) = 0;
   // The file chooser over owner; path receives the choice. FILE_DIALOG_OK, _CANCEL or _ERROR.
   virtual int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) = 0;
+  // A modal line of text to enter under a prompt (engine texts), centred on owner; text holds the
+  // default on entry and the entered text on return. Only its OK button closes it.
+  virtual void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
+                                 std::string& text) = 0;
 
   // Game pad 0 or 1; false when it is not there.
   virtual bool joystick_read(int pad, joystick_reading& reading) = 0;

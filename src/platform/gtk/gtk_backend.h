@@ -97,6 +97,8 @@ class gtk_platform : public platform_backend {
   bool shell_open(const char* target) override;
   bool process_spawn(const char* command_line, const char* folder, window_handle notify, uint32_t message) override;
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
+  void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
+                         std::string& text) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
   bool sound_output_open() override;
 

@@ -195,6 +195,36 @@ int gtk_platform::file_dialog(window_handle owner, const file_dialog_spec& spec,
   return result;
 }
 
+// ---- The text-input dialog
+
+// Only OK ends it: closing and Escape are refused.
+static bool ok_only(int response, void*) { return response == GTK_RESPONSE_OK; }
+
+void gtk_platform::text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
+                                     std::string& text) {
+  GtkWidget* dialog = gtk_dialog_new_with_buttons(cp932_to_utf8_lenient(title).c_str(), owner_window(owner),
+                                                  GTK_DIALOG_MODAL, "OK", GTK_RESPONSE_OK, nullptr);
+  gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER_ON_PARENT);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+  gtk_container_set_border_width(GTK_CONTAINER(box), 12);
+  GtkWidget* label = gtk_label_new(cp932_to_utf8_lenient(prompt).c_str());
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+  GtkWidget* entry = gtk_entry_new();
+  gtk_widget_set_name(entry, "text_input_entry");
+  gtk_entry_set_text(GTK_ENTRY(entry), cp932_to_utf8_lenient(text).c_str());
+  gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
+  gtk_entry_set_width_chars(GTK_ENTRY(entry), 40);
+  gtk_box_pack_start(GTK_BOX(box), label, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), entry, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), box, TRUE, TRUE, 0);
+  run_modal(dialog, ok_only, nullptr);
+  // A character the engine's code page lacks becomes "?".
+  text = utf8_to_cp932_lenient(gtk_entry_get_text(GTK_ENTRY(entry)));
+  gtk_widget_destroy(dialog);
+}
+
 // ---- The wait dialog
 
 bool gtk_platform::message_dialog_show(const char* template_name) {

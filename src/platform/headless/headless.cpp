@@ -386,6 +386,14 @@ int headless_platform::file_dialog(window_handle, const file_dialog_spec& spec, 
   return result;
 }
 
+void headless_platform::text_input_dialog(window_handle, const std::string& title, const std::string& prompt,
+                                          std::string& text) {
+  text_inputs.push_back({title, prompt, text});
+  if (text_input_answers.empty()) return;
+  text = text_input_answers.front();
+  text_input_answers.pop_front();
+}
+
 bool headless_platform::joystick_read(int pad, joystick_reading& reading) {
   if (pad < 0 || pad > 1 || !pad_present[pad]) return false;
   reading = pads[pad];

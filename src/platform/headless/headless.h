@@ -98,6 +98,8 @@ class headless_platform : public platform_backend {
   bool shell_open(const char* target) override;
   bool process_spawn(const char* command_line, const char* folder, window_handle notify, uint32_t message) override;
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
+  void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
+                         std::string& text) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
   bool sound_output_open() override;
 
@@ -159,6 +161,11 @@ class headless_platform : public platform_backend {
   std::vector<spawned_process> spawned;
   std::vector<file_dialog_spec> file_dialogs;  // every chooser shown
   std::deque<std::pair<int, std::string>> file_dialog_answers;  // (result, path); none queued: cancel
+  struct text_input {
+    std::string title, prompt, default_text;
+  };
+  std::vector<text_input> text_inputs;        // every text-input dialog shown
+  std::deque<std::string> text_input_answers; // what the user types; none queued: the default stays
   bool pad_present[2] = {false, false};
   joystick_reading pads[2] = {{32767, 32767, 0}, {32767, 32767, 0}};
   bool sound_output_works = true;          // false: the output refuses to open
