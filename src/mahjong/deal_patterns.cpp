@@ -54,7 +54,7 @@ void run_or_pung(int cls) {
 void pair_or_any(int kind) { if (!mahjong_place_pair(kind)) pair(0); }
 void pung_or_any(int kind) { if (!mahjong_place_pung(kind)) pung(0); }
 
-bool holds(int kind, int need) { return kind >= 0 && kind < 40 && w.pool[kind] >= need; }
+bool holds(int kind, int need) { return kind_is_valid(kind) && w.pool[kind] >= need; }
 // Whether the pool holds every tile of the runs together.
 bool runs_fit(std::initializer_list<int> starts) {
   int need[40] = {};
@@ -177,7 +177,7 @@ void seven_pairs() {
       return holds(k, 3);
     });
     // Still no kind twice: the first untouched kind.
-    for (int j = 0; !fit && j < 40; ++j) fit = holds(k = j, 3) && kind_is_valid(j);
+    for (int j = 0; !fit && j < 40; ++j) fit = holds(k = j, 3);
     if (fit) mahjong_place_pair(k);
   }
 }

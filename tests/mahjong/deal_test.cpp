@@ -167,6 +167,13 @@ TEST_F(deal_test, SeatSortIsDescendingAndStable) {
   }
 }
 
+TEST_F(deal_test, RigFlagsFollowTheStyleTable) {
+  std::set<int> rigged = {35, 39, 48, 49, 50, 51, 53, 55, 56, 57, 58, 59, 61, 62, 63, 66, 67, 69, 70, 71, 72,
+                          73, 74, 75, 76, 77, 78, 79, 80, 82, 85, 86, 87, 88, 89, 91, 92, 93, 97, 98, 99,
+                          100, 101, 102, 103, 104, 105, 106};
+  for (int style = -2; style <= 120; ++style) EXPECT_EQ(mahjong_rig_flag(style), int(rigged.count(style))) << style;
+}
+
 TEST_F(deal_test, DriverReservesThePrioritySeatsTargetAndSetsProgress) {
   struct { int players, difficulty, in_suv, lo, hi; } cases[] = {
       {4, 4, 0, 9, 11}, {3, 4, 0, 9, 11}, {4, 0, 0, 4, 6}, {2, 4, 0, 4, 6}, {4, 4, 1, 4, 7}};
