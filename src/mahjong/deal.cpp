@@ -83,6 +83,10 @@ int put(std::initializer_list<int> kinds, std::initializer_list<int> marks) {
   return at;
 }
 
+int put_pair(int k) { return put({k, k}, {DEAL_PAIR, DEAL_PAIR}); }
+int put_pung(int k) { return put({k, k, k}, {DEAL_TRIPLET, DEAL_TRIPLET, DEAL_TRIPLET}); }
+int put_run(int s) { return put({s, s + 1, s + 2}, {DEAL_RUN_FIRST, DEAL_RUN_FIRST + 1, DEAL_RUN_FIRST + 2}); }
+
 bool pair_or_pung_fits(const uint8_t* words, const uint8_t* masks, int kind, int cls, int need) {
   return words[kind] != 0 && !(w.players == 3 && kind == 34) && (words[kind] & mask_of(masks, cls)) != 0 &&
          has(kind, need);
@@ -96,7 +100,7 @@ bool run_fits(int start, int cls) {
 int pick_by_kind(const uint8_t* words, const uint8_t* masks, int cls, int need) {
   if (free_run_of(need) < 0) return -1;
   cls = served(cls);
-  auto place = [need](int k) { return need == 2 ? put({k, k}, {0, 0}) : put({k, k, k}, {4, 4, 4}); };
+  auto place = [need](int k) { return need == 2 ? put_pair(k) : put_pung(k); };
   for (int attempt = 1; attempt <= DRAW_LIMIT; ++attempt) {
     int k = engine_rand() % MAHJONG_KINDS;
     if (pair_or_pung_fits(words, masks, k, attempt >= CLASS_FALLBACK_AT ? 0 : cls, need)) return place(k);
@@ -137,10 +141,10 @@ int mahjong_pick_run(int cls) {
   for (int draws = 0, attempt = 0; draws < DRAW_LIMIT; ++draws) {
     int s = engine_rand() % RUN_STARTS;
     if (mahjong_run_flags[s] == 0) continue;
-    if (run_fits(s, ++attempt >= CLASS_FALLBACK_AT ? 0 : cls)) return put({s, s + 1, s + 2}, {1, 2, 3});
+    if (run_fits(s, ++attempt >= CLASS_FALLBACK_AT ? 0 : cls)) return put_run(s);
   }
   for (int s = 0; s < RUN_STARTS; ++s)
-    if (run_fits(s, 0)) return put({s, s + 1, s + 2}, {1, 2, 3});
+    if (run_fits(s, 0)) return put_run(s);
   return -1;
 }
 
@@ -166,12 +170,12 @@ void mahjong_pick_hand() {
   mahjong_half_flush_sets(engine_rand() % 3 + 2);
 }
 
-bool mahjong_place_pung(int kind) { return has(kind, 3) && put({kind, kind, kind}, {4, 4, 4}) >= 0; }
-bool mahjong_place_pair(int kind) { return has(kind, 2) && put({kind, kind}, {0, 0}) >= 0; }
-bool mahjong_place_single(int kind) { return has(kind, 1) && put({kind}, {0}) >= 0; }
+bool mahjong_place_pung(int kind) { return has(kind, 3) && put_pung(kind) >= 0; }
+bool mahjong_place_pair(int kind) { return has(kind, 2) && put_pair(kind) >= 0; }
+bool mahjong_place_single(int kind) { return has(kind, 1) && put({kind}, {DEAL_PAIR}) >= 0; }
 bool mahjong_place_run(int start) {
   return start >= 0 && start < RUN_STARTS && mahjong_run_flags[start] != 0 && has(start, 1) &&
-         has(start + 1, 1) && has(start + 2, 1) && put({start, start + 1, start + 2}, {1, 2, 3}) >= 0;
+         has(start + 1, 1) && has(start + 2, 1) && put_run(start) >= 0;
 }
 
 void mahjong_sort_seats(int32_t* weights, int32_t* seats, int n) {
