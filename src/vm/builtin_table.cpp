@@ -6,6 +6,7 @@
 #include "graphics/page_builtins.h"
 #include "graphics/screen_geometry.h"
 #include "graphics/sprite_builtins.h"
+#include "mahjong/deal.h"
 #include "mahjong/mahjong_builtins.h"
 #include "shell/input.h"
 #include "shell/mouse.h"
@@ -481,8 +482,8 @@ constexpr builtin_entry table[] = {
     {0x9143DC9E, "thumbnail_capture", P, 7, nullptr},
     {0x89CE8C53, "thumbnail_draw", P, 7, nullptr},
     // 8: mahjong (30)
-    {0x0692314A, "difficulty_value", P, 8, nullptr},
-    {0x140C298E, "game_speed_value", P, 8, nullptr},
+    {0x0692314A, "difficulty_value", P, 8, builtin_difficulty_value},
+    {0x140C298E, "game_speed_value", P, 8, builtin_game_speed_value},
     {0x2E99E98C, "mahjong_add_dora", P, 8, nullptr},
     {0xB758AC4E, "mahjong_can_kan", P, 8, nullptr},
     {0x2C18D5A9, "mahjong_can_reach", P, 8, builtin_mahjong_can_reach},
@@ -492,7 +493,7 @@ constexpr builtin_entry table[] = {
     {0x45E32EA6, "mahjong_com_call_chance", P, 8, nullptr},
     {0xAEFC64DA, "mahjong_com_can_win", P, 8, builtin_mahjong_com_can_win},
     {0xFB7FB744, "mahjong_com_chi", P, 8, nullptr},
-    {0x269BDA78, "mahjong_com_deal", P, 8, nullptr},
+    {0x269BDA78, "mahjong_com_deal", P, 8, builtin_mahjong_com_deal},
     {0xF0FD9886, "mahjong_com_draw", P, 8, nullptr},
     {0xCA5C98F2, "mahjong_com_pon", P, 8, nullptr},
     {0xD583668C, "mahjong_human_draw", P, 8, nullptr},
