@@ -3,6 +3,9 @@
 #include <cstdlib>
 
 #include "base/hash.h"
+#include "base/registry.h"
+#include "shell/env_keys.h"
+#include "shell/setting_builtins.h"
 #include "shell/settings.h"
 #include "shell/system_builtins.h"
 #include "dispatcher_fixture.h"
@@ -12,7 +15,8 @@ class system_builtins : public dispatcher_test {
  protected:
   void TearDown() override {
     system_builtins_reset();
-    settings_reset();
+    setting_builtins_reset();
+    settings_state_reset();
     dispatcher_test::TearDown();
   }
   const value_cell& run(uint32_t hash, std::initializer_list<std::string> texts = {}) {
@@ -106,4 +110,39 @@ TEST(SystemLocale, LocaleNamesGiveTheirIds) {
       {"ja_JP.UTF-8", 0x0411}, {"en_US", 0x0409}, {"de_DE.UTF-8@euro", 0x0407}, {"zh_TW.Big5", 0x0404},
       {"fr", 0x040C},          {"C", 0x0409},     {"", 0x0409},               {"xx_YY", 0x0409}};
   for (const auto& [name, id] : rows) EXPECT_EQ(locale_lcid(name), id) << name;
+}
+
+enum : uint32_t {
+  H_QUICKLOAD_FAILSAFE = 0x68BA0964,
+  H_QUICKSAVE_FAILSAFE = 0xDDD25909,
+  H_QUICKSAVE_FAILSAFE_SET = 0xDAA321E8,
+  H_MUSIC_VOLUME_SET = 0x0C7A0E97,
+  H_VOICE_SETUP_NAMES = 0xB3FFDFFA,
+  H_VOICE_SETUP_LEVEL = 0x1F9F3D5A,
+};
+
+TEST_F(system_builtins, SettingSettersWriteTheStoreAndFailsafesDefaultFromTheEnvironment) {
+  EXPECT_EQ(run(H_QUICKLOAD_FAILSAFE).i, 2);
+  EXPECT_EQ(run(H_QUICKSAVE_FAILSAFE).i, 0);
+  push_int(1);
+  call(H_QUICKSAVE_FAILSAFE_SET, 1);
+  EXPECT_EQ(run(H_QUICKSAVE_FAILSAFE).i, 1);
+  setting_store(SETTING_MUSIC_VOLUME, 650);
+  push_int(0);
+  call(H_MUSIC_VOLUME_SET, 1);
+  EXPECT_EQ(setting_get(SETTING_MUSIC_VOLUME), 0);
+  EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "MusicVolume", -1), 0);
+}
+
+TEST_F(system_builtins, VoiceSetupLevelsReadZeroWithEveryVoiceOff) {
+  run(H_VOICE_SETUP_NAMES, {"ああ", "いい"});
+  EXPECT_EQ(voice_setup_name(1), "いい");
+  EXPECT_EQ(voice_setup_name(2), "");
+  setting_store(static_cast<setting_id>(SETTING_VOICE_SETUP_LVL0 + 29), 1000);
+  for (int female : {1, 0}) {
+    setting_store(SETTING_TALK_FEMALE, female);
+    push_int(99);  // clamped to the last character
+    call(H_VOICE_SETUP_LEVEL, 1);
+    EXPECT_EQ(cell(top() - 1).i, female ? 1000 : 0);
+  }
 }
