@@ -164,9 +164,11 @@ int stream_status(int32_t id) {
   return s->ended ? -1 : 1;
 }
 
+// The end-notice time goes too, so that the flag comes back at the next end that is heard rather
+// than on the worker's next pass.
 void stream_clear_ended(int32_t id) {
   list_guard g(mixer.list_lock);
-  if (sound_stream* s = find(id)) s->ended = 0;
+  if (sound_stream* s = find(id)) s->ended = s->end_notice_time = 0;
 }
 
 void stream_pause(int32_t id) {

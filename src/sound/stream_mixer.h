@@ -39,6 +39,7 @@ void stream_set_volume(int32_t id, int32_t volume);
 void stream_stop(int32_t id);
 // 1 alive and its end not heard yet, -1 alive and ended, 0 retired or unknown.
 int stream_status(int32_t id);
+// Forgets that the end has been heard; the next end heard raises it again.
 void stream_clear_ended(int32_t id);
 void stream_pause(int32_t id);
 void stream_resume(int32_t id);
