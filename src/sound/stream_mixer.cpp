@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/cp932.h"
+#include "base/list.h"
 #include "base/memory.h"
 #include "platform/platform.h"
 #include "shell/message_box.h"
@@ -23,6 +24,7 @@ static struct {
   std::recursive_mutex list_lock;
   std::mutex pass_lock;
   sound_stream* head = nullptr;  // newest first
+  sound_stream* tail = nullptr;
   int32_t counter = 0;
   int next_fast = 0;
   int32_t next_pan = 0;
@@ -85,9 +87,7 @@ int32_t stream_create(const char* file, const char* loop_part, int32_t volume, i
       s->pan = mixer.next_pan;
       s->pan_changed = 1;
     }
-    s->next = mixer.head;
-    if (mixer.head) mixer.head->prev = s;
-    mixer.head = s;
+    list_push_front(mixer.head, mixer.tail, s);
     name_lower(s->file, file);
     name_lower(s->loop_part, loop_part);
     s->id = id = ++mixer.counter;
@@ -515,11 +515,7 @@ static bool stream_needs_data(sound_stream* s) {
 }
 
 static void stream_destroy(sound_stream* s) {
-  if (s->prev)
-    s->prev->next = s->next;
-  else
-    mixer.head = s->next;
-  if (s->next) s->next->prev = s->prev;
+  list_unlink(mixer.head, mixer.tail, s);
   if (s->buffer) {
     dsbuf_stop(s->buffer);
     dsbuf_release(s->buffer);

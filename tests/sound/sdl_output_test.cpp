@@ -17,6 +17,16 @@ class sdl_output_test : public sound_test {
     unsetenv("SDL_DISKAUDIOFILE");
     sound_test::TearDown();
   }
+  // The 16-bit samples of what the disk driver wrote (none when it wrote nothing).
+  static std::vector<int16_t> samples_of(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return {};
+    std::string bytes = read_rest(f);
+    fclose(f);
+    std::vector<int16_t> out(bytes.size() / 2);
+    memcpy(out.data(), bytes.data(), out.size() * 2);
+    return out;
+  }
   // Waits (real time) until the buffer has stopped; false after 10 s.
   static bool wait_stopped(sound_buffer* b) {
     for (int i = 0; i < 1000 && sound_buffer_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -45,12 +55,7 @@ TEST_F(sdl_output_test, TheDiskDriverWritesTheMixedSamples) {
   ASSERT_TRUE(wait_stopped(b));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   sdl_audio_close();
-  FILE* f = fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::string bytes = read_rest(f);
-  fclose(f);
-  std::vector<int16_t> written(bytes.size() / 2);
-  memcpy(written.data(), bytes.data(), written.size() * 2);
+  std::vector<int16_t> written = samples_of(path);
   // Silence until the buffer started, then the ramp as it stands, then silence.
   auto start = std::find_if(written.begin(), written.end(), [](int16_t v) { return v != 0; });
   ASSERT_GE(written.end() - start, static_cast<ptrdiff_t>(ramp.size()));
@@ -102,12 +107,7 @@ TEST_F(sdl_output_test, TheDiskDriverRecordsASceneAsTheNullOutputMixesIt) {
   sdl_audio_close();
   dsound_reset();
   plat_install(&platform);
-  FILE* f = fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  std::string bytes = read_rest(f);
-  fclose(f);
-  std::vector<int16_t> recorded(bytes.size() / 2);
-  memcpy(recorded.data(), bytes.data(), recorded.size() * 2);
+  std::vector<int16_t> recorded = samples_of(path);
   auto start = std::find_if(recorded.begin(), recorded.end(), [](int16_t v) { return v != 0; });
   start -= (start - recorded.begin()) % 2;  // the frame's left sample
   ASSERT_GE(recorded.end() - start, static_cast<ptrdiff_t>(2 * FRAMES));
