@@ -46,8 +46,8 @@ struct oggdec_state {
   // raises it too).
   int level;  // 0 none, 1 sync, 2 stream, info and comment, 3 synthesis and block
   int stopped;
-  // A queued file that is not Ogg: decoding stops at the current source's end, and the stream
-  // opens that file itself.
+  // A loop part (2) or queued file (1) that is not Ogg: decoding stops at the current source's
+  // end, and the stream opens that file itself.
   int handoff;
   // The format of the bytes the last read returned, and of the carry-over: a loop part or queued
   // file may have other channels or another rate than the source before it.
@@ -169,7 +169,7 @@ int oggdec_ended(oggdec_state* d) { return d ? d->ended : -1; }
 
 int oggdec_stopped(oggdec_state* d) { return d && d->stopped && d->carry_bytes == 0; }
 
-int oggdec_handoff(oggdec_state* d) { return oggdec_stopped(d) && d->handoff; }
+int oggdec_handoff(oggdec_state* d) { return oggdec_stopped(d) ? d->handoff : 0; }
 
 int oggdec_data_format(oggdec_state* d, wave_format* f) {
   if (!d) return -1;
@@ -197,7 +197,11 @@ void oggdec_close(oggdec_state* d) {
 // when decoding stops (no repeat, or the next source would not start).
 static bool end_rule(oggdec_state* d) {
   bool started;
-  if (d->loop_part[0] && !d->in_loop && d->loop) {
+  if (d->loop_part[0] && !d->in_loop && d->loop && !strstr(d->loop_part, ".ogg")) {
+    d->ended = 0;
+    d->handoff = 2;
+    started = false;
+  } else if (d->loop_part[0] && !d->in_loop && d->loop) {
     d->in_loop = 1;
     d->ended = 0;
     started = source_learn(d, d->loop_part, d->resolved_loop_part) && oggdec_start(d) == 0;

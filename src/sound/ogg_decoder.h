@@ -35,8 +35,8 @@ int oggdec_data_format(oggdec_state* decoder, wave_format* format);
 // 1 once decoding has stopped for good and nothing is left to deliver: every later read is
 // silence.
 int oggdec_stopped(oggdec_state* decoder);
-// 1 when it stopped at the end of its source because the queued file is not Ogg: the stream then
-// opens that file itself.
+// Nonzero when it stopped at the end of its source because what follows is not Ogg: 1 the queued
+// file, 2 the loop part. The stream then opens that file itself.
 int oggdec_handoff(oggdec_state* decoder);
 // Whether an end has been heard (-1 for a null decoder). It stays set while a repeating source
 // plays on; entering the loop part and oggdec_set_next clear it.

@@ -410,14 +410,19 @@ static void take_next(sound_stream* s) {
   }
 }
 
+// The loop part becomes the current source.
+static void enter_loop_part(sound_stream* s) {
+  s->loop_part_entered = 1;
+  if (!source_open(s, s->loop_part, s->resolved_loop_part, "", 1)) {
+    s->loop = 0;
+    end_reached(s);
+  }
+}
+
 // The data of a WAV source is used up.
 static void wav_end_rule(sound_stream* s) {
   if (s->loop_part[0] && !s->loop_part_entered && s->loop) {
-    s->loop_part_entered = 1;
-    if (!source_open(s, s->loop_part, s->resolved_loop_part, "", 1)) {
-      s->loop = 0;
-      end_reached(s);
-    }
+    enter_loop_part(s);
   } else if (s->next_file[0]) {
     take_next(s);
   } else if (!s->ended) {
@@ -478,8 +483,8 @@ static void ogg_fill(sound_stream* s, int n) {
   else
     write_silence(s, static_cast<uint32_t>(s->output_chunk) * n, format);
   free(pcm);
-  if (oggdec_handoff(s->ogg)) {
-    take_next(s);
+  if (int handoff = oggdec_handoff(s->ogg)) {
+    handoff == 2 ? enter_loop_part(s) : take_next(s);
   } else if (oggdec_stopped(s->ogg)) {
     // Nothing more comes: a queued file that does not repeat retires like a WAV one.
     s->loop = 0;

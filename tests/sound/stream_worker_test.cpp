@@ -214,6 +214,12 @@ TEST_F(stream_worker_test, AQueuedFileOfAnotherFormatIsConvertedToTheStreams) {
     EXPECT_NEAR(r[r.size() - 2].second, 50, 2) << c.next;  // 0.5 s at the stream's own rate
     EXPECT_EQ(stream_status(id), 0) << c.next;
   }
+  heard.clear();
+  stream_play("sine.ogg", "b.wav", 1000, 1);  // an Ogg intro, then a WAV loop part
+  stream_pass();
+  play(4000);
+  ASSERT_EQ(levels(), (L{2, 1}));
+  EXPECT_NEAR(runs()[0].second, 50, 2);
 }
 
 TEST_F(stream_worker_test, FastModeShortensMonoSixteenBitOnlyAndEightBitSilenceIsSilent) {
