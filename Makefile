@@ -36,12 +36,12 @@ test-asan: deps
 test: test-plain
 	@$(MAKE) --no-print-directory test-asan
 
-# Threaded tests (named *Threaded*) under ThreadSanitizer.
+# Threaded tests (named *Threaded*) and the sound worker's tests under ThreadSanitizer.
 tsan: deps
 	@$(CONFIGURE) -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 	  -DVASK_SANITIZE=thread -DVASK_BUILD_GTK=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R Threaded
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R 'Threaded|stream_worker'
 
 demo: build
 	@examples/demo/play.sh build/vaskrun build/demo/packaged

@@ -15,7 +15,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
   full- and half-width characters; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
-  mark above it, drag the token anywhere; Esc, the right button or a minute ends the game."
+  mark above it, drag the token anywhere; Esc, the right button or a minute ends the game.
+  A player hears: music from the start of chapter1 (a plucked intro, then its loop part for as
+  long as the game runs), a voice with the text panel's first line and a click on each choice."
 else
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
   headless, and message boxes would be printed here."
@@ -27,8 +29,8 @@ The game: the start object's \$init@GLOBAL prepares it, the title stands for one
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
 kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
-Esc, the right button or a minute ends the game. The message window, sound and saves are not
-built yet.
+Esc, the right button or a minute ends the game. The message window and saves are not built
+yet.
 A player sees: $seen
 TEXT
 

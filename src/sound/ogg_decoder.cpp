@@ -46,6 +46,13 @@ struct oggdec_state {
   // raises it too).
   int level;  // 0 none, 1 sync, 2 stream, info and comment, 3 synthesis and block
   int stopped;
+  // A loop part (2) or queued file (1) that is not Ogg: decoding stops at the current source's
+  // end, and the stream opens that file itself.
+  int handoff;
+  // The format of the bytes the last read returned, and of the carry-over: a loop part or queued
+  // file may have other channels or another rate than the source before it.
+  wave_format returned_format;
+  wave_format carry_format;
 };
 
 static void states_clear(oggdec_state* d) {
@@ -149,6 +156,7 @@ void oggdec_set_next(oggdec_state* d, const char* file, const char* loop_part, i
   d->loop = 1;
   d->ended = 0;
   d->stopped = 0;
+  d->handoff = 0;
 }
 
 int oggdec_format(oggdec_state* d, wave_format* f) {
@@ -158,6 +166,24 @@ int oggdec_format(oggdec_state* d, wave_format* f) {
 }
 
 int oggdec_ended(oggdec_state* d) { return d ? d->ended : -1; }
+
+int oggdec_stopped(oggdec_state* d) { return d && d->stopped && d->carry_bytes == 0; }
+
+int oggdec_handoff(oggdec_state* d) { return oggdec_stopped(d) ? d->handoff : 0; }
+
+int oggdec_data_format(oggdec_state* d, wave_format* f) {
+  if (!d) return -1;
+  *f = d->returned_format;
+  return 0;
+}
+
+static wave_format current_format(const oggdec_state* d) {
+  return wave_format_pcm16(static_cast<uint16_t>(d->info.channels), static_cast<uint32_t>(d->info.rate));
+}
+
+static bool format_equal(const wave_format& a, const wave_format& b) {
+  return a.channels == b.channels && a.samples_per_sec == b.samples_per_sec;
+}
 
 void oggdec_close(oggdec_state* d) {
   if (!d) return;
@@ -171,10 +197,18 @@ void oggdec_close(oggdec_state* d) {
 // when decoding stops (no repeat, or the next source would not start).
 static bool end_rule(oggdec_state* d) {
   bool started;
-  if (d->loop_part[0] && !d->in_loop && d->loop) {
+  if (d->loop_part[0] && !d->in_loop && d->loop && !strstr(d->loop_part, ".ogg")) {
+    d->ended = 0;
+    d->handoff = 2;
+    started = false;
+  } else if (d->loop_part[0] && !d->in_loop && d->loop) {
     d->in_loop = 1;
     d->ended = 0;
     started = source_learn(d, d->loop_part, d->resolved_loop_part) && oggdec_start(d) == 0;
+  } else if (d->next_file[0] && !strstr(d->next_file, ".ogg")) {
+    d->ended = 1;
+    d->handoff = 1;
+    started = false;
   } else if (d->next_file[0]) {
     d->in_loop = 0;
     d->loop = d->next_loop;
@@ -217,6 +251,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
   if (d->carry_bytes > 0) {
     // What the last call made beyond its share, as much as fits.
     int give = std::min(d->carry_bytes, most);
+    d->returned_format = d->carry_format;
     *out = static_cast<uint8_t*>(mem_alloc(static_cast<size_t>(give)));
     memcpy(*out, d->carry, static_cast<size_t>(give));
     d->carry_bytes -= give;
@@ -227,6 +262,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
     }
     return give;
   }
+  d->returned_format = current_format(d);
   if (d->stopped || !d->initialised) return silence(n, out);
 
   size_t capacity = GROWTH;
@@ -239,13 +275,20 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
   };
   // After an end: false when this call must deliver what it has (decoding stopped, or a source
   // came round again without giving a single sample since the last time, which would spin).
+  // A source of another format stops the call too: its samples come with the next one.
+  int channels = d->info.channels;
+  int batch = std::max(1, PIECE / std::max(1, channels));
   auto after_end = [&] {
     if (!end_rule(d) || made == made_at_restart) return false;
     made_at_restart = made;
+    if (!format_equal(current_format(d), d->returned_format)) {
+      if (made > 0) return false;
+      d->returned_format = current_format(d);
+      channels = d->info.channels;
+      batch = std::max(1, PIECE / std::max(1, channels));
+    }
     return made < static_cast<size_t>(n);
   };
-  const int channels = d->info.channels;
-  const int batch = std::max(1, PIECE / std::max(1, channels));
   for (;;) {
     int r = ogg_sync_pageout(&d->sync, &d->page);
     if (r == 0) {
@@ -282,6 +325,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
   }
   if (made > static_cast<size_t>(most)) {
     d->carry_bytes = static_cast<int>(made - most);
+    d->carry_format = d->returned_format;
     d->carry = static_cast<uint8_t*>(mem_alloc(static_cast<size_t>(d->carry_bytes)));
     memcpy(d->carry, buffer + most, static_cast<size_t>(d->carry_bytes));
     made = static_cast<size_t>(most);
@@ -306,9 +350,11 @@ static uint8_t* format_block(const wave_format& f) {
   return b;
 }
 
-int stream_open_ogg(sound_stream* s) {
-  if (!strstr(s->file, ".ogg")) return -1;
-  oggdec_state* d = oggdec_open(s->file, s->loop_part, s->loop != 0);
+int stream_open_ogg(sound_stream* s) { return stream_open_ogg_source(s, s->file, s->loop_part, s->loop != 0); }
+
+int stream_open_ogg_source(sound_stream* s, const char* file, const char* loop_part, int loop) {
+  if (!strstr(file, ".ogg")) return -1;
+  oggdec_state* d = oggdec_open(file, loop_part, loop);
   if (!d) return 1;
   oggdec_close(s->ogg);
   s->ogg = d;

@@ -12,6 +12,9 @@ struct oggdec_state;
 // -1 the stream's file name does not contain ".ogg"; 1 the file's headers could not be read; 0
 // opened: the stream's decoder, formats (16-bit PCM) and chunks (35280 bytes) are set.
 int stream_open_ogg(sound_stream* stream);
+// The same for a source the stream switches to (a loop part or queued file of another kind than the
+// file before it): the decoder plays file, then its loop part, repeating when loop is nonzero.
+int stream_open_ogg_source(sound_stream* stream, const char* file, const char* loop_part, int loop);
 
 // A decoder for a file and its loop part (empty for none) that repeats when loop is nonzero, or
 // null when the file is missing or its headers cannot be read.
@@ -26,6 +29,15 @@ int oggdec_format(oggdec_state* decoder, wave_format* format);
 // beyond comes first in the next call. The buffer comes back through out and is freed by the caller
 // with free(). Damaged data gives n bytes of silence and the next call goes on from where it was.
 int oggdec_read(oggdec_state* decoder, int n, int limit, uint8_t** out);
+// The format of the bytes the last oggdec_read returned (a loop part or queued file may differ
+// from the source before it). -1 for a null decoder.
+int oggdec_data_format(oggdec_state* decoder, wave_format* format);
+// 1 once decoding has stopped for good and nothing is left to deliver: every later read is
+// silence.
+int oggdec_stopped(oggdec_state* decoder);
+// Nonzero when it stopped at the end of its source because what follows is not Ogg: 1 the queued
+// file, 2 the loop part. The stream then opens that file itself.
+int oggdec_handoff(oggdec_state* decoder);
 // Whether an end has been heard (-1 for a null decoder). It stays set while a repeating source
 // plays on; entering the loop part and oggdec_set_next clear it.
 int oggdec_ended(oggdec_state* decoder);

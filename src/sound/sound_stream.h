@@ -55,6 +55,9 @@ struct sound_stream {
   oggdec_state* ogg;  // null for WAV
   int32_t fast;
   sound_stream *prev, *next;
+  // The format the ring was made in: a loop part or queued file of another rate, channel count or
+  // depth is converted to it.
+  wave_format ring_format;
 };
 
 // Reads up to n bytes at offset of a holding file (an engine path), opening and closing it around
