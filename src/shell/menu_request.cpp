@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "base/gamepath.h"
 #include "base/registry.h"
 #include "save/savefile.h"
@@ -89,13 +91,18 @@ int quick_num_next(int newest) { return (newest + 1) % QUICK_SLOTS; }
 
 // The magic is compared in a zeroed buffer one byte longer than the read, so the comparison ends
 // inside it; only a full read can match.
-bool save_magic_matches(const std::string& path) {
+save_file_state save_file_check(const std::string& path) {
   FILE* f = game_fopen(path, "rb");
-  if (!f) return false;
+  if (!f) return SAVE_FILE_MISSING;
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    fclose(f);
+    return SAVE_FILE_MISSING;
+  }
   char head[sizeof SAVE_MAGIC + 1] = {};
   size_t got = fread(head, 1, sizeof SAVE_MAGIC, f);
   fclose(f);
-  return got == sizeof SAVE_MAGIC && strcmp(head, SAVE_MAGIC) == 0;
+  return got == sizeof SAVE_MAGIC && strcmp(head, SAVE_MAGIC) == 0 ? SAVE_FILE_OURS : SAVE_FILE_FOREIGN;
 }
 
 // The file is taken for loading: the interpreter leaves its loop and the run loop restores it.
@@ -109,7 +116,7 @@ static int load_accept(const std::string& path) {
 static int dialog_load() {
   std::string path;
   if (save_file_dialog(path, 0) != 0) return 0;
-  return save_magic_matches(path) ? load_accept(path) : 0;
+  return save_file_check(path) == SAVE_FILE_OURS ? load_accept(path) : 0;
 }
 
 static int dialog_save() {
@@ -123,15 +130,12 @@ static int dialog_save() {
 static int quick_load() {
   std::string path = save_slot_path(QUICK_SLOT_NEWEST);
   if (quickload_failsafe_get() && !question_box("クイックロードします。よろしいですか？")) return 0;
-  if (FILE* f = game_fopen(path, "rb"))
-    fclose(f);
-  else {
-    notice_box("クイックセーブされていません");
-    return 0;
+  switch (save_file_check(path)) {
+    case SAVE_FILE_MISSING: notice_box("クイックセーブされていません"); return 0;
+    case SAVE_FILE_FOREIGN: notice_box("ロードに失敗しました"); return 0;
+    case SAVE_FILE_OURS: break;
   }
-  if (save_magic_matches(path)) return load_accept(path);
-  notice_box("ロードに失敗しました");
-  return 0;
+  return load_accept(path);
 }
 
 // The ring moves on only when the file was written: a failed write keeps QuickNum on the newest

@@ -57,5 +57,7 @@ uint32_t request_event_hash(int code, int* argument_count);
 // the number the next quick save takes.
 int quick_num_get();
 int quick_num_next(int newest);
-// The first 16 bytes of the file are the save magic (a short read or a missing file is not).
-bool save_magic_matches(const std::string& path);
+// Whether the file is there (a regular file that opens) and begins with the save magic in its
+// first 16 bytes (a short read does not).
+enum save_file_state { SAVE_FILE_MISSING, SAVE_FILE_FOREIGN, SAVE_FILE_OURS };
+save_file_state save_file_check(const std::string& path);

@@ -1,0 +1,387 @@
+// The main window's commands and keys, the menu requests they queue and how a pass serves them,
+// the quick-save ring, the exit-time window state and the menu marks, with injected messages.
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "base/env.h"
+#include "base/registry.h"
+#include "input_fixture.h"
+#include "resources/menus.h"
+#include "shell/devtools.h"
+#include "shell/display_mode.h"
+#include "shell/exit_state.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+#include "vm/hooks.h"
+
+namespace {
+
+class menu_window : public input_scene {
+ protected:
+  void SetUp() override {
+    input_scene::SetUp();
+    reg_store_reset();
+    main_window_reset();
+    exit_state_reset();
+    display_mode_reset();
+    settings_reset();
+    editor_requests().clear();
+    open("VASKEL_MAIN");
+    wndproc_handler_add(main_window_handler);
+  }
+  void TearDown() override {
+    box_hook_set(nullptr);
+    hook_list_keep(0);
+    ReleaseEventAll();
+    main_window_reset();
+    exit_state_reset();
+    display_mode_reset();
+    script_error_reset();
+    settings_reset();
+    env_free();
+    env_keys_reset();
+    input_scene::TearDown();
+    reg_store_reset();
+  }
+  void open(const char* variant) {
+    window_spec spec;
+    spec.class_name = "VASKEL_EXEC_CLASS";
+    spec.procedure = main_window_class_proc;
+    spec.menu_name = variant;
+    main_window_set(window_create(spec));
+  }
+  // The environment file holds these lines; the keys read here are read again.
+  void environment(const std::string& lines) {
+    env_free();
+    game.write("vaskel.env", lines);
+    ASSERT_EQ(env_load("vaskel.env"), 0);
+    env_keys_reset();
+    main_window_reset();
+  }
+  static intptr_t send(uint32_t message, uintptr_t wparam, intptr_t lparam = 0) {
+    return message_send(main_window_get(), message, wparam, lparam);
+  }
+  static int stored(const char* name, int fallback = -99) {
+    return reg_get_int(reg_global_name(), reg_local_name(), name, fallback);
+  }
+  static void store(const char* name, int value) { reg_set_int(reg_global_name(), reg_local_name(), name, value); }
+  std::vector<std::string> texts() const { return reports(); }
+  headless_platform::window_record& menu() { return *platform.record(main_window_get()); }
+};
+
+TEST_F(menu_window, CloseAsksOnceAndNoKeepsTheGameRunningMarkedUnfinished) {
+  // A second close arrives while the question is open.
+  box_hook_set([] { send(WM_CLOSE, 0); });
+  platform.answer_boxes({IDNO});
+  send(WM_CLOSE, 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "終了してよろしいですか？");
+  EXPECT_EQ(stored("AbnormalTerminateFlg"), 1);
+  EXPECT_EQ(stored("WinStat"), 0);
+  EXPECT_TRUE(window_is_alive(main_window_get()));
+  box_hook_set(nullptr);
+  platform.answer_boxes({IDNO});
+  send(WM_CLOSE, 0);  // the guard was cleared: asked again
+  EXPECT_EQ(platform.boxes.size(), 2u);
+}
+
+TEST_F(menu_window, UnderGuiExitDialogTheCloseBoxOnlyQueuesRequest95EvenWithInputBlocked) {
+  environment("GUIEXITDLG 1\n");
+  call(builtin_input_block);
+  send(WM_CLOSE, 0);
+  EXPECT_TRUE(platform.boxes.empty());
+  EXPECT_TRUE(window_is_alive(main_window_get()));
+  EXPECT_EQ(request_pending(), 95);
+  send(WM_KEYDOWN, VK_F3);  // other codes are dropped while input is blocked
+  EXPECT_EQ(request_pending(), 95);
+}
+
+TEST_F(menu_window, FunctionKeysQueueTheirRequestsUnderEachEnvironment) {
+  struct row {
+    const char* env;
+    int report_mode;
+    uint32_t message;
+    int key;
+    int pending;
+  } rows[] = {
+      {"", 0, WM_KEYDOWN, VK_F3, 1},
+      {"", 0, WM_KEYDOWN, VK_F2, 0},  // saving is not allowed
+      {"", 0, WM_KEYDOWN, VK_F12, 98},
+      {"", 0, WM_KEYDOWN, VK_F9, 0},
+      {"NOCONFIG 1\n", 0, WM_KEYDOWN, VK_F9, 99},
+      {"NOCONFIG 1\nFNDISABLE 1\n", 0, WM_KEYDOWN, VK_F9, 0},
+      {"", 2, WM_KEYDOWN, VK_F11, 91},
+      {"", 0, WM_KEYDOWN, VK_F11, 0},  // reports shown: the editor instead
+      {"ALTMENU_B 1\nFNDISABLE 1\n", 0, WM_KEYDOWN, VK_F9, 97},
+      {"ALTMENU_B 1\n", 0, WM_KEYDOWN, VK_F5, 1},
+      {"ALTMENU_B 1\n", 0, WM_KEYDOWN, VK_F1, 98},
+      {"ALTMENU_B 1\nNOCONFIG 1\n", 0, WM_KEYDOWN, VK_F3, 99},
+      {"ALTMENU_B 1\n", 0, WM_KEYDOWN, VK_F12, 0},
+      {"", 0, WM_SYSKEYDOWN, VK_F2, 4},
+      {"", 0, WM_SYSKEYDOWN, VK_F3, 2},
+      {"ALTMENU_C 1\n", 0, WM_SYSKEYDOWN, VK_F3, 0},
+      {"NOSAVEAS 1\n", 0, WM_SYSKEYDOWN, VK_F2, 0},
+  };
+  for (const row& r : rows) {
+    environment(r.env);
+    error_report_mode_set(r.report_mode);
+    request_reset();
+    send(r.message, static_cast<uintptr_t>(r.key), 1);
+    EXPECT_EQ(request_pending(), r.pending) << r.env << " key " << r.key << " message " << r.message;
+  }
+  EXPECT_FALSE(menu().menu[IDM_SAVE_AS].present);  // NOSAVEAS's first read deleted both
+  EXPECT_FALSE(menu().menu[IDM_LOAD_BY_NAME].present);
+  EXPECT_EQ(editor_requests().size(), 1u);
+}
+
+TEST_F(menu_window, EveryMenuCommandReachesItsRequest) {
+  environment("NOCONFIG 1\n");
+  const std::pair<int, int> rows[] = {{40009, 3},  {40010, 1},  {40011, 4},  {40012, 2},  {40030, 99},
+                                      {40042, 98}, {40045, 6},  {40046, 5},  {40047, 97}, {40048, 96},
+                                      {40049, 94}};
+  for (auto [id, code] : rows) {
+    request_reset();
+    EXPECT_EQ(send(WM_COMMAND, static_cast<uintptr_t>(id)), 0) << id;
+    EXPECT_EQ(request_pending(), code) << id;
+  }
+  EXPECT_EQ(stored("WideMode"), 1);
+  EXPECT_TRUE(menu().menu[IDM_WIDE_MODE].checked);
+  // The load entry does nothing while the load request is being served.
+  request_reset();
+  request_post(1);
+  request_dispatch();
+  send(WM_COMMAND, IDM_LOAD);
+  EXPECT_EQ(request_pending(), 0);
+}
+
+TEST_F(menu_window, MenuCommandsWithoutARequestActAtOnce) {
+  environment("HELP_FILE manual.html\nJOYUSE 2\n");
+  send(WM_COMMAND, IDM_EXIT);
+  window_message m;
+  ASSERT_TRUE(message_peek(m));
+  EXPECT_EQ(m.message, WM_CLOSE);
+  send(WM_COMMAND, IDM_BACKLOG);
+  ASSERT_TRUE(message_peek(m));
+  EXPECT_EQ(m.message, WM_KEYDOWN);
+  EXPECT_EQ(m.wparam, static_cast<uintptr_t>(VK_PRIOR));
+  ASSERT_TRUE(message_peek(m));
+  EXPECT_EQ(m.message, WM_KEYUP);
+
+  const std::pair<int, int> skips[] = {{IDM_SKIP_ALL, 1}, {IDM_SKIP_READ, 2}, {IDM_AUTO, 4}};
+  for (auto [id, bits] : skips) {
+    skip_mode_set(0);
+    send(WM_COMMAND, static_cast<uintptr_t>(id));
+    EXPECT_EQ(skip_flags_get(), bits) << id;
+  }
+  skip_mode_set(0);
+  send(WM_COMMAND, IDM_NANIDO_0 + 3);
+  send(WM_COMMAND, IDM_GAME_SPEED_0);
+  EXPECT_EQ(difficulty_get(), 3);
+  EXPECT_EQ(game_speed_get(), 0);
+  EXPECT_TRUE(menu().menu[IDM_NANIDO_0 + 3].checked);
+  send(WM_COMMAND, IDM_TOPMOST);
+  EXPECT_TRUE(menu().topmost);
+  EXPECT_TRUE(menu().menu[IDM_TOPMOST].checked);
+  send(WM_COMMAND, IDM_MOVIE_METHOD_1);
+  EXPECT_EQ(stored("MoviePlayMethod"), 1);
+  EXPECT_TRUE(menu().menu[IDM_MOVIE_METHOD_1].checked);
+  send(WM_COMMAND, IDM_JOYSTICK);
+  EXPECT_EQ(joy_use_get(), 2);
+  send(WM_COMMAND, IDM_JOYSTICK);
+  EXPECT_EQ(joy_use_get(), 0);
+  send(WM_COMMAND, IDM_HELP);
+  send(WM_COMMAND, IDM_DEBUG_LOG);
+  ASSERT_EQ(platform.opened.size(), 2u);
+  EXPECT_EQ(platform.opened[0], "manual.html");
+  EXPECT_THAT(platform.opened[1], HasSubstr("debugout.log"));
+  send(WM_COMMAND, IDM_SPEED_DIALOG);  // its module is not built: it says so
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_THAT(platform.boxes[0].text, HasSubstr("speed_config_dialog"));
+}
+
+TEST_F(menu_window, SystemCommandsOfIdlenessAreClaimedOnlyInAutoMode) {
+  EXPECT_EQ(send(WM_SYSCOMMAND, SC_SCREENSAVE), 0);
+  skip_mode_set(3);
+  EXPECT_EQ(send(WM_SYSCOMMAND, SC_SCREENSAVE), 1);
+  EXPECT_EQ(send(WM_SYSCOMMAND, SC_MONITORPOWER | 2), 1);
+  EXPECT_EQ(send(WM_SYSCOMMAND, SC_MINIMIZE), 0);
+}
+
+TEST_F(menu_window, DroppedFilesFillTheBufferAndSourcesGoToTheCompiler) {
+  plat().window_accept_files(main_window_get(), true);
+  compile_running_set(1);
+  platform.drop_files(main_window_get(), {"C:\\game\\pic.PNG"});
+  drain_window_messages();
+  EXPECT_STREQ(dropped_file_path(), "C:\\game\\pic.PNG");
+  EXPECT_EQ(compile_running_get(), 0);
+  EXPECT_TRUE(platform.boxes.empty());
+  platform.drop_files(main_window_get(), {"C:\\game\\scene.TXT", "other.vks"});
+  drain_window_messages();
+  EXPECT_STREQ(dropped_file_path(), "C:\\game\\scene.TXT");
+  ASSERT_EQ(platform.boxes.size(), 1u);  // the compiler's module is not built yet
+  EXPECT_THAT(platform.boxes[0].text, HasSubstr("compile_dropped_source"));
+  send(WM_COMPILE_ENDED, 0);
+  EXPECT_EQ(compile_finished_get(), 1);
+}
+
+// Requests served by passes: events reach the scripts' hooks; locks hold requests back.
+class menu_requests : public menu_window {
+ protected:
+  // A hook of the main thread on the event hash, running "count", which counts its runs in @n and
+  // keeps its argument count and first parameter.
+  void hook_on(uint32_t hash) {
+    push_int(static_cast<int32_t>(crc32_string("count")));
+    push_string("probe");
+    builtin_entry e{0, "event_hook_add", BUILTIN_PLAIN, 2, builtin_event_hook_add};
+    builtin_call(&e, 0, 2, 1);
+    for (const event_hook_entry* h = hook_list_head(); h; h = h->next)
+      if (h->key == crc32_string("probe")) const_cast<event_hook_entry*>(h)->key = hash;
+  }
+  void SetUp() override {
+    menu_window::SetUp();
+    enter(".entry\n  ret\n.func count\n  load.i _-1\n  set.i.pop @count\n  load.i _p1\n  set.i.pop @p1\n  ret\n");
+  }
+  // Every hook fired so far waits as a frame of the main thread.
+  static int runs() { return vm_thread->depth; }
+};
+
+TEST_F(menu_requests, EachEventCodeFiresItsHashOnce) {
+  const std::pair<int, uint32_t> events[] = {{1, 0xAAF02220},  {3, 0x7CE76169},  {91, 0x5399D3AF}, {92, 0x57B19BF8},
+                                             {93, 0xAD050BFF}, {94, 0xEDF9F4F1}, {95, 0x4A6BF175}, {96, 0x5CF65741},
+                                             {97, 0x2BF167D7}, {98, 0xCA908215}, {99, 0x24B05F59}};
+  int expected = 0;
+  for (auto [code, hash] : events) {
+    hook_on(hash);
+    request_post(code);
+    EXPECT_EQ(request_dispatch(), 0);
+    EXPECT_EQ(runs(), ++expected) << code;
+    EXPECT_EQ(request_current(), code);
+  }
+  // Codes without a meaning are taken with no effect; only the later of two requests is served.
+  request_post(7);
+  request_post(50);
+  request_dispatch();
+  EXPECT_EQ(request_current(), 50);
+  EXPECT_EQ(request_pending(), 0);
+  EXPECT_EQ(runs(), expected);
+}
+
+TEST_F(menu_requests, TheWideModeEventPassesTheStoredValue) {
+  store("WideMode", 1);
+  hook_on(0xEDF9F4F1);
+  request_post(94);
+  request_dispatch();
+  turn();
+  EXPECT_EQ(int_of("@count"), 1);
+  EXPECT_EQ(int_of("@p1"), 1);
+}
+
+TEST_F(menu_requests, ALockRefusesItsOwnCodeQuietlyAndHoldsOthersBehindOneBusyEvent) {
+  hook_on(0x42629F01);
+  hook_on(0xAAF02220);
+  request_lock_set(3);
+  EXPECT_EQ(request_allowed(3), 0);
+  request_busy_event();
+  EXPECT_EQ(runs(), 0);
+  send(WM_KEYDOWN, VK_F3);
+  request_busy_event();
+  request_busy_event();  // once per arrival
+  EXPECT_EQ(request_dispatch(), 0);
+  EXPECT_EQ(runs(), 1);
+  EXPECT_EQ(request_pending(), 1);
+  request_lock_set(0);
+  request_dispatch();
+  EXPECT_EQ(runs(), 2);
+  EXPECT_EQ(request_current(), 1);
+}
+
+TEST_F(menu_requests, QuickSaveKeepsTheRingWhenTheWriteFailsAndTheRingWrapsAfter7) {
+  store("QuickNum", 7);
+  request_post(REQUEST_QUICK_SAVE);
+  request_dispatch();
+  EXPECT_EQ(stored("QuickNum"), 7);
+  ASSERT_EQ(texts().size(), 1u);
+  EXPECT_EQ(texts()[0], "クイックセーブに失敗しました");
+  EXPECT_EQ(quick_num_next(7), 0);
+  EXPECT_EQ(quick_num_next(0), 1);
+  const std::pair<int, int> held[] = {{12, 7}, {-3, 0}, {5, 5}};
+  for (auto [stored_value, value] : held) {
+    store("QuickNum", stored_value);
+    EXPECT_EQ(quick_num_get(), value);
+    EXPECT_EQ(stored("QuickNum"), value);
+  }
+  // The failsafe's No ends the quick save before anything is written or told.
+  store("QuicksaveFailsafe", 1);
+  platform.answer_boxes({IDNO});
+  request_post(REQUEST_QUICK_SAVE);
+  request_dispatch();
+  ASSERT_EQ(texts().size(), 2u);
+  EXPECT_EQ(texts()[1], "クイックセーブします。よろしいですか？");
+}
+
+TEST_F(menu_requests, QuickLoadWithoutASaveSaysSoAndOnlyAFullMagicMatches) {
+  store("QuickloadFailsafe", 0);
+  request_post(REQUEST_QUICK_LOAD);
+  EXPECT_EQ(request_dispatch(), 0);
+  ASSERT_EQ(texts().size(), 1u);
+  EXPECT_EQ(texts()[0], "クイックセーブされていません");
+  const std::pair<std::string, bool> heads[] = {
+      {std::string("VaskelSavV1.103\0rest of the file", 32), true},
+      {"VaskelSavV1.103", false},  // 15 bytes: a short read
+      {std::string("VaskelSavV1.102\0", 16), false},
+      {"", false}};
+  for (const auto& [bytes, matches] : heads) {
+    game.write("head.sav", bytes);
+    EXPECT_EQ(save_file_check(game.at("head.sav")), matches ? SAVE_FILE_OURS : SAVE_FILE_FOREIGN) << bytes;
+  }
+  EXPECT_EQ(save_file_check(game.at("missing.sav")), SAVE_FILE_MISSING);
+  EXPECT_EQ(save_file_check(game.path()), SAVE_FILE_MISSING);  // a folder is no file
+}
+
+// The exit write, as its order and values land in the store's file.
+TEST_F(menu_window, TheExitWriteGoesInOrderAndLeavesThePositionInFullScreen) {
+  setting_store(SETTING_NANIDO, 4);
+  setting_store(SETTING_GAME_SPEED, 2);
+  full_sc_freq_set(60);
+  topmost_apply(1);
+  plat().window_move(main_window_get(), 30, 40);
+  save_window_state();
+  std::ifstream file(reg_store_folder() + "/" + reg_global_name() + "/" + reg_local_name() + ".ini");
+  std::stringstream lines;
+  lines << file.rdbuf();
+  EXPECT_THAT(lines.str(), HasSubstr("AbnormalTerminateFlg=0\nWinStat=0\nNANIDO=4\nGameSpeed=2\nTOPMOST=1\n"
+                                     "FullScFreq=60\nFullScBits=0\nmpg=\nmpeg=\nWinPosX=30\nWinPosY=40\n"));
+  store("WinPosX", 5);
+  menu_bar_mode_set(1);
+  save_window_state();
+  EXPECT_EQ(stored("WinStat"), 1);
+  EXPECT_EQ(stored("WinPosX"), 5);
+  environment("DELETEREGISTORYATEXIST 1\n");
+  save_window_state();
+  reg_store_reset();
+  EXPECT_EQ(stored("AbnormalTerminateFlg"), -99);
+}
+
+TEST_F(menu_window, MenuRefreshSetsEveryVariantsMarksAndEnables) {
+  setting_store(SETTING_NANIDO, 2);
+  setting_store(SETTING_GAME_SPEED, 3);
+  store("MoviePlayMethod", 1);
+  topmost_apply(1);
+  menu_lock_a_set(1);
+  const std::set<int> checked = {IDM_WINDOWED, IDM_TOPMOST, IDM_NANIDO_0 + 2, IDM_GAME_SPEED_0 + 3, IDM_MOVIE_METHOD_1};
+  // Saving is not allowed; choice B is locked.
+  const std::set<int> greyed = {IDM_SAVE, IDM_SAVE_AS, IDM_QUICK_SAVE, IDM_PREV_CHOICE};
+  for (const menu_model& model : menu_models()) {
+    open(model.name);
+    send(WM_INITMENU, 0);
+    for (int id : menu_model_ids(model)) {
+      const auto& item = menu().menu[id];
+      EXPECT_EQ(item.checked, checked.count(id) == 1) << model.name << " " << id;
+      EXPECT_EQ(item.enabled, greyed.count(id) == 0) << model.name << " " << id;
+    }
+  }
+  menu_lock_a_set(0);
+}
+
+}  // namespace
