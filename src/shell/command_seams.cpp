@@ -1,4 +1,4 @@
-// SEAM: see command_seams.h. Weak, so that the owning module's definitions win at link time.
+// STAND-IN (seams): see command_seams.h. Weak, so that the owning module's definitions win at link time.
 #include "shell/command_seams.h"
 
 #include "base/registry.h"

@@ -2,10 +2,10 @@
 // dialogs, the shell's own dialogs, screen capture, the save file dialog, the load path, the
 // failsafe settings and the development tools.
 //
-// SEAM: each body in command_seams.cpp is weak, so the owner's definition of the same name takes
-// its place when that module lands. Until then a dialog or tool tells the player that it is not
-// built yet and does nothing; the failsafe getters read the stored value as the setting built-ins
-// will.
+// STAND-IN (seams): each body in command_seams.cpp is weak, so the owner's definition of the same
+// name takes its place when that module lands. Until then a dialog or tool tells the player that
+// it is not built yet and does nothing; the failsafe getters read the stored value as the setting
+// built-ins will.
 #pragma once
 
 #include <string>
