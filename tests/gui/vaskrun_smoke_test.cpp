@@ -15,6 +15,8 @@
 
 #include "archive_writer.h"
 #include "gui_fixture.h"
+#include "shell/exit_state.h"
+#include "shell/window_core.h"
 #include "test_support.h"
 #include "vko_assembler.h"
 
@@ -120,6 +122,10 @@ class VaskrunWindow : public gui_test {
     menu_look look;
     window_handle w = open_window(CLIENT_W, CLIENT_H, menu_name);
     gtk_host* host = gtk_platform::host_of(w);
+    // The marks and greyed entries of a game that has just started (saving not yet allowed).
+    main_window_set(w);
+    menu_refresh();
+    main_window_set(nullptr);
     int wx, wy, cx, cy;
     gdk_window_get_origin(gtk_widget_get_window(host->toplevel), &wx, &wy);
     client_origin(w, cx, cy);
