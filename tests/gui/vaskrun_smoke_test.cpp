@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -214,6 +215,20 @@ class VaskrunWindow : public gui_test {
     return text.str();
   }
 
+  // Waits until the game shows this many windows titled with its name (the main window, then the
+  // boxes over it) or ends; the first one's id, 0 when they did not come.
+  unsigned long game_windows(size_t count) {
+    std::string found;
+    bool shown = pump_until(
+        [&] {
+          found.clear();
+          xdotool("search --onlyvisible --name " + name, &found);
+          return static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) >= count || child_ended();
+        },
+        10000);
+    return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
+  }
+
   // The whole smoke run for one variant: the window, its title and size, the bar, the first menu
   // (alike to this variant's, unlike the other one's), and the game's own end.
   void run_game(const std::string& menu_keys, const char* menu_name, const char* other_menu_name) {
@@ -224,14 +239,7 @@ class VaskrunWindow : public gui_test {
     make_game(menu_keys);
     start();
     ASSERT_FALSE(HasFatalFailure());
-    unsigned long id = 0;
-    pump_until(
-        [&] {
-          std::string found;
-          if (xdotool("search --onlyvisible --name " + name, &found) == 0) id = strtoul(found.c_str(), nullptr, 10);
-          return id != 0 || child_ended();
-        },
-        10000);
+    unsigned long id = game_windows(1);
     ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
     std::string window = std::to_string(id), title;
     ASSERT_EQ(xdotool("getwindowname " + window, &title), 0);
@@ -281,6 +289,35 @@ TEST_F(VaskrunWindow, WithoutAMenuKeyTheGameHasTheMainMenu) {
 
 TEST_F(VaskrunWindow, TheAltMenuAKeyGivesTheAlternativeMenu) {
   run_game("ALTMENU_A\t1\n", "VASKEL_MAIN_ALT_A", "VASKEL_MAIN");
+}
+
+// The exit entry asks first: No keeps the game running, marked unfinished; Yes ends it in order.
+TEST_F(VaskrunWindow, TheExitEntryAsksAndOnlyYesEndsTheGame) {
+  make_game("");
+  start();
+  ASSERT_FALSE(HasFatalFailure());
+  unsigned long id = game_windows(1);
+  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
+  std::string ini = "config/vasktest/" + name + ".ini";
+  for (const char* answer : {"alt+n", "alt+y"}) {
+    ASSERT_EQ(xdotool("windowfocus --sync " + std::to_string(id)), 0);
+    ASSERT_EQ(xdotool("key alt+f"), 0);  // ファイル(&F)
+    pump_for(300);
+    ASSERT_EQ(xdotool("key x"), 0);  // 終了(&X)
+    ASSERT_NE(game_windows(2), 0u) << "no question came";
+    save_screenshot("vaskrun-exit-question", 0, 0, 800, 600);
+    ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
+    if (answer[4] == 'n') {
+      pump_for(500);
+      EXPECT_FALSE(child_ended()) << "No ended the game";
+      EXPECT_NE(file_text(ini).find("AbnormalTerminateFlg=1"), std::string::npos);
+    }
+  }
+  EXPECT_TRUE(pump_until([this] { return child_ended(); }, 10000)) << "Yes did not end the game";
+  ASSERT_TRUE(WIFEXITED(child_status)) << "status " << child_status;
+  EXPECT_EQ(WEXITSTATUS(child_status), 0);
+  for (const char* value : {"AbnormalTerminateFlg=0\nWinStat=0\n", "WinPosX="})
+    EXPECT_NE(file_text(ini).find(value), std::string::npos) << value << " in " << file_text(ini);
 }
 
 }  // namespace
