@@ -273,8 +273,7 @@ static void files_dropped(uintptr_t drop) {
   dropped_files_finish(drop);
 }
 
-intptr_t main_window_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  (void)lparam;
+intptr_t main_window_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t) {
   switch (message) {
     case WM_CLOSE: close_asked(); return 1;
     case WM_KEYDOWN: key_down(static_cast<int>(wparam)); return 0;
