@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,8 @@
 
 #include "archive_writer.h"
 #include "gui_fixture.h"
+#include "shell/exit_state.h"
+#include "shell/window_core.h"
 #include "test_support.h"
 #include "vko_assembler.h"
 
@@ -120,6 +123,10 @@ class VaskrunWindow : public gui_test {
     menu_look look;
     window_handle w = open_window(CLIENT_W, CLIENT_H, menu_name);
     gtk_host* host = gtk_platform::host_of(w);
+    // The marks and greyed entries of a game that has just started (saving not yet allowed).
+    main_window_set(w);
+    menu_refresh();
+    main_window_set(nullptr);
     int wx, wy, cx, cy;
     gdk_window_get_origin(gtk_widget_get_window(host->toplevel), &wx, &wy);
     client_origin(w, cx, cy);
@@ -208,6 +215,20 @@ class VaskrunWindow : public gui_test {
     return text.str();
   }
 
+  // Waits until the game shows this many windows titled with its name (the main window, then the
+  // boxes over it) or ends; the first one's id, 0 when they did not come.
+  unsigned long game_windows(size_t count) {
+    std::string found;
+    bool shown = pump_until(
+        [&] {
+          found.clear();
+          xdotool("search --onlyvisible --name " + name, &found);
+          return static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) >= count || child_ended();
+        },
+        10000);
+    return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
+  }
+
   // The whole smoke run for one variant: the window, its title and size, the bar, the first menu
   // (alike to this variant's, unlike the other one's), and the game's own end.
   void run_game(const std::string& menu_keys, const char* menu_name, const char* other_menu_name) {
@@ -218,14 +239,7 @@ class VaskrunWindow : public gui_test {
     make_game(menu_keys);
     start();
     ASSERT_FALSE(HasFatalFailure());
-    unsigned long id = 0;
-    pump_until(
-        [&] {
-          std::string found;
-          if (xdotool("search --onlyvisible --name " + name, &found) == 0) id = strtoul(found.c_str(), nullptr, 10);
-          return id != 0 || child_ended();
-        },
-        10000);
+    unsigned long id = game_windows(1);
     ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
     std::string window = std::to_string(id), title;
     ASSERT_EQ(xdotool("getwindowname " + window, &title), 0);
@@ -275,6 +289,61 @@ TEST_F(VaskrunWindow, WithoutAMenuKeyTheGameHasTheMainMenu) {
 
 TEST_F(VaskrunWindow, TheAltMenuAKeyGivesTheAlternativeMenu) {
   run_game("ALTMENU_A\t1\n", "VASKEL_MAIN_ALT_A", "VASKEL_MAIN");
+}
+
+// Every menu drops down by its access key. The exit entry asks first: chosen by keys, No keeps
+// the game running, marked unfinished; chosen by mouse, Yes ends it in order.
+TEST_F(VaskrunWindow, EveryMenuOpensAndTheExitEntryAsksBeforeAnOrderlyEnd) {
+  const shot file_menu = reference("VASKEL_MAIN", false).menu;  // where the first menu drops down
+  make_game("");
+  start();
+  ASSERT_FALSE(HasFatalFailure());
+  unsigned long id = game_windows(1);
+  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
+  std::string window = std::to_string(id), geometry, ini = "config/vasktest/" + name + ".ini";
+  ASSERT_EQ(xdotool("getwindowgeometry --shell " + window, &geometry), 0);
+  int x = 0, y = 0;
+  ASSERT_EQ(sscanf(geometry.c_str(), "WINDOW=%*u X=%d Y=%d", &x, &y), 2);
+  pointer_away();
+  ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
+  auto strip = [&] { return take(x, y, 0, file_menu.y, CLIENT_W, 40); };  // just below the bar
+  const shot closed = strip();
+  for (const char* key : {"f", "q", "d", "s", "c", "h"}) {
+    ASSERT_EQ(xdotool(std::string("key alt+") + key), 0);
+    EXPECT_TRUE(pump_until([&] { return !alike(strip(), closed); })) << "alt+" << key << " opened nothing";
+    save_screenshot(std::string("vaskrun-menu-") + key, x, y, CLIENT_W, CLIENT_H);
+    xdotool("key Escape Escape");
+    pump_until([&] { return alike(strip(), closed); });
+  }
+  auto mouse_at = [&](int px, int py) { return "mousemove " + std::to_string(x + px) + " " + std::to_string(y + py); };
+  for (const char* answer : {"alt+n", "alt+y"}) {
+    if (answer[4] == 'n') {
+      ASSERT_EQ(xdotool("key alt+f"), 0);  // ファイル(&F), then 終了(&X)
+      pump_for(300);
+      ASSERT_EQ(xdotool("key x"), 0);
+    } else {  // the pointer rests on each target before it clicks
+      int bottom = file_menu.y + file_menu.height - 15;  // 終了, the last entry
+      for (auto [px, py] : {std::pair{file_menu.x + 20, file_menu.y / 2}, {file_menu.x + 40, bottom}}) {
+        ASSERT_EQ(xdotool(mouse_at(px, py)), 0);
+        pump_for(200);
+        ASSERT_EQ(xdotool("click 1"), 0);
+        pump_for(300);
+      }
+    }
+    ASSERT_NE(game_windows(2), 0u) << "no question came";
+    save_screenshot("vaskrun-exit-question", x, y, CLIENT_W, CLIENT_H);
+    ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
+    if (answer[4] == 'n') {
+      EXPECT_TRUE(pump_until([&] { return file_text(ini).find("AbnormalTerminateFlg=1") != std::string::npos; }));
+      EXPECT_FALSE(child_ended()) << "No ended the game";
+    }
+  }
+  EXPECT_TRUE(pump_until([this] { return child_ended(); }, 10000)) << "Yes did not end the game";
+  ASSERT_TRUE(WIFEXITED(child_status)) << "status " << child_status;
+  EXPECT_EQ(WEXITSTATUS(child_status), 0);
+  // No wrote the unfinished mark, which the orderly end then cleared; the window state followed.
+  for (const char* value : {"AbnormalTerminateFlg=0\nWinStat=0\n", "WinPosX="})
+    EXPECT_NE(file_text(ini).find(value), std::string::npos) << value << " in " << file_text(ini);
 }
 
 }  // namespace
