@@ -96,4 +96,8 @@ void ExecOut() {
   title_progress("ExecOut - END");
 }
 
-void vm_lifecycle_reset() { first_reset_done = false; }
+void vm_lifecycle_reset() {
+  first_reset_done = false;
+  eternal_reset();
+  save_module_reset();
+}
