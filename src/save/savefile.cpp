@@ -54,6 +54,8 @@ static struct {
   bool menu_open;  // between system_menu_begin and system_menu_end
   click_area* menu_aside;  // the click areas set aside by the system menu, and their thread
   int32_t menu_aside_thread;
+  std::string file_buffer;
+  blob_output blob_buffer;
 } save;
 
 staged_save::~staged_save() {
@@ -74,6 +76,8 @@ void save_module_reset() {
   save.restored = false;
   save.menu_aside = nullptr;
   save.menu_open = false;
+  save.file_buffer = std::string();
+  save.blob_buffer = blob_output{};
   thumbnail_free();
 }
 
@@ -230,10 +234,14 @@ static void frame_record_put(std::string* out, const frame_record& r) {
   out->append(words.begin(), words.end());
 }
 
-std::string savefile_bytes() {
-  if (save.frames.empty()) return "";
+// The file is built in buffers that keep their size from one save to the next, so that a save
+// does not fault in fresh memory for every file.
+static const std::string& savefile_build() {
+  std::string& bytes = save.file_buffer;
+  blob_output& blob = save.blob_buffer;
+  bytes.clear(), blob.cells.clear(), blob.blob.clear();
+  if (save.frames.empty()) return bytes;
   const thumbnail& thumb = thumbnail_get();
-  blob_output blob;
   std::span<const value_cell> tables[3];
   for (int k = 0; k < 3; ++k) tables[k] = {save.tables[k].cells, size_t(save.tables[k].count)};
   value_blob_write(tables, &blob);
@@ -242,7 +250,9 @@ std::string savefile_bytes() {
   h.thumbnail_width = thumb.width;
   h.thumbnail_height = thumb.height;
   h.blob_size = static_cast<int32_t>(blob.blob.size());
-  std::string bytes(reinterpret_cast<const char*>(&h), sizeof h);
+  bytes.reserve(sizeof h + thumb.pixels.size() + FRAME_RECORD_SIZE * save.frames.size() + blob.cells.size() +
+                blob.blob.size());
+  bytes.append(reinterpret_cast<const char*>(&h), sizeof h);
   bytes.append(thumb.pixels.begin(), thumb.pixels.end());
   for (const frame_record& r : save.frames) frame_record_put(&bytes, r);
   bytes.append(blob.cells.begin(), blob.cells.end());
@@ -250,9 +260,11 @@ std::string savefile_bytes() {
   return bytes;
 }
 
+std::string savefile_bytes() { return savefile_build(); }
+
 bool savefile_write(const char* path) {
   if (loadsave_disabled()) return false;
-  std::string bytes = savefile_bytes();
+  const std::string& bytes = savefile_build();
   // Without a snapshot there is nothing that could be loaded: the slot keeps what it holds.
   if (bytes.empty()) return false;
   std::string target = path;

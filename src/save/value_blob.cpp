@@ -134,7 +134,27 @@ size_t value_serialize(const value_cell* cell, std::vector<uint8_t>* blob, uint8
   return blob->size() - before;
 }
 
+// The bytes a cell's entries add to the blob, each block counted once (its mark becomes -2).
+static size_t entry_size(const value_cell& c) {
+  auto once = [](intptr_t& mark) { return mark == -2 ? false : (mark = -2, true); };
+  if (c.type == TYPE_STRING) return c.s && once(c.s->mark) ? 12 + size_t(c.s->length) : 0;
+  if (!type_is_block(c.type) || !c.a || !once(c.a->mark)) return 0;
+  size_t n = array_count(c.a), size = 24 + 4 * n;
+  if (c.a->type == TYPE_STRING_ARRAY)
+    for (size_t i = 0; i < n; ++i)
+      if (string_block* e = array_strings(c.a)[i]; e && once(e->mark)) size += 12 + size_t(e->length);
+  return size;
+}
+
 void value_blob_write(std::span<const std::span<const value_cell>> tables, blob_output* out) {
+  // Sized first, so that the blob is allocated once.
+  size_t cells = 0, blob = 0;
+  for (auto table : tables) {
+    cells += table.size();
+    for (const value_cell& c : table) blob += entry_size(c);
+  }
+  out->cells.reserve(out->cells.size() + SAVED_CELL_SIZE * cells);
+  out->blob.reserve(out->blob.size() + blob);
   for (auto table : tables)
     for (const value_cell& c : table) marks_unwrite(c);
   for (auto table : tables)
