@@ -168,13 +168,21 @@ void value_blob_write(std::span<const std::span<const value_cell>> tables, blob_
 // ---------------------------------------------------------------------------------------------
 // Reading
 
+bool blob_reader::shared(uint32_t offset, int type, void** block) {
+  auto it = entries_.find(offset);
+  if (it == entries_.end()) return false;
+  *block = nullptr;
+  if (it->second.type != type) return true;  // one offset named as two kinds: damage
+  *block = it->second.block;
+  if (type == TYPE_STRING)
+    static_cast<string_block*>(*block)->refcount++;
+  else
+    static_cast<array_block*>(*block)->refcount++;
+  return true;
+}
+
 string_block* blob_reader::string_at(uint32_t offset) {
-  if (auto it = entries_.find(offset); it != entries_.end()) {
-    if (it->second.type != TYPE_STRING) return nullptr;
-    auto* s = static_cast<string_block*>(it->second.block);
-    s->refcount++;
-    return s;
-  }
+  if (void* known; shared(offset, TYPE_STRING, &known)) return static_cast<string_block*>(known);
   if (offset > size_ || size_ - offset < 12) return nullptr;
   const uint8_t* p = blob_ + offset;
   uint32_t length = le32(p + 8);
@@ -186,12 +194,7 @@ string_block* blob_reader::string_at(uint32_t offset) {
 }
 
 array_block* blob_reader::array_at(uint32_t offset, int type) {
-  if (auto it = entries_.find(offset); it != entries_.end()) {
-    if (it->second.type != type) return nullptr;
-    auto* a = static_cast<array_block*>(it->second.block);
-    a->refcount++;
-    return a;
-  }
+  if (void* known; shared(offset, type, &known)) return static_cast<array_block*>(known);
   if (offset > size_ || size_ - offset < 24) return nullptr;
   const uint8_t* p = blob_ + offset;
   int32_t dims[3];

@@ -58,6 +58,9 @@ class blob_reader {
     void* block;  // no reference of its own: the cells and elements hold them
   };
   bool value_deserialize(value_cell* target, const uint8_t* saved, int16_t scope);
+  // true when a block was rebuilt at offset: *block is it, with one more reference, or null when
+  // it is of another kind.
+  bool shared(uint32_t offset, int type, void** block);
   string_block* string_at(uint32_t offset);
   array_block* array_at(uint32_t offset, int type);
   const uint8_t* blob_;
