@@ -27,7 +27,7 @@ The game: the start object's \$init@GLOBAL prepares it, the title stands for one
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
 kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
-Esc, the right button or a minute ends the game; before the choice the game saves to slot 1 and
+Esc, the right button or a minute ends the game. As chapter1 starts, the game saves to slot 1 and
 a quick slot and loads slot 1 back. The message window and sound are not built yet.
 A player sees: $seen
 TEXT
