@@ -282,7 +282,14 @@ bool savefile_parse(const uint8_t* data, size_t size, staged_save* out) {
   if (size < sizeof(save_header) || memcmp(data, SAVE_MAGIC, sizeof SAVE_MAGIC) != 0) return false;
   auto h = std::make_unique<save_header>();
   memcpy(h.get(), data, sizeof *h);
+  // Texts end within their fields and the unused words stay zero, whatever the file held.
   h->title[sizeof h->title - 1] = '\0';
+  h->music_file[sizeof h->music_file - 1] = h->music_loop[sizeof h->music_loop - 1] = '\0';
+  for (auto& slot : h->sound_slots) slot.file[sizeof slot.file - 1] = slot.loop[sizeof slot.loop - 1] = '\0';
+  h->zero_1712 = 0;
+  memset(h->zero_1720, 0, sizeof h->zero_1720);
+  memset(h->zero_1744, 0, sizeof h->zero_1744);
+  memset(h->zero_1860, 0, sizeof h->zero_1860);
   size_t at = sizeof *h;
   auto take = [&](uint64_t n) {  // the next n bytes, when the file holds them
     if (n > size - at) return static_cast<const uint8_t*>(nullptr);

@@ -40,9 +40,8 @@ void save_flags_reset();
 // Releases the snapshot tables' values and clears the message-log copies (allocates the tables
 // and fills the header the first time).
 void snapshot_reset();
-// The exit sequence's steps: the snapshot thumbnail, then each snapshot table.
+// The exit sequence's step for each snapshot table (the thumbnail's is in save/thumbnail.h).
 enum snapshot_table { SNAPSHOT_GLOBAL, SNAPSHOT_THREAD, SNAPSHOT_STACK };
-void thumbnail_free();
 void snapshot_table_free(snapshot_table table);
 
 // The load of the run loop: reads the file of the load path into the VM (after vm_reset).

@@ -6,6 +6,7 @@
 #include "graphics/sprite.h"
 #include "save/eternal.h"
 #include "save/savefile.h"
+#include "save/thumbnail.h"
 #include "shell/exit_state.h"
 #include "shell/input.h"
 #include "shell/menu_request.h"
