@@ -77,23 +77,29 @@ static void marks_unwrite(const value_cell& c) {
   }
 }
 
+// Opens a block's entry (refcount, own offset) at the blob's end; false when the block was
+// written before. Either way *offset is where its entry lies.
+template <typename Block>
+static bool entry_open(Block* b, std::vector<uint8_t>* blob, uint32_t* offset) {
+  if (b->mark != -1) return *offset = static_cast<uint32_t>(b->mark), false;
+  *offset = static_cast<uint32_t>(blob->size());
+  b->mark = *offset;
+  put_le32(blob, static_cast<uint32_t>(b->refcount));
+  put_le32(blob, *offset);
+  return true;
+}
+
 static uint32_t string_write(string_block* s, std::vector<uint8_t>* blob) {
-  if (s->mark != -1) return static_cast<uint32_t>(s->mark);
-  uint32_t offset = static_cast<uint32_t>(blob->size());
-  s->mark = offset;
-  put_le32(blob, static_cast<uint32_t>(s->refcount));
-  put_le32(blob, offset);
+  uint32_t offset;
+  if (!entry_open(s, blob, &offset)) return offset;
   put_le32(blob, static_cast<uint32_t>(s->length));
   put_bytes(blob, s->text, static_cast<size_t>(s->length));
   return offset;
 }
 
 static uint32_t array_write(array_block* a, std::vector<uint8_t>* blob) {
-  if (a->mark != -1) return static_cast<uint32_t>(a->mark);
-  uint32_t offset = static_cast<uint32_t>(blob->size());
-  a->mark = offset;
-  put_le32(blob, static_cast<uint32_t>(a->refcount));
-  put_le32(blob, offset);
+  uint32_t offset;
+  if (!entry_open(a, blob, &offset)) return offset;
   for (int32_t d : a->dims) put_le32(blob, static_cast<uint32_t>(d));
   size_t n = array_count(a);
   if (a->type != TYPE_STRING_ARRAY) {
