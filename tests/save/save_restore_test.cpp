@@ -14,6 +14,7 @@
 #include "save_fixture.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
+#include "shell/startup.h"
 
 namespace {
 
@@ -121,6 +122,46 @@ TEST_F(SaveRestore, AGameResumesAtItsSnapshotWithVariablesFramesLabelsAndLog) {
   restore(again);
   EXPECT_EQ(vm_thread->depth, 1);
   EXPECT_EQ(variable("@a")->a, variable("@b")->a);
+}
+
+TEST_F(SaveRestore, TheRunLoopLoadsASavedGameAndResumesItsCall) {
+  vko_builder b;
+  std::string error;
+  ASSERT_TRUE(vko_assemble_text(R"(
+.builtin save_snapshot 0xF8004993
+.builtin save_unlock 0x4D849AA6
+.builtin snapshot_unlock 0x1BB47604
+.builtin save_to_slot 0x89018DD1
+.builtin load_from_slot 0x3A3CA0F1
+.entry
+    builtin.drop save_unlock 0
+    builtin.drop snapshot_unlock 0
+    push.i 5
+    call.drop scene 1
+    ret
+.func scene
+    params int
+    push.s "t"
+    builtin.drop save_snapshot 1
+    load.i #saved
+    jt back
+    push.i 1
+    set.i.pop #saved
+    push.i 1
+    builtin.drop save_to_slot 1
+    push.i 1
+    builtin.drop load_from_slot 1
+    ret
+back:
+    load.i _p1
+    set.i.pop #came_back
+    ret
+)", b, error)) << error;
+  game.write("start.vko", b.build());
+  static int runs;
+  runs = 0;
+  EXPECT_EQ(run_loop([] { return ++runs == 2 ? (interpreter_run(), 9) : interpreter_run(); }), 9);
+  EXPECT_EQ(int_of("#came_back"), 5);
 }
 
 TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheResetMachine) {
