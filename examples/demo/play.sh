@@ -29,8 +29,8 @@ The game: the start object's \$init@GLOBAL prepares it, the title stands for one
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
 kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
-Esc, the right button or a minute ends the game. The message window and saves are not built
-yet.
+Esc, the right button or a minute ends the game. As chapter1 starts, the game saves to slot 1 and
+a quick slot and loads slot 1 back. The message window is not built yet.
 A player sees: $seen
 TEXT
 
@@ -42,5 +42,8 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 echo "vaskrun ended with exit status $status after $ms ms."
 if [ -f savedata/vaskel_readmark.mss ]; then
   echo "The lines the player has seen were kept in savedata/vaskel_readmark.mss ($(wc -c < savedata/vaskel_readmark.mss) bytes)."
+fi
+if [ -f savedata/vaskel_0001.sav ]; then
+  echo "The save scene wrote savedata/vaskel_0001.sav and a quick save, and came back from slot 1."
 fi
 exit $status

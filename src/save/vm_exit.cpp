@@ -6,6 +6,7 @@
 #include "graphics/sprite.h"
 #include "save/eternal.h"
 #include "save/savefile.h"
+#include "save/thumbnail.h"
 #include "shell/exit_state.h"
 #include "shell/input.h"
 #include "shell/menu_request.h"
@@ -96,4 +97,8 @@ void ExecOut() {
   title_progress("ExecOut - END");
 }
 
-void vm_lifecycle_reset() { first_reset_done = false; }
+void vm_lifecycle_reset() {
+  first_reset_done = false;
+  eternal_reset();
+  save_module_reset();
+}

@@ -16,6 +16,6 @@ void vm_reset();
 // fonts are freed, and ForExec runs. Each stage's label is shown in the development title bar.
 void ExecOut();
 
-// Forgets that the first reset happened (tests: the eternal file is read and the global table
-// allocated again at the next reset).
+// Forgets that the first reset happened, and the save module's state (tests: the eternal file is
+// read and the global table allocated again at the next reset).
 void vm_lifecycle_reset();

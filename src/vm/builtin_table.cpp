@@ -8,6 +8,8 @@
 #include "graphics/sprite_builtins.h"
 #include "mahjong/deal.h"
 #include "mahjong/mahjong_builtins.h"
+#include "save/eternal.h"
+#include "save/savefile.h"
 #include "shell/input.h"
 #include "shell/mouse.h"
 #include "shell/setting_builtins.h"
@@ -460,29 +462,29 @@ constexpr builtin_entry table[] = {
     {0x801D7AF9, "voice_vol", P, 6, builtin_voice_vol},
     {0xD1F672C7, "voice_wait", W, 6, builtin_voice_wait},
     // 7: save data (23)
-    {0x8CD709F9, "datetime_string", P, 7, nullptr},
-    {0x4FFAB7C4, "is_save_locked", P, 7, nullptr},
+    {0x8CD709F9, "datetime_string", P, 7, builtin_datetime_string},
+    {0x4FFAB7C4, "is_save_locked", P, 7, builtin_is_save_locked},
     {0x3CBA6309, "load_as_dialog", P, 7, nullptr},
-    {0x3A3CA0F1, "load_from_slot", P, 7, nullptr},
-    {0xE91B0504, "make_thumbnail", P, 7, nullptr},
+    {0x3A3CA0F1, "load_from_slot", P, 7, builtin_load_from_slot},
+    {0xE91B0504, "make_thumbnail", P, 7, builtin_make_thumbnail},
     {0x8F874E29, "save_as_dialog", P, 7, nullptr},
-    {0xA549E852, "save_date_get", P, 7, nullptr},
-    {0x168EFCB7, "save_delete", P, 7, nullptr},
-    {0x44B5C4ED, "save_lock", P, 7, nullptr},
-    {0xF8004993, "save_snapshot", SC, 7, nullptr},
-    {0x78A6A112, "save_thumbnail_draw", P, 7, nullptr},
-    {0x4C99B0EA, "save_title_current", P, 7, nullptr},
-    {0x65075141, "save_title_get", P, 7, nullptr},
-    {0x89018DD1, "save_to_slot", P, 7, nullptr},
-    {0x4D849AA6, "save_unlock", P, 7, nullptr},
-    {0xEB5CC468, "seen_name_add", P, 7, nullptr},
-    {0x99A5DE25, "seen_name_test", P, 7, nullptr},
-    {0x7C3B36C5, "snapshot_lock", P, 7, nullptr},
-    {0x1BB47604, "snapshot_unlock", P, 7, nullptr},
-    {0xC438BA98, "system_menu_begin", P, 7, nullptr},
-    {0x3378635D, "system_menu_end", P, 7, nullptr},
-    {0x9143DC9E, "thumbnail_capture", P, 7, nullptr},
-    {0x89CE8C53, "thumbnail_draw", P, 7, nullptr},
+    {0xA549E852, "save_date_get", P, 7, builtin_save_date_get},
+    {0x168EFCB7, "save_delete", P, 7, builtin_save_delete},
+    {0x44B5C4ED, "save_lock", P, 7, builtin_save_lock},
+    {0xF8004993, "save_snapshot", SC, 7, builtin_save_snapshot},
+    {0x78A6A112, "save_thumbnail_draw", P, 7, builtin_save_thumbnail_draw},
+    {0x4C99B0EA, "save_title_current", P, 7, builtin_save_title_current},
+    {0x65075141, "save_title_get", P, 7, builtin_save_title_get},
+    {0x89018DD1, "save_to_slot", P, 7, builtin_save_to_slot},
+    {0x4D849AA6, "save_unlock", P, 7, builtin_save_unlock},
+    {0xEB5CC468, "seen_name_add", P, 7, builtin_seen_name_add},
+    {0x99A5DE25, "seen_name_test", P, 7, builtin_seen_name_test},
+    {0x7C3B36C5, "snapshot_lock", P, 7, builtin_snapshot_lock},
+    {0x1BB47604, "snapshot_unlock", P, 7, builtin_snapshot_unlock},
+    {0xC438BA98, "system_menu_begin", P, 7, builtin_system_menu_begin},
+    {0x3378635D, "system_menu_end", P, 7, builtin_system_menu_end},
+    {0x9143DC9E, "thumbnail_capture", P, 7, builtin_thumbnail_capture},
+    {0x89CE8C53, "thumbnail_draw", P, 7, builtin_thumbnail_draw},
     // 8: mahjong (30)
     {0x0692314A, "difficulty_value", P, 8, builtin_difficulty_value},
     {0x140C298E, "game_speed_value", P, 8, builtin_game_speed_value},

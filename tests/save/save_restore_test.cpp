@@ -1,0 +1,341 @@
+// Snapshots written, the VM reset and the file restored: the game resumes at the snapshot call
+// with everything it held; damaged files are foreign and leave the reset VM as it was.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "base/env.h"
+#include "base/registry.h"
+#include "save_fixture.h"
+#include "shell/devtools.h"
+#include "shell/env_keys.h"
+#include "shell/startup.h"
+
+namespace {
+
+const char* const SCENE = R"(
+.builtin save_snapshot 0xF8004993
+.builtin save_unlock 0x4D849AA6
+.builtin snapshot_unlock 0x1BB47604
+.entry
+    builtin.drop save_unlock 0
+    builtin.drop snapshot_unlock 0
+    push.i 5
+    call.drop scene 1
+    push.i 1
+    set.i.pop @back_in_entry
+    ret
+.func scene
+    params int
+    locals str
+    push.s "local"
+    set.s.pop _0
+    label.decide chosen
+    line 7
+    push.s "chapter"
+    builtin.drop save_snapshot 1
+    load.i _p1
+    set.i.pop @param
+    load.s _0
+    set.s.pop @local
+    ret
+chosen:
+    ret
+)";
+
+class SaveRestore : public save_test {
+ protected:
+  // Runs the scene up to its end with a varied machine; the snapshot it took is written to slot 1.
+  std::string scene_saved(bool written = true) {
+    define("@s", string_cell(string_block_new("text")));
+    array_block* a = ints({1, 2, 3});
+    define("@a", array_cell(a));
+    a->refcount++;
+    define("@b", array_cell(a));
+    define("@sa", array_cell(texts({"x", nullptr, "", "y"})));
+    define("%t", float_cell(2.5f));
+    message_log_append("line one", 8);
+    enter(SCENE, 10);
+    EXPECT_EQ(interpreter_run(), RUN_END);
+    std::string path = save_slot_path(1);
+    EXPECT_EQ(savefile_write(path.c_str()), written);
+    thread_switch(thread_create(0));  // the scene ended its thread; built-ins need one
+    return path;
+  }
+  // What the run loop does for a load.
+  void restore(const std::string& path) {
+    vm_reset();
+    save_load_path_set(path.c_str());
+    savefile_restore();
+  }
+  static std::string file(const std::string& path) {
+    std::ifstream in(host(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void put(const std::string& path, const std::string& bytes) {
+    std::ofstream(host(path), std::ios::binary) << bytes;
+  }
+  // The reset machine: nothing of the file came in.
+  void expect_reset_state() {
+    EXPECT_EQ(var_global.count, 0);
+    EXPECT_EQ(vm_thread, thread_find(0));
+    EXPECT_EQ(vm_thread->depth, 0);
+    EXPECT_EQ(vm_frame->code, nullptr);
+    EXPECT_EQ(vm_frame->top, 1);
+    EXPECT_EQ(resume_value_get(), 0);
+    EXPECT_EQ(message_log_bytes()[MESSAGE_LOG_SIZE - 3], 0);
+  }
+};
+
+TEST_F(SaveRestore, AGameResumesAtItsSnapshotWithVariablesFramesLabelsAndLog) {
+  std::string path = scene_saved();
+  restore(path);
+
+  // Shared blocks come back shared, empty string-array elements empty.
+  value_cell *a = variable("@a"), *b = variable("@b"), *sa = variable("@sa");
+  ASSERT_TRUE(a && b && sa && variable("@s") && variable("%t"));
+  EXPECT_EQ(a->a, b->a);
+  EXPECT_EQ(array_numbers(a->a)[2].i, 3);
+  EXPECT_STREQ(variable("@s")->s->text, "text");
+  EXPECT_EQ(variable("%t")->f, 2.5f);
+  const char* elements[] = {"x", "", "", "y"};
+  for (int i = 0; i < 4; ++i) EXPECT_STREQ(array_strings(sa->a)[i]->text, elements[i]);
+  EXPECT_EQ(vm_thread->depth, 1);
+  EXPECT_NE(vm_frame->decide_label, nullptr);
+  EXPECT_EQ(vm_frame->line, 7);
+  EXPECT_EQ(memcmp(message_log_bytes() + MESSAGE_LOG_SIZE - 11, "line one", 8), 0);
+  EXPECT_EQ(variable("@param"), nullptr);
+
+  // The snapshot call runs again, then the scene and the entry go on with their stack.
+  EXPECT_EQ(interpreter_run(), RUN_END);
+  EXPECT_EQ(int_of("@param"), 5);
+  EXPECT_STREQ(variable("@local")->s->text, "local");
+  EXPECT_EQ(int_of("@back_in_entry"), 1);
+  // The call took a new snapshot, which saves and loads again.
+  std::string again = save_slot_path(2);
+  ASSERT_TRUE(savefile_write(again.c_str()));
+  restore(again);
+  EXPECT_EQ(vm_thread->depth, 1);
+  EXPECT_EQ(variable("@a")->a, variable("@b")->a);
+}
+
+TEST_F(SaveRestore, TheRunLoopLoadsASavedGameAndResumesItsCall) {
+  vko_builder b;
+  std::string error;
+  ASSERT_TRUE(vko_assemble_text(R"(
+.builtin save_snapshot 0xF8004993
+.builtin save_unlock 0x4D849AA6
+.builtin snapshot_unlock 0x1BB47604
+.builtin save_to_slot 0x89018DD1
+.builtin load_from_slot 0x3A3CA0F1
+.entry
+    builtin.drop save_unlock 0
+    builtin.drop snapshot_unlock 0
+    push.i 5
+    call.drop scene 1
+    ret
+.func scene
+    params int
+    push.s "t"
+    builtin.drop save_snapshot 1
+    load.i #saved
+    jt back
+    push.i 1
+    set.i.pop #saved
+    push.i 1
+    builtin.drop save_to_slot 1
+    push.i 1
+    builtin.drop load_from_slot 1
+    ret
+back:
+    load.i _p1
+    set.i.pop #came_back
+    ret
+)", b, error)) << error;
+  game.write("start.vko", b.build());
+  static int runs;
+  runs = 0;
+  EXPECT_EQ(run_loop([] { return ++runs == 2 ? (interpreter_run(), 9) : interpreter_run(); }), 9);
+  EXPECT_EQ(int_of("#came_back"), 5);
+}
+
+TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheResetMachine) {
+  std::string path = scene_saved();
+  const std::string good = file(path);
+  const size_t frames = SAVE_HEADER_SIZE, cells = frames + 2 * FRAME_RECORD_SIZE, blob = cells + 16 * (4 + 1 + 3);
+  std::vector<std::string> damaged;
+  for (size_t cut : {size_t(0), size_t(15), size_t(SAVE_HEADER_SIZE - 1), frames, frames + FRAME_RECORD_SIZE,
+                     cells, cells + 16 * 4, cells + 16 * 5, blob, good.size() - 1})
+    damaged.push_back(good.substr(0, cut));
+  struct {
+    size_t at;
+    uint32_t value;
+  } fields[] = {
+      {0, 0},                          // magic
+      {144, 256},                      // depth beyond the frames a thread has
+      {144, 0xFFFFFFFF},               // negative depth
+      {148, 0x7FFFFFFF},               // thumbnail larger than the file
+      {148, 0xFFFFFFFF},               // negative thumbnail width
+      {156, 0x7FFFFFFF},               // absurd counts
+      {160, 0xFFFFFFFF},               //
+      {168, 0x7FFFFFFF},               // blob size
+      {frames + 128, 1 << 20},         // code position outside the object
+      {frames + 136, 99},              // stack top beyond the stack
+      {frames + FRAME_RECORD_SIZE + 136, 2},  // the top frame does not end the stack
+      {frames + FRAME_RECORD_SIZE + 148, 1 << 20},  // skip label outside the object
+      {cells + 4, 9},                  // no such type
+      {cells + 16 + 8, 0x7FFFFF00},    // block offset outside the blob
+      {blob + 8, 0x7FFFFFFF},          // string length beyond the blob
+      {blob + 11 + 8 + 8, 0xFFFFFFFF}, // negative array dimension
+  };
+  for (const auto& f : fields) {
+    std::string bytes = good;
+    memcpy(bytes.data() + f.at, u32(f.value).data(), 4);
+    damaged.push_back(bytes);
+  }
+  std::string nameless = good;
+  memset(nameless.data() + frames, 'A', 128);  // an object name without its NUL
+  damaged.push_back(nameless);
+  std::string missing = good;
+  memcpy(missing.data() + frames, "GONE.VKO", 9);  // an object that does not exist
+  damaged.push_back(missing);
+
+  for (size_t i = 0; i < damaged.size(); ++i) {
+    SCOPED_TRACE(i);
+    put(path, damaged[i]);
+    restore(path);
+    expect_reset_state();
+  }
+  put(path, good);
+  restore(path);
+  EXPECT_EQ(vm_thread->depth, 1);
+}
+
+TEST_F(SaveRestore, SlotsNameTheirFilesWithTheQuickRingNeverNegative) {
+  reg_set_int(reg_global_name(), reg_local_name(), "QuickNum", 5);
+  struct {
+    int slot;
+    const char* name;
+  } rows[] = {{-5, "vaskel_last.sav"},      {10001, "vaskel_last.sav"},    {0, "vaskel_0000.sav"},
+              {9999, "vaskel_9999.sav"},    {10003, "vaskel_quick5.sav"},  {10010, "vaskel_quick6.sav"},
+              {10000, "vaskel_quick0.sav"}, {20000, "vaskel_quick0.sav"}, {14001, "vaskel_quick7.sav"}, {2147483647, "vaskel_quick1.sav"}};
+  for (const auto& r : rows)
+    EXPECT_EQ(save_slot_path(r.slot), std::string(save_path("savedata\\")) + r.name) << r.slot;
+}
+
+TEST_F(SaveRestore, TitlesAreCutOnACharacterBoundaryAndALockedSnapshotOnlyTakesTheTitle) {
+  call_int("save_unlock");
+  call_int("snapshot_unlock");
+  std::string wide = std::string(126, 'a') + "\x82\xa0";  // a double-byte character across byte 127
+  push_string(wide.c_str());
+  call_int("save_snapshot", 1);
+  call("save_title_current");
+  EXPECT_EQ(std::string(stack_top()->s->text), std::string(126, 'a'));
+  stack_pop();
+
+  call_int("snapshot_lock");
+  push_string("later");
+  call_int("save_snapshot", 1);
+  ASSERT_TRUE(savefile_write(save_slot_path(3).c_str()));
+  EXPECT_EQ(savefile_title(3), "later");
+  EXPECT_EQ(savefile_title(4), "");
+  EXPECT_EQ(savefile_date(3).size(), 17u);
+}
+
+TEST_F(SaveRestore, AFailedWriteIsReportedAndTheLastSaveIsKeptRightAfterALoad) {
+  std::string path = scene_saved();
+  // "savedata" is a file: nothing can be written under it.
+  std::filesystem::rename(host(save_path("savedata")), host(save_path("moved")));
+  std::ofstream(host(save_path("savedata"))) << "x";
+  EXPECT_FALSE(savefile_write(path.c_str()));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "ファイルの書き込みでエラーが発生しました");
+  std::filesystem::remove(host(save_path("savedata")));
+  std::filesystem::rename(host(save_path("moved")), host(save_path("savedata")));
+
+  push_int(1);
+  EXPECT_EQ(call_int("load_from_slot", 1), 0);
+  EXPECT_EQ(vm_run_state, RUN_LOAD);
+  restore(path);
+  EXPECT_EQ(interpreter_run(), RUN_END);  // the snapshot call runs again
+  thread_switch(thread_create(0));
+  push_int(SLOT_LAST);
+  call_int("save_to_slot", 1);
+  EXPECT_FALSE(std::filesystem::exists(host(save_slot_path(SLOT_LAST))));
+  push_int(SLOT_LAST);
+  call_int("save_to_slot", 1);
+  EXPECT_TRUE(std::filesystem::exists(host(save_slot_path(SLOT_LAST))));
+  push_int(1);
+  EXPECT_EQ(call_int("save_delete", 1), -1);
+  EXPECT_FALSE(std::filesystem::exists(host(path)));
+  push_int(1);
+  EXPECT_EQ(call_int("load_from_slot", 1), -1);
+}
+
+TEST_F(SaveRestore, SeenNamesIgnoreExtensionAndCaseUntilTheTableIsFull) {
+  EXPECT_EQ(seen_name_add("Bgm01.ogg"), 0);
+  EXPECT_EQ(seen_name_test("BGM01.wav"), 1);
+  EXPECT_EQ(seen_name_test("bgm02"), 0);
+  for (int i = 1; i < SEEN_NAME_COUNT; ++i) seen_name_add(("n" + std::to_string(i)).c_str());
+  EXPECT_EQ(seen_name_add("bgm01"), 0);
+  EXPECT_EQ(seen_name_add("one more"), -1);
+}
+
+TEST_F(SaveRestore, WithLoadAndSaveDisabledNoFileIsWritten) {
+  game.write("vaskel.env", "LOADSAVEDISABLE 1\n");
+  env_keys_reset();
+  ASSERT_EQ(env_load("vaskel.env"), 0);
+  std::string path = scene_saved(false);
+  EXPECT_FALSE(std::filesystem::exists(host(path)));
+  EXPECT_FALSE(system_file_save());
+  EXPECT_FALSE(std::filesystem::exists(host(save_path(SYSTEM_FILE_NAME))));
+  settings_state_reset();
+}
+
+// A save killed at any moment leaves the slot holding the old save or the new one, whole.
+TEST_F(SaveRestore, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
+  std::string path = scene_saved();
+  const std::string old_file = file(path);
+  call_int("snapshot_lock");
+  push_string("second");
+  call_int("save_snapshot", 1);
+  const std::string new_file = savefile_bytes();
+  ASSERT_NE(new_file, old_file);
+  // Kills land anywhere in twice the time a child takes to start and save once, however fast
+  // this build forks and saves.
+  timespec t0, t1;
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  if (pid_t once = fork(); once == 0) {
+    savefile_write(save_slot_path(9).c_str());
+    _exit(0);
+  } else {
+    waitpid(once, nullptr, 0);
+  }
+  clock_gettime(CLOCK_MONOTONIC, &t1);
+  long span_us = 2 * ((t1.tv_sec - t0.tv_sec) * 1000000 + (t1.tv_nsec - t0.tv_nsec) / 1000) + 1;
+  std::mt19937 random(12345);
+  int news = 0;
+  for (int round = 0; round < 40; ++round) {
+    put(path, old_file);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) savefile_write(path.c_str());
+    }
+    usleep(static_cast<useconds_t>(random() % span_us));
+    kill(child, SIGKILL);
+    int status;
+    waitpid(child, &status, 0);
+    std::string now = file(path);
+    EXPECT_TRUE(now == old_file || now == new_file) << round;
+    news += now == new_file;
+  }
+  EXPECT_GT(news, 0);
+}
+
+}  // namespace
