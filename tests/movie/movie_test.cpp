@@ -5,9 +5,12 @@
 
 #include <cmath>
 
+#include "base/datasource.h"
+#include "base/env.h"
 #include "base/registry.h"
 #include "graphics/kernel.h"
 #include "shell/env_keys.h"
+#include "shell/startup.h"
 #include "vm/builtin_table.h"
 #include "vm/dispatcher.h"
 #include "vm/skip.h"
@@ -208,6 +211,31 @@ TEST_F(movie_module, TheSoundReachesTheMixerAtTheMovieVolume) {
     ASSERT_EQ(movie_start("movie\\tone.avi", 0, 0, 64, 48), 0);
     double expected = level < 0 ? full : level == 0 ? 0 : full * std::pow(10.0, volume_to_db(level, 1000) / 2000.0);
     EXPECT_NEAR(rms(platform.sound_advance(4410)), expected, full * 0.01) << "-1: back to full after a start";
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(movie_module, AMovieCrashMovesStartUpToTheOtherBackEnd) {
+  struct {
+    int method_key, stored, flag, mode;  // stored -1: none
+  } cases[] = {{1, -1, 0, 2}, {0, -1, 0, 1}, {1, -1, 1, 0}, {1, 1, 1, 2}, {1, 3, 1, 1},
+               {0, 2, 1, 1},  {0, 3, 1, 2},  {0, 1, 1, 0}};
+  for (auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.method_key) + " " + std::to_string(c.stored) + " " + std::to_string(c.flag));
+    settings_state_reset();
+    data_base_folder_set(game.path().c_str());
+    game.write("vaskel.env", "MOVIEMETHOD " + std::to_string(c.method_key) + "\n");
+    ASSERT_EQ(env_load("vaskel.env"), 0);
+    if (c.stored >= 0) reg_set_int(reg_global_name(), reg_local_name(), "MoviePlayMethod", c.stored);
+    reg_set_int(reg_global_name(), reg_local_name(), "AbnormalMovieTerminateFlg", c.flag);
+    movie_method_choose();
+    int expected = c.mode == 1 ? MOVIE_WINDOW_OPEN_FAILED : c.mode == 2 ? MOVIE_GRAPH_FAILED : c.mode - 2;
+    EXPECT_EQ(movie_start("missing.avi", 0, 0, 8, 8), expected);
+    EXPECT_EQ(crash_flag(), 0);
+    if (c.flag) EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "MoviePlayMethod", -1), c.mode);
   }
 }
 
