@@ -16,7 +16,7 @@
 #include "vm/skip.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
-#include "movie_fixture.h"
+#include "movie_test_fixture.h"
 
 namespace {
 

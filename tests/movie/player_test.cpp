@@ -2,7 +2,7 @@
 // conversion to other sizes, loops and ranges, and files that are damaged.
 #include <fstream>
 
-#include "movie_fixture.h"
+#include "movie_test_fixture.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
-// Movies for the tests, made by the ffmpeg tool at test time: frames whose number stands in eight
-// bars (bar k white when bit k is set) and a 440 Hz tone, cached in the test program's temporary
-// folder; and a headless window with a front page to paint them in.
+// The movie tests' fixture: movies made by the ffmpeg tool at test time (tools/lib/movie_fixture),
+// the module state reset, the sound output stepped by hand and a headless window to paint in.
 #pragma once
 
 #include <cstdlib>
@@ -8,6 +7,7 @@
 
 #include "graphics/page.h"
 #include "graphics/presentation.h"
+#include "movie_fixture.h"
 #include "platform/movie_player.h"
 #include "platform/sound_buffers.h"
 #include "shell/window_core.h"
@@ -15,46 +15,23 @@
 #include "sound/movie.h"
 #include "test_support.h"
 
-struct movie_file {
-  const char* name;
-  int width, height, seconds;
-  const char* audio;  // ffmpeg's audio options, nullptr for a silent movie
-  const char* video;
-};
-
 // 25 frames a second in every file.
 const movie_file TONE_640{"tone640.avi", 640, 480, 3, "-ar 44100 -c:a pcm_s16le", "-c:v mpeg4 -q:v 2"};
 const movie_file ODD_SIZE{"odd.mkv", 321, 241, 2, "-ar 22050 -c:a pcm_s16le", "-c:v ffv1"};
 const movie_file SILENT{"silent.avi", 160, 120, 2, nullptr, "-c:v mpeg4 -q:v 2"};
 
-// The host path of the movie, made on first use.
+// The host path of the movie, made on first use in the test program's temporary folder.
 inline std::string movie_make(const movie_file& m) {
   const char* tmp = getenv("TMPDIR");
-  std::string path = std::string(tmp ? tmp : "/tmp") + "/" + m.name;
-  if (FILE* f = fopen(path.c_str(), "rb")) return fclose(f), path;
-  std::string bars = "color=c=black:s=" + std::to_string(m.width) + "x" + std::to_string(m.height) + ":r=25:d=" +
-                     std::to_string(m.seconds) +
-                     ",format=yuv444p,geq=lum='if(bitand(N\\,pow(2\\,floor(X*8/W)))\\,235\\,16)':cb=128:cr=128";
-  std::string cmd = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i \"" + bars + "\"";
-  if (m.audio) cmd += " -f lavfi -i sine=frequency=440:duration=" + std::to_string(m.seconds) + " " + m.audio;
-  std::string part = std::string(tmp ? tmp : "/tmp") + "/part-" + m.name;
-  cmd += std::string(" ") + m.video + (m.audio ? " -shortest" : "") + " '" + part + "' && mv '" + part + "' '" + path + "'";
-  if (run_command(cmd) != 0) ADD_FAILURE() << "ffmpeg could not make " << m.name;
+  std::string path = movie_fixture_make(tmp ? tmp : "/tmp", m);
+  if (path.empty()) ADD_FAILURE() << "ffmpeg could not make " << m.name;
   return path;
-}
-
-// The frame number in a picture of width w (BGR24 rows), read from its middle row.
-inline int frame_number(const uint8_t* row, int w) {
-  int n = 0;
-  for (int k = 0; k < 8; k++)
-    if (row[3 * ((2 * k + 1) * w / 16) + 1] > 128) n |= 1 << k;
-  return n;
 }
 
 inline int shown_number(movie_player* p) {
   int n = -1;
   movie_player_paint(p, [](const pixel_source& f, void* out) {
-    *static_cast<int*>(out) = frame_number(f.bits + static_cast<size_t>(f.stride) * (f.height / 2), f.width);
+    *static_cast<int*>(out) = movie_fixture_number(f.bits + static_cast<size_t>(f.stride) * (f.height / 2), f.width);
   }, &n);
   return n;
 }
