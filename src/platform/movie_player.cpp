@@ -75,6 +75,7 @@ struct movie_player {
   bool decoded_any = false;
   sound_buffer* ring = nullptr;
   uint32_t ring_size = 0, write_pos = 0;
+  uint32_t last_position = 0, last_unplayed = 0;  // the cursor and the sound ahead of it at the last feed
   int64_t written_frames = 0;
   uint32_t wall_start = 0;
 
@@ -191,7 +192,7 @@ void take_sound(movie_player* p) {
       p->audio.done = true;
     }
   }
-  if (skip) memmove(&p->sound[at], &p->sound[at + skip * 2], static_cast<size_t>(keep) * 4);
+  if (skip && keep > 0) memmove(p->sound.data() + at, p->sound.data() + at + skip * 2, static_cast<size_t>(keep) * 4);
   p->sound.resize(p->spec.sound_sink && p->ring ? at + static_cast<size_t>(keep) * 2 : at);
   p->sound_pass_frames += keep;
   if (keep > 0) p->decoded_any = true;
@@ -284,7 +285,17 @@ void decode_ahead(movie_player* p) {
 }
 
 void ring_feed(movie_player* p) {
-  uint32_t unplayed = (p->write_pos + p->ring_size - sound_buffer_position(p->ring)) % p->ring_size;
+  uint32_t position = sound_buffer_position(p->ring);
+  uint32_t advanced = (position + p->ring_size - p->last_position) % p->ring_size;
+  p->last_position = position;
+  if (advanced > p->last_unplayed) {
+    // The cursor ran past the sound written (the thread was held up): it played old sound meanwhile,
+    // which still counts as time played. Writing goes on from the cursor.
+    p->written_frames += (advanced - p->last_unplayed) / FRAME_BYTES;
+    p->write_pos = position;
+  }
+  uint32_t unplayed = (p->write_pos + p->ring_size - position) % p->ring_size;
+  p->last_unplayed = unplayed;
   int64_t want = frames_of_ms(AHEAD_MS) - unplayed / FRAME_BYTES;
   if (want <= 0) return;
   int64_t n = std::min<int64_t>(want, static_cast<int64_t>(sound_waiting(p)));
@@ -309,6 +320,7 @@ void ring_feed(movie_player* p) {
   }
   p->write_pos = (p->write_pos + bytes) % p->ring_size;
   p->written_frames += n;
+  p->last_unplayed = unplayed + bytes;
   if (p->sound_head == p->sound.size()) {
     p->sound.clear();
     p->sound_head = 0;
@@ -432,11 +444,6 @@ bool movie_player_paint(movie_player* player, void (*paint)(const pixel_source& 
   if (!player->has_shown || player->spec.width <= 0 || player->spec.height <= 0) return false;
   paint(pixel_source{player->shown.data(), player->spec.width, player->spec.height, player->stride, nullptr}, context);
   return true;
-}
-
-void movie_player_set_volume(movie_player* player, int32_t hundredths_db) {
-  player->spec.volume = hundredths_db;
-  if (player->ring) sound_buffer_set_volume(player->ring, hundredths_db);
 }
 
 int64_t movie_player_frames_decoded(movie_player* player) { return player->decoded; }

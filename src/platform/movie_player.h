@@ -47,6 +47,5 @@ int64_t movie_player_clock_ms(movie_player* player);
 // when no frame was shown yet.
 bool movie_player_paint(movie_player* player, void (*paint)(const pixel_source& frame, void* context),
                         void* context);
-void movie_player_set_volume(movie_player* player, int32_t hundredths_db);
 // Frames decoded and converted so far (benchmarks).
 int64_t movie_player_frames_decoded(movie_player* player);
