@@ -95,6 +95,15 @@ namespace {
 
 int64_t ms_of(int64_t ts, AVRational base) { return av_rescale_q(ts, base, AVRational{1, 1000}); }
 
+// A frame's time; one missing, or one a minute away from where its stream stood (damaged files),
+// goes where the stream stood, so no frame waits forever.
+constexpr int64_t TIME_JUMP_MS = 60000;
+int64_t frame_time(int64_t ts, AVRational base, int64_t start_ms, int64_t expected) {
+  if (ts == AV_NOPTS_VALUE) return expected;
+  int64_t t = ms_of(ts, base) - start_ms;
+  return t < expected - TIME_JUMP_MS || t > expected + TIME_JUMP_MS ? expected : t;
+}
+
 AVRational base_of(movie_player* p, const stream_decoder& d) { return p->format->streams[d.index]->time_base; }
 
 bool decoder_open(movie_player* p, AVMediaType type, stream_decoder& d) {
@@ -123,8 +132,7 @@ int64_t playing_clock(movie_player* p) {
 
 void take_picture(movie_player* p) {
   AVFrame* f = p->frame;
-  int64_t t = f->best_effort_timestamp == AV_NOPTS_VALUE ? p->video.next_ms
-                                                         : ms_of(f->best_effort_timestamp, base_of(p, p->video)) - p->start_ms;
+  int64_t t = frame_time(f->best_effort_timestamp, base_of(p, p->video), p->start_ms, p->video.next_ms);
   int64_t duration = f->pkt_duration > 0 ? std::max<int64_t>(1, ms_of(f->pkt_duration, base_of(p, p->video))) : p->frame_ms;
   p->video.next_ms = t + duration;
   if (t + duration <= p->spec.from_ms) return;  // before the range (after a seek to a key frame)
@@ -174,7 +182,7 @@ bool resampler_ready(movie_player* p, AVFrame* f) {
 void take_sound(movie_player* p) {
   AVFrame* f = p->frame;
   if (f->sample_rate <= 0 || f->nb_samples <= 0 || !resampler_ready(p, f)) return;
-  int64_t t = f->pts == AV_NOPTS_VALUE ? p->audio.next_ms : ms_of(f->pts, base_of(p, p->audio)) - p->start_ms;
+  int64_t t = frame_time(f->pts, base_of(p, p->audio), p->start_ms, p->audio.next_ms);
   p->audio.next_ms = t + static_cast<int64_t>(f->nb_samples) * 1000 / f->sample_rate;
   int room = swr_get_out_samples(p->resampler, f->nb_samples);
   if (room <= 0) return;
