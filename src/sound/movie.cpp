@@ -1,6 +1,7 @@
 #include "sound/movie.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/gamepath.h"
 #include "base/registry.h"
@@ -60,9 +61,18 @@ void paint_frame(const pixel_source& frame, void*) {
 // What a failed start reports in each mode.
 int open_failure() { return movie.mode == 1 ? MOVIE_WINDOW_OPEN_FAILED : MOVIE_GRAPH_FAILED; }
 
+// An exit from anywhere (the quit message, a fatal error) stops the decode thread before the
+// backend and the libraries it calls are torn down.
+void movie_close_at_exit() {
+  movie_player_close(movie.player);
+  movie.player = nullptr;
+}
+
 int movie_open(const char* file, int x, int y, int w, int h, int from_ms, int to_ms, bool loop) {
   if (movie.mode != 1 && movie.mode != 2) return movie.mode - 2;
   movie_close();
+  static const bool exit_registered = atexit(movie_close_at_exit) == 0;
+  (void)exit_registered;
   movie.x = x, movie.y = y, movie.w = w, movie.h = h;
   movie_player_spec spec;
   spec.path = game_path_native(file);

@@ -52,15 +52,7 @@ TEST_F(MovieScene, TheMoviePlaysItsFramesOnTimeOverTheSceneAndTheSceneReturns) {
   if (!std::filesystem::exists(game + "/movie/opening.avi")) GTEST_SKIP() << "the sample game is not built";
   child = vaskrun_start(game, home.path());
   ASSERT_GT(child, 0);
-  std::string geometry;
-  ASSERT_TRUE(pump_until([&] {
-    return xdotool("search --onlyvisible --name \"vaskrun sample game\" getwindowgeometry --shell", &geometry) == 0 &&
-           geometry.find("HEIGHT=") != std::string::npos;
-  }, 20000));
-  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
-  left = field("X=");
-  top = field("Y=") + field("HEIGHT=") - H;
-  ASSERT_EQ(field("WIDTH="), W);
+  ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
 
   int first = -1;
   ASSERT_TRUE(pump_until([&] { return (first = shown_number()) > 0; }, 20000)) << "the movie did not appear";
