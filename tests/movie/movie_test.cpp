@@ -169,7 +169,7 @@ TEST_F(movie_module, HidesNestAndOnlyTheLastShowBringsThePictureBack) {
   EXPECT_FALSE(picture_shown());
 }
 
-TEST_F(movie_module, TheWindowShowsTheFrameDueBySoundPlayed) {
+TEST_F(movie_module, ThreadedPlayerPutsTheFrameDueBySoundPlayedInTheWindow) {
   open_window(320, 240);
   ASSERT_EQ(movie_start("movie\\tone.avi", 40, 30, 160, 120), 0);
   play_for(1010, nullptr);
@@ -201,7 +201,7 @@ double rms(const std::vector<int16_t>& s) {
   return std::sqrt(sum / static_cast<double>(s.size()));
 }
 
-TEST_F(movie_module, TheSoundReachesTheMixerAtTheMovieVolume) {
+TEST_F(movie_module, ThreadedPlayerSoundReachesTheMixerAtTheMovieVolume) {
   ASSERT_EQ(movie_start("movie\\tone.avi", 0, 0, 64, 48), 0);
   double full = rms(platform.sound_advance(4410));
   ASSERT_GT(full, 1000);
