@@ -1,5 +1,7 @@
 // Movie player: any bytes as a movie file are refused, or play to their end (sound decoded and
-// dropped, the fake clock pumped) and close, without reading outside what FFmpeg hands out.
+// dropped, the fake clock pumped) and close, without reading outside what FFmpeg hands out. Inputs
+// with an odd first byte damage a valid movie instead: each following three bytes put a byte at a
+// place, and the input's length cuts the file.
 #include <unistd.h>
 
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "movie_fixture.h"
 #include "platform/headless/headless.h"
 #include "platform/movie_player.h"
 
@@ -18,12 +21,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plat_install(p);
     return p;
   }();
-  static std::string path = [] {
+  static std::string folder = [] {
     char pattern[] = "/tmp/vaskfuzz-XXXXXX";
-    return std::string(mkdtemp(pattern)) + "/movie.avi";
+    return std::string(mkdtemp(pattern));
   }();
+  static std::string valid = [] {
+    std::string made = movie_fixture_make(folder, movie_file{"valid.avi", 64, 48, 1, "-ar 22050 -c:a mp2", "-c:v mpeg4"});
+    std::string bytes;
+    if (FILE* v = fopen(made.c_str(), "rb")) {
+      for (int c; (c = fgetc(v)) != EOF;) bytes.push_back(static_cast<char>(c));
+      fclose(v);
+    }
+    return bytes;
+  }();
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (size > 0 && (data[0] & 1) && !valid.empty()) {
+    bytes = valid;
+    for (size_t i = 1; i + 2 < size; i += 3) bytes[(data[i] << 8 | data[i + 1]) % bytes.size()] = static_cast<char>(data[i + 2]);
+    size_t cut = size % 64 * 97;
+    if (cut < bytes.size()) bytes.resize(bytes.size() - cut);
+  }
+  std::string path = folder + "/movie.avi";
   FILE* f = fopen(path.c_str(), "wb");
-  fwrite(data, 1, size, f);
+  fwrite(bytes.data(), 1, bytes.size(), f);
   fclose(f);
   movie_player_spec spec;
   spec.path = path;
