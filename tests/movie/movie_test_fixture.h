@@ -60,7 +60,7 @@ class movie_test : public engine_test {
     for (int t = 0; t < ms; t += 10) {
       platform.sound_advance(SOUND_OUTPUT_RATE / 100);
       if (p) movie_player_pump(p);
-      else host_sleep_ms(2);
+      else host_sleep_ms(5);
     }
   }
   window_handle open_window(int w, int h) {
