@@ -64,12 +64,7 @@ class movie_test : public engine_test {
     }
   }
   window_handle open_window(int w, int h) {
-    window_spec spec;
-    spec.procedure = main_window_class_proc;
-    spec.client_width = w;
-    spec.client_height = h;
-    window_handle win = window_create(spec);
-    main_window_set(win);
+    window_handle win = main_window_open(w, h);
     front = page_new_rgb24(w, h, 1);
     front_page_set(front);
     return win;
