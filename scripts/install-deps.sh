@@ -9,7 +9,7 @@ fonts-ipafont-gothic fonts-ipafont-mincho
 libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 libpng-dev libjpeg62-turbo-dev zlib1g-dev libogg-dev libvorbis-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-xvfb xauth xdotool openbox imagemagick sox
+xvfb xauth xdotool openbox imagemagick sox ffmpeg
 lua5.4 liblua5.4-dev libpixman-1-dev clang libclang-rt-14-dev"
 
 missing=""

@@ -13,7 +13,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   times, with a second ball rolling into it); once it has come to rest, a translucent panel over
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
-  full- and half-width characters; then two buttons and an orange token: point at a
+  full- and half-width characters; a four-second movie (a test picture over black and white bars
+  that count its frames, with a tone) plays over the middle and a click ends it; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game.
   A player hears: music from the start of chapter1 (a plucked intro, then its loop part for as
@@ -28,9 +29,10 @@ cat <<TEXT
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
-kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
-Esc, the right button or a minute ends the game. As chapter1 starts, the game saves to slot 1 and
-a quick slot and loads slot 1 back. The message window is not built yet.
+kept in savedata), with a short movie over it (movie\\opening.avi); the choice scene follows (a
+choice of two buttons and a token to drag) until Esc, the right button or a minute ends the game.
+As chapter1 starts, the game saves to slot 1 and a quick slot and loads slot 1 back. The message
+window is not built yet.
 A player sees: $seen
 TEXT
 

@@ -16,7 +16,9 @@
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "save/eternal.h"
-#include "save/save_seams.h"
+#include "shell/menu_request.h"
+#include "sound/movie.h"
+#include "text/message.h"
 #include "save/thumbnail.h"
 #include "save/value_blob.h"
 #include "shell/devtools.h"
@@ -207,7 +209,7 @@ static void snapshot_take() {
   h.stack_count = save.tables[2].count;
   for (int32_t i = 0; i <= t->depth; ++i) save.frames.push_back(frame_record_make(t->frames[i]));
   sound_save_state(h);
-  h.resume_value = save_seam_console_enabled();
+  h.resume_value = console_is_enabled();
   memcpy(h.message_log, message_log_bytes(), sizeof h.message_log);
   save.frames.back().code -= SNAPSHOT_CALL_SIZE;
 }
@@ -545,9 +547,9 @@ static void click_chain_drop(script_thread* t, click_area* chain) {
 
 int builtin_system_menu_begin(int32_t, int32_t) {
   int current = request_current();
-  save_seam_request_lock(current ? current : 9999);
-  save_seam_request_pending_clear();
-  save_seam_movie_hide();
+  request_lock_set(current ? current : 9999);
+  request_pending_clear();
+  movie_hide();
   if (!save.menu_open) {
     save.menu_open = true;
     save.menu_aside = vm_thread->input_regions;
@@ -558,9 +560,9 @@ int builtin_system_menu_begin(int32_t, int32_t) {
 }
 
 int builtin_system_menu_end(int32_t, int32_t) {
-  save_seam_request_lock(0);
-  save_seam_movie_show();
-  save_seam_request_pending_clear();
+  request_lock_set(0);
+  movie_show();
+  request_pending_clear();
   if (!save.menu_open) return result(0);
   save.menu_open = false;
   script_thread* owner = thread_find(save.menu_aside_thread);

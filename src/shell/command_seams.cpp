@@ -23,8 +23,3 @@ int save_file_dialog(std::string&, int) {
   not_built("save_file_dialog");
   return 1;
 }
-
-// Without the save module there is no load to hand the path to: the run loop's restore is a
-// stand-in that reads nothing.
-void savefile_load_path_set(const char*) {}
-void savefile_loaded_set(int) {}

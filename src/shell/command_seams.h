@@ -1,5 +1,5 @@
 // Calls of the menu commands and requests into modules that do not offer them yet: the settings
-// dialogs, the shell's own dialogs, screen capture, the save file dialog, and the load path.
+// dialogs, the shell's own dialogs, screen capture, and the save file dialog.
 //
 // STAND-IN (seams): the module that builds one of these takes its definition out of
 // command_seams.cpp. Until then a dialog tells the player that it is not built yet and does
@@ -24,7 +24,4 @@ int capture_screen();
 // The file dialog for saves: 0 with the chosen path, 1 when cancelled (save: save mode, with the
 // snapshot's title in the default name).
 int save_file_dialog(std::string& path, int save);
-// The load path that the run loop restores from, and the just-loaded flag of the save files.
-void savefile_load_path_set(const char* path);
-void savefile_loaded_set(int flag);
 

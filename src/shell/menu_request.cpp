@@ -20,7 +20,6 @@
 static system_request request = {0, 0, 0, 0};
 
 static constexpr uint32_t BUSY_EVENT = 0x42629F01;
-static constexpr char SAVE_MAGIC[] = "VaskelSavV1.103";
 static constexpr int QUICK_SLOTS = 8;
 // Slot numbers of the save files' naming: 10003 names the newest quick save (QuickNum), 10002 the
 // one after it in the ring.
@@ -108,9 +107,9 @@ save_file_state save_file_check(const std::string& path) {
 
 // The file is taken for loading: the interpreter leaves its loop and the run loop restores it.
 static int load_accept(const std::string& path) {
-  savefile_load_path_set(path.c_str());
+  save_load_path_set(path.c_str());
   run_state_set(RUN_LOAD);
-  savefile_loaded_set(1);
+  save_just_loaded_set(1);
   return -1;
 }
 
@@ -124,7 +123,7 @@ static int dialog_save() {
   std::string path;
   if (save_file_dialog(path, 1) != 0) return 0;
   savefile_write(path.c_str());
-  savefile_loaded_set(0);
+  save_just_loaded_set(0);
   return 0;
 }
 
@@ -145,7 +144,7 @@ static int quick_save() {
   if (quicksave_failsafe_get() && !question_box("クイックセーブします。よろしいですか？")) return 0;
   int next = quick_num_next(quick_num_get());
   bool written = savefile_write(save_slot_path(QUICK_SLOT_NEXT).c_str());
-  savefile_loaded_set(0);
+  save_just_loaded_set(0);
   if (!written) {
     notice_box("クイックセーブに失敗しました");
     return 0;

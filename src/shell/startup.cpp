@@ -357,7 +357,7 @@ void menu_entries_apply(window_handle window) {
 }
 
 // A movie back end that crashed last time is swapped for the other one.
-static void movie_method_choose() {
+void movie_method_choose() {
   bool method_key = env_get_int("MOVIEMETHOD", 1) != 0;
   if (stored_int("AbnormalMovieTerminateFlg", 0)) {
     int method = stored_int("MoviePlayMethod", method_key ? 2 : 1);

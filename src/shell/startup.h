@@ -73,6 +73,9 @@ window_handle main_window_create();
 // for tests.
 void menu_entries_apply(window_handle window);
 void wide_menu_apply(window_handle window);
+// The movie back end: after a crash during a movie the stored method moves to the other one. A
+// start-up step, exposed for tests.
+void movie_method_choose();
 
 // Module state for tests: the HDD cache folder (engine path; empty for none), the drop-cache flag,
 // and a reset that forgets both and the fast-data folder.

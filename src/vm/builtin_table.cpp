@@ -14,6 +14,7 @@
 #include "shell/mouse.h"
 #include "shell/setting_builtins.h"
 #include "shell/system_builtins.h"
+#include "sound/movie.h"
 #include "sound/sound.h"
 #include "text/font.h"
 #include "text/message_log.h"
@@ -363,13 +364,13 @@ constexpr builtin_entry table[] = {
     {0x507F22C6, "voice_list_y", P, 5, nullptr},
     {0xACCF4004, "voice_skip_flag_set", P, 5, nullptr},
     // 6: sound and movies (98)
-    {0xA79731A2, "movie_play", P, 6, nullptr},
-    {0xD14A4D9C, "movie_play_loop", P, 6, nullptr},
-    {0x18423EAA, "movie_play_range", P, 6, nullptr},
-    {0xD6C3BBAC, "movie_stat", P, 6, nullptr},
-    {0x221C2CC2, "movie_stop", P, 6, nullptr},
-    {0xE3605CFA, "movie_vol", P, 6, nullptr},
-    {0xF63CB36C, "movie_wait", W, 6, nullptr},
+    {0xA79731A2, "movie_play", P, 6, builtin_movie_play},
+    {0xD14A4D9C, "movie_play_loop", P, 6, builtin_movie_play_loop},
+    {0x18423EAA, "movie_play_range", P, 6, builtin_movie_play_range},
+    {0xD6C3BBAC, "movie_stat", P, 6, builtin_movie_stat},
+    {0x221C2CC2, "movie_stop", P, 6, builtin_movie_stop},
+    {0xE3605CFA, "movie_vol", P, 6, builtin_movie_vol},
+    {0xF63CB36C, "movie_wait", W, 6, builtin_movie_wait},
     {0x91CEACF2, "music_clear_ended", P, 6, builtin_music_clear_ended},
     {0x4F6367B3, "music_fade", P, 6, builtin_music_fade},
     {0x15EEDEAA, "music_fadeout", P, 6, builtin_music_fadeout},

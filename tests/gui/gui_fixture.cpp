@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/gtk/gtk_platform.h"
@@ -134,6 +135,17 @@ bool gui_test::pump_until(const std::function<bool()>& done, int timeout_ms) {
 void gui_test::pump_for(int ms) {
   uint32_t start = host_clock_ms();
   pump_until([&] { return host_clock_ms() - start >= static_cast<uint32_t>(ms); }, ms + 1000);
+}
+
+bool gui_test::game_area_find(const char* title, int width, int height, int& left, int& top) {
+  std::string geometry, search = std::string("search --onlyvisible --name \"") + title + "\" getwindowgeometry --shell";
+  if (!pump_until([&] { return xdotool(search, &geometry) == 0 && geometry.find("HEIGHT=") != std::string::npos; },
+                  20000))
+    return false;
+  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
+  left = field("X=");
+  top = field("Y=") + field("HEIGHT=") - height;
+  return field("WIDTH=") == width;
 }
 
 int gui_test::xdotool(const std::string& arguments, std::string* output) {

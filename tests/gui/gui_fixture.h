@@ -44,6 +44,9 @@ class gui_test : public ::testing::Test {
   // Runs xdotool with the arguments while the window keeps handling events; its exit status. What
   // it prints (a few lines: window ids, names, geometry) lands in output when one is given.
   int xdotool(const std::string& arguments, std::string* output = nullptr);
+  // The game area of the vaskrun window titled so: the bottom width x height of the window, under
+  // its menu bar. False when no such window of that width showed within 20 s.
+  bool game_area_find(const char* title, int width, int height, int& left, int& top);
   // The client area's top-left corner on the screen.
   void client_origin(window_handle window, int& x, int& y);
   // The X window id of the window's frame.

@@ -10,15 +10,7 @@ namespace {
 
 class presentation : public sprite_test {
  protected:
-  window_handle open_window(int w, int h) {
-    window_spec spec;
-    spec.procedure = main_window_class_proc;
-    spec.client_width = w;
-    spec.client_height = h;
-    window_handle win = window_create(spec);
-    main_window_set(win);
-    return win;
-  }
+  window_handle open_window(int w, int h) { return main_window_open(w, h); }
   // The window's pixel as a colour 0x00BBGGRR (the headless client area holds 0xFFRRGGBB).
   uint32_t shown(int x, int y) {
     uint32_t p = platform.record(main_window_get())->pixel(x, y);

@@ -107,3 +107,13 @@ void graphics_state_reset() {
 // Fontconfig's start-up keeps a few blocks for the whole process without a pointer to them (its
 // own leak, 288 bytes in 2.14); every test program that draws text would report it.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+window_handle main_window_open(int width, int height) {
+  window_spec spec;
+  spec.procedure = main_window_class_proc;
+  spec.client_width = width;
+  spec.client_height = height;
+  window_handle win = window_create(spec);
+  main_window_set(win);
+  return win;
+}

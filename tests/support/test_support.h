@@ -55,5 +55,8 @@ void settings_state_reset();
 // window's core and every window.
 void graphics_state_reset();
 
+// A headless window of that client size whose procedure is the main window's, made the main window.
+window_handle main_window_open(int width, int height);
+
 // Runs a shell command and returns its exit status (the process's exit code).
 int run_command(const std::string& command, std::string* output = nullptr);

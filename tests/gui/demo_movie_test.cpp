@@ -1,0 +1,85 @@
+// The sample game's movie in the real window: vaskrun plays the packaged game on the private X
+// server; once chapter1's scene has come to rest the movie plays over its middle, and two
+// screenshots a second apart show the frames due at those times (each frame's number stands in
+// eight black and white bars along its bottom). The scene shows again once the movie is closed, and
+// Esc in the choice scene that follows ends the game.
+#include <sys/wait.h>
+#include <time.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "gui_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string game = VASK_BINARY_DIR "/demo/packaged";
+constexpr int W = 800, H = 600;
+// The movie's rectangle in the game area (movie.vasm), and the row through its bars.
+constexpr int MX = 240, MY = 180, MW = 320, BAR_Y = 180 + 220;
+
+double seconds_now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+class MovieScene : public gui_test {
+ protected:
+  void TearDown() override {
+    vaskrun_stop(child);
+    gui_test::TearDown();
+  }
+  // The number in the bars, or -1 when the row does not hold eight black or white bars.
+  int shown_number() {
+    std::vector<uint32_t> row = screenshot(left + MX, top + BAR_Y, MW, 1);
+    int n = 0;
+    for (int k = 0; k < 8; k++) {
+      uint32_t p = row[static_cast<size_t>((2 * k + 1) * MW / 16)];
+      int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+      if (std::abs(r - g) > 24 || std::abs(g - b) > 24 || (g > 40 && g < 200)) return -1;
+      if (g >= 200) n |= 1 << k;
+    }
+    return n;
+  }
+  pid_t child = -1;
+  int left = 0, top = 0;
+  temp_dir home;
+};
+
+TEST_F(MovieScene, TheMoviePlaysItsFramesOnTimeOverTheSceneAndTheSceneReturns) {
+  if (!std::filesystem::exists(game + "/movie/opening.avi")) GTEST_SKIP() << "the sample game is not built";
+  child = vaskrun_start(game, home.path());
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
+
+  int first = -1;
+  ASSERT_TRUE(pump_until([&] { return (first = shown_number()) > 0; }, 20000)) << "the movie did not appear";
+  double t1 = seconds_now();
+  save_screenshot("movie-first", left, top, W, H);
+  pump_for(1000);
+  int second = shown_number();
+  double t2 = seconds_now();
+  save_screenshot("movie-second", left, top, W, H);
+  EXPECT_NEAR(second - first, (t2 - t1) * 25, 5) << first << " then " << second;
+
+  EXPECT_TRUE(pump_until([&] { return shown_number() < 0; }, 6000)) << "the movie did not end";
+  std::vector<uint32_t> middle = screenshot(left + MX, top + MY, MW, 200);
+  int movie_colours = 0;  // the test picture's pure bars of colour
+  for (uint32_t p : middle) movie_colours += p == 0xFF0000 || p == 0x00FF00 || p == 0xFFFF00 || p == 0xFF00FF;
+  EXPECT_LT(movie_colours, 100) << "the movie's picture stayed after it was closed";
+  save_screenshot("movie-after", left, top, W, H);
+
+  // Esc ends the game once the choice scene that follows is up.
+  int status = -1;
+  bool ended = pump_until([&] {
+    xdotool("key Escape");
+    pump_for(300);
+    return waitpid(child, &status, WNOHANG) == child;
+  }, 20000);
+  EXPECT_TRUE(ended);
+  if (ended) child = -1;
+}
+
+}  // namespace
