@@ -106,6 +106,16 @@ TEST_F(wall_test, PutBackRefusesWhatCannotReturn) {
   expect_counters_match();
 }
 
+TEST_F(wall_test, PutBackTakesTheRedFivesAsFivesOfCircles) {
+  for (int players : {2, 3, 4}) {
+    ASSERT_TRUE(mahjong_wall_build(players));
+    for (int i = 0; i < 4; ++i) mahjong_take_kind(15);
+    EXPECT_TRUE(mahjong_return_to_wall(150) && mahjong_return_to_wall(151)) << players;
+    EXPECT_TRUE(mahjong_wall_left(15) == 2 && mahjong_wall_free(15) == 2) << players;
+    expect_counters_match();
+  }
+}
+
 TEST_F(wall_test, TargetIsAvailableWhileTheWallHoldsEveryConcealedKind) {
   ASSERT_TRUE(mahjong_wall_build(4));
   for (int s = 0; s < MAHJONG_SLOTS; ++s) mahjong.com_end[1][s] = s < 5 ? 5 : 11 + s % 9;
