@@ -7,6 +7,7 @@
 #include "base/random.h"
 #include "mahjong/state.h"
 #include "mahjong/wall.h"
+#include "mahjong_vm_fixture.h"
 
 namespace {
 
@@ -15,14 +16,7 @@ class wall_test : public ::testing::Test {
   static void reset() { mahjong_wall_reset(), mahjong_state_reset(); }
   void SetUp() override { reset(), engine_srand(12345); }
   void TearDown() override { reset(); }
-  // left and free recounted from slots [next, size).
-  static void expect_counters_match() {
-    const mahjong_wall_state& w = mahjong_wall;
-    int left[MAHJONG_KINDS] = {}, free[MAHJONG_KINDS] = {};
-    for (int j = w.next; j < w.size; ++j) ++left[tile_kind(w.tiles[j])], free[tile_kind(w.tiles[j])] += w.marks[j] == 0;
-    for (int k = 0; k < MAHJONG_KINDS; ++k)
-      ASSERT_TRUE(w.left[k] == left[k] && w.free[k] == free[k]) << "kind " << k;
-  }
+  static void expect_counters_match() { ASSERT_TRUE(wall_counters_match()); }
   static std::vector<int> undrawn() { const auto& w = mahjong_wall; return {w.tiles + w.next, w.tiles + w.size}; }
 };
 
