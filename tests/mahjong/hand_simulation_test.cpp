@@ -79,8 +79,9 @@ class hand_simulation_test : public mahjong_vm_test {
   static std::vector<int> waits_of(const int32_t* tiles, const int32_t* states) {
     hand_evaluation e{};
     std::copy_n(tiles, 14, e.tiles), std::copy_n(states, 14, e.melds);
-    int n = mahjong_hand_waits(&e);
-    return {e.waits, e.waits + n};
+    std::vector<int> w(size_t(mahjong_hand_waits(&e)));
+    std::copy_n(e.waits, w.size(), w.begin());
+    return w;
   }
   static int points_of(int p) {
     mahjong_vars_load();
