@@ -12,7 +12,7 @@ namespace {
 
 enum : uint32_t {
   H_COM_DRAW = 0xF0FD9886, H_CALL_CHANCE = 0x45E32EA6, H_COM_PON = 0xCA5C98F2, H_COM_CHI = 0xFB7FB744,
-  H_RIG_HAND = 0xBEF4EDFA, H_HUMAN_DRAW = 0xD583668C, H_ADD_DORA = 0x2E99E98C
+  H_RIG_HAND = 0xBEF4EDFA, H_HUMAN_DRAW = 0xD583668C, H_ADD_DORA = 0x2E99E98C, H_TAKE_TARGET = 0x0D36E2A7
 };
 
 // Computer 0's target: 123m 456p 789s 555z 11z, one set marker per slot.
@@ -106,6 +106,11 @@ TEST_F(com_player_test, ChiIsRefusedByChanceMoreOftenWithoutTheCallTendency) {
 }
 
 TEST_F(com_player_test, RiggedHandTakesTheTargetAndGivesUpOneTile) {
+  // Computer 1 takes seven pairs whole.
+  const int pairs[7] = {11, 12, 13, 17, 18, 19, 21};
+  for (int s = 0; s < 14; ++s) com("@M_com_end#@GLOBAL", 1)[s] = pairs[s / 2];
+  EXPECT_EQ(call(H_TAKE_TARGET, {1}), 1);
+  for (int s = 0; s < 14; ++s) EXPECT_EQ(tile_kind(com("@M_com_pre_te#@GLOBAL", 1)[s]), pairs[s / 2]) << s;
   numbers("@com_lvl#@GLOBAL")[0] = 6;  // gives up slot 13
   EXPECT_EQ(call(H_RIG_HAND, {0, 110}), 1);
   const int32_t* hand = com("@M_com_pre_te#@GLOBAL");
@@ -129,6 +134,26 @@ TEST_F(com_player_test, DoraPickOfAFewestMatchStyleAvoidsTheTarget) {
   }
   EXPECT_EQ(tile_kind(numbers("@M_dora#@GLOBAL")[0]), 11);  // most matches: the first 11 stays
   EXPECT_NE(tile_kind(numbers("@M_dora#@GLOBAL")[1]), 11);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(com_player_test, LookAheadsTakeTheLastTileThenNothingAndLeaveTheEvaluation) {
+  // A lucky tenpai computer, a plain one, the luckiest human, a ten-try dora pick.
+  com("@M_com_is_tenpai#@GLOBAL")[0] = 1, numbers("@com_luck#@GLOBAL")[0] = 100;
+  scalar("@M_my_luck@GLOBAL") = 115, numbers("@com_lvl#@GLOBAL")[0] = 96;
+  std::fill_n(numbers("@M_my_pre_te#@GLOBAL"), 14, MAHJONG_FILLER);
+  mahjong_eval.fu = 1234;
+  while (mahjong_wall_free_total() > 1) mahjong_draw_tile();
+  mahjong_tile last = mahjong_wall.tiles[mahjong_wall.next];
+  for (auto [hash, player] : {std::pair{H_COM_DRAW, 0}, {H_COM_DRAW, 1}, {H_HUMAN_DRAW, 0}}) {
+    EXPECT_EQ(call(hash, {player}), last) << player;
+    EXPECT_TRUE(call(hash, {player}) == -1 && mahjong_wall.next == 136) << player;
+    mahjong_return_to_wall(last);
+  }
+  call(H_ADD_DORA), call(H_ADD_DORA);  // the second finds the wall empty
+  EXPECT_TRUE(numbers("@M_dora#@GLOBAL")[0] == last && numbers("@M_dora_ura#@GLOBAL")[0] == -1);
+  EXPECT_TRUE(numbers("@M_dora#@GLOBAL")[1] == -1 && mahjong_wall.next == 136);
+  EXPECT_EQ(mahjong_eval.fu, 1234);
   EXPECT_TRUE(platform.boxes.empty());
 }
 
