@@ -142,6 +142,15 @@ int give_up_score(int a, int c, mahjong_tile t) {
   return n - 10 * (mahjong_furiten(a) + on_t);
 }
 
+// Loads the state; the last discard's kind when computer a may call it (seated, not tenpai, the
+// kind not among its own discards), else -1.
+int callable_kind(const char* builtin, int a) {
+  mahjong_vars_load();
+  if (!com_seated(builtin, a)) return -1;
+  int k = kind_of(mahjong.last_sute);
+  return mahjong.com_is_tenpai[a] || !kind_is_valid(k) || kind_discarded(mahjong.com_sute[a], k) ? -1 : k;
+}
+
 bool four_melds(int a) { return mahjong.com_naki_flag[a][11] != MELD_CONCEALED; }
 
 void com_pon_apply(int a) {
@@ -278,11 +287,8 @@ int builtin_mahjong_com_call_chance(int32_t, int32_t) {
 }
 
 int builtin_mahjong_com_pon(int32_t, int32_t) {
-  int a = builtin_arg_int(1);
-  mahjong_vars_load();
-  if (!com_seated("mahjong_com_pon", a)) return finish(0);
-  int k = kind_of(mahjong.last_sute);
-  if (mahjong.com_is_tenpai[a] || !kind_is_valid(k) || kind_discarded(mahjong.com_sute[a], k)) return finish(0);
+  int a = builtin_arg_int(1), k = callable_kind("mahjong_com_pon", a);
+  if (k < 0) return finish(0);
   for (int s = 0; s < MAHJONG_SLOTS; ++s) {
     if (mahjong.com_naki_flag[a][s] != MELD_CONCEALED || mahjong.com_endnaki[a][s] != MELD_PON ||
         mahjong.com_end[a][s] != k)
@@ -297,11 +303,8 @@ int builtin_mahjong_com_pon(int32_t, int32_t) {
 }
 
 int builtin_mahjong_com_chi(int32_t, int32_t) {
-  int a = builtin_arg_int(1);
-  mahjong_vars_load();
-  if (!com_seated("mahjong_com_chi", a)) return finish(0);
-  int k = kind_of(mahjong.last_sute);
-  if (mahjong.com_is_tenpai[a] || !kind_is_valid(k) || kind_discarded(mahjong.com_sute[a], k)) return finish(0);
+  int a = builtin_arg_int(1), k = callable_kind("mahjong_com_chi", a);
+  if (k < 0) return finish(0);
   int found = -1;
   for (int s = 0; s < MAHJONG_SLOTS; ++s) {
     int state = mahjong.com_endnaki[a][s];
