@@ -13,7 +13,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   times, with a second ball rolling into it); once it has come to rest, a translucent panel over
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
-  full- and half-width characters; then two buttons and an orange token: point at a
+  full- and half-width characters; then a mahjong panel over it for five seconds: a computer's
+  hand taken from a freshly shuffled wall, and what it would score; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game."
 else
