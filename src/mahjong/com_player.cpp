@@ -1,24 +1,19 @@
 #include "mahjong/com_player.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "base/random.h"
 #include "mahjong/evaluator.h"
 #include "mahjong/hand.h"
+#include "mahjong/mahjong_builtins.h"
 #include "mahjong/state.h"
 #include "mahjong/wall.h"
 #include "vm/dispatcher.h"
 #include "vm/script_error.h"
-#include "vm/variables.h"
 
 namespace {
 
-int finish(int32_t result) {
-  mahjong_vars_store();
-  push_int(result);
-  return 0;
-}
+int finish(int32_t result) { return mahjong_builtin_finish(result); }
 
 // A computer seat at the table; others are reported.
 bool com_seated(const char* builtin, int player) {

@@ -12,13 +12,15 @@
 #include "vm/script_error.h"
 #include "vm/variables.h"
 
-namespace {
-
-int finish(int32_t result) {
+int mahjong_builtin_finish(int32_t result) {
   mahjong_vars_store();
   push_int(result);
   return 0;
 }
+
+namespace {
+
+int finish(int32_t result) { return mahjong_builtin_finish(result); }
 
 }  // namespace
 

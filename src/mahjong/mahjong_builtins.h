@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+// The end of every mahjong built-in: the working copy stored back, the result pushed; 0.
+int mahjong_builtin_finish(int32_t result);
+
 // mahjong_export_result(): the latest evaluation into the "@M_yaku_*" result variables; 0.
 int builtin_mahjong_export_result(int32_t n, int32_t drop);
 // mahjong_build_wall(): builds and shuffles the wall for the player count, sets draws left; 0.
