@@ -56,10 +56,9 @@ TEST_F(com_player_test, LuckExtremesDecideWhetherDrawsLookAhead) {
   scalar("@M_my_luck@GLOBAL") = 115;
   std::fill_n(numbers("@M_my_pre_te#@GLOBAL"), 14, MAHJONG_FILLER);
   for (int i = 0; i < 13; ++i) numbers("@M_my_pre_te#@GLOBAL")[i] = mahjong_draw_tile();
-  std::sort(numbers("@M_my_pre_te#@GLOBAL"), numbers("@M_my_pre_te#@GLOBAL") + 13);
   mahjong_vars_load();
-  int32_t counts[MAHJONG_KINDS] = {};
-  for (int i = 0; i < 13; ++i) ++counts[tile_kind(mahjong.my_pre_te[i])];
+  int32_t counts[MAHJONG_KINDS];
+  mahjong_count_kinds(mahjong.my_pre_te, mahjong.my_naki_flag, counts);
   int best = 0;
   for (int i = 0; i < 5; ++i) best = std::max(best, mahjong_hint_value(mahjong_wall.tiles[mahjong_wall.next + i], counts));
   EXPECT_EQ(mahjong_hint_value(call(H_HUMAN_DRAW), counts), best);
