@@ -7,6 +7,7 @@
 #include "base/random.h"
 #include "mahjong/com_player.h"
 #include "mahjong_vm_fixture.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -154,6 +155,13 @@ TEST_F(com_player_test, LookAheadsTakeTheLastTileThenNothingAndLeaveTheEvaluatio
   EXPECT_TRUE(numbers("@M_dora#@GLOBAL")[1] == -1 && mahjong_wall.next == 136);
   EXPECT_EQ(mahjong_eval.fu, 1234);
   EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(com_player_test, SeatsThatAreNoComputerAreReportedAndChangeNothing) {
+  for (int i = 0; i < 12; ++i) platform.queued_answers.push_back(IDRETRY);
+  for (int seat : {3, 5})
+    for (uint32_t h : {H_COM_DRAW, H_CALL_CHANCE, H_COM_PON, H_COM_CHI, H_RIG_HAND, H_TAKE_TARGET}) EXPECT_EQ(call(h, {seat}), 0);
+  EXPECT_TRUE(platform.boxes.size() == 12 && mahjong_wall.next == 0);
 }
 
 }  // namespace
