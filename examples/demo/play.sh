@@ -14,7 +14,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
   full- and half-width characters; a four-second movie (a test picture over black and white bars
-  that count its frames, with a tone) plays over the middle and a click ends it; then two buttons and an orange token: point at a
+  that count its frames, with a tone) plays over the middle and a click ends it; then a mahjong
+  panel for five seconds: a computer's hand taken from a freshly shuffled wall, and what it would
+  score; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game.
   A player hears: music from the start of chapter1 (a plucked intro, then its loop part for as

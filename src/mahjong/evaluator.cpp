@@ -574,8 +574,10 @@ int mahjong_evaluate_yaku(hand_evaluation* e) {
   return mahjong_score_points(e);
 }
 
-int mahjong_score_player(int player) {
-  hand_evaluation& e = mahjong_eval;
+int mahjong_score_player(int player) { return mahjong_score_player_into(&mahjong_eval, player); }
+
+int mahjong_score_player_into(hand_evaluation* record, int player) {
+  hand_evaluation& e = *record;
   const mahjong_state& m = mahjong;
   e.tsumo = m.is_tumo;
   e.round_wind = m.ba_kaze;

@@ -110,6 +110,8 @@ int mahjong_score_points(hand_evaluation* e);
 // Fills mahjong_eval for player 0-2 (computers) or 3 (the human) from the mahjong state and
 // evaluates it; returns the ron points. The state must be loaded.
 int mahjong_score_player(int player);
+// The same into another record: probes that must not disturb what the export reads.
+int mahjong_score_player_into(hand_evaluation* e, int player);
 
 // The kinds that complete the record's hand (slot 13 left out), -1 ended; returns their number.
 int mahjong_hand_waits(hand_evaluation* e);

@@ -3,71 +3,24 @@
 #include <algorithm>
 #include <iterator>
 
+#include "mahjong/com_player.h"
 #include "mahjong/evaluator.h"
+#include "mahjong/hand.h"
 #include "mahjong/state.h"
 #include "mahjong/wall.h"
 #include "vm/dispatcher.h"
 #include "vm/script_error.h"
 #include "vm/variables.h"
 
-namespace {
-
-// A player's hand slots and meld states in the working copy.
-struct player_hand {
-  mahjong_tile* tiles;
-  int32_t* states;
-};
-
-// Players 0..count-2 are the computers, 3 the human; anyone else is reported.
-bool player_at_table(const char* builtin, int player, player_hand* hand) {
-  int players = mahjong.maj_mode;
-  bool ok = mahjong_wall_size(players) != 0 &&
-            (player == MAHJONG_HUMAN || (player >= 0 && player < players - 1));
-  if (!ok) {
-    script_error("%s : プレイヤー番号[%d]が範囲外です", builtin, player);
-    return false;
-  }
-  if (player == MAHJONG_HUMAN)
-    *hand = {mahjong.my_pre_te, mahjong.my_naki_flag};
-  else
-    *hand = {mahjong.com_pre_te[player], mahjong.com_naki_flag[player]};
-  return true;
-}
-
-// The concealed slots from the first one after the melds up to slot 12, ascending; slot 13 stays.
-void sort_hand(player_hand h) {
-  int m = 0;
-  while (m < MAHJONG_SLOTS - 1 && h.states[m] != MELD_CONCEALED) ++m;
-  std::sort(h.tiles + m, h.tiles + MAHJONG_SLOTS - 1);
-}
-
-// The player's waiting kinds (-1 ended, from the evaluator's list); their number. A scratch record,
-// so the evaluation that the export reads stays as it was.
-int player_waits(player_hand h, const int32_t** waits) {
-  hand_evaluation scratch{};
-  std::copy(h.tiles, h.tiles + MAHJONG_SLOTS, scratch.tiles);
-  std::copy(h.states, h.states + MAHJONG_SLOTS, scratch.melds);
-  scratch.players = mahjong.maj_mode;
-  int n = mahjong_hand_waits(&scratch);
-  *waits = scratch.waits;
-  return n;
-}
-
-bool furiten(int player, player_hand h) {
-  const int32_t* waits;
-  player_waits(h, &waits);
-  const mahjong_tile* discards = player == MAHJONG_HUMAN ? mahjong.my_sute : mahjong.com_sute[player];
-  for (int i = 0; i < 40 && discards[i] != -1; ++i)
-    for (int w = 0; waits[w] != -1; ++w)
-      if (tile_is_tile(discards[i]) && tile_kind(discards[i]) == waits[w]) return true;
-  return false;
-}
-
-int finish(int32_t result) {
+int mahjong_builtin_finish(int32_t result) {
   mahjong_vars_store();
   push_int(result);
   return 0;
 }
+
+namespace {
+
+int finish(int32_t result) { return mahjong_builtin_finish(result); }
 
 }  // namespace
 
@@ -121,15 +74,15 @@ int builtin_mahjong_my_deal(int32_t, int32_t) {
   }
   for (int s = 0; s < MAHJONG_SLOTS - 1; ++s) mahjong.my_pre_te[s] = mahjong_draw_tile();
   mahjong.my_pre_te[MAHJONG_SLOTS - 1] = MAHJONG_FILLER;
-  sort_hand({mahjong.my_pre_te, mahjong.my_naki_flag});
+  mahjong_sort_hand({mahjong.my_pre_te, mahjong.my_naki_flag, mahjong.my_naki_flag2});
   return finish(0);
 }
 
 int builtin_mahjong_sort_hand(int32_t, int32_t) {
   int player = builtin_arg_int(1);
   mahjong_vars_load();
-  player_hand h;
-  if (player_at_table("mahjong_sort_hand", player, &h)) sort_hand(h);
+  mahjong_hand_ref h;
+  if (mahjong_player_hand("mahjong_sort_hand", player, &h)) mahjong_sort_hand(h);
   return finish(0);
 }
 
@@ -156,11 +109,6 @@ int builtin_mahjong_put_back(int32_t, int32_t) {
   return finish(0);
 }
 
-int mahjong_furiten(int player) {
-  player_hand h;
-  return player_at_table("mahjong_is_furiten", player, &h) && furiten(player, h);
-}
-
 int builtin_mahjong_is_furiten(int32_t, int32_t) {
   int player = builtin_arg_int(1);
   mahjong_vars_load();
@@ -170,9 +118,9 @@ int builtin_mahjong_is_furiten(int32_t, int32_t) {
 int builtin_mahjong_wait_count(int32_t, int32_t) {
   int player = builtin_arg_int(1);
   mahjong_vars_load();
-  player_hand h;
+  mahjong_hand_ref h;
   const int32_t* waits;
-  return finish(player_at_table("mahjong_wait_count", player, &h) ? player_waits(h, &waits) : 0);
+  return finish(mahjong_player_hand("mahjong_wait_count", player, &h) ? mahjong_hand_wait_kinds(h.tiles, h.states, &waits) : 0);
 }
 
 int builtin_mahjong_can_win(int32_t, int32_t) {
@@ -183,8 +131,8 @@ int builtin_mahjong_can_win(int32_t, int32_t) {
 int builtin_mahjong_com_can_win(int32_t, int32_t) {
   int player = builtin_arg_int(1);
   mahjong_vars_load();
-  player_hand h;
-  if (!player_at_table("mahjong_com_can_win", player, &h) || player == MAHJONG_HUMAN) return finish(0);
+  mahjong_hand_ref h;
+  if (!mahjong_player_hand("mahjong_com_can_win", player, &h) || player == MAHJONG_HUMAN) return finish(0);
   return finish(mahjong_score_player(player));
 }
 
@@ -206,7 +154,7 @@ int builtin_mahjong_draw_payments(int32_t, int32_t) {
   }
   const int32_t* waits;
   score[n] = &mahjong.my_score, wind[n] = mahjong.my_kaze;
-  tenpai[n++] = player_waits({mahjong.my_pre_te, mahjong.my_naki_flag}, &waits) > 0;
+  tenpai[n++] = mahjong_hand_wait_kinds(mahjong.my_pre_te, mahjong.my_naki_flag, &waits) > 0;
   for (int i = 0; i < n; ++i) t += tenpai[i];
   // In hundreds, by players and tenpai count (0..players): what each noten player pays, each
   // tenpai one gets.
@@ -236,8 +184,107 @@ int builtin_mahjong_can_reach(int32_t, int32_t) {
       std::copy(without + i + 1, without + MAHJONG_SLOTS, without + i);
       without[MAHJONG_SLOTS - 1] = MAHJONG_FILLER;
       const int32_t* waits;
-      if (player_waits({without, mahjong.my_naki_flag}, &waits) > 0) mahjong.reach_sel_stat[i] = 1, any = true;
+      if (mahjong_hand_wait_kinds(without, mahjong.my_naki_flag, &waits) > 0) mahjong.reach_sel_stat[i] = 1, any = true;
     }
   }
   return finish(any ? 1 : 0);
+}
+
+int builtin_mahjong_add_dora(int32_t, int32_t) {
+  mahjong_vars_load();
+  int at = 0;
+  while (at < 6 && mahjong.dora[at] != -1) ++at;
+  if (at < 6) {
+    mahjong.dora[at] = mahjong_pick_dora();
+    mahjong.dora_ura[at] = mahjong_pick_dora();
+  }
+  return finish(0);
+}
+
+namespace {
+
+// Tiles of the kind among slots 0-12 of the human's hand that are concealed or in a pon.
+int held_of_kind(int kind) {
+  int n = 0;
+  for (int s = 0; s < MAHJONG_SLOTS - 1; ++s) {
+    int32_t state = mahjong.my_naki_flag[s];
+    n += tile_is_tile(mahjong.my_pre_te[s]) && tile_kind(mahjong.my_pre_te[s]) == kind &&
+         (state == MELD_CONCEALED || state == MELD_PON);
+  }
+  return n;
+}
+
+bool can_kan(int any_kind) {
+  mahjong_hand_ref h{mahjong.my_pre_te, mahjong.my_naki_flag, mahjong.my_naki_flag2};
+  mahjong_tile drawn = h.tiles[13];
+  bool drawn_makes_four = tile_is_tile(drawn) && held_of_kind(tile_kind(drawn)) == 3;
+  if (mahjong.my_is_reach) {
+    if (!drawn_makes_four) return false;
+    // In riichi a kan may not change what the hand waits on.
+    int32_t before[MAHJONG_SLOTS];
+    const int32_t* waits;
+    mahjong_hand_wait_kinds(h.tiles, h.states, &waits);
+    std::copy_n(waits, MAHJONG_SLOTS, before);
+    mahjong_tile tiles[MAHJONG_SLOTS];
+    int32_t states[MAHJONG_SLOTS], from[MAHJONG_SLOTS];
+    std::copy_n(h.tiles, MAHJONG_SLOTS, tiles);
+    std::copy_n(h.states, MAHJONG_SLOTS, states);
+    std::copy_n(h.from, MAHJONG_SLOTS, from);
+    if (mahjong_apply_kan({tiles, states, from}, drawn, -1) < 0) return false;
+    mahjong_hand_wait_kinds(tiles, states, &waits);
+    return std::equal(before, before + MAHJONG_SLOTS, waits);
+  }
+  if (!any_kind) return drawn_makes_four;
+  int32_t counts[MAHJONG_KINDS];
+  mahjong_count_kinds(h.tiles, h.states, counts);
+  return std::find(counts, counts + MAHJONG_KINDS, 4) != counts + MAHJONG_KINDS;
+}
+
+}  // namespace
+
+int builtin_mahjong_can_kan(int32_t, int32_t) {
+  int any_kind = builtin_arg_int(1);
+  mahjong_vars_load();
+  if (mahjong.is_haitei || mahjong.kan_kazu == -1) return finish(0);
+  return finish(can_kan(any_kind) ? 1 : 0);
+}
+
+int builtin_mahjong_kan(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_tile tile = builtin_arg_int(2);
+  mahjong_vars_load();
+  mahjong_hand_ref h;
+  if (!mahjong_player_hand("mahjong_kan", player, &h)) return finish(0);
+  int kans = mahjong_kans_held(h);
+  int result = mahjong_apply_kan(h, tile, mahjong_table_call_slot(mahjong.maj_mode, mahjong.last_sute_pl));
+  if (result < 0) {
+    script_error("mahjong_kan : 牌[%d]で槓できません", tile);
+    return finish(0);
+  }
+  mahjong.is_kan_cyokugo = 1;
+  // -1 (no further kan) stays: counting on from it would allow kans again.
+  if (mahjong.kan_kazu != -1) mahjong.kan_kazu = mahjong.kan_kazu == 3 && kans == 3 ? -1 : mahjong.kan_kazu + 1;
+  return finish(result);
+}
+
+int builtin_mahjong_pon(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_tile tile = builtin_arg_int(2);
+  mahjong_vars_load();
+  mahjong_hand_ref h;
+  if (mahjong_player_hand("mahjong_pon", player, &h) &&
+      mahjong_apply_pon(h, tile, mahjong_table_call_slot(mahjong.maj_mode, mahjong.last_sute_pl)) < 0)
+    script_error("mahjong_pon : 牌[%d]でポンできません", tile);
+  return finish(0);
+}
+
+int builtin_mahjong_chi(int32_t, int32_t) {
+  int player = builtin_arg_int(1);
+  mahjong_tile tile = builtin_arg_int(2);
+  int lowest = builtin_arg_int(3);
+  mahjong_vars_load();
+  mahjong_hand_ref h;
+  if (mahjong_player_hand("mahjong_chi", player, &h) && mahjong_apply_chi(h, tile, lowest) < 0)
+    script_error("mahjong_chi : 牌[%d]と種類[%d]でチーできません", tile, lowest);
+  return finish(0);
 }

@@ -1,9 +1,12 @@
-// The mahjong built-ins built so far. Each loads the mahjong state from the script variables,
+// The mahjong table's built-ins. Each loads the mahjong state from the script variables,
 // works on it and stores it back before it pushes its result. Arguments out of range (players
 // not at the table, tiles and kinds that are none) are reported and change nothing.
 #pragma once
 
 #include <cstdint>
+
+// The end of every mahjong built-in: the working copy stored back, the result pushed; 0.
+int mahjong_builtin_finish(int32_t result);
 
 // mahjong_export_result(): the latest evaluation into the "@M_yaku_*" result variables; 0.
 int builtin_mahjong_export_result(int32_t n, int32_t drop);
@@ -35,7 +38,14 @@ int builtin_mahjong_draw_payments(int32_t n, int32_t drop);
 // mahjong_can_reach(): 1 when the closed human hand, not in riichi, keeps waiting after giving up
 // some concealed tile; those slots get flag 1 in "@M_reach_sel_stat#@GLOBAL", the others 0.
 int builtin_mahjong_can_reach(int32_t n, int32_t drop);
-
-// On the loaded state: 1 when a waiting kind of the player lies among the player's discards (up
-// to the first -1); 0, reported, for a player not at the table.
-int mahjong_furiten(int player);
+// mahjong_add_dora(): one more dora and ura-dora indicator while there are at most five; 0.
+int builtin_mahjong_add_dora(int32_t n, int32_t drop);
+// mahjong_can_kan(kind of test): 1 when the human may declare a kan (0: of the drawn tile,
+// nonzero: of any kind held four times; in riichi only one that keeps the waits).
+int builtin_mahjong_can_kan(int32_t n, int32_t drop);
+// mahjong_kan(player, tile): declares a kan of the tile's kind; 1 concealed, 0 open.
+int builtin_mahjong_kan(int32_t n, int32_t drop);
+// mahjong_pon(player, tile): pons the discard; 0.
+int builtin_mahjong_pon(int32_t n, int32_t drop);
+// mahjong_chi(player, tile, lowest kind): chis the discard into the run from the lowest kind; 0.
+int builtin_mahjong_chi(int32_t n, int32_t drop);

@@ -1,6 +1,8 @@
 #include "mahjong/state.h"
 
+#include <array>
 #include <cstddef>
+#include <iterator>
 #include <cstring>
 
 #include "base/hash.h"
@@ -114,11 +116,12 @@ const bridge_entry bridge[] = {
     MJ_INT("@M_yaku_my_kaze@GLOBAL", yaku_my_kaze, RESULT),
 };
 
-// The variable of a name, or null after reporting it missing.
-value_cell* find_variable(const char* name, bool array) {
-  value_cell key = int_cell(0, crc32_string(name));
+// The variable of a name (its hash given), or null after reporting it missing. A slot hint, when
+// given, remembers where the variable was found last (it is checked before it is used).
+value_cell* find_variable(const char* name, uint32_t hash, bool array, uint8_t* hint = nullptr) {
+  value_cell key = int_cell(0, hash);
   key.scope = array || name[0] == '@' ? SCOPE_GLOBAL : SCOPE_ETERNAL;
-  value_cell* c = var_find(&key, nullptr);
+  value_cell* c = var_find(&key, hint);
   if (!c) error_box_fatal("item[%s]が発見できませんでした", name);
   return c;
 }
@@ -139,51 +142,78 @@ int32_t array_span(const array_block* a, int32_t count) {
   return n < count ? int32_t(n) : count;
 }
 
-}  // namespace
-
-void mahjong_var_get_int(const char* name, int32_t& field) {
-  value_cell* c = find_variable(name, false);
+void get_int(const char* name, uint32_t hash, int32_t& field, uint8_t* hint = nullptr) {
+  value_cell* c = find_variable(name, hash, false, hint);
   if (c && type_matches(c, name, TYPE_INT)) field = c->i;
 }
 
-void mahjong_var_set_int(const char* name, const int32_t& field) {
-  value_cell* c = find_variable(name, false);
+void set_int(const char* name, uint32_t hash, const int32_t& field, uint8_t* hint = nullptr) {
+  value_cell* c = find_variable(name, hash, false, hint);
   if (c && type_matches(c, name, TYPE_INT)) c->i = field;
 }
 
-void mahjong_var_get_array(const char* name, int32_t* field, int32_t count) {
-  value_cell* c = find_variable(name, true);
+void get_array(const char* name, uint32_t hash, int32_t* field, int32_t count, uint8_t* hint = nullptr) {
+  value_cell* c = find_variable(name, hash, true, hint);
   if (!c || !type_matches(c, name, TYPE_INT_ARRAY)) return;
   int32_t n = array_span(c->a, count);
   if (n > 0) memcpy(field, c->a->data, sizeof(int32_t) * size_t(n));
 }
 
-void mahjong_var_set_array(const char* name, const int32_t* field, int32_t count) {
-  value_cell* c = find_variable(name, true);
+void set_array(const char* name, uint32_t hash, const int32_t* field, int32_t count, uint8_t* hint = nullptr) {
+  value_cell* c = find_variable(name, hash, true, hint);
   if (!c || !type_matches(c, name, TYPE_INT_ARRAY)) return;
   int32_t n = array_span(c->a, count);
   if (n > 0) memcpy(c->a->data, field, sizeof(int32_t) * size_t(n));
 }
 
+// Where each bridge variable was found last: every built-in walks the bridge twice, and a game's
+// global table is long.
+uint8_t bridge_hints[std::size(bridge)][2];
+
+// The bridge's name hashes, computed once.
+const uint32_t* bridge_hashes() {
+  static const auto hashes = [] {
+    std::array<uint32_t, std::size(bridge)> h{};
+    for (size_t i = 0; i < h.size(); ++i) h[i] = crc32_string(bridge[i].name);
+    return h;
+  }();
+  return hashes.data();
+}
+
+}  // namespace
+
+void mahjong_var_get_int(const char* name, int32_t& field) { get_int(name, crc32_string(name), field); }
+void mahjong_var_set_int(const char* name, const int32_t& field) { set_int(name, crc32_string(name), field); }
+void mahjong_var_get_array(const char* name, int32_t* field, int32_t count) {
+  get_array(name, crc32_string(name), field, count);
+}
+void mahjong_var_set_array(const char* name, const int32_t* field, int32_t count) {
+  set_array(name, crc32_string(name), field, count);
+}
+
 void mahjong_vars_load() {
+  const uint32_t* hash = bridge_hashes();
   for (const bridge_entry& e : bridge)
     if (e.travel & LOAD) memset(e.field, 0, sizeof(int32_t) * size_t(e.count ? e.count : 1));
-  for (const bridge_entry& e : bridge) {
+  for (size_t i = 0; i < std::size(bridge); ++i) {
+    const bridge_entry& e = bridge[i];
     if (!(e.travel & LOAD)) continue;
     if (e.count)
-      mahjong_var_get_array(e.name, e.field, e.count);
+      get_array(e.name, hash[i], e.field, e.count, bridge_hints[i]);
     else
-      mahjong_var_get_int(e.name, *e.field);
+      get_int(e.name, hash[i], *e.field, bridge_hints[i]);
   }
 }
 
 void mahjong_vars_store() {
-  for (const bridge_entry& e : bridge) {
+  const uint32_t* hash = bridge_hashes();
+  for (size_t i = 0; i < std::size(bridge); ++i) {
+    const bridge_entry& e = bridge[i];
     if (!(e.travel & (STORE | RESULT))) continue;
     if (e.count)
-      mahjong_var_set_array(e.name, e.field, e.count);
+      set_array(e.name, hash[i], e.field, e.count, bridge_hints[i]);
     else
-      mahjong_var_set_int(e.name, *e.field);
+      set_int(e.name, hash[i], *e.field, bridge_hints[i]);
   }
 }
 

@@ -6,6 +6,7 @@
 #include "graphics/page_builtins.h"
 #include "graphics/screen_geometry.h"
 #include "graphics/sprite_builtins.h"
+#include "mahjong/com_player.h"
 #include "mahjong/deal.h"
 #include "mahjong/mahjong_builtins.h"
 #include "save/eternal.h"
@@ -489,30 +490,30 @@ constexpr builtin_entry table[] = {
     // 8: mahjong (30)
     {0x0692314A, "difficulty_value", P, 8, builtin_difficulty_value},
     {0x140C298E, "game_speed_value", P, 8, builtin_game_speed_value},
-    {0x2E99E98C, "mahjong_add_dora", P, 8, nullptr},
-    {0xB758AC4E, "mahjong_can_kan", P, 8, nullptr},
+    {0x2E99E98C, "mahjong_add_dora", P, 8, builtin_mahjong_add_dora},
+    {0xB758AC4E, "mahjong_can_kan", P, 8, builtin_mahjong_can_kan},
     {0x2C18D5A9, "mahjong_can_reach", P, 8, builtin_mahjong_can_reach},
-    {0x0D36E2A7, "mahjong_take_target_hand", P, 8, nullptr},
+    {0x0D36E2A7, "mahjong_take_target_hand", P, 8, builtin_mahjong_take_target_hand},
     {0x5C9761C5, "mahjong_can_win", P, 8, builtin_mahjong_can_win},
-    {0xE5A2CE14, "mahjong_chi", P, 8, nullptr},
-    {0x45E32EA6, "mahjong_com_call_chance", P, 8, nullptr},
+    {0xE5A2CE14, "mahjong_chi", P, 8, builtin_mahjong_chi},
+    {0x45E32EA6, "mahjong_com_call_chance", P, 8, builtin_mahjong_com_call_chance},
     {0xAEFC64DA, "mahjong_com_can_win", P, 8, builtin_mahjong_com_can_win},
-    {0xFB7FB744, "mahjong_com_chi", P, 8, nullptr},
+    {0xFB7FB744, "mahjong_com_chi", P, 8, builtin_mahjong_com_chi},
     {0x269BDA78, "mahjong_com_deal", P, 8, builtin_mahjong_com_deal},
-    {0xF0FD9886, "mahjong_com_draw", P, 8, nullptr},
-    {0xCA5C98F2, "mahjong_com_pon", P, 8, nullptr},
-    {0xD583668C, "mahjong_human_draw", P, 8, nullptr},
+    {0xF0FD9886, "mahjong_com_draw", P, 8, builtin_mahjong_com_draw},
+    {0xCA5C98F2, "mahjong_com_pon", P, 8, builtin_mahjong_com_pon},
+    {0xD583668C, "mahjong_human_draw", P, 8, builtin_mahjong_human_draw},
     {0x62442EC6, "mahjong_draw", P, 8, builtin_mahjong_draw},
     {0x1CD5BCA8, "mahjong_draw_kind", P, 8, builtin_mahjong_draw_kind},
     {0x50CD2DCA, "mahjong_draw_payments", P, 8, builtin_mahjong_draw_payments},
     {0xE316A8F2, "mahjong_export_result", P, 8, builtin_mahjong_export_result},
     {0x6DDEB30E, "mahjong_is_furiten", P, 8, builtin_mahjong_is_furiten},
-    {0x850EECF4, "mahjong_kan", P, 8, nullptr},
+    {0x850EECF4, "mahjong_kan", P, 8, builtin_mahjong_kan},
     {0xF5E5BE93, "mahjong_my_deal", P, 8, builtin_mahjong_my_deal},
-    {0xD481E1A2, "mahjong_pon", P, 8, nullptr},
+    {0xD481E1A2, "mahjong_pon", P, 8, builtin_mahjong_pon},
     {0xDA60F137, "mahjong_put_back", P, 8, builtin_mahjong_put_back},
-    {0xBB9D7A7F, "mahjong_restore_hand", P, 8, nullptr},
-    {0xBEF4EDFA, "mahjong_rig_hand", P, 8, nullptr},
+    {0xBB9D7A7F, "mahjong_restore_hand", P, 8, builtin_mahjong_restore_hand},
+    {0xBEF4EDFA, "mahjong_rig_hand", P, 8, builtin_mahjong_rig_hand},
     {0x1F5A14D4, "mahjong_set_seats", P, 8, builtin_mahjong_set_seats},
     {0xEBB5886C, "mahjong_sort_hand", P, 8, builtin_mahjong_sort_hand},
     {0xFAF17B1C, "mahjong_build_wall", P, 8, builtin_mahjong_build_wall},

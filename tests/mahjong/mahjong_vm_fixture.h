@@ -2,6 +2,7 @@
 // variables made on demand, for the tests that go through the bridge and the built-ins.
 #pragma once
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,14 @@
 #include "vm/dispatcher.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
+
+// Whether the wall's left and free counters equal a recount of slots [next, size).
+inline bool wall_counters_match() {
+  const mahjong_wall_state& w = mahjong_wall;
+  int left[MAHJONG_KINDS] = {}, free[MAHJONG_KINDS] = {};
+  for (int j = w.next; j < w.size; ++j) ++left[tile_kind(w.tiles[j])], free[tile_kind(w.tiles[j])] += w.marks[j] == 0;
+  return std::equal(left, left + MAHJONG_KINDS, w.left) && std::equal(free, free + MAHJONG_KINDS, w.free);
+}
 
 inline const char* const MISSING_SUFFIX = "]が発見できませんでした";
 

@@ -14,8 +14,16 @@ enum : uint32_t {
   H_BUILD_WALL = 0xFAF17B1C, H_SET_SEATS = 0x1F5A14D4, H_MY_DEAL = 0xF5E5BE93, H_SORT_HAND = 0xEBB5886C,
   H_DRAW = 0x62442EC6, H_DRAW_KIND = 0x1CD5BCA8, H_PUT_BACK = 0xDA60F137, H_IS_FURITEN = 0x6DDEB30E,
   H_WAIT_COUNT = 0x23D5D11D, H_CAN_WIN = 0x5C9761C5, H_CAN_REACH = 0x2C18D5A9, H_COM_CAN_WIN = 0xAEFC64DA,
-  H_DRAW_PAYMENTS = 0x50CD2DCA
+  H_DRAW_PAYMENTS = 0x50CD2DCA, H_KAN = 0x850EECF4, H_PON = 0xD481E1A2, H_CHI = 0xE5A2CE14, H_CAN_KAN = 0xB758AC4E,
+  H_ADD_DORA = 0x2E99E98C
 };
+
+// Kind (or "-") and meld state of every slot.
+std::string layout(const int32_t* tiles, const int32_t* states) {
+  std::string s;
+  for (int i = 0; i < 14; ++i) s += (tile_is_tile(tiles[i]) ? std::to_string(tiles[i] / 10) : "-") + "/" + std::to_string(states[i]) + " ";
+  return s;
+}
 
 class table_builtins_test : public mahjong_vm_test {
  protected:
@@ -25,6 +33,15 @@ class table_builtins_test : public mahjong_vm_test {
     make_all();
     // Reports are answered with Retry, so that the script goes on.
     for (int i = 0; i < 16; ++i) platform.queued_answers.push_back(IDRETRY);
+  }
+  // The human's hand from the notation; its layout.
+  std::string human_hand(const char* text) {
+    hand_evaluation e{};
+    notation::hand(text, e);
+    std::copy_n(e.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));
+    std::copy_n(e.melds, 14, numbers("@M_my_naki_flag#@GLOBAL"));
+    std::copy_n(e.from, 14, numbers("@M_my_naki_flag2#@GLOBAL"));
+    return layout(e.tiles, e.melds);
   }
 };
 
@@ -157,6 +174,67 @@ TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
     for (int p = 0; p < 3; ++p) EXPECT_EQ(numbers("@M_com_score#@GLOBAL")[p], 250 + c.com_change[p]) << c.players;
     EXPECT_EQ(scalar("@M_my_score@GLOBAL"), 250 + c.human_change) << c.players;
   }
+}
+
+TEST_F(table_builtins_test, CallsTurnConcealedTilesIntoMelds) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  // mark: the from-whom slot within the new meld; refused calls change nothing.
+  struct { const char* hand; uint32_t builtin; std::vector<int32_t> args; int discarder, result; const char* after; int mark; } cases[] = {
+      {"123m 456p 789s 1z 2z 55z", H_PON, {3, 352}, 1, 0, "p555z 12m 456p 789s 1z 2z r3m", 1},
+      {"23m 9m 456p 789s 1z 2z 55z", H_CHI, {3, 10, 1}, 2, 0, "c123m 456p 789s 1z 2z 55z r9m", 0},
+      {"111m 456p 789s 1z 2z 55z", H_KAN, {3, 10}, 0, 0, "k111m 456p 789s 1z 2z 55z", 2},
+      {"111m 456p 789s 1z 2z 55z t1m", H_KAN, {3, 10}, 0, 1, "a111m 456p 789s 1z 2z 55z", -1},
+      {"p111m 456p 789s 1z 2z 55z t1m", H_KAN, {3, 10}, 0, 0, "k111m 456p 789s 1z 2z 55z", -1},
+      {"c123p 1111m 789s 1z 2z 5z t3z", H_KAN, {3, 10}, 0, 1, "c123p a111m 789s 1z 2z 5z t3z", -1},
+      {"123m 456p 789s 2z 5z 6z 7z", H_PON, {3, 352}, 1, 0, nullptr, -1},
+      {"13m 456p 789s 1z 2z 5z 6z 7z", H_CHI, {3, 30, 2}, 2, 0, nullptr, -1},
+      {"11m 456p 789s 1z 2z 5z 6z 7z", H_KAN, {3, 10}, 0, 0, nullptr, -1},
+  };
+  for (const auto& c : cases) {
+    std::string before = human_hand(c.hand);
+    scalar("@M_last_sute_pl@GLOBAL") = c.discarder;
+    size_t reports = platform.boxes.size();
+    EXPECT_EQ(call(c.builtin, c.args), c.result) << c.hand;
+    std::vector<int32_t> from(numbers("@M_my_naki_flag2#@GLOBAL"), numbers("@M_my_naki_flag2#@GLOBAL") + 3);
+    EXPECT_EQ(layout(numbers("@M_my_pre_te#@GLOBAL"), numbers("@M_my_naki_flag#@GLOBAL")), c.after ? human_hand(c.after) : before) << c.hand;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(from[i], i == c.mark) << c.hand << " slot " << i;
+    EXPECT_EQ(platform.boxes.size(), reports + (c.after ? 0 : 1)) << c.hand;
+  }
+}
+
+TEST_F(table_builtins_test, KanTestAndKanCount) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  struct { const char* hand; int riichi, any, last_tile, kans, result; } cases[] = {
+      {"111m 456p 789s 1z 2z 55z t1m", 0, 0, 0, 0, 1},  {"111m 456p 789s 1z 2z 55z t1m", 0, 0, 1, 0, 0},
+      {"111m 456p 789s 1z 2z 55z t1m", 0, 0, 0, -1, 0}, {"1111m 456p 789s 1z 2z 5z t3z", 0, 1, 0, 0, 1},
+      {"1111m 456p 789s 1z 2z 5z t3z", 0, 0, 0, 0, 0},  {"p111m 456p 789s 1z 2z 55z t1m", 0, 0, 0, 0, 1},
+      {"111m 456p 789s 11z 23s t1m", 1, 0, 0, 0, 1},    {"1113m 456p 789s 555z t1m", 1, 0, 0, 0, 0},  // 2m 3m would become 3m
+  };
+  for (const auto& c : cases) {
+    human_hand(c.hand);
+    scalar("@M_my_is_reach@GLOBAL") = c.riichi, scalar("@O_is_haitei@GLOBAL") = c.last_tile, scalar("@M_kan_kazu@GLOBAL") = c.kans;
+    EXPECT_EQ(call(H_CAN_KAN, {c.any}), c.result) << c.hand << " riichi " << c.riichi;
+  }
+  // The fourth kan of one player ends the kans; -1 stays.
+  scalar("@O_is_haitei@GLOBAL") = 0, scalar("@M_my_is_reach@GLOBAL") = 0;
+  for (auto [before, after] : {std::pair{2, 3}, {3, -1}, {-1, -1}}) {
+    human_hand("a111m a222m a333m 444m 5z t4m");
+    scalar("@M_kan_kazu@GLOBAL") = before, scalar("@O_is_kan_cyokugo@GLOBAL") = 0;
+    EXPECT_EQ(call(H_KAN, {3, 43}), 1);
+    EXPECT_TRUE(scalar("@M_kan_kazu@GLOBAL") == after && scalar("@O_is_kan_cyokugo@GLOBAL") == 1) << before;
+  }
+  EXPECT_EQ(call(H_CAN_KAN, {1}), 0);
+}
+
+TEST_F(table_builtins_test, AddDoraStopsAtSixIndicators) {
+  scalar("@M_maj_mode@GLOBAL") = 4;
+  call(H_BUILD_WALL);
+  std::fill_n(numbers("@M_dora#@GLOBAL"), 12, -1), std::fill_n(numbers("@M_dora_ura#@GLOBAL"), 12, -1);
+  std::vector<int32_t> wall(mahjong_wall.tiles, mahjong_wall.tiles + 12);
+  for (int i = 0; i < 7; ++i) call(H_ADD_DORA);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_TRUE(numbers("@M_dora#@GLOBAL")[i] == wall[2 * i] && numbers("@M_dora_ura#@GLOBAL")[i] == wall[2 * i + 1]) << i;
+  EXPECT_TRUE(numbers("@M_dora#@GLOBAL")[6] == -1 && mahjong_wall.next == 12);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "base/random.h"
 #include "mahjong/state.h"
 #include "mahjong/wall.h"
+#include "mahjong_vm_fixture.h"
 
 namespace {
 
@@ -15,14 +16,7 @@ class wall_test : public ::testing::Test {
   static void reset() { mahjong_wall_reset(), mahjong_state_reset(); }
   void SetUp() override { reset(), engine_srand(12345); }
   void TearDown() override { reset(); }
-  // left and free recounted from slots [next, size).
-  static void expect_counters_match() {
-    const mahjong_wall_state& w = mahjong_wall;
-    int left[MAHJONG_KINDS] = {}, free[MAHJONG_KINDS] = {};
-    for (int j = w.next; j < w.size; ++j) ++left[tile_kind(w.tiles[j])], free[tile_kind(w.tiles[j])] += w.marks[j] == 0;
-    for (int k = 0; k < MAHJONG_KINDS; ++k)
-      ASSERT_TRUE(w.left[k] == left[k] && w.free[k] == free[k]) << "kind " << k;
-  }
+  static void expect_counters_match() { ASSERT_TRUE(wall_counters_match()); }
   static std::vector<int> undrawn() { const auto& w = mahjong_wall; return {w.tiles + w.next, w.tiles + w.size}; }
 };
 
@@ -103,6 +97,9 @@ TEST_F(wall_test, PutBackRefusesWhatCannotReturn) {
   int other = drawn_kind == 11 ? 12 : 11;  // all four still undrawn
   for (mahjong_tile t : {-1, 30, 50, 600, 380, other * 10}) EXPECT_FALSE(mahjong_return_to_wall(t)) << t;
   EXPECT_EQ(mahjong_wall.next, 1);
+  // The red fives are fives of circles.
+  for (int i = 0; i < 4; ++i) mahjong_take_kind(15);
+  EXPECT_TRUE(mahjong_return_to_wall(150) && mahjong_return_to_wall(151) && mahjong_wall_free(15) == 2);
   expect_counters_match();
 }
 

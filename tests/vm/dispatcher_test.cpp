@@ -29,8 +29,8 @@ TEST_F(dispatcher, UnknownAndUnbuiltBuiltinsReportAndLeaveOneIntOrNothing) {
 
   push_int(640);
   push_int(480);
-  EXPECT_FALSE(call(H_MAHJONG_ADD_DORA, 2));
-  EXPECT_EQ(box_text(2), "mahjong_add_dora : この組み込み関数はまだ実装されていません");
+  EXPECT_FALSE(call(H_LOADSAVE_DIALOG_OPEN, 2));
+  EXPECT_EQ(box_text(2), "loadsave_dialog_open : この組み込み関数はまだ実装されていません");
   ASSERT_EQ(top(), before + 1);
   EXPECT_EQ(cell(before).i, 0);
   stack_pop();
