@@ -214,17 +214,9 @@ int screen_option_selected(const std::vector<screen_option_row>& rows, int refre
   return selected < 0 ? 0 : selected;
 }
 
-namespace {
-// The stored configuration, as a row.
-screen_option_row stored_row() {
-  return {"", full_sc_freq_get(), full_sc_bits_get(), stored("FullScWide5", 0), stored("RegWidth3", 0),
-          stored("RegHeight3", 0)};
-}
-
-// The full-screen choice of the stored settings, handed to the display modes again.
-void fullscreen_choice_apply(const screen_option_row& row) {
+void fullscreen_choice_apply(int wide_preference) {
   if (detect_wide_monitor()) {
-    widescreen_pref_set(row.wide);
+    widescreen_pref_set(wide_preference);
     fullscreen_width_set(reg_width_get());
     fullscreen_height_set(reg_height_get());
   } else {
@@ -233,8 +225,14 @@ void fullscreen_choice_apply(const screen_option_row& row) {
     fullscreen_height_set(client_height());
   }
   set_screen_size(client_width(), client_height(), reports_shown() ? 1 : 0);
-  fullscreen_depth_set(row.refresh, row.depth);
-  work_area_fit();
+  fullscreen_depth_set(full_sc_freq_get(), full_sc_bits_get());
+}
+
+namespace {
+// The stored configuration, as a row.
+screen_option_row stored_row() {
+  return {"", full_sc_freq_get(), full_sc_bits_get(), stored("FullScWide5", 0), stored("RegWidth3", 0),
+          stored("RegHeight3", 0)};
 }
 }  // namespace
 
@@ -289,7 +287,8 @@ void screen_option_dialog_ok(const dialog_form& form, const std::vector<screen_o
   store("RegWidth3", row.width);
   store("RegHeight3", row.height);
   screen_mode_set(0);
-  fullscreen_choice_apply(row);
+  fullscreen_choice_apply(row.wide);
+  work_area_fit();
 }
 
 void screen_option_dialog_open() {

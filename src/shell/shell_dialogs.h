@@ -64,6 +64,11 @@ dialog_form screen_option_dialog_form(std::vector<screen_option_row>& rows);
 void screen_option_dialog_ok(const dialog_form& form, const std::vector<screen_option_row>& rows);
 void screen_option_dialog_open();
 
+// The full-screen choice of the stored settings handed to the display modes (start-up, and the
+// screen options after a new row): with wide detection the preference and the stored size, else
+// the game size; then the game size, the menu flag and the stored rate and depth.
+void fullscreen_choice_apply(int wide_preference);
+
 // The exit handler that start-up registers first: the screen saver is allowed again (the idle
 // inhibit ends).
 void process_exit_restore();
