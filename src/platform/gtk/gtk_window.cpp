@@ -210,7 +210,11 @@ static void on_area_allocate(GtkWidget*, GdkRectangle* allocation, gpointer data
   if (host->state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_ICONIFIED)) return;
   window_pos pos{host->x, host->y, allocation->width, allocation->height, SWP_NOMOVE};
   if (!message_send(host->window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<intptr_t>(&pos))) return;
-  if ((pos.width == allocation->width && pos.height == allocation->height) || !window_side_usable(pos.width) ||
+  int asked_w = 0, asked_h = 0;
+  gtk_widget_get_size_request(host->area, &asked_w, &asked_h);
+  // Already asked for: what the toolkit gave beyond it is not fought over (that would loop).
+  if ((pos.width == allocation->width && pos.height == allocation->height) ||
+      (pos.width == asked_w && pos.height == asked_h) || !window_side_usable(pos.width) ||
       !window_side_usable(pos.height))
     return;
   gtk_widget_set_size_request(host->area, pos.width, pos.height);
