@@ -87,6 +87,21 @@ TEST_F(ShellDialogs, SupportTextBreaksLinesAtWholeMarksOnly) {
   EXPECT_EQ(f.find(IDC_LINK)->text, "mailto:x@example.org");
 }
 
+TEST_F(ShellDialogs, LauncherNoticeGoesToTheStartupWindowIgnoringCase) {
+  static int notices;
+  notices = 0;
+  window_spec spec;
+  spec.procedure = [](window_handle, uint32_t m, uintptr_t, intptr_t) -> intptr_t { return notices += m == 0x9005; };
+  spec.title = "GAME スタートアップ";
+  window_handle launcher = window_create(spec);
+  spec.title = "game";
+  window_handle other = window_create(spec);
+  EXPECT_EQ(notify_other_instance(launcher, "game") + notify_other_instance(other, "game"), 2);
+  EXPECT_EQ(notices, 1);
+  window_destroy(launcher);
+  window_destroy(other);
+}
+
 TEST_F(ShellDialogs, ScreenOptionRowsFollowGameWidthScreenAndDetection) {
   const std::vector<display_mode_entry> modes = {{640, 480, 32, 60}, {1024, 768, 16, 0}, {1280, 1024, 8, 60},
                                                  {1680, 1050, 32, 60}, {800, 600, 32, 75}};
