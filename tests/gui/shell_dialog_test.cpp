@@ -5,16 +5,6 @@
 #include "shell/window_core.h"
 
 namespace {
-
-GtkWidget* open_form_dialog() {
-  GList* all = gtk_window_list_toplevels();
-  GtkWidget* found = nullptr;
-  for (GList* l = all; l; l = l->next)
-    if (GTK_IS_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) found = GTK_WIDGET(l->data);
-  g_list_free(all);
-  return found;
-}
-
 class ShellDialogView : public gui_test {
  protected:
   void TearDown() override {
@@ -33,7 +23,7 @@ class ShellDialogView : public gui_test {
         100,
         [](gpointer data) -> gboolean {
           auto* s = static_cast<step*>(data);
-          GtkWidget* d = open_form_dialog();
+          GtkWidget* d = visible_toplevel(GTK_TYPE_DIALOG);
           if (!d || !gtk_widget_get_mapped(d) || ++s->ticks < 5) return G_SOURCE_CONTINUE;
           int x, y;
           gdk_window_get_origin(gtk_widget_get_window(d), &x, &y);
