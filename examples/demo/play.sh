@@ -9,14 +9,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   seen="the game's window, titled \"vaskrun sample game\", with its menu bar over an 800 x 600
   game area: black for the title's second, then the scene of chapter1 (a sky with a sun, clouds
   and two hills; a red ball rolling from the left across the hills, turning as it goes, fading
-  half away and back; in the top right a view of the sky round the sun, magnified one and a half
-  times, with a second ball rolling into it); once it has come to rest, a translucent panel over
+  half away and back); once it has come to rest, a translucent panel over
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
   full- and half-width characters; a four-second movie (a test picture over black and white bars
-  that count its frames, with a tone) plays over the middle and a click ends it; then a mahjong
-  panel for five seconds: a computer's hand taken from a freshly shuffled wall, and what it would
-  score; then two buttons and an orange token: point at a
+  that count its frames, with a tone) plays over the middle and a click ends it; five seconds later
+  the whole window zooms in one and a half times and glides toward the sun, then back to 1:1; then
+  a mahjong panel for five seconds: a computer's hand taken from a freshly shuffled wall, and what
+  it would score; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game.
   A player hears: music from the start of chapter1 (a plucked intro, then its loop part for as

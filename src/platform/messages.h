@@ -89,6 +89,14 @@ enum : uintptr_t {
 };
 constexpr int WHEEL_DELTA = 120;
 
+// WM_WINDOWPOSCHANGING: lparam points to the window's coming place (the client area's top-left
+// corner on the screen and its size), which a handler may change; the flags say what stays.
+struct window_pos {
+  int x, y, width, height;
+  uint32_t flags;
+};
+enum : uint32_t { SWP_NOSIZE = 0x0001, SWP_NOMOVE = 0x0002 };
+
 // WM_MENUSELECT: wparam's high word 0xFFFF with lparam 0 means the menu closed.
 constexpr uintptr_t MENUSELECT_CLOSED = 0xFFFF0000u;
 constexpr uintptr_t MF_POPUP = 0x0010;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/dialog_form.h"
 #include "platform/window.h"
 
 // Message-box styles and answers. The values are the engine's own numbers (callers combine them).
@@ -104,6 +105,9 @@ class platform_backend {
   virtual void window_show_menu_bar(window_handle window, bool shown) = 0;
   // SIZE_RESTORED, SIZE_MINIMIZED or SIZE_MAXIMIZED.
   virtual int window_show_state(window_handle window) = 0;
+  // True when the system says that a window of another program holds the input focus (our own
+  // dialogs and menus do not count); false when it cannot tell.
+  virtual bool window_foreground_elsewhere(window_handle window) = 0;
   // The text of the window's status bar (one line, engine text); a window made without one
   // ignores it.
   virtual void window_status_text(window_handle window, const char* text) = 0;
@@ -178,6 +182,9 @@ class platform_backend {
   // default on entry and the entered text on return. Only its OK button closes it.
   virtual void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
                                  std::string& text) = 0;
+  // A modal dialog of the engine's over owner, centred on it; a right click is Cancel. IDOK with the
+  // controls holding what the user left in them, or IDCANCEL.
+  virtual int dialog_run(window_handle owner, dialog_form& form) = 0;
 
   // Game pad 0 or 1; false when it is not there.
   virtual bool joystick_read(int pad, joystick_reading& reading) = 0;

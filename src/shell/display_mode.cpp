@@ -9,6 +9,9 @@
 #include "shell/window_core.h"
 
 namespace {
+// A menu bar and a caption of the desktop's usual heights: what the bar takes of the full screen.
+constexpr int MENU_BAR_HEIGHT = 20 + 24;
+
 struct display_mode_choice {
   int game_width = 0, game_height = 0;
   int view_width = 0, view_height = 0;
@@ -17,7 +20,7 @@ struct display_mode_choice {
   int wide_preference = 0;
   int refresh = 0, depth = 0;
   int scale_type = 0;
-  int offset_x = 0, offset_y = 0;
+  int offset_x = 0, offset_y = 0;  // of the scaled view, carried by the script's view offset
   int menu_bar_mode = 0;
   int menu_bar_height = 0;
   int fullscreen_key = 115;  // F4
@@ -26,9 +29,9 @@ struct display_mode_choice {
   int busy = 0;
   int keep_on_deactivate = 0;
   int menu_bar_shown = 0;
-  int view_offset_x = 0, view_offset_y = 0;  // added to the script's view offset while scaled
   uint32_t last_toggle = 0;
   int toggled_once = 0;
+  window_rects rects{};
   int (*switch_hook)(int) = nullptr;
   void (*windowed_hook)() = nullptr;
   void (*fullscreen_hook)() = nullptr;
@@ -86,13 +89,18 @@ void fullscreen_size_pick(const std::vector<display_mode_entry>& modes, int pref
   }
 }
 
-// The display's modes: this host changes no display mode, so the one it offers is the current one
-// of the primary monitor.
-static std::vector<display_mode_entry> display_modes() {
+// This host changes no display mode, so the one it offers is the current one of the primary
+// monitor.
+std::vector<display_mode_entry> display_modes_list() {
+  std::vector<monitor_info> list;
+  plat().monitors(list);
+  for (const monitor_info& m : list)
+    if (m.primary) return {display_mode_entry{m.area.width, m.area.height, 32, m.refresh_hz}};
   int w = 0, h = 0;
   plat().primary_screen_size(w, h);
-  return {display_mode_entry{w, h, 32}};
+  return {display_mode_entry{w, h, 32, 0}};
 }
+static std::vector<display_mode_entry> display_modes() { return display_modes_list(); }
 
 static void pick(int game_width, int game_height) {
   if (choice.picked_width) return;
@@ -132,6 +140,30 @@ int fullscreen_offset_y() { return choice.offset_y; }
 
 intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
+void window_rects_compute() {
+  wndproc_handler_add(display_mode_handler);  // once: a second add is refused
+  int x = 0, y = 0, fw = 0, fh = 0;
+  if (window_handle w = main_window_get()) plat().window_position(w, x, y);
+  plat().primary_screen_size(fw, fh);
+  int bar = choice.menu_bar_height;
+  choice.rects.window = plat_rect{x, y, choice.game_width, choice.game_height};
+  choice.rects.full_hidden = plat_rect{0, 0, fw, fh};
+  choice.rects.full_shown = plat_rect{0, bar, fw, fh - bar};
+}
+window_rects window_rects_get() { return choice.rects; }
+
+// WM_WINDOWPOSCHANGING: the window keeps the size of its rectangle; in full screen (asked for or
+// confirmed) the full-screen rectangle of the bar's state.
+static void window_pos_fix(window_pos* pos) {
+  if (!pos) return;
+  if (choice.fullscreen || choice.pending_full) {
+    const plat_rect& r = choice.menu_bar_shown ? choice.rects.full_shown : choice.rects.full_hidden;
+    *pos = window_pos{r.x, r.y, r.width, r.height, 0};
+  } else if (!(pos->flags & SWP_NOSIZE)) {
+    pos->width = choice.rects.window.width, pos->height = choice.rects.window.height;
+  }
+}
+
 // The full-screen size in force: the display mode never changes here, so full screen is always the
 // monitor's current mode, whatever size was picked (the pick still answers the scripts).
 static void full_size(int* w, int* h) {
@@ -139,22 +171,28 @@ static void full_size(int* w, int* h) {
   *w = modes[0].width, *h = modes[0].height;
 }
 
-// The scaled view of the scale type, or back to the game size.
+// The scaled view of the scale type, or back to the game size. The scaled view's offsets ride on
+// the script's view offset (screen_set_offset adds them to what scripts ask for); the front page's
+// centring on the screen is the other pair, set once full screen is confirmed. Only the first
+// belongs to fullscreen_offset_x/_y: counting the centring there too would shift the picture twice
+// as soon as a script sets its offset.
 static void scaled_view_apply(bool on) {
   int fw, fh;
   full_size(&fw, &fh);
   display_view v = display_scale_view(choice.scale_type, choice.game_width, choice.game_height, fw, fh);
-  if (v.zoom_x < 0) return;
-  if (on) {
+  int ox = 0, oy = 0;
+  if (v.zoom_x >= 0 && on) {
     choice.view_width = v.width, choice.view_height = v.height;
     view_geometry_set(0, 0, choice.game_width, choice.game_height, v.zoom_x, v.zoom_y);
-    choice.view_offset_x = (choice.game_width - v.width) / -2;
-    choice.view_offset_y = (choice.game_height - v.height) / -2;
-  } else {
+    ox = (choice.game_width - v.width) / -2;
+    oy = (choice.game_height - v.height) / -2;
+  } else if (v.zoom_x >= 0) {
     choice.view_width = choice.game_width, choice.view_height = choice.game_height;
     view_geometry_set(0, 0, choice.game_width, choice.game_height, 1000, 1000);
-    choice.view_offset_x = choice.view_offset_y = 0;
   }
+  if (ox != choice.offset_x || oy != choice.offset_y)
+    view_offset_set(view_offset_x_get() - choice.offset_x + ox, view_offset_y_get() - choice.offset_y + oy);
+  choice.offset_x = ox, choice.offset_y = oy;
 }
 
 // The window system said the window fills its monitor.
@@ -164,9 +202,7 @@ static void fullscreen_confirmed() {
   choice.pending_full = 0;
   choice.fullscreen = 1;
   choice.menu_bar_mode = 1;
-  choice.offset_x = (choice.game_width - fw) / 2 + choice.view_offset_x;
-  choice.offset_y = (choice.game_height - fh) / 2 + choice.view_offset_y;
-  view_center_offset_set(choice.offset_x, choice.offset_y);
+  view_center_offset_set((choice.game_width - fw) / 2, (choice.game_height - fh) / 2);
   menu_bar_show(0);
 }
 
@@ -177,6 +213,8 @@ void display_mode_switch(int full, int reapply) {
     if (choice.switch_hook && w) plat().window_set_topmost(w, true);
     scaled_view_apply(true);
     if (!reapply || !choice.fullscreen) {
+      window_rects_compute();
+      winplace_save_all();
       ime_disable();
       choice.pending_full = 1;
       if (w) plat().window_set_fullscreen(w, true);
@@ -188,13 +226,13 @@ void display_mode_switch(int full, int reapply) {
   if (!choice.fullscreen && !choice.pending_full && !reapply) return;
   if (choice.switch_hook) choice.switch_hook(-1);
   scaled_view_apply(false);
-  choice.offset_x = choice.offset_y = 0;
   view_center_offset_set(0, 0);
   if (!reapply) {
     ime_disable();
     choice.fullscreen = choice.pending_full = 0;
     choice.menu_bar_mode = 0;
     if (w) plat().window_set_fullscreen(w, false);
+    winplace_restore_all();
   }
   menu_bar_show(0);
 }
@@ -202,7 +240,7 @@ void display_mode_switch(int full, int reapply) {
 void display_mode_toggle(int full) {
   if (choice.busy) return;
   choice.busy = 1;
-  wndproc_handler_add(display_mode_handler);
+  window_rects_compute();
   drain_window_messages();
   display_mode_switch(full, 0);
   drain_window_messages();
@@ -229,15 +267,25 @@ int display_mode_toggle_debounced(int full) {
   return 1;
 }
 
-intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   bool full = choice.fullscreen;
   switch (message) {
     case WM_SIZE:
       // The window-state change that follows the request is its confirmation.
-      if (choice.pending_full && wparam == SIZE_RESTORED) fullscreen_confirmed();
-      else if (full && wparam == SIZE_MINIMIZED) display_mode_toggle_debounced(0);
-      else if (wparam == SIZE_MAXIMIZED) display_mode_toggle_debounced(full ? 0 : 1);
+      if (choice.pending_full && wparam == SIZE_RESTORED) {
+        fullscreen_confirmed();
+      } else if (full && wparam == SIZE_MINIMIZED) {
+        display_mode_toggle_debounced(0);
+      } else if (wparam == SIZE_MAXIMIZED) {
+        // Maximising is the way to full screen (and back): the window itself never grows.
+        if (window) message_send(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+        display_mode_toggle_debounced(full ? 0 : 1);
+      }
       return 0;
+    case WM_WINDOWPOSCHANGING:
+      window_pos_fix(reinterpret_cast<window_pos*>(lparam));
+      wndproc_set_result(0);
+      return 1;
     case WM_KEYDOWN:
       if (wparam == static_cast<uintptr_t>(choice.fullscreen_key)) display_mode_toggle_debounced(full ? 0 : 1);
       return 0;
@@ -245,15 +293,18 @@ intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam,
       if (wparam == VK_RETURN) display_mode_toggle_debounced(full ? 0 : 1);
       return 0;
     case WM_KILLFOCUS:
-      if (full && !choice.keep_on_deactivate && plat().clock_ms() - choice.last_toggle >= 1000)
+      // Only for another program's window: our own dialogs and menus over the game keep it.
+      if (full && !choice.keep_on_deactivate && plat().clock_ms() - choice.last_toggle >= 1000 &&
+          plat().window_foreground_elsewhere(window ? window : main_window_get()))
         display_mode_toggle_debounced(0);
       return 0;
     case WM_DISPLAYCHANGE:
       if (full) {
+        window_rects_compute();
         ime_disable();
         choice.fullscreen = choice.menu_bar_mode = 0;
-        choice.offset_x = choice.offset_y = 0;
         view_center_offset_set(0, 0);
+        winplace_restore_all();
       }
       return 0;
     case WM_SYSCOMMAND:
@@ -277,10 +328,16 @@ intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam,
 void set_screen_size(int width, int height, int) {
   choice.game_width = choice.view_width = width;
   choice.game_height = choice.view_height = height;
+  choice.menu_bar_height = MENU_BAR_HEIGHT;
   pick(width, height);
-  wndproc_handler_add(display_mode_handler);  // once: a second add is refused
+  window_rects_compute();
+  if (window_handle w = main_window_get()) plat().window_invalidate(w, nullptr);
 }
-void widescreen_pref_set(int preference) { choice.wide_preference = preference; }
+// A new preference is picked for anew.
+void widescreen_pref_set(int preference) {
+  if (preference != choice.wide_preference) choice.picked_width = choice.picked_height = 0;
+  choice.wide_preference = preference;
+}
 void fullscreen_width_set(int width) { choice.forced_width = width; }
 void fullscreen_height_set(int height) { choice.forced_height = height; }
 void fullscreen_depth_set(int refresh, int depth) { choice.refresh = refresh, choice.depth = depth; }
@@ -288,8 +345,8 @@ void fullscreen_key_set(int vk) { choice.fullscreen_key = vk; }
 void work_area_fit() {
   std::vector<monitor_info> list;
   plat().monitors(list);
-  // A menu and a caption of the desktop's usual heights.
-  if (!list.empty() && list[0].work_area.height > choice.game_height) choice.menu_bar_height = 20 + 24;
+  if (!list.empty() && list[0].work_area.height > choice.game_height) choice.menu_bar_height = MENU_BAR_HEIGHT;
+  window_rects_compute();
 }
 void display_switch_hook_set(int (*hook)(int)) { choice.switch_hook = hook; }
 void windowed_hook_set(void (*hook)()) { choice.windowed_hook = hook; }

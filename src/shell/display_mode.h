@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/window.h"
 
 // 1 while full screen is active.
@@ -50,7 +51,10 @@ void fullscreen_hook_set(void (*hook)());
 // A mode the display offers.
 struct display_mode_entry {
   int width, height, bits;
+  int refresh = 0;  // Hz, 0 when unknown
 };
+// The display's modes: on this system the primary monitor's current one.
+std::vector<display_mode_entry> display_modes_list();
 // Aspect class of a size: 0 (4:3, 5:4), 1 (16:10), 2 (16:9).
 int aspect_class(int width, int height);
 // The full-screen size for a game size over a mode list: with preference 0 the game size; else
@@ -70,7 +74,19 @@ struct display_view {
 };
 display_view display_scale_view(int type, int game_width, int game_height, int full_width, int full_height);
 
-// The centring offsets of the scaled view (0 in the window).
+// The window's rectangles, as the client area's place and size on the screen: in the window (at
+// its current corner, the game size; the user cannot resize it), in full screen with the menu bar
+// hidden (the monitor) and shown (the monitor less the bar, which takes the top of the screen).
+// The menu and status bars lie outside the client area on this system, so they add nothing.
+struct window_rects {
+  plat_rect window, full_hidden, full_shown;
+};
+// Adds display_mode_handler to the main window's table (once) and computes the rectangles.
+void window_rects_compute();
+window_rects window_rects_get();
+
+// The offsets of the scaled view, which the script's view offset carries (0 in the window and for
+// scale type 0; the front page's centring on the screen is not among them).
 int fullscreen_offset_x();
 int fullscreen_offset_y();
 // The switch itself (reapply: for the current state, without asking the window system again).

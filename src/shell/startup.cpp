@@ -391,17 +391,7 @@ static void fullscreen_settings_apply() {
       store_int("RegHeight3", 0);
     }
   }
-  if (detect_wide_monitor()) {
-    widescreen_pref_set(full_sc_wide_get());
-    fullscreen_width_set(reg_width_get());
-    fullscreen_height_set(reg_height_get());
-  } else {
-    widescreen_pref_set(0);
-    fullscreen_width_set(client_width());
-    fullscreen_height_set(client_height());
-  }
-  set_screen_size(client_width(), client_height(), reports_shown() ? 1 : 0);
-  fullscreen_depth_set(full_sc_freq_get(), full_sc_bits_get());
+  fullscreen_choice_apply(full_sc_wide_get());
 }
 
 static void front_page_create() {

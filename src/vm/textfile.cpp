@@ -12,10 +12,7 @@
 #include "base/datasource.h"
 #include "base/decimal.h"
 #include "base/gamepath.h"
-#include "base/system.h"
-#include "platform/platform.h"
-#include "shell/input.h"
-#include "shell/window_core.h"
+#include "shell/capture.h"
 #include "vm/dispatcher.h"
 #include "vm/script_error.h"
 #include "vm/variables.h"
@@ -180,29 +177,12 @@ static text_file_handle* handle_arg(const char* builtin) {
   return h;
 }
 
-// The text save dialog: the file name proposed in the desktop folder. The shell's dialog module
-// will own this; until then the platform's file chooser is asked directly.
-static bool text_save_dialog(const char* name, std::string& path) {
-  file_dialog_spec spec;
-  spec.save = true;
-  spec.title = "テキストの保存";
-  spec.filter_name = "TXT Files (*.TXT)";
-  spec.filter_pattern = "*.TXT";
-  spec.default_extension = "txt";
-  char desktop[260];
-  if (get_special_folder_path(main_window_get(), 16, desktop)) spec.folder = desktop;
-  spec.file_name = name;
-  call_box_hook();
-  int result = plat().file_dialog(main_window_get(), spec, path);
-  input_init();
-  return result == FILE_DIALOG_OK;
-}
-
 int builtin_textfile_create(int32_t, int32_t) {
   auto h = std::make_unique<text_file_handle>();
   h->writing = true;
-  std::string chosen;
-  if (text_save_dialog(builtin_arg_text(1), chosen)) {
+  // An empty path is a cancelled dialog: the handle takes lines and writes nothing.
+  std::string chosen = text_save_dialog(builtin_arg_text(1));
+  if (!chosen.empty()) {
     h->path = game_path_native(chosen);
     h->temporary = h->path + ".part";
     h->file = fopen(h->temporary.c_str(), "wb");

@@ -4,14 +4,7 @@
 
 #include "gui_fixture.h"
 
-static GtkWidget* open_message_dialog() {
-  GList* all = gtk_window_list_toplevels();
-  GtkWidget* found = nullptr;
-  for (GList* l = all; l; l = l->next)
-    if (GTK_IS_MESSAGE_DIALOG(l->data) && gtk_widget_get_visible(GTK_WIDGET(l->data))) found = GTK_WIDGET(l->data);
-  g_list_free(all);
-  return found;
-}
+static GtkWidget* open_message_dialog() { return visible_toplevel(GTK_TYPE_MESSAGE_DIALOG); }
 
 // Steps run from inside the box's own loop, one after another.
 struct box_script {

@@ -19,7 +19,9 @@
 #include "graphics/sprite.h"
 #include "gui_fixture.h"
 #include "platform/headless/headless.h"
+#include "shell/display_mode.h"
 #include "shell/env_keys.h"
+#include "shell/exit_state.h"
 #include "shell/input.h"
 #include "shell/window_core.h"
 #include "text/glyph.h"
@@ -169,12 +171,35 @@ TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
   }
 }
 
+// Whether the full-screen hook that start-up installs switches (asked here on the headless backend).
+bool fullscreen_hook_switches() {
+  headless_platform host;
+  host.print_boxes = false;
+  platform_backend* previous = plat_install(&host);
+  window_spec spec;
+  spec.procedure = main_window_class_proc;
+  spec.client_width = W;
+  spec.client_height = H;
+  window_handle window = window_create(spec);
+  main_window_set(window);
+  set_screen_size(W, H, 0);
+  enter_fullscreen_callback();
+  bool asked = host.record(window) && host.record(window)->fullscreen;
+  window_destroy(window);
+  display_mode_reset();
+  window_core_reset();
+  windows_reset();
+  plat_install(previous);
+  return asked;
+}
+
 // Alt+Enter and F4 switch the game to full screen and back under a window manager (full screen
 // needs one); in full screen the picture lies centred on the 1024 x 768 screen (scale type 0).
-// Disabled: the window fills the screen, but the full-screen picture comes out black and the key
-// delivery after windowactivate is not reliable yet.
-TEST_F(SampleGame, DISABLED_AltEnterAndF4SwitchToFullScreenAndBack) {
+// Keys go to the window after it is activated, each time: a key sent to an inactive window is
+// not delivered reliably.
+TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (!fullscreen_hook_switches()) GTEST_SKIP() << "the full-screen hook does not switch yet";
   gchar* wm_path = g_find_program_in_path("openbox");
   if (!wm_path) GTEST_SKIP() << "openbox is not installed";
   gchar* wm_argv[] = {wm_path, nullptr};
@@ -196,22 +221,27 @@ TEST_F(SampleGame, DISABLED_AltEnterAndF4SwitchToFullScreenAndBack) {
   ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
   GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
   ASSERT_NE(frame, nullptr);
-  auto fills_screen = [&] { return gdk_window_get_width(frame) == 1024 && gdk_window_get_height(frame) == 768; };
+  // Asked of the server each time: GDK does not follow another client's window by itself.
+  auto fills_screen = [&] {
+    int x, y, w, h;
+    gdk_window_get_geometry(frame, &x, &y, &w, &h);
+    return w == 1024 && h == 768;
+  };
   pump_for(500);
   xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers alt+Return");
-  EXPECT_TRUE(pump_until(fills_screen, 5000)) << "Alt+Enter did not fill the screen";
+  EXPECT_TRUE(pump_until(fills_screen, 10000)) << "Alt+Enter did not fill the screen";
   int best = -1;
   bool centred = pump_until(
       [&] {
         best = mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want);
         return best == 0;
       },
-      4000);
+      20000);
   save_screenshot("sample-game-fullscreen", 0, 0, 1024, 768);
   EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
   pump_for(1100);  // past the switch's one-second debounce
-  xdotool("key --window " + std::to_string(xid) + " F4");
-  EXPECT_TRUE(pump_until([&] { return !fills_screen(); }, 5000)) << "F4 did not go back to the window";
+  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers F4");
+  EXPECT_TRUE(pump_until([&] { return !fills_screen(); }, 10000)) << "F4 did not go back to the window";
   g_object_unref(frame);
   kill(wm, SIGTERM);
   waitpid(wm, nullptr, 0);

@@ -234,3 +234,13 @@ void vaskrun_stop(int& child) {
   waitpid(child, nullptr, 0);
   child = -1;
 }
+
+GtkWidget* visible_toplevel(GType type) {
+  GList* all = gtk_window_list_toplevels();
+  GtkWidget* found = nullptr;
+  for (GList* l = all; l; l = l->next)
+    if (G_TYPE_CHECK_INSTANCE_TYPE(l->data, type) && gtk_widget_get_visible(GTK_WIDGET(l->data)))
+      found = GTK_WIDGET(l->data);
+  g_list_free(all);
+  return found;
+}

@@ -29,6 +29,9 @@ int vaskrun_start(const std::string& game_folder, const std::string& home);
 // Ends a vaskrun that is still running (child > 0) and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
 
+// The last shown toplevel of the type (GTK_TYPE_MESSAGE_DIALOG, GTK_TYPE_DIALOG), or null.
+GtkWidget* visible_toplevel(GType type);
+
 class gui_test : public ::testing::Test {
  protected:
   static void SetUpTestSuite();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "graphics/page.h"
+#include "graphics/presentation.h"
 #include "graphics/screen_geometry.h"
 #include "platform/messages.h"
 #include "shell/display_mode.h"
@@ -95,23 +97,67 @@ TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
   EXPECT_EQ(is_fullscreen(), 0) << "not before the window system confirms";
   send(WM_SIZE, SIZE_RESTORED);
   EXPECT_EQ(is_fullscreen(), 1);
-  EXPECT_EQ(fullscreen_offset_x(), (640 - 1920) / 2);
+  EXPECT_EQ(fullscreen_offset_x(), 0) << "type 0 has no scaled view";
+  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());  // a script's screen_set_offset(0, 0)
+  EXPECT_EQ(page_to_window_x(0), (1920 - 640) / 2) << "centred once, not twice";
   send(WM_SYSKEYDOWN, VK_RETURN);  // within a second: dropped
   EXPECT_EQ(is_fullscreen(), 1);
   platform.advance(1000);
   send(WM_KEYDOWN, VK_F4);
   EXPECT_EQ(is_fullscreen(), 0);
-  EXPECT_EQ(fullscreen_offset_x(), 0);
+  EXPECT_EQ(page_to_window_x(0), 0);
   platform.advance(1000);
   send(WM_SIZE, SIZE_MAXIMIZED);  // maximising asks for full screen too
   send(WM_SIZE, SIZE_RESTORED);
   EXPECT_EQ(is_fullscreen(), 1);
+  platform.other_program_foreground = true;
   platform.advance(999);
   send(WM_KILLFOCUS, 0);  // too soon after the switch
   EXPECT_EQ(is_fullscreen(), 1);
   platform.advance(1);
+  platform.other_program_foreground = false;
+  send(WM_KILLFOCUS, 0);  // our own dialog took the focus
+  EXPECT_EQ(is_fullscreen(), 1);
+  platform.other_program_foreground = true;
   send(WM_KILLFOCUS, 0);
   EXPECT_EQ(is_fullscreen(), 0);
+}
+
+// Fit (type 1) zooms the page by the smaller screen ratio and centres it: the page's centre lies on
+// the screen's centre, and a script's offset of (0, 0) keeps it there.
+TEST_F(DisplaySwitch, FitScalesAndCentresThePicture) {
+  front_page_set(page_new_rgb24(640, 480, 1));
+  display_scale_type_set(1);
+  display_mode_toggle(1);
+  send(WM_SIZE, SIZE_RESTORED);
+  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());
+  EXPECT_EQ(page_to_window_x(320), 1920 / 2);
+  EXPECT_EQ(page_to_window_y(240), 1080 / 2);
+  platform.advance(1000);
+  display_mode_toggle(0);
+  EXPECT_EQ(page_to_window_x(320), 320) << "the window shows the page 1:1 again";
+  presentation_reset();
+  page_free_all_at_exit();
+}
+
+// The size fix: the window keeps the game size, full screen the monitor less a shown menu bar,
+// from the moment full screen is asked for.
+TEST_F(DisplaySwitch, WindowPosChangingKeepsTheRectangleOfTheState) {
+  auto offer = [](window_pos pos) {
+    EXPECT_NE(display_mode_handler(nullptr, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<intptr_t>(&pos)), 0);
+    return pos;
+  };
+  window_pos grown = offer({30, 40, 700, 500, SWP_NOMOVE});
+  EXPECT_EQ(grown.width * 10000 + grown.height, 640 * 10000 + 480);
+  EXPECT_EQ(offer({30, 40, 700, 500, SWP_NOSIZE}).width, 700);
+  display_mode_toggle(1);
+  window_pos asked = offer({30, 40, 700, 500, 0});
+  EXPECT_EQ(asked.x + asked.y + asked.width * 10000 + asked.height, 1920 * 10000 + 1080);
+  send(WM_SIZE, SIZE_RESTORED);
+  work_area_fit();
+  menu_bar_track_cursor(0, 0);
+  window_pos shown = offer({0, 0, 1920, 1080, 0});
+  EXPECT_EQ(shown.y * 10000 + shown.height, 44 * 10000 + 1080 - 44);
 }
 
 TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {

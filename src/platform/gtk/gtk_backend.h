@@ -68,6 +68,7 @@ class gtk_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  bool window_foreground_elsewhere(window_handle window) override;
   void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
@@ -99,6 +100,7 @@ class gtk_platform : public platform_backend {
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
   void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
                          std::string& text) override;
+  int dialog_run(window_handle owner, dialog_form& form) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
   bool sound_output_open() override;
 

@@ -202,6 +202,25 @@ static gboolean on_configure(GtkWidget*, GdkEventConfigure* event, gpointer data
   return FALSE;
 }
 
+// The engine fixes the window's size (the user cannot resize it): a new size of the client area is
+// offered as WM_WINDOWPOSCHANGING, and a different answer becomes the area's size. Full screen is
+// the window manager's to size.
+static void on_area_allocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
+  gtk_host* host = static_cast<gtk_host*>(data);
+  if (host->state & (GDK_WINDOW_STATE_FULLSCREEN | GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_ICONIFIED)) return;
+  window_pos pos{host->x, host->y, allocation->width, allocation->height, SWP_NOMOVE};
+  if (!message_send(host->window, WM_WINDOWPOSCHANGING, 0, reinterpret_cast<intptr_t>(&pos))) return;
+  int asked_w = 0, asked_h = 0;
+  gtk_widget_get_size_request(host->area, &asked_w, &asked_h);
+  // Already asked for: what the toolkit gave beyond it is not fought over (that would loop).
+  if ((pos.width == allocation->width && pos.height == allocation->height) ||
+      (pos.width == asked_w && pos.height == asked_h) || !window_side_usable(pos.width) ||
+      !window_side_usable(pos.height))
+    return;
+  gtk_widget_set_size_request(host->area, pos.width, pos.height);
+  gtk_window_resize(GTK_WINDOW(host->toplevel), 1, 1);
+}
+
 static gboolean on_draw(GtkWidget*, cairo_t* cr, gpointer data) {
   gtk_host* host = static_cast<gtk_host*>(data);
   host->paint = cr;
@@ -273,6 +292,7 @@ void gtk_platform::window_host_create(plat_window* window) {
   }
 
   g_signal_connect(host->area, "draw", G_CALLBACK(on_draw), host);
+  g_signal_connect(host->area, "size-allocate", G_CALLBACK(on_area_allocate), host);
   g_signal_connect(host->area, "button-press-event", G_CALLBACK(on_button_press), host);
   g_signal_connect(host->area, "button-release-event", G_CALLBACK(on_button_release), host);
   g_signal_connect(host->area, "motion-notify-event", G_CALLBACK(on_motion), host);
@@ -389,6 +409,23 @@ int gtk_platform::window_show_state(window_handle window) {
   if (host->state & GDK_WINDOW_STATE_ICONIFIED) return SIZE_MINIMIZED;
   if (host->state & GDK_WINDOW_STATE_MAXIMIZED) return SIZE_MAXIMIZED;
   return SIZE_RESTORED;
+}
+
+bool gtk_platform::window_foreground_elsewhere(window_handle window) {
+  gtk_host* host = host_of(window);
+  if (!host) return false;
+  // The window manager's active window (null when it does not say, or under no manager).
+  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+  GdkWindow* active = gdk_screen_get_active_window(gtk_widget_get_screen(host->toplevel));
+  G_GNUC_END_IGNORE_DEPRECATIONS
+  if (!active) return false;
+  bool ours = false;
+  GList* toplevels = gtk_window_list_toplevels();
+  for (GList* l = toplevels; l && !ours; l = l->next)
+    ours = gtk_widget_get_window(GTK_WIDGET(l->data)) == active;
+  g_list_free(toplevels);
+  g_object_unref(active);
+  return !ours;
 }
 
 void gtk_platform::window_status_text(window_handle window, const char* text) {

@@ -165,6 +165,8 @@ int headless_platform::window_show_state(window_handle window) {
   return r ? r->show_state : static_cast<int>(SIZE_RESTORED);
 }
 
+bool headless_platform::window_foreground_elsewhere(window_handle) { return other_program_foreground; }
+
 void headless_platform::window_status_text(window_handle window, const char* text) {
   window_record* r = record(window);
   if (r && r->status_bar_height > 0) r->status_text = text ? text : "";
@@ -392,6 +394,14 @@ void headless_platform::text_input_dialog(window_handle, const std::string& titl
   if (text_input_answers.empty()) return;
   text = text_input_answers.front();
   text_input_answers.pop_front();
+}
+
+int headless_platform::dialog_run(window_handle, dialog_form& form) {
+  forms.push_back(form);
+  if (form_answers.empty()) return IDCANCEL;
+  std::function<int(dialog_form&)> answer = std::move(form_answers.front());
+  form_answers.pop_front();
+  return answer(form) == IDOK ? IDOK : IDCANCEL;
 }
 
 bool headless_platform::joystick_read(int pad, joystick_reading& reading) {

@@ -69,6 +69,7 @@ class headless_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  bool window_foreground_elsewhere(window_handle window) override;
   void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;
   void window_invalidate(window_handle window, const plat_rect* rect) override;
@@ -100,6 +101,7 @@ class headless_platform : public platform_backend {
   int file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) override;
   void text_input_dialog(window_handle owner, const std::string& title, const std::string& prompt,
                          std::string& text) override;
+  int dialog_run(window_handle owner, dialog_form& form) override;
   bool joystick_read(int pad, joystick_reading& reading) override;
   bool sound_output_open() override;
 
@@ -131,6 +133,7 @@ class headless_platform : public platform_backend {
   std::vector<std::string> dialogs_shown;  // template names, in order
   bool dialog_open = false;
   window_handle foreground = nullptr;      // the last window brought to the front
+  bool other_program_foreground = false;   // another program's window holds the focus
   int host_windows = 0;                    // windows whose host side exists
 
   // Runs between host-event pumps: tests use it to inject the messages a user would cause at a
@@ -166,6 +169,10 @@ class headless_platform : public platform_backend {
   };
   std::vector<text_input> text_inputs;        // every text-input dialog shown
   std::deque<std::string> text_input_answers; // what the user types; none queued: the default stays
+  std::vector<dialog_form> forms;          // every dialog shown, as it opened
+  // The user's part in the next dialogs, in order: changes the controls, returns IDOK or IDCANCEL.
+  // None queued: Cancel.
+  std::deque<std::function<int(dialog_form&)>> form_answers;
   bool pad_present[2] = {false, false};
   joystick_reading pads[2] = {{32767, 32767, 0}, {32767, 32767, 0}};
   bool sound_output_works = true;          // false: the output refuses to open
