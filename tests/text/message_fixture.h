@@ -110,6 +110,7 @@ class message_test : public text_test {
   void console_at(int x, int y, int width, int height) {
     call("console_set", {static_cast<int32_t>(front->id), x, y, width, height});
     console().enabled = true;
+    console().d.indent = 0;
   }
   // The built-in's row; its arguments pushed (the first on top) and the call made.
   void call_self_cleaning(const char* name, std::initializer_list<arg> args) {
