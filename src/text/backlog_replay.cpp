@@ -3,6 +3,7 @@
 // the first turn), the replay's flags in the console.
 #include <cstring>
 
+#include "base/int32.h"
 #include "text/message.h"
 #include "text/message_log.h"
 #include "text/msg_control.h"
@@ -26,7 +27,7 @@ int replay_end(call_frame* f, int32_t base, int32_t drop) {
   console_state& c = console();
   if (c.voice_count > 0) {
     voice_list_entry& last = c.voices[c.voice_count - 1];
-    if (last.height == 0) last.height = c.d.y + c.d.pitch - last.y;
+    if (last.height == 0) last.height = i32_sub(i32_add(c.d.y, c.d.pitch), last.y);
   }
   push_int(0);
   builtin_finish(base, f->top, drop);

@@ -7,6 +7,7 @@
 
 #include "base/cp932.h"
 #include "base/env.h"
+#include "base/int32.h"
 #include "graphics/page.h"
 #include "shell/env_keys.h"
 #include "text/glyph.h"
@@ -139,11 +140,12 @@ int char_width(const font_descriptor& d, const std::string& s, size_t at, size_t
 size_t line_break(font_descriptor& d, const std::string& s) {
   tables_read();
   const int kt = kinsoku_type(), fw = d.width;
-  const int room = d.origin_x + d.window_width - d.x;
+  const long long room = static_cast<long long>(d.origin_x) + d.window_width - d.x;
+  const long long margin = room - 2LL * kt * fw;
   auto no_start = [](const std::string& t, const line_char& c) { return in_table(tw.line_start_table, t.c_str() + c.at, c.len); };
   auto no_end = [](const std::string& t, const line_char& c) { return in_table(tw.line_end_table, t.c_str() + c.at, c.len); };
   std::vector<line_char> line;
-  int width = 0;
+  long long width = 0;
   size_t pos = 0;
   while (pos < s.size()) {
     line_char k{pos, cp932_char_len(s.c_str() + pos), 0};
@@ -152,9 +154,9 @@ size_t line_break(font_descriptor& d, const std::string& s) {
     bool held = prev && (no_end(s, *prev) || no_start(s, k));
     // A line always takes its first character, however narrow the window: an empty line would
     // never use the text up.
-    if (kt > 1 && prev && !held && width + k.width > room - kt * 2 * fw) break;
+    if (kt > 1 && prev && !held && width + k.width > margin) break;
     if (prev && width + k.width > room) {
-      bool ends = kt == 0 ? !held : room - width >= 2 * fw || no_start(s, *prev);
+      bool ends = kt == 0 ? !held : room - width >= 2LL * fw || no_start(s, *prev);
       if (!ends && line.size() >= 2) {
         size_t back = !no_end(s, line[line.size() - 2]) ? 1 : kt != 0 ? 2 : 0;
         if (back >= line.size()) back = line.size() - 1;
@@ -169,7 +171,7 @@ size_t line_break(font_descriptor& d, const std::string& s) {
                 (tw.inner_brackets && (starts_with(s, k.at, "（") || starts_with(s, k.at, "『")));
     bool close = starts_with(s, k.at, "」") ||
                  (tw.inner_brackets && (starts_with(s, k.at, "）") || starts_with(s, k.at, "』")));
-    if (open) d.indent = space_indent() ? indent_offset() + width : 0;
+    if (open) d.indent = space_indent() ? i32_add(indent_offset(), static_cast<int32_t>(width)) : 0;
     if (close) d.indent = 0;
   }
   return line.empty() ? 0 : line.back().at + line.back().len;
@@ -187,7 +189,7 @@ void voice_row_open(console_state& c) {
 void voice_row_close(console_state& c) {
   if (c.voice_count == 0) return;
   voice_list_entry& row = c.voices[c.voice_count - 1];
-  if (row.height == 0) row.height = c.d.y + c.d.pitch - row.y;
+  if (row.height == 0) row.height = i32_sub(i32_add(c.d.y, c.d.pitch), row.y);
   row.pending = 0;
 }
 
@@ -265,7 +267,7 @@ int message(int) {
 
   // A cursor below the window is an overflow; at the window's top line it is not, or a window
   // lower than one line would clear itself for ever.
-  if (d.y > d.origin_y + d.window_height - d.size && d.y != d.origin_y) {
+  if (d.y > static_cast<long long>(d.origin_y) + d.window_height - d.size && d.y != d.origin_y) {
     if (!force_skip_get()) script_error("message : ページからはみ出しました");
     d.x = d.origin_x;
     d.y = d.origin_y;
@@ -276,18 +278,18 @@ int message(int) {
 
   if (force_skip_get()) {
     pending_free();
-    d.x = d.origin_x + d.indent;
-    d.y += d.pitch;
+    d.x = i32_add(d.origin_x, d.indent);
+    d.y = i32_add(d.y, d.pitch);
     if (!line_was_read()) hook_fire(HOOK_SKIPPED_UNREAD, 0, 0);
     return 1;
   }
 
-  if (space_indent() && d.indent != 0 && d.x == d.origin_x + d.indent) leading_blanks_drop(s);
+  if (space_indent() && d.indent != 0 && d.x == i32_add(d.origin_x, d.indent)) leading_blanks_drop(s);
   font_realize(&d, font_quality_scale());
   size_t used = line_break(d, s);
   std::string line = s.substr(0, used);
   bool remains = used < s.size();
-  if (remains && d.fill) text_pending_right_edge_set(d.origin_x + d.window_width - d.x - 1);
+  if (remains && d.fill) text_pending_right_edge_set(i32_sub(i32_add(d.origin_x, d.window_width), i32_add(d.x, 1)));
 
   if (c.first_line && !c.saved_set && !backlog_suppressed()) c.last_text += line;
   bool opens = marker_in_line(tw.voice_start_at, used, false) || cp932_find(line, "「") != std::string::npos;
@@ -299,12 +301,12 @@ int message(int) {
 
   if (remains) {
     s.erase(0, used);
-    d.x = d.origin_x + d.indent;
-    d.y += d.pitch;
+    d.x = i32_add(d.origin_x, d.indent);
+    d.y = i32_add(d.y, d.pitch);
     c.first_line = false;
   } else {
     pending_free();
-    d.x += advance;
+    d.x = i32_add(d.x, advance);
   }
   push_int(d.no_wait);
   push_int(drawn.height);

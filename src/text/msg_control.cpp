@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/cp932.h"
+#include "base/int32.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "shell/env_keys.h"
@@ -30,6 +31,9 @@ constexpr uint32_t HOOK_DISABLE = 0x0d9b7f0e;
 
 constexpr int32_t G_ABSENT = -99;
 constexpr int FACE_AT = 41;  // the f code's face text follows its four fields
+// Codes may come from a loaded save's log: a font beyond this size is refused, since rendering it
+// would take the program's memory and time.
+constexpr int32_t FONT_SIZE_MAX = 512;
 
 // Module state.
 console_state state;
@@ -71,8 +75,10 @@ void set_font(console_state& c, const char* code) {
   font_descriptor& d = c.d;
   int32_t size = msg_code_field(code, 0), width = msg_code_field(code, 1), pitch = msg_code_field(code, 2),
           fill = msg_code_field(code, 3);
+  if (width == -1) width = size / 2;
+  if (size < 0 || size > FONT_SIZE_MAX || width < 0 || width > FONT_SIZE_MAX) return;
   d.size = size;
-  d.width = width == -1 ? size / 2 : width;
+  d.width = width;
   d.pitch = pitch == -1 ? size * 5 / 4 : pitch;
   d.fill = fill == -1 ? 0 : fill;
   if (std::strlen(code) > static_cast<size_t>(FACE_AT)) cp932_copy(d.face, sizeof d.face, code + FACE_AT);
@@ -152,16 +158,16 @@ int msg_control_exec(const char* code, int from_script) {
       break;
     case 'n':
     case 'N':
-      d.x = d.origin_x + d.indent;
-      d.y += d.pitch;
+      d.x = i32_add(d.origin_x, d.indent);
+      d.y = i32_add(d.y, d.pitch);
       c.first_line = false;
       hook_fire(HOOK_NEWLINE, 0, 0);
       break;
     case 'o':
       c.saved = d;
       c.saved_set = true;
-      d.x += msg_code_field(code, 0);
-      d.y += msg_code_field(code, 1);
+      d.x = i32_add(d.x, msg_code_field(code, 0));
+      d.y = i32_add(d.y, msg_code_field(code, 1));
       break;
     case 'p':
       d.no_wait = 0;
