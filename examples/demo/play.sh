@@ -13,7 +13,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   times, with a second ball rolling into it); once it has come to rest, a translucent panel over
   the bottom of the screen shows text: two columns, gothic and mincho, with one line in each
   decoration mode (shadow, outline, heavy shadow and the setting-driven ones), and a line of
-  full- and half-width characters; then two buttons and an orange token: point at a
+  full- and half-width characters; then a message window over the bottom of the screen: the
+  name 太郎 on a plate above it and his words typed out line by line; a click or Enter turns to a
+  second page and then to the first page played again from the message log, and once more to
+  two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game."
 else
@@ -26,9 +29,9 @@ cat <<TEXT
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
-kept in savedata); the choice scene follows (a choice of two buttons and a token to drag) until
-Esc, the right button or a minute ends the game. The message window, sound and saves are not
-built yet.
+kept in savedata); the message scene types two pages that a click or Enter turns, and replays
+the first from the message log; the choice scene follows (a choice of two buttons and a token to
+drag) until Esc, the right button or a minute ends the game. Sound and saves are not built yet.
 A player sees: $seen
 TEXT
 
