@@ -3,7 +3,6 @@
 // a click turns to the second page, and Enter to the first again, replayed from the message log.
 // Each of those screens matches the same moment of a headless run in this process, where the
 // page waits are answered by setting the decide key.
-#include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -57,8 +56,6 @@ std::vector<std::vector<uint32_t>> headless_pages() {
 class MessageScene : public gui_test {
  protected:
   void TearDown() override {
-    // The game waits at a page for ever; it is ended outright (a polite end may be held up there).
-    if (child > 0) kill(child, SIGKILL);
     vaskrun_stop(child);
     gui_test::TearDown();
   }

@@ -219,6 +219,13 @@ int vaskrun_start(const std::string& game_folder, const std::string& home) {
 void vaskrun_stop(int& child) {
   if (child <= 0) return;
   kill(child, SIGTERM);
-  waitpid(child, nullptr, 0);
+  // The sound library turns SIGTERM into a quit event that nothing reads, so a game that does not
+  // end by itself (one waiting at a message page) is ended outright after a few seconds.
+  bool reaped = false;
+  for (int i = 0; i < 300 && !(reaped = waitpid(child, nullptr, WNOHANG) == child); ++i) usleep(10000);
+  if (!reaped) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
   child = -1;
 }

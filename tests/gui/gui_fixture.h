@@ -26,7 +26,8 @@ intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t w
 // Starts vaskrun (this build's) in a game folder, with HOME, the settings and the runtime folder
 // under home; its process id (not reaped), or -1.
 int vaskrun_start(const std::string& game_folder, const std::string& home);
-// Ends a vaskrun that is still running (child > 0) and reaps it; child becomes -1.
+// Ends a vaskrun that is still running (child > 0), outright when SIGTERM does not end it within
+// 3 s, and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
 
 class gui_test : public ::testing::Test {
