@@ -44,15 +44,9 @@ TEST_F(ChoiceScene, KeyboardMouseAndDragEachChangeTheScreen) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
   child = vaskrun_start(game, home.path());
   ASSERT_GT(child, 0);
-  std::string geometry;
-  ASSERT_TRUE(pump_until([&] {
-    return xdotool("search --onlyvisible --name \"vaskrun sample game\" getwindowgeometry --shell", &geometry) == 0 &&
-           geometry.find("HEIGHT=") != std::string::npos;
-  }, 20000));
-  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
-  left = field("X=");
-  top = field("Y=") + field("HEIGHT=") - H;  // the game area is the bottom 800 x 600, under the menu bar
-  ASSERT_EQ(field("WIDTH="), W);
+  int width = 0;
+  ASSERT_TRUE(game_area("vaskrun sample game", H, width, left, top));  // the 800 x 600 under the menu bar
+  ASSERT_EQ(width, W);
 
   // The scene comes after chapter1's sprites (about nine seconds in) and the message scene, whose
   // pages Enter turns.

@@ -80,14 +80,8 @@ TEST_F(MessageScene, PagesTypedOutTurnedByClickAndEnterAndReplayedMatchTheHeadle
 
   child = vaskrun_start(game, home.path());
   ASSERT_GT(child, 0);
-  std::string geometry;
-  ASSERT_TRUE(pump_until([&] {
-    return xdotool("search --onlyvisible --name \"vaskrun sample game\" getwindowgeometry --shell", &geometry) == 0 &&
-           geometry.find("HEIGHT=") != std::string::npos;
-  }, 20000));
-  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
-  left = field("X=");
-  top = field("Y=") + field("HEIGHT=") - H;  // the game area is the bottom 800 x 600, under the menu bar
+  int width = 0;
+  ASSERT_TRUE(game_area("vaskrun sample game", H, width, left, top));  // the 800 x 600 under the menu bar
 
   EXPECT_EQ(settles_on(pages[0], "message-first-page", 40000), 0) << "the first page";
   xdotool("mousemove " + std::to_string(left + 400) + " " + std::to_string(top + 200) + " click 1");

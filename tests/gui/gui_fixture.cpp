@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/gtk/gtk_platform.h"
@@ -159,6 +160,17 @@ int gui_test::xdotool(const std::string& arguments, std::string* output) {
   }
   pump_for(150);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool gui_test::game_area(const char* title, int height, int& width, int& left, int& top) {
+  std::string geometry, search = std::string("search --onlyvisible --name \"") + title + "\" getwindowgeometry --shell";
+  if (!pump_until([&] { return xdotool(search, &geometry) == 0 && geometry.find("HEIGHT=") != std::string::npos; }, 20000))
+    return false;
+  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
+  width = field("WIDTH=");
+  left = field("X=");
+  top = field("Y=") + field("HEIGHT=") - height;
+  return true;
 }
 
 void gui_test::client_origin(window_handle window, int& x, int& y) {

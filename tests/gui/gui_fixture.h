@@ -45,6 +45,9 @@ class gui_test : public ::testing::Test {
   // Runs xdotool with the arguments while the window keeps handling events; its exit status. What
   // it prints (a few lines: window ids, names, geometry) lands in output when one is given.
   int xdotool(const std::string& arguments, std::string* output = nullptr);
+  // The visible window of that title: its width and the top-left corner of the bottom `height`
+  // pixels (a game area under its menu bar) on the screen; false when none appears within 20 s.
+  bool game_area(const char* title, int height, int& width, int& left, int& top);
   // The client area's top-left corner on the screen.
   void client_origin(window_handle window, int& x, int& y);
   // The X window id of the window's frame.
