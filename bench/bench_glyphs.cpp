@@ -30,18 +30,6 @@ namespace {
 constexpr int FRAME_INTERVAL_MS = 1000 / 80;
 const char* const FACE = "ＭＳ ゴシック";
 
-std::string work_folder() {
-  static std::string folder = [] {
-    char name[] = "/tmp/vaskbench-XXXXXX";
-    std::string f = mkdtemp(name);
-    FILE* env = fopen((f + "/vaskel.env").c_str(), "w");
-    fputs("CLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\n", env);
-    fclose(env);
-    return f;
-  }();
-  return folder;
-}
-
 void engine_setup() {
   static headless_platform host;
   static bool done = false;
@@ -49,15 +37,15 @@ void engine_setup() {
   done = true;
   host.print_boxes = false;
   plat_install(&host);
-  data_base_folder_set(work_folder().c_str());
+  data_base_folder_set(bench_game_folder().c_str());
   env_load("vaskel.env");
   env_keys_reset();
-  save_base_folder_set(work_folder().c_str());
+  save_base_folder_set(bench_game_folder().c_str());
 }
 
 void BM_prebuild(benchmark::State& state) {
   engine_setup();
-  std::string file = work_folder() + "/savedata";
+  std::string file = bench_game_folder() + "/savedata";
   for (auto _ : state) {
     state.PauseTiming();
     std::filesystem::remove_all(file);
@@ -146,6 +134,6 @@ int main(int argc, char** argv) {
   glyph_reporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::filesystem::remove_all(work_folder());
+  std::filesystem::remove_all(bench_game_folder());
   return 0;
 }

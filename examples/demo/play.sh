@@ -15,8 +15,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   full- and half-width characters; a four-second movie (a test picture over black and white bars
   that count its frames, with a tone) plays over the middle and a click ends it; five seconds later
   the whole window zooms in one and a half times and glides toward the sun, then back to 1:1; then
-  a mahjong panel for five seconds: a computer's hand taken from a freshly shuffled wall, and what
-  it would score; then two buttons and an orange token: point at a
+  a message window over the bottom of the screen: the name 太郎 on a plate above it and his words
+  typed out line by line; a click or Enter turns to a second page and then to the first page played
+  again from the message log; then a mahjong panel for five seconds: a computer's hand taken from a
+  freshly shuffled wall, and what it would score; then two buttons and an orange token: point at a
   button (or use the arrow keys or 1 and 2) to frame it, click it (or press Enter) to put the green
   mark above it, drag the token anywhere; Esc, the right button or a minute ends the game.
   A player hears: music from the start of chapter1 (a plucked intro, then its loop part for as
@@ -31,10 +33,10 @@ cat <<TEXT
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
-kept in savedata), with a short movie over it (movie\\opening.avi); the choice scene follows (a
-choice of two buttons and a token to drag) until Esc, the right button or a minute ends the game.
-As chapter1 starts, the game saves to slot 1 and a quick slot and loads slot 1 back. The message
-window is not built yet.
+kept in savedata), with a short movie over it (movie\\opening.avi); the message scene types two
+pages that a click or Enter turns, and replays the first from the message log; the choice scene
+follows (a choice of two buttons and a token to drag) until Esc, the right button or a minute ends
+the game. As chapter1 starts, the game saves to slot 1 and a quick slot and loads slot 1 back.
 A player sees: $seen
 TEXT
 

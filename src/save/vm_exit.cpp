@@ -14,6 +14,7 @@
 #include "sound/sound.h"
 #include "text/glyph.h"
 #include "text/message.h"
+#include "text/message_log.h"
 #include "vm/hooks.h"
 #include "vm/readmark.h"
 #include "vm/script_object.h"
@@ -46,6 +47,7 @@ void vm_reset() {
     var_table_clear(&var_global);
   }
   snapshot_reset();
+  message_log_reset();  // a load restores the saved log after this
 
   threads_destroy_all();
   thread_switch(thread_create(0));

@@ -195,8 +195,11 @@ static void error_line_bound() {
 
 void error_log_position() {
   if (!development_mode()) return;
+  std::string file;
+  int line = 0;
+  if (!current_script_position(file, line)) file.clear();
   char text[300];
-  snprintf(text, sizeof text, "%s.vks(%d)\n", title_position_file(), title_position_line());
+  snprintf(text, sizeof text, "%s.vks(%d)\n", file.c_str(), line);
   dev.error_line = text;
   error_line_bound();
 }

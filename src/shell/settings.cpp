@@ -171,10 +171,7 @@ void title_progress(const char* text) {
   if (error_report_mode_get() != 1) window_title_set(main_window_get(), text ? text : "");
 }
 
-// The current script position: the innermost frame of the current thread that holds a code
-// position, the name of the script object whose code that is (without extension), and the
-// frame's line.
-static bool current_script_position(std::string& file, int& line) {
+bool current_script_position(std::string& file, int& line) {
   if (!vm_thread) return false;
   for (int depth = vm_thread->depth; depth >= 0; --depth) {
     const call_frame& frame = vm_thread->frames[depth];

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // The in-memory settings. The first SETTING_CONFIG_COUNT are read by config_load, in this order;
 // the rest by startup_settings_load, except JoyUse, which joy_use_set keeps.
@@ -123,6 +124,10 @@ void title_progress(const char* text);
 // the development tools.
 void title_show_position();
 const char* title_position_file();
+// The current script position: the innermost frame of the current thread that holds a code
+// position, the name of the script object whose code that is (without extension), and the
+// frame's line. False when there is none.
+bool current_script_position(std::string& file, int& line);
 int title_position_line();
 
 // The script object that the run loop loads instead of "start" at the next restart; empty when

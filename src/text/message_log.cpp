@@ -118,6 +118,10 @@ void backlog_trim() {
 
 void backlog_suppress_push() { ++suppress_count; }
 void backlog_suppress_pop() { --suppress_count; }
+bool backlog_suppressed() { return suppress_count > 0; }
+void backlog_suppress_clear() { suppress_count = 0; }
+
+int message_log_entry_length(int position) { return length_at(position); }
 
 void message_log_reset() {
   std::memset(message_log, 0, sizeof message_log);

@@ -4,9 +4,8 @@
 // Layout: entries end at offset MESSAGE_LOG_SIZE; each is its bytes, a NUL and a little-endian
 // u16 holding the entry's whole length (bytes + 3). Unused space at the front is zero.
 //
-// The replay built-ins (backlog_replay, backlog_replay_nowait) are not here yet: they run through
-// the typewriter and the control codes, and until those exist the dispatcher reports them as not
-// implemented.
+// The replay (backlog_replay.cpp) runs a logged page through the control codes and the
+// typewriter again, one entry a turn.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +38,12 @@ void backlog_trim();
 
 void backlog_suppress_push();
 void backlog_suppress_pop();
+bool backlog_suppressed();
+// The VM reset's step: the counter goes back to 0.
+void backlog_suppress_clear();
+
+// The whole length of the entry at position (bytes + 3), or 0 when no entry fits there.
+int message_log_entry_length(int position);
 
 // Zeroes the log and the suppress counter (start of a run; tests).
 void message_log_reset();
@@ -53,3 +58,5 @@ int builtin_backlog_next_window(int32_t, int32_t);
 int builtin_backlog_trim(int32_t, int32_t);
 int builtin_backlog_suppress_push(int32_t, int32_t);
 int builtin_backlog_suppress_pop(int32_t, int32_t);
+int builtin_backlog_replay(int32_t n, int32_t drop);         // self-cleaning, waits
+int builtin_backlog_replay_nowait(int32_t n, int32_t drop);  // self-cleaning, waits

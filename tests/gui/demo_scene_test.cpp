@@ -10,12 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "base/datasource.h"
-#include "base/env.h"
 #include "base/hash.h"
-#include "graphics/gfx_id.h"
-#include "graphics/page.h"
-#include "graphics/presentation.h"
 #include "graphics/sprite.h"
 #include "gui_fixture.h"
 #include "platform/headless/headless.h"
@@ -25,13 +20,12 @@
 #include "shell/input.h"
 #include "shell/window_core.h"
 #include "text/glyph.h"
+#include "headless_game.h"
 #include "test_support.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
 #include "vm/script_object.h"
-#include "vm/skip.h"
 #include "vm/thread.h"
-#include "vm/variables.h"
 
 // After gtest: the X headers define None.
 #include <gdk/gdkx.h>
@@ -41,75 +35,18 @@ namespace {
 const std::string game = VASK_BINARY_DIR "/demo/packaged";
 constexpr int W = 800, H = 600;
 
-// Everything the headless run set up, undone.
-void engine_state_clear() {
-  threads_destroy_all();
-  thread_switch(nullptr);
-  var_tables_free();
-  ReleaseVaskel();
-  glyph_module_reset();
-  sprite_module_reset();
-  page_free_all_at_exit();
-  presentation_reset();
-  gfx_id_reset();
-  window_core_reset();
-  data_sources_clear();
-  env_free();
-  env_keys_reset();
-  interpreter_reset();
-  skip_reset();
-  script_error_reset();
-}
-
 // The client area after chapter1's scene, run here on the headless backend with its fake clock.
 std::vector<uint32_t> headless_render() {
-  engine_state_clear();  // earlier tests in this process may have cached the default sizes
-  headless_platform host;
-  host.print_boxes = false;
-  host.use_fake_clock(1000);
-  platform_backend* previous = plat_install(&host);
-  data_base_folder_set(game.c_str());
-  for (const char* source : {"fastdata", "scenario", "data"}) data_source_add(source, 0);
-  env_load("vaskel.env");
-  window_spec spec;
-  spec.procedure = main_window_class_proc;
-  spec.client_width = client_width();
-  spec.client_height = client_height();
-  window_handle window = window_create(spec);
-  main_window_set(window);
-  front_page_set(page_new_rgb24(client_width(), client_height(), 1));
-  thread_switch(thread_create(0));
-  vm_clock_reset();
-  input_init();
-  sprite_reset();
+  headless_game run(game);
   script_object* chapter = object_load("chapter1");
   vm_frame->code = object_function(chapter, crc32_string("scene"));
   EXPECT_NE(vm_frame->code, nullptr);
   interpreter_run();  // the scene returns once everything has come to rest
   vm_time_update();
   sprite_update_all();
-  host.pump_host_events();
-  std::vector<uint32_t> pixels;
-  if (const headless_platform::window_record* r = host.record(window))
-    for (uint32_t p : r->pixels) pixels.push_back(p & 0xFFFFFF);
-  EXPECT_TRUE(host.boxes.empty()) << host.boxes.front().text;
-  window_destroy(window);
-  engine_state_clear();
-  windows_reset();
-  plat_install(previous);
-  return pixels;
-}
-
-int mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  if (a.size() != b.size()) return -1;
-  int bad = 0;
-  for (size_t i = 0; i < a.size(); i++)
-    for (int s = 0; s < 24; s += 8)
-      if (std::abs(static_cast<int>(a[i] >> s & 0xFF) - static_cast<int>(b[i] >> s & 0xFF)) > 2) {
-        bad++;
-        break;
-      }
-  return bad;
+  run.host.pump_host_events();
+  EXPECT_TRUE(run.host.boxes.empty()) << run.host.boxes.front().text;
+  return run.pixels();
 }
 
 class SampleGame : public gui_test {
@@ -157,7 +94,7 @@ TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
         int height = gdk_window_get_height(frame);
         if (height < H) return false;
         shot = screenshot(x, y + height - H, W, H);
-        best = mismatches(shot, want);
+        best = pixel_mismatches(shot, want);
         if (best == 0) save_screenshot("sample-game-scene", x, y, gdk_window_get_width(frame), height);
         return best == 0;
       },
@@ -233,7 +170,7 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   int best = -1;
   bool centred = pump_until(
       [&] {
-        best = mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want);
+        best = pixel_mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want);
         return best == 0;
       },
       20000);

@@ -173,6 +173,17 @@ int gui_test::xdotool(const std::string& arguments, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool gui_test::game_area(const char* title, int height, int& width, int& left, int& top) {
+  std::string geometry, search = std::string("search --onlyvisible --name \"") + title + "\" getwindowgeometry --shell";
+  if (!pump_until([&] { return xdotool(search, &geometry) == 0 && geometry.find("HEIGHT=") != std::string::npos; }, 20000))
+    return false;
+  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
+  width = field("WIDTH=");
+  left = field("X=");
+  top = field("Y=") + field("HEIGHT=") - height;
+  return true;
+}
+
 void gui_test::client_origin(window_handle window, int& x, int& y) {
   gdk_window_get_origin(gtk_widget_get_window(gtk_platform::host_of(window)->area), &x, &y);
 }
@@ -231,7 +242,14 @@ int vaskrun_start(const std::string& game_folder, const std::string& home) {
 void vaskrun_stop(int& child) {
   if (child <= 0) return;
   kill(child, SIGTERM);
-  waitpid(child, nullptr, 0);
+  // The sound library turns SIGTERM into a quit event that nothing reads, so a game that does not
+  // end by itself (one waiting at a message page) is ended outright after a few seconds.
+  bool reaped = false;
+  for (int i = 0; i < 300 && !(reaped = waitpid(child, nullptr, WNOHANG) == child); ++i) usleep(10000);
+  if (!reaped) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
   child = -1;
 }
 

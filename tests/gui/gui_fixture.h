@@ -26,7 +26,8 @@ intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t w
 // Starts vaskrun (this build's) in a game folder, with HOME, the settings and the runtime folder
 // under home; its process id (not reaped), or -1.
 int vaskrun_start(const std::string& game_folder, const std::string& home);
-// Ends a vaskrun that is still running (child > 0) and reaps it; child becomes -1.
+// Ends a vaskrun that is still running (child > 0), outright when SIGTERM does not end it within
+// 3 s, and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
 
 // The last shown toplevel of the type (GTK_TYPE_MESSAGE_DIALOG, GTK_TYPE_DIALOG), or null.
@@ -50,6 +51,9 @@ class gui_test : public ::testing::Test {
   // The game area of the vaskrun window titled so: the bottom width x height of the window, under
   // its menu bar. False when no such window of that width showed within 20 s.
   bool game_area_find(const char* title, int width, int height, int& left, int& top);
+  // The visible window of that title: its width and the top-left corner of the bottom `height`
+  // pixels (a game area under its menu bar) on the screen; false when none appears within 20 s.
+  bool game_area(const char* title, int height, int& width, int& left, int& top);
   // The client area's top-left corner on the screen.
   void client_origin(window_handle window, int& x, int& y);
   // The X window id of the window's frame.

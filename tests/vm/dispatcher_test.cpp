@@ -35,10 +35,12 @@ TEST_F(dispatcher, UnknownAndUnbuiltBuiltinsReportAndLeaveOneIntOrNothing) {
   EXPECT_EQ(cell(before).i, 0);
   stack_pop();
 
-  // A self-cleaning built-in not built yet is tidied like the others.
+  // A self-cleaning built-in not built yet is tidied like the others (a row of its own: the
+  // table's rows get their handlers as the subsystems are built).
+  const builtin_entry unbuilt{H_BACKLOG_REPLAY, "unbuilt_self_cleaning", BUILTIN_SELF_CLEANING, 5, nullptr};
   push_string("event");
-  EXPECT_FALSE(call(H_BACKLOG_REPLAY, 1, 1));
-  EXPECT_EQ(box_text(3), "backlog_replay : この組み込み関数はまだ実装されていません");
+  builtin_call(&unbuilt, unbuilt.hash, 1, 1);
+  EXPECT_EQ(box_text(3), "unbuilt_self_cleaning : この組み込み関数はまだ実装されていません");
   EXPECT_EQ(top(), before);
   EXPECT_EQ(run_state_get(), RUN_GO);
 }
