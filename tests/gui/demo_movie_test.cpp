@@ -71,13 +71,15 @@ TEST_F(MovieScene, TheMoviePlaysItsFramesOnTimeOverTheSceneAndTheSceneReturns) {
   EXPECT_LT(movie_colours, 100) << "the movie's picture stayed after it was closed";
   save_screenshot("movie-after", left, top, W, H);
 
-  // Esc ends the game once the choice scene that follows is up.
+  // Enter turns the message scene's pages; Esc ends the game once the choice scene is up.
   int status = -1;
   bool ended = pump_until([&] {
+    xdotool("key Return");
+    pump_for(300);
     xdotool("key Escape");
     pump_for(300);
     return waitpid(child, &status, WNOHANG) == child;
-  }, 20000);
+  }, 60000);
   EXPECT_TRUE(ended);
   if (ended) child = -1;
 }
