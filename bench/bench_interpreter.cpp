@@ -90,12 +90,14 @@ std::string game_folder() {
   object_write(path, "crossloop", vm_loop_source(step_of(CALL_STEP, "_0", "_1").c_str(), "_0", "_1", false, false));
   object_write(path, "adder", ".func add\n    params int int\n    load.i _p1\n    load.i _p2\n    add.i\n    ret\n");
   data_base_folder_set(path.c_str());
+  // Loaded first, so that any walk of the object list passes the other 50 before finding them.
+  for (const char* name : {"intloop", "callloop", "lineloop", "globalloop", "threadloop", "crossloop", "adder"})
+    object_load(name);
   for (int k = 0; k < LOADED_OBJECTS; ++k) {
     std::string name = "filler" + std::to_string(k);
     object_write(path, name.c_str(), ".func f" + std::to_string(k) + "\n    ret\n");
     object_load(name.c_str());
   }
-  object_load("adder");
   var_table_init(&var_global, 256);
   return path;
 }

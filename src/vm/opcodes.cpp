@@ -7,6 +7,7 @@
 // frame's code pointer, and the loop reloads it after them. Code blocks come from outside, so
 // every count, target and operand span is checked against the block that holds the instruction
 // (fixed-size operands need no check: every block ends in 16 bytes of return instructions).
+#include <array>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -550,6 +551,80 @@ static inline value_cell* int_operands(script_thread* t, call_frame* f, int cell
   return c;
 }
 
+// Dispatch goes through a dense table: every opcode the loop does inline has a slot from 1 up,
+// every other word slot 0 (done out of line). Opcodes are sparse 16-bit numbers, so a switch on
+// them compiles to a compare tree; on the slots it is one indexed jump.
+constexpr uint16_t INLINE_OPCODES[] = {
+    OP_MUL_I,
+    OP_DIV_I,
+    OP_MOD_I,
+    OP_ADD_I,
+    OP_SUB_I,
+    OP_SHR_I,
+    OP_SHL_I,
+    OP_LE_I,
+    OP_LT_I,
+    OP_GE_I,
+    OP_GT_I,
+    OP_EQ_I,
+    OP_NE_I,
+    OP_XOR_I,
+    OP_LAND_I,
+    OP_LOR_I,
+    OP_BAND_I,
+    OP_BOR_I,
+    OP_NOT,
+    OP_BNOT,
+    OP_NEG_I,
+    OP_NEG_F,
+    OP_NOP,
+    OP_NOP2,
+    OP_NOP3,
+    OP_PUSH_INT,
+    OP_PUSH_FLOAT,
+    OP_PUSH_STRING,
+    OP_LOAD,
+    OP_ASSIGN,
+    OP_ASSIGN + OP_POPPED,
+    OP_POP,
+    OP_CALL,
+    OP_CALL_DROP,
+    OP_RETURN,
+    OP_JUMP,
+    OP_JUMP_TRUE,
+    OP_JUMP_FALSE,
+    OP_BUILTIN,
+    OP_BUILTIN_DROP,
+    OP_LINE,
+    OP_FLOAT_TO_INT,
+    OP_INT_TO_FLOAT,
+};
+constexpr int DISPATCH_SIZE = OP_JUMP_TABLE + 1;
+static_assert(sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] < 256);
+
+consteval uint8_t inline_slot(uint16_t op) {
+  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
+    if (INLINE_OPCODES[k] == op) return static_cast<uint8_t>(k + 1);
+  return 0;
+}
+
+static constexpr auto dispatch_slot = [] {
+  std::array<uint8_t, DISPATCH_SIZE> table{};
+  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
+    table[INLINE_OPCODES[k]] = static_cast<uint8_t>(k + 1);
+  return table;
+}();
+
+// The table variable (eternal, global or thread scope) of the variable operand at at, when its
+// slot hint is right; null sends the instruction down the full lookup, which also mends the hint.
+static inline value_cell* hinted_variable(script_thread* t, int scope, const uint8_t* at) {
+  var_table* table = scope == SCOPE_GLOBAL ? &var_global : scope == SCOPE_THREAD ? &t->vars : &var_eternal;
+  uint16_t slot = code_u16(at + VAR_HINT_OFFSET);
+  if (slot >= table->count) return nullptr;
+  value_cell* c = &table->cells[slot];
+  return c->hash == code_u32(at + 2) ? c : nullptr;
+}
+
 void thread_execute() {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
@@ -567,7 +642,7 @@ void thread_execute() {
   } while (0)
 // An int operator writes into L; a comparison also makes L an int.
 #define INT_BINARY(opcode, result, comparison) \
-  case opcode: {                               \
+  case inline_slot(opcode): {                  \
     value_cell* l = int_operands(t, f, 2);     \
     if (!l) goto stack_short;                  \
     int32_t a = l[0].i, b = l[1].i;            \
@@ -582,7 +657,7 @@ void thread_execute() {
   for (;;) {
     op = code_u16(pc);
     pc += 2;
-    switch (op) {
+    switch (op < DISPATCH_SIZE ? dispatch_slot[op] : 0) {
       INT_OPERATOR(OP_MUL_I, i32_mul(a, b))
       INT_OPERATOR(OP_DIV_I, int_arith(ARITH_DIV, a, b))
       INT_OPERATOR(OP_MOD_I, int_arith(ARITH_MOD, a, b))
@@ -602,37 +677,37 @@ void thread_execute() {
       INT_OPERATOR(OP_BAND_I, a & b)
       INT_OPERATOR(OP_BOR_I, a | b)
 
-      case OP_NOT:
-      case OP_BNOT:
-      case OP_NEG_I: {
+      case inline_slot(OP_NOT):
+      case inline_slot(OP_BNOT):
+      case inline_slot(OP_NEG_I): {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = op == OP_NOT ? c->i == 0 : op == OP_BNOT ? ~c->i : i32_neg(c->i);
         continue;
       }
-      case OP_NEG_F: {
+      case inline_slot(OP_NEG_F): {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = -c->f;
         continue;
       }
-      case OP_NOP:
-      case OP_NOP2:
-      case OP_NOP3:
+      case inline_slot(OP_NOP):
+      case inline_slot(OP_NOP2):
+      case inline_slot(OP_NOP3):
         continue;
 
-      case OP_PUSH_INT:
+      case inline_slot(OP_PUSH_INT):
         exec_push(t, f, int_cell(code_i32(pc)));
         pc += 4;
         continue;
-      case OP_PUSH_FLOAT: {
+      case inline_slot(OP_PUSH_FLOAT): {
         value_cell c = float_cell(0.0f);
         c.i = code_i32(pc);  // the bits as they stand
         exec_push(t, f, c);
         pc += 4;
         continue;
       }
-      case OP_PUSH_STRING: {
+      case inline_slot(OP_PUSH_STRING): {
         int n = code_i16(pc);
         if (n < 0) goto count_negative;
         if (!code_target_valid(pc - 2, reinterpret_cast<uintptr_t>(pc) + 2 + static_cast<uintptr_t>(n)))
@@ -642,7 +717,7 @@ void thread_execute() {
         pc += 2 + n;
         continue;
       }
-      case OP_LOAD: {
+      case inline_slot(OP_LOAD): {
         // A plain read of an int local needs no lookup at all.
         uint16_t w = code_u16(pc);
         if ((w & 0x7FF) == (SCOPE_LOCAL << 5 | TYPE_INT << 8)) {
@@ -654,13 +729,22 @@ void thread_execute() {
             continue;
           }
         }
+        // An int variable of a table, found where its slot hint says.
+        if (access_type_of(w) == TYPE_INT && access_scope_of(w) < SCOPE_LOCAL) {
+          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
+          if (var && var->type == TYPE_INT) {
+            exec_push(t, f, int_cell(access_int(&var->i, w), var->hash));
+            pc += VAR_OPERAND_SIZE;
+            continue;
+          }
+        }
         f->code = pc;
         op_load();
         RESUME();
         continue;
       }
-      case OP_ASSIGN:
-      case OP_ASSIGN + OP_POPPED: {
+      case inline_slot(OP_ASSIGN):
+      case inline_slot(OP_ASSIGN + OP_POPPED): {
         // An int stored into a local that holds no block: a plain copy, no lookup.
         uint16_t w = code_u16(pc);
         if (access_scope_of(w) == SCOPE_LOCAL && f->top - 1 >= f->base) {
@@ -679,18 +763,34 @@ void thread_execute() {
             continue;
           }
         }
+        // Likewise into a table variable found through its hint.
+        if (access_scope_of(w) < SCOPE_LOCAL && f->top - 1 >= f->base) {
+          value_cell* r = &t->stack[f->top - 1];
+          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
+          if (r->type == TYPE_INT && var && !type_is_block(var->type)) {
+            value_cell v = int_cell(r->i, var->hash);
+            v.scope = static_cast<int16_t>(access_scope_of(w));
+            *var = v;
+            if (op == OP_ASSIGN)
+              r->hash = v.hash, r->scope = v.scope;
+            else
+              f->top--;
+            pc += VAR_OPERAND_SIZE;
+            continue;
+          }
+        }
         f->code = pc;
         op_assign(op);
         RESUME();
         continue;
       }
-      case OP_POP:
+      case inline_slot(OP_POP):
         if (f->top - 1 < f->base) goto stack_short;
         value_release(&t->stack[--f->top]);
         continue;
 
-      case OP_CALL:
-      case OP_CALL_DROP: {
+      case inline_slot(OP_CALL):
+      case inline_slot(OP_CALL_DROP): {
         uint32_t hash = code_u32(pc);
         uint8_t* cache = pc + 4;
         int32_t argc = code_i16(pc + 8);
@@ -706,20 +806,20 @@ void thread_execute() {
         RESUME();
         continue;
       }
-      case OP_RETURN:
+      case inline_slot(OP_RETURN):
         f->code = pc;
         op_return();
         RESUME();
         continue;
 
-      case OP_JUMP: {
+      case inline_slot(OP_JUMP): {
         uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
         if (!code_target_valid(pc - 2, target)) goto out_of_range;
         pc = reinterpret_cast<uint8_t*>(target);
         continue;
       }
-      case OP_JUMP_TRUE:
-      case OP_JUMP_FALSE: {
+      case inline_slot(OP_JUMP_TRUE):
+      case inline_slot(OP_JUMP_FALSE): {
         if (f->top - 1 < f->base) goto stack_short;
         value_cell* c = &t->stack[--f->top];
         bool jump = cell_true(c) == (op == OP_JUMP_TRUE);
@@ -734,14 +834,14 @@ void thread_execute() {
         continue;
       }
 
-      case OP_BUILTIN:
-      case OP_BUILTIN_DROP:
+      case inline_slot(OP_BUILTIN):
+      case inline_slot(OP_BUILTIN_DROP):
         f->code = pc;
         builtin_dispatch(op == OP_BUILTIN_DROP);
         RESUME();
         continue;
 
-      case OP_LINE: {
+      case inline_slot(OP_LINE): {
         int16_t line = code_i16(pc);
         f->code = pc + 2;
         op_line(line);
@@ -749,14 +849,14 @@ void thread_execute() {
         continue;
       }
 
-      case OP_FLOAT_TO_INT: {
+      case inline_slot(OP_FLOAT_TO_INT): {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = i32_from_float(c->f);
         c->type = TYPE_INT;
         continue;
       }
-      case OP_INT_TO_FLOAT: {
+      case inline_slot(OP_INT_TO_FLOAT): {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = static_cast<float>(c->i);
