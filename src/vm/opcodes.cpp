@@ -458,12 +458,10 @@ static void op_label(uint16_t op) {
 // Line marks and messages
 
 // 0x83A: the frame's line; on the main thread the line-was-read flag from the read marks (a line
-// beyond the set counts as unread), then the read filter and the debugger.
-static void op_line(int16_t line) {
-  script_thread* t = vm_thread;
-  call_frame* f = vm_frame;
+// beyond the set counts as unread), then the read filter. The loop calls the debugger's hook.
+static inline void op_line(script_thread* t, call_frame* f, int16_t line) {
   f->line = line;
-  readmark_set* marks = frame_readmarks(f);
+  readmark_set* marks = f->mark_looked_up ? (f->mark_object ? f->mark_object->readmarks : nullptr) : frame_readmarks(f);
   if (t->id == 0) {
     if (!marks) {
       if (t->depth == 0) line_was_read_set(0);
@@ -472,7 +470,6 @@ static void op_line(int16_t line) {
     }
   }
   if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1);
-  if (debugger_window()) debugger_line_hook(line);
 }
 
 // 0x840-0x842: handed to the message window.
@@ -843,9 +840,13 @@ void thread_execute() {
 
       case inline_slot(OP_LINE): {
         int16_t line = code_i16(pc);
-        f->code = pc + 2;
-        op_line(line);
-        RESUME();
+        pc += 2;
+        f->code = pc;  // the read-mark lookup and the debugger look at it
+        op_line(t, f, line);
+        if (debugger_window()) [[unlikely]] {
+          debugger_line_hook(line);
+          RESUME();
+        }
         continue;
       }
 
