@@ -639,22 +639,79 @@ void thread_execute() {
   } while (0)
 // An int operator writes into L; a comparison also makes L an int.
 #define INT_BINARY(opcode, result, comparison) \
-  case inline_slot(opcode): {                  \
+  h_##opcode: {                                \
     value_cell* l = int_operands(t, f, 2);     \
     if (!l) goto stack_short;                  \
     int32_t a = l[0].i, b = l[1].i;            \
     l[0].i = (result);                         \
     if (comparison) l[0].type = TYPE_INT;      \
     f->top--;                                  \
-    continue;                                  \
+    NEXT();                                  \
   }
 #define INT_OPERATOR(opcode, result) INT_BINARY(opcode, result, false)
 #define INT_COMPARISON(opcode, result) INT_BINARY(opcode, result, true)
 
+  // Every handler ends in its own copy of the dispatch (the compiler duplicates the computed
+  // jump), so each instruction's successor is predicted apart.
+  static void* const handlers[] = {
+      &&h_other,
+      &&h_OP_MUL_I,
+      &&h_OP_DIV_I,
+      &&h_OP_MOD_I,
+      &&h_OP_ADD_I,
+      &&h_OP_SUB_I,
+      &&h_OP_SHR_I,
+      &&h_OP_SHL_I,
+      &&h_OP_LE_I,
+      &&h_OP_LT_I,
+      &&h_OP_GE_I,
+      &&h_OP_GT_I,
+      &&h_OP_EQ_I,
+      &&h_OP_NE_I,
+      &&h_OP_XOR_I,
+      &&h_OP_LAND_I,
+      &&h_OP_LOR_I,
+      &&h_OP_BAND_I,
+      &&h_OP_BOR_I,
+      &&h_OP_NOT,
+      &&h_OP_BNOT,
+      &&h_OP_NEG_I,
+      &&h_OP_NEG_F,
+      &&h_OP_NOP,
+      &&h_OP_NOP2,
+      &&h_OP_NOP3,
+      &&h_OP_PUSH_INT,
+      &&h_OP_PUSH_FLOAT,
+      &&h_OP_PUSH_STRING,
+      &&h_OP_LOAD,
+      &&h_OP_ASSIGN,
+      &&h_OP_ASSIGN_POPPED,
+      &&h_OP_POP,
+      &&h_OP_CALL,
+      &&h_OP_CALL_DROP,
+      &&h_OP_RETURN,
+      &&h_OP_JUMP,
+      &&h_OP_JUMP_TRUE,
+      &&h_OP_JUMP_FALSE,
+      &&h_OP_BUILTIN,
+      &&h_OP_BUILTIN_DROP,
+      &&h_OP_LINE,
+      &&h_OP_FLOAT_TO_INT,
+      &&h_OP_INT_TO_FLOAT,
+  };
+  static_assert(sizeof handlers / sizeof handlers[0] == sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] + 1);
+
+// Reads the next opcode and jumps to its handler.
+#define NEXT()                                                \
+  do {                                                        \
+    op = code_u16(pc);                                        \
+    pc += 2;                                                  \
+    goto* handlers[op < DISPATCH_SIZE ? dispatch_slot[op] : 0]; \
+  } while (0)
+
   for (;;) {
-    op = code_u16(pc);
-    pc += 2;
-    switch (op < DISPATCH_SIZE ? dispatch_slot[op] : 0) {
+    NEXT();
+    {
       INT_OPERATOR(OP_MUL_I, i32_mul(a, b))
       INT_OPERATOR(OP_DIV_I, int_arith(ARITH_DIV, a, b))
       INT_OPERATOR(OP_MOD_I, int_arith(ARITH_MOD, a, b))
@@ -674,37 +731,37 @@ void thread_execute() {
       INT_OPERATOR(OP_BAND_I, a & b)
       INT_OPERATOR(OP_BOR_I, a | b)
 
-      case inline_slot(OP_NOT):
-      case inline_slot(OP_BNOT):
-      case inline_slot(OP_NEG_I): {
+      h_OP_NOT:
+      h_OP_BNOT:
+      h_OP_NEG_I: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = op == OP_NOT ? c->i == 0 : op == OP_BNOT ? ~c->i : i32_neg(c->i);
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_NEG_F): {
+      h_OP_NEG_F: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = -c->f;
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_NOP):
-      case inline_slot(OP_NOP2):
-      case inline_slot(OP_NOP3):
-        continue;
+      h_OP_NOP:
+      h_OP_NOP2:
+      h_OP_NOP3:
+        NEXT();
 
-      case inline_slot(OP_PUSH_INT):
+      h_OP_PUSH_INT:
         exec_push(t, f, int_cell(code_i32(pc)));
         pc += 4;
-        continue;
-      case inline_slot(OP_PUSH_FLOAT): {
+        NEXT();
+      h_OP_PUSH_FLOAT: {
         value_cell c = float_cell(0.0f);
         c.i = code_i32(pc);  // the bits as they stand
         exec_push(t, f, c);
         pc += 4;
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_PUSH_STRING): {
+      h_OP_PUSH_STRING: {
         int n = code_i16(pc);
         if (n < 0) goto count_negative;
         if (!code_target_valid(pc - 2, reinterpret_cast<uintptr_t>(pc) + 2 + static_cast<uintptr_t>(n)))
@@ -712,9 +769,9 @@ void thread_execute() {
         // n counts the NUL; the text always ends in one, whatever the last byte was.
         exec_push(t, f, string_cell(string_block_new(reinterpret_cast<const char*>(pc + 2), n > 0 ? n - 1 : 0)));
         pc += 2 + n;
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_LOAD): {
+      h_OP_LOAD: {
         // A plain read of an int local needs no lookup at all.
         uint16_t w = code_u16(pc);
         if ((w & 0x7FF) == (SCOPE_LOCAL << 5 | TYPE_INT << 8)) {
@@ -723,7 +780,7 @@ void thread_execute() {
             value_cell c = int_cell(t->stack[index].i, t->stack[index].hash);
             exec_push(t, f, c);
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
           }
         }
         // An int variable of a table, found where its slot hint says.
@@ -732,16 +789,16 @@ void thread_execute() {
           if (var && var->type == TYPE_INT) {
             exec_push(t, f, int_cell(access_int(&var->i, w), var->hash));
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
           }
         }
         f->code = pc;
         op_load();
         RESUME();
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_ASSIGN):
-      case inline_slot(OP_ASSIGN + OP_POPPED): {
+      h_OP_ASSIGN:
+      h_OP_ASSIGN_POPPED: {
         // An int stored into a local that holds no block: a plain copy, no lookup.
         uint16_t w = code_u16(pc);
         if (access_scope_of(w) == SCOPE_LOCAL && f->top - 1 >= f->base) {
@@ -757,7 +814,7 @@ void thread_execute() {
             else
               f->top--;
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
           }
         }
         // Likewise into a table variable found through its hint.
@@ -773,21 +830,21 @@ void thread_execute() {
             else
               f->top--;
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
           }
         }
         f->code = pc;
         op_assign(op);
         RESUME();
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_POP):
+      h_OP_POP:
         if (f->top - 1 < f->base) goto stack_short;
         value_release(&t->stack[--f->top]);
-        continue;
+        NEXT();
 
-      case inline_slot(OP_CALL):
-      case inline_slot(OP_CALL_DROP): {
+      h_OP_CALL:
+      h_OP_CALL_DROP: {
         uint32_t hash = code_u32(pc);
         uint8_t* cache = pc + 4;
         int32_t argc = code_i16(pc + 8);
@@ -801,44 +858,44 @@ void thread_execute() {
         f->top -= argc + 1;  // the arguments and their count belong to the callee now
         callee->code = call_resolve(hash, cache);
         RESUME();
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_RETURN):
+      h_OP_RETURN:
         f->code = pc;
         op_return();
         RESUME();
-        continue;
+        NEXT();
 
-      case inline_slot(OP_JUMP): {
+      h_OP_JUMP: {
         uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
         if (!code_target_valid(pc - 2, target)) goto out_of_range;
         pc = reinterpret_cast<uint8_t*>(target);
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_JUMP_TRUE):
-      case inline_slot(OP_JUMP_FALSE): {
+      h_OP_JUMP_TRUE:
+      h_OP_JUMP_FALSE: {
         if (f->top - 1 < f->base) goto stack_short;
         value_cell* c = &t->stack[--f->top];
         bool jump = cell_true(c) == (op == OP_JUMP_TRUE);
         value_release(c);
         if (!jump) {
           pc += 4;
-          continue;
+          NEXT();
         }
         uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
         if (!code_target_valid(pc - 2, target)) goto out_of_range;
         pc = reinterpret_cast<uint8_t*>(target);
-        continue;
+        NEXT();
       }
 
-      case inline_slot(OP_BUILTIN):
-      case inline_slot(OP_BUILTIN_DROP):
+      h_OP_BUILTIN:
+      h_OP_BUILTIN_DROP:
         f->code = pc;
         builtin_dispatch(op == OP_BUILTIN_DROP);
         RESUME();
-        continue;
+        NEXT();
 
-      case inline_slot(OP_LINE): {
+      h_OP_LINE: {
         int16_t line = code_i16(pc);
         pc += 2;
         f->code = pc;  // the read-mark lookup and the debugger look at it
@@ -847,29 +904,29 @@ void thread_execute() {
           debugger_line_hook(line);
           RESUME();
         }
-        continue;
+        NEXT();
       }
 
-      case inline_slot(OP_FLOAT_TO_INT): {
+      h_OP_FLOAT_TO_INT: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = i32_from_float(c->f);
         c->type = TYPE_INT;
-        continue;
+        NEXT();
       }
-      case inline_slot(OP_INT_TO_FLOAT): {
+      h_OP_INT_TO_FLOAT: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = static_cast<float>(c->i);
         c->type = TYPE_FLOAT;
-        continue;
+        NEXT();
       }
 
-      default:
+      h_other:
         f->code = pc;
         op_other(op);
         RESUME();
-        continue;
+        NEXT();
     }
 
   stack_short:
@@ -886,6 +943,7 @@ void thread_execute() {
     RESUME();
   }
 #undef RESUME
+#undef NEXT
 #undef INT_BINARY
 #undef INT_OPERATOR
 #undef INT_COMPARISON
