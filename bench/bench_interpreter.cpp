@@ -2,8 +2,10 @@
 //   int loop:  i = 0, s = 0; while i < N: s = s + i; i = i + 1
 //   call loop: the same with s = add(s, i), add a script function of two parameters.
 // Our loops are assembled as the script compiler would write them (locals, a compare and a
-// conditional jump per turn); Lua's are while loops, not its faster numeric for. The run ends by
-// printing each loop's time as a multiple of Lua's.
+// conditional jump per turn); Lua's are while loops, not its faster numeric for. Then the loops
+// real scripts look like: the int loop with a line mark per statement, on globals and on thread
+// variables, and the call loop calling into another object with 50 more objects loaded. The run
+// ends by printing each loop's time against the plain loop's and against Lua's.
 #include <benchmark/benchmark.h>
 #include <lua.hpp>
 
@@ -24,38 +26,30 @@
 namespace {
 
 constexpr int N = 1000000;
+constexpr int LOADED_OBJECTS = 50;  // objects loaded besides the loops, as a game holds them
 
-// The loop with its step: the statements that make s from s and i.
-std::string vm_loop_source(const char* step) {
-  return std::string(R"(
-.entry
-    locals int int
-loop:
-    load.i _0
-    push.i 1000000
-    lt.i
-    jf done
-)") + step + R"(
-    set.i.pop _1
-    load.i _0
-    push.i 1
-    add.i
-    set.i.pop _0
-    jmp loop
-done:
-    load.i _1
-    set.i.pop @result
-    ret
-.func add
-    params int int
-    load.i _p1
-    load.i _p2
-    add.i
-    ret
-)";
+// The loop with its step (the statements that make s from s and i), over the variables i and s
+// (locals _0/_1, globals @i/@s or thread variables %i/%s). With lines set, a line mark opens
+// every statement, as compiled scenario code has them.
+std::string vm_loop_source(const char* step, const char* i, const char* s, bool lines, bool with_add = true) {
+  auto line = [lines](int n) { return lines ? "    line " + std::to_string(n) + "\n" : std::string(); };
+  std::string local = i[0] == '_' ? "    locals int int\n" : "    push.i 0\n    set.i.pop " + std::string(i) +
+                                                               "\n    push.i 0\n    set.i.pop " + s + "\n";
+  std::string text = std::string(lines ? ".lines 16\n" : "") + ".entry\n" + local + "loop:\n" + line(2) +
+                     "    load.i " + i + "\n    push.i 1000000\n    lt.i\n    jf done\n" + line(3) + step + "\n" +
+                     "    set.i.pop " + s + "\n" + line(4) + "    load.i " + i + "\n    push.i 1\n    add.i\n" +
+                     "    set.i.pop " + i + "\n    jmp loop\ndone:\n    load.i " + s + "\n    set.i.pop @result\n    ret\n";
+  if (with_add) text += ".func add\n    params int int\n    load.i _p1\n    load.i _p2\n    add.i\n    ret\n";
+  return text;
 }
-const char* INT_STEP = "load.i _1\nload.i _0\nadd.i";
-const char* CALL_STEP = "load.i _0\nload.i _1\ncall add 2";
+std::string step_of(const char* form, const char* i, const char* s) {
+  std::string t = form;
+  for (size_t at; (at = t.find("$i")) != std::string::npos;) t.replace(at, 2, i);
+  for (size_t at; (at = t.find("$s")) != std::string::npos;) t.replace(at, 2, s);
+  return t;
+}
+const char* INT_STEP = "load.i $s\nload.i $i\nadd.i";
+const char* CALL_STEP = "load.i $i\nload.i $s\ncall add 2";
 
 const char* LUA_LOOPS = R"(
 function int_loop(n)
@@ -71,22 +65,39 @@ function call_loop(n)
 end
 )";
 
-// A game folder holding the two objects.
+void object_write(const std::string& folder, const char* name, const std::string& source) {
+  vko_builder b;
+  std::string error;
+  if (!vko_assemble_text(source, b, error)) {
+    fprintf(stderr, "%s: %s\n", name, error.c_str());
+    abort();
+  }
+  b.write(folder + "/" + name + ".vko");
+}
+
+// A game folder holding the loops, the object that the cross-object loop calls into and the
+// objects loaded besides them.
 std::string game_folder() {
   static std::string path;
   if (!path.empty()) return path;
   path = (std::filesystem::temp_directory_path() / "vaskbench-interpreter").string();
   std::filesystem::create_directories(path);
-  for (auto [name, step] : {std::pair{"intloop", INT_STEP}, {"callloop", CALL_STEP}}) {
-    vko_builder b;
-    std::string error;
-    if (!vko_assemble_text(vm_loop_source(step), b, error)) {
-      fprintf(stderr, "%s: %s\n", name, error.c_str());
-      abort();
-    }
-    b.write(path + "/" + name + ".vko");
-  }
+  object_write(path, "intloop", vm_loop_source(step_of(INT_STEP, "_0", "_1").c_str(), "_0", "_1", false));
+  object_write(path, "callloop", vm_loop_source(step_of(CALL_STEP, "_0", "_1").c_str(), "_0", "_1", false));
+  object_write(path, "lineloop", vm_loop_source(step_of(INT_STEP, "_0", "_1").c_str(), "_0", "_1", true));
+  object_write(path, "globalloop", vm_loop_source(step_of(INT_STEP, "@i", "@s").c_str(), "@i", "@s", false));
+  object_write(path, "threadloop", vm_loop_source(step_of(INT_STEP, "%i", "%s").c_str(), "%i", "%s", false));
+  object_write(path, "crossloop", vm_loop_source(step_of(CALL_STEP, "_0", "_1").c_str(), "_0", "_1", false, false));
+  object_write(path, "adder", ".func add\n    params int int\n    load.i _p1\n    load.i _p2\n    add.i\n    ret\n");
   data_base_folder_set(path.c_str());
+  // Loaded first, so that any walk of the object list passes the other 50 before finding them.
+  for (const char* name : {"intloop", "callloop", "lineloop", "globalloop", "threadloop", "crossloop", "adder"})
+    object_load(name);
+  for (int k = 0; k < LOADED_OBJECTS; ++k) {
+    std::string name = "filler" + std::to_string(k);
+    object_write(path, name.c_str(), ".func f" + std::to_string(k) + "\n    ret\n");
+    object_load(name.c_str());
+  }
   var_table_init(&var_global, 256);
   return path;
 }
@@ -125,15 +136,29 @@ BENCHMARK(BM_vm_int_loop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_lua_int_loop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_vm_call_loop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_lua_call_loop)->Unit(benchmark::kMillisecond);
+void BM_vm_line_loop(benchmark::State& state) { vm_loop(state, "lineloop"); }
+void BM_vm_global_loop(benchmark::State& state) { vm_loop(state, "globalloop"); }
+void BM_vm_thread_loop(benchmark::State& state) { vm_loop(state, "threadloop"); }
+void BM_vm_cross_loop(benchmark::State& state) { vm_loop(state, "crossloop"); }
+BENCHMARK(BM_vm_line_loop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_vm_global_loop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_vm_thread_loop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_vm_cross_loop)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int result = bench_main(argc, argv,
-                          {{"BM_vm_int_loop", "", "BM_lua_int_loop"}, {"BM_vm_call_loop", "", "BM_lua_call_loop"}},
+                          {{"BM_vm_int_loop", "", "BM_lua_int_loop"},
+                           {"BM_vm_call_loop", "", "BM_lua_call_loop"},
+                           {"BM_vm_line_loop", "BM_vm_int_loop", "BM_lua_int_loop"},
+                           {"BM_vm_global_loop", "BM_vm_int_loop", "BM_lua_int_loop"},
+                           {"BM_vm_thread_loop", "BM_vm_int_loop", "BM_lua_int_loop"},
+                           {"BM_vm_cross_loop", "BM_vm_call_loop", "BM_lua_call_loop"}},
                           {"turn",
+                           "x baseline: the loop's turns a second over the plain local loop's (int or call) in this run;\n"
                            "x peer: the interpreter's loop turns a second over Lua 5.4's for the same loop, run in\n"
-                           "the same process (0.25 means Lua's time is a quarter of ours)."});
+                           "the same process (0.25 means Lua's time is a quarter of ours). Lua's loops use locals."});
   threads_destroy_all();
   ReleaseVaskel();
   var_tables_free();

@@ -7,6 +7,7 @@
 // frame's code pointer, and the loop reloads it after them. Code blocks come from outside, so
 // every count, target and operand span is checked against the block that holds the instruction
 // (fixed-size operands need no check: every block ends in 16 bytes of return instructions).
+#include <array>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -457,12 +458,10 @@ static void op_label(uint16_t op) {
 // Line marks and messages
 
 // 0x83A: the frame's line; on the main thread the line-was-read flag from the read marks (a line
-// beyond the set counts as unread), then the read filter and the debugger.
-static void op_line(int16_t line) {
-  script_thread* t = vm_thread;
-  call_frame* f = vm_frame;
+// beyond the set counts as unread), then the read filter. The loop calls the debugger's hook.
+static inline void op_line(script_thread* t, call_frame* f, int16_t line) {
   f->line = line;
-  readmark_set* marks = frame_readmarks(f);
+  readmark_set* marks = f->mark_looked_up ? (f->mark_object ? f->mark_object->readmarks : nullptr) : frame_readmarks(f);
   if (t->id == 0) {
     if (!marks) {
       if (t->depth == 0) line_was_read_set(0);
@@ -471,7 +470,6 @@ static void op_line(int16_t line) {
     }
   }
   if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1);
-  if (debugger_window()) debugger_line_hook(line);
 }
 
 // 0x840-0x842: handed to the message window.
@@ -550,6 +548,80 @@ static inline value_cell* int_operands(script_thread* t, call_frame* f, int cell
   return c;
 }
 
+// Dispatch goes through a dense table: every opcode the loop does inline has a slot from 1 up,
+// every other word slot 0 (done out of line). Opcodes are sparse 16-bit numbers, so a switch on
+// them compiles to a compare tree; on the slots it is one indexed jump.
+constexpr uint16_t INLINE_OPCODES[] = {
+    OP_MUL_I,
+    OP_DIV_I,
+    OP_MOD_I,
+    OP_ADD_I,
+    OP_SUB_I,
+    OP_SHR_I,
+    OP_SHL_I,
+    OP_LE_I,
+    OP_LT_I,
+    OP_GE_I,
+    OP_GT_I,
+    OP_EQ_I,
+    OP_NE_I,
+    OP_XOR_I,
+    OP_LAND_I,
+    OP_LOR_I,
+    OP_BAND_I,
+    OP_BOR_I,
+    OP_NOT,
+    OP_BNOT,
+    OP_NEG_I,
+    OP_NEG_F,
+    OP_NOP,
+    OP_NOP2,
+    OP_NOP3,
+    OP_PUSH_INT,
+    OP_PUSH_FLOAT,
+    OP_PUSH_STRING,
+    OP_LOAD,
+    OP_ASSIGN,
+    OP_ASSIGN + OP_POPPED,
+    OP_POP,
+    OP_CALL,
+    OP_CALL_DROP,
+    OP_RETURN,
+    OP_JUMP,
+    OP_JUMP_TRUE,
+    OP_JUMP_FALSE,
+    OP_BUILTIN,
+    OP_BUILTIN_DROP,
+    OP_LINE,
+    OP_FLOAT_TO_INT,
+    OP_INT_TO_FLOAT,
+};
+constexpr int DISPATCH_SIZE = OP_JUMP_TABLE + 1;
+static_assert(sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] < 256);
+
+consteval uint8_t inline_slot(uint16_t op) {
+  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
+    if (INLINE_OPCODES[k] == op) return static_cast<uint8_t>(k + 1);
+  return 0;
+}
+
+static constexpr auto dispatch_slot = [] {
+  std::array<uint8_t, DISPATCH_SIZE> table{};
+  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
+    table[INLINE_OPCODES[k]] = static_cast<uint8_t>(k + 1);
+  return table;
+}();
+
+// The table variable (eternal, global or thread scope) of the variable operand at at, when its
+// slot hint is right; null sends the instruction down the full lookup, which also mends the hint.
+static inline value_cell* hinted_variable(script_thread* t, int scope, const uint8_t* at) {
+  var_table* table = scope == SCOPE_GLOBAL ? &var_global : scope == SCOPE_THREAD ? &t->vars : &var_eternal;
+  uint16_t slot = code_u16(at + VAR_HINT_OFFSET);
+  if (slot >= table->count) return nullptr;
+  value_cell* c = &table->cells[slot];
+  return c->hash == code_u32(at + 2) ? c : nullptr;
+}
+
 void thread_execute() {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
@@ -567,22 +639,79 @@ void thread_execute() {
   } while (0)
 // An int operator writes into L; a comparison also makes L an int.
 #define INT_BINARY(opcode, result, comparison) \
-  case opcode: {                               \
+  h_##opcode: {                                \
     value_cell* l = int_operands(t, f, 2);     \
     if (!l) goto stack_short;                  \
     int32_t a = l[0].i, b = l[1].i;            \
     l[0].i = (result);                         \
     if (comparison) l[0].type = TYPE_INT;      \
     f->top--;                                  \
-    continue;                                  \
+    NEXT();                                  \
   }
 #define INT_OPERATOR(opcode, result) INT_BINARY(opcode, result, false)
 #define INT_COMPARISON(opcode, result) INT_BINARY(opcode, result, true)
 
+  // Every handler ends in its own copy of the dispatch (the compiler duplicates the computed
+  // jump), so each instruction's successor is predicted apart.
+  static void* const handlers[] = {
+      &&h_other,
+      &&h_OP_MUL_I,
+      &&h_OP_DIV_I,
+      &&h_OP_MOD_I,
+      &&h_OP_ADD_I,
+      &&h_OP_SUB_I,
+      &&h_OP_SHR_I,
+      &&h_OP_SHL_I,
+      &&h_OP_LE_I,
+      &&h_OP_LT_I,
+      &&h_OP_GE_I,
+      &&h_OP_GT_I,
+      &&h_OP_EQ_I,
+      &&h_OP_NE_I,
+      &&h_OP_XOR_I,
+      &&h_OP_LAND_I,
+      &&h_OP_LOR_I,
+      &&h_OP_BAND_I,
+      &&h_OP_BOR_I,
+      &&h_OP_NOT,
+      &&h_OP_BNOT,
+      &&h_OP_NEG_I,
+      &&h_OP_NEG_F,
+      &&h_OP_NOP,
+      &&h_OP_NOP2,
+      &&h_OP_NOP3,
+      &&h_OP_PUSH_INT,
+      &&h_OP_PUSH_FLOAT,
+      &&h_OP_PUSH_STRING,
+      &&h_OP_LOAD,
+      &&h_OP_ASSIGN,
+      &&h_OP_ASSIGN_POPPED,
+      &&h_OP_POP,
+      &&h_OP_CALL,
+      &&h_OP_CALL_DROP,
+      &&h_OP_RETURN,
+      &&h_OP_JUMP,
+      &&h_OP_JUMP_TRUE,
+      &&h_OP_JUMP_FALSE,
+      &&h_OP_BUILTIN,
+      &&h_OP_BUILTIN_DROP,
+      &&h_OP_LINE,
+      &&h_OP_FLOAT_TO_INT,
+      &&h_OP_INT_TO_FLOAT,
+  };
+  static_assert(sizeof handlers / sizeof handlers[0] == sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] + 1);
+
+// Reads the next opcode and jumps to its handler.
+#define NEXT()                                                \
+  do {                                                        \
+    op = code_u16(pc);                                        \
+    pc += 2;                                                  \
+    goto* handlers[op < DISPATCH_SIZE ? dispatch_slot[op] : 0]; \
+  } while (0)
+
   for (;;) {
-    op = code_u16(pc);
-    pc += 2;
-    switch (op) {
+    NEXT();
+    {
       INT_OPERATOR(OP_MUL_I, i32_mul(a, b))
       INT_OPERATOR(OP_DIV_I, int_arith(ARITH_DIV, a, b))
       INT_OPERATOR(OP_MOD_I, int_arith(ARITH_MOD, a, b))
@@ -602,37 +731,37 @@ void thread_execute() {
       INT_OPERATOR(OP_BAND_I, a & b)
       INT_OPERATOR(OP_BOR_I, a | b)
 
-      case OP_NOT:
-      case OP_BNOT:
-      case OP_NEG_I: {
+      h_OP_NOT:
+      h_OP_BNOT:
+      h_OP_NEG_I: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = op == OP_NOT ? c->i == 0 : op == OP_BNOT ? ~c->i : i32_neg(c->i);
-        continue;
+        NEXT();
       }
-      case OP_NEG_F: {
+      h_OP_NEG_F: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = -c->f;
-        continue;
+        NEXT();
       }
-      case OP_NOP:
-      case OP_NOP2:
-      case OP_NOP3:
-        continue;
+      h_OP_NOP:
+      h_OP_NOP2:
+      h_OP_NOP3:
+        NEXT();
 
-      case OP_PUSH_INT:
+      h_OP_PUSH_INT:
         exec_push(t, f, int_cell(code_i32(pc)));
         pc += 4;
-        continue;
-      case OP_PUSH_FLOAT: {
+        NEXT();
+      h_OP_PUSH_FLOAT: {
         value_cell c = float_cell(0.0f);
         c.i = code_i32(pc);  // the bits as they stand
         exec_push(t, f, c);
         pc += 4;
-        continue;
+        NEXT();
       }
-      case OP_PUSH_STRING: {
+      h_OP_PUSH_STRING: {
         int n = code_i16(pc);
         if (n < 0) goto count_negative;
         if (!code_target_valid(pc - 2, reinterpret_cast<uintptr_t>(pc) + 2 + static_cast<uintptr_t>(n)))
@@ -640,9 +769,9 @@ void thread_execute() {
         // n counts the NUL; the text always ends in one, whatever the last byte was.
         exec_push(t, f, string_cell(string_block_new(reinterpret_cast<const char*>(pc + 2), n > 0 ? n - 1 : 0)));
         pc += 2 + n;
-        continue;
+        NEXT();
       }
-      case OP_LOAD: {
+      h_OP_LOAD: {
         // A plain read of an int local needs no lookup at all.
         uint16_t w = code_u16(pc);
         if ((w & 0x7FF) == (SCOPE_LOCAL << 5 | TYPE_INT << 8)) {
@@ -651,16 +780,25 @@ void thread_execute() {
             value_cell c = int_cell(t->stack[index].i, t->stack[index].hash);
             exec_push(t, f, c);
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
+          }
+        }
+        // An int variable of a table, found where its slot hint says.
+        if (access_type_of(w) == TYPE_INT && access_scope_of(w) < SCOPE_LOCAL) {
+          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
+          if (var && var->type == TYPE_INT) {
+            exec_push(t, f, int_cell(access_int(&var->i, w), var->hash));
+            pc += VAR_OPERAND_SIZE;
+            NEXT();
           }
         }
         f->code = pc;
         op_load();
         RESUME();
-        continue;
+        NEXT();
       }
-      case OP_ASSIGN:
-      case OP_ASSIGN + OP_POPPED: {
+      h_OP_ASSIGN:
+      h_OP_ASSIGN_POPPED: {
         // An int stored into a local that holds no block: a plain copy, no lookup.
         uint16_t w = code_u16(pc);
         if (access_scope_of(w) == SCOPE_LOCAL && f->top - 1 >= f->base) {
@@ -676,21 +814,37 @@ void thread_execute() {
             else
               f->top--;
             pc += VAR_OPERAND_SIZE;
-            continue;
+            NEXT();
+          }
+        }
+        // Likewise into a table variable found through its hint.
+        if (access_scope_of(w) < SCOPE_LOCAL && f->top - 1 >= f->base) {
+          value_cell* r = &t->stack[f->top - 1];
+          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
+          if (r->type == TYPE_INT && var && !type_is_block(var->type)) {
+            value_cell v = int_cell(r->i, var->hash);
+            v.scope = static_cast<int16_t>(access_scope_of(w));
+            *var = v;
+            if (op == OP_ASSIGN)
+              r->hash = v.hash, r->scope = v.scope;
+            else
+              f->top--;
+            pc += VAR_OPERAND_SIZE;
+            NEXT();
           }
         }
         f->code = pc;
         op_assign(op);
         RESUME();
-        continue;
+        NEXT();
       }
-      case OP_POP:
+      h_OP_POP:
         if (f->top - 1 < f->base) goto stack_short;
         value_release(&t->stack[--f->top]);
-        continue;
+        NEXT();
 
-      case OP_CALL:
-      case OP_CALL_DROP: {
+      h_OP_CALL:
+      h_OP_CALL_DROP: {
         uint32_t hash = code_u32(pc);
         uint8_t* cache = pc + 4;
         int32_t argc = code_i16(pc + 8);
@@ -704,71 +858,75 @@ void thread_execute() {
         f->top -= argc + 1;  // the arguments and their count belong to the callee now
         callee->code = call_resolve(hash, cache);
         RESUME();
-        continue;
+        NEXT();
       }
-      case OP_RETURN:
+      h_OP_RETURN:
         f->code = pc;
         op_return();
         RESUME();
-        continue;
+        NEXT();
 
-      case OP_JUMP: {
+      h_OP_JUMP: {
         uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
         if (!code_target_valid(pc - 2, target)) goto out_of_range;
         pc = reinterpret_cast<uint8_t*>(target);
-        continue;
+        NEXT();
       }
-      case OP_JUMP_TRUE:
-      case OP_JUMP_FALSE: {
+      h_OP_JUMP_TRUE:
+      h_OP_JUMP_FALSE: {
         if (f->top - 1 < f->base) goto stack_short;
         value_cell* c = &t->stack[--f->top];
         bool jump = cell_true(c) == (op == OP_JUMP_TRUE);
         value_release(c);
         if (!jump) {
           pc += 4;
-          continue;
+          NEXT();
         }
         uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
         if (!code_target_valid(pc - 2, target)) goto out_of_range;
         pc = reinterpret_cast<uint8_t*>(target);
-        continue;
+        NEXT();
       }
 
-      case OP_BUILTIN:
-      case OP_BUILTIN_DROP:
+      h_OP_BUILTIN:
+      h_OP_BUILTIN_DROP:
         f->code = pc;
         builtin_dispatch(op == OP_BUILTIN_DROP);
         RESUME();
-        continue;
+        NEXT();
 
-      case OP_LINE: {
+      h_OP_LINE: {
         int16_t line = code_i16(pc);
-        f->code = pc + 2;
-        op_line(line);
-        RESUME();
-        continue;
+        pc += 2;
+        f->code = pc;  // the read-mark lookup and the debugger look at it
+        op_line(t, f, line);
+        if (debugger_window()) [[unlikely]] {
+          debugger_line_hook(line);
+          RESUME();
+        }
+        NEXT();
       }
 
-      case OP_FLOAT_TO_INT: {
+      h_OP_FLOAT_TO_INT: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->i = i32_from_float(c->f);
         c->type = TYPE_INT;
-        continue;
+        NEXT();
       }
-      case OP_INT_TO_FLOAT: {
+      h_OP_INT_TO_FLOAT: {
         value_cell* c = int_operands(t, f, 1);
         if (!c) goto stack_short;
         c->f = static_cast<float>(c->i);
         c->type = TYPE_FLOAT;
-        continue;
+        NEXT();
       }
 
-      default:
+      h_other:
         f->code = pc;
         op_other(op);
         RESUME();
-        continue;
+        NEXT();
     }
 
   stack_short:
@@ -785,6 +943,7 @@ void thread_execute() {
     RESUME();
   }
 #undef RESUME
+#undef NEXT
 #undef INT_BINARY
 #undef INT_OPERATOR
 #undef INT_COMPARISON

@@ -63,14 +63,6 @@ readmark_set* readmark_attach(const char* name, int32_t line_count) {
   return s;
 }
 
-bool readmark_test_and_set(readmark_set* s, int32_t line) {
-  if (!s || line < 0 || line / 8 >= s->byte_size) return false;
-  uint8_t bit = static_cast<uint8_t>(1u << (line % 8));
-  bool was = (s->bits[line / 8] & bit) != 0;
-  s->bits[line / 8] |= bit;
-  return was;
-}
-
 static int32_t read_i32(const unsigned char* p) {
   return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);

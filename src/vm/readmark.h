@@ -35,7 +35,14 @@ void readmark_free(readmark_set* s);  // unlinks and frees
 // Marks line n and returns whether it was marked before. Every line whose bit lies in the set is
 // marked, the 16 spare bytes past the line count included (objects may mark lines they did not
 // count); lines beyond the set, and negative ones, count as unread and mark nothing.
-bool readmark_test_and_set(readmark_set* s, int32_t line);
+// Inline: line marks run it on every statement.
+inline bool readmark_test_and_set(readmark_set* s, int32_t line) {
+  if (!s || line < 0 || line / 8 >= s->byte_size) return false;
+  uint8_t bit = static_cast<uint8_t>(1u << (line % 8));
+  bool was = (s->bits[line / 8] & bit) != 0;
+  s->bits[line / 8] |= bit;
+  return was;
+}
 
 // Reads the file once per process; a damaged or short record ends the read, keeping the sets
 // before it.

@@ -212,23 +212,30 @@ static script_object* block_holding(const uint8_t* address, const uint8_t** code
   return nullptr;
 }
 
-script_object* object_find_by_address(const uint8_t* address) {
-  const uint8_t* code;
-  uint32_t size;
-  return block_holding(address, &code, &size);
-}
-
-code_block_range code_block_last = {0, 0};
+code_block_range code_block_last[CODE_BLOCK_CACHE] = {};
 
 bool code_block_lookup(const uint8_t* address) {
-  const uint8_t* code;
-  uint32_t size;
-  if (!block_holding(address, &code, &size)) {
-    code_block_last = {0, 0};
-    return false;
+  auto a = reinterpret_cast<uintptr_t>(address);
+  int k = 0;
+  while (k < CODE_BLOCK_CACHE && !(a >= code_block_last[k].lo && a < code_block_last[k].hi)) ++k;
+  code_block_range found;
+  if (k < CODE_BLOCK_CACHE) {
+    found = code_block_last[k];
+  } else {
+    const uint8_t* code;
+    uint32_t size;
+    script_object* o = block_holding(address, &code, &size);
+    if (!o) return false;  // the remembered blocks stay: they still hold what they held
+    found = {reinterpret_cast<uintptr_t>(code), reinterpret_cast<uintptr_t>(code + size), o};
+    k = CODE_BLOCK_CACHE - 1;
   }
-  code_block_last = {reinterpret_cast<uintptr_t>(code), reinterpret_cast<uintptr_t>(code + size)};
+  for (; k > 0; --k) code_block_last[k] = code_block_last[k - 1];
+  code_block_last[0] = found;
   return true;
+}
+
+script_object* object_find_by_address(const uint8_t* address) {
+  return address && code_block_lookup(address) ? code_block_last[0].object : nullptr;
 }
 
 script_object* object_current() { return vm_frame ? object_find_by_address(vm_frame->code) : nullptr; }
@@ -302,7 +309,7 @@ void ReleaseVaskel() {
   }
   objects.calls.clear();
   objects.call_index.clear();
-  code_block_last = {0, 0};
+  for (code_block_range& r : code_block_last) r = {};
 }
 
 void ForExec() {

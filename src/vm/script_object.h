@@ -82,20 +82,23 @@ script_object* object_list_head();  // newest first
 script_object* object_find_by_address(const uint8_t* address);  // current or retired code
 script_object* object_current();  // the object the current frame runs in
 
-// The code block (current or retired) that holds an address, without its guard: [lo, hi). The
-// last block found is remembered, so the interpreter checks jumps inside one block without a
-// search.
+// The code block (current or retired) that holds an address, without its guard: [lo, hi), and
+// its object. The last few blocks found are remembered, most recent first, so that jumps inside a
+// block and calls between a few objects are checked without walking the object list.
 struct code_block_range {
   uintptr_t lo;
   uintptr_t hi;
+  script_object* object;
 };
-extern code_block_range code_block_last;
-bool code_block_lookup(const uint8_t* address);  // sets code_block_last; false when none holds it
+constexpr int CODE_BLOCK_CACHE = 4;
+extern code_block_range code_block_last[CODE_BLOCK_CACHE];
+// Makes the block holding the address code_block_last[0]; false when none holds it.
+bool code_block_lookup(const uint8_t* address);
 // Whether target lies in the code block holding `at` (its end included: the guard returns).
 inline bool code_target_valid(const uint8_t* at, uintptr_t target) {
   uintptr_t a = reinterpret_cast<uintptr_t>(at);
-  if ((a < code_block_last.lo || a >= code_block_last.hi) && !code_block_lookup(at)) return false;
-  return target >= code_block_last.lo && target <= code_block_last.hi;
+  if ((a < code_block_last[0].lo || a >= code_block_last[0].hi) && !code_block_lookup(at)) return false;
+  return target >= code_block_last[0].lo && target <= code_block_last[0].hi;
 }
 
 // The code address of the object's function with that hash, or null (no report).

@@ -92,7 +92,7 @@ value_cell* var_find(const value_cell* key, uint8_t* hint) {
     case SCOPE_GLOBAL:
       return table_find_hinted(&var_global, key->hash, hint);
     case SCOPE_THREAD:
-      return vm_thread ? var_table_find(&vm_thread->vars, key->hash) : nullptr;
+      return vm_thread ? table_find_hinted(&vm_thread->vars, key->hash, hint) : nullptr;
     case SCOPE_LOCAL:
       return local_cell(hint);
     default:
@@ -110,27 +110,23 @@ value_cell* var_find_any(uint32_t hash) {
   return vm_thread ? var_table_find(&vm_thread->vars, hash) : nullptr;
 }
 
+static value_cell* var_table_find_or_append(var_table* table, uint32_t hash, uint8_t* hint) {
+  if (value_cell* found = table_find_hinted(table, hash, hint)) return found;
+  hint_write(hint, table->count);
+  return var_table_append(table);
+}
+
 value_cell* var_assign(const value_cell* src, uint8_t* hint) {
   // src may be a cell of the very table that the append below moves.
   value_cell v = *src;
-  var_table* table = nullptr;
   value_cell* dst = nullptr;
   switch (v.scope) {
     case SCOPE_ETERNAL:
     case SCOPE_GLOBAL:
-      table = v.scope == SCOPE_ETERNAL ? &var_eternal : &var_global;
-      dst = table_find_hinted(table, v.hash, hint);
-      if (!dst) {
-        hint_write(hint, table->count);
-        dst = var_table_append(table);
-      }
+      dst = var_table_find_or_append(v.scope == SCOPE_ETERNAL ? &var_eternal : &var_global, v.hash, hint);
       break;
     case SCOPE_THREAD:
-      if (vm_thread) {
-        table = &vm_thread->vars;
-        dst = var_table_find(table, v.hash);
-        if (!dst) dst = var_table_append(table);
-      }
+      if (vm_thread) dst = var_table_find_or_append(&vm_thread->vars, v.hash, hint);
       break;
     case SCOPE_LOCAL:
       dst = local_cell(hint);

@@ -1,9 +1,9 @@
 // Variables of the four scopes and the value stack.
 //
 // Eternal (#) and global (@) variables live in two module tables, thread variables (%) in the
-// thread, locals (_) are cells of the value stack addressed from the frame's base. Lookups in the
-// module tables go through a slot hint, a 16-bit operand in the code block that remembers where
-// the variable was found last time and is patched in place.
+// thread, locals (_) are cells of the value stack addressed from the frame's base. Lookups in all
+// three tables go through a slot hint, a 16-bit operand in the code block that remembers where the
+// variable was found last time and is patched in place (a wrong hint only costs a search).
 //
 // Pointers into a table or the stack stay valid only until the next append or push: both grow by
 // reallocation.

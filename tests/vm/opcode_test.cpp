@@ -363,3 +363,36 @@ TEST_F(opcodes, MessageInstructionsHandOverAndKeepTheStackBalanced) {
 }
 
 }  // namespace
+
+namespace {
+
+// One code block run by two threads whose tables hold the variables at other slots: the slot
+// hints the code remembers from one thread must never reach the other thread's cells, and a
+// global that became a string is released and replaced, never overwritten in place.
+TEST_F(opcodes, SlotHintsLeadEachThreadToItsOwnVariables) {
+  script_object* o = load(
+      ".entry\n    push.i 5\n    set.i.pop %x\n    load.i %x\n    load.i %x ++x\n    add.i\n    set.i.pop %y\n"
+      "    load.i %y\n    set.i.pop @g\n    ret\n");
+  script_thread* main = vm_thread;
+  value_cell pad = int_cell(-7, crc32_string("%pad@GLOBAL"));
+  pad.scope = SCOPE_THREAD;
+  var_assign(&pad, nullptr);  // the main thread's %x lands one slot later than the other's
+  for (script_thread* t : {main, thread_create(1), main}) {
+    thread_switch(t);
+    object_entry_set(o->name);
+    turn();
+    EXPECT_EQ(int_of("%x"), 6) << t->id;
+    EXPECT_EQ(int_of("%y"), 11) << t->id;
+    EXPECT_EQ(int_of("@g"), 11) << t->id;
+  }
+  EXPECT_EQ(int_of("%pad"), -7);
+  value_cell text = string_cell(string_block_new("t", 1), crc32_string("@g@GLOBAL"));
+  text.scope = SCOPE_GLOBAL;
+  var_assign(&text, nullptr);
+  object_entry_set(o->name);
+  turn();
+  EXPECT_EQ(variable("@g")->type, TYPE_INT);
+  EXPECT_EQ(int_of("@g"), 11);
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 #include <utime.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/datasource.h"
 #include "base/env.h"
@@ -134,6 +136,30 @@ TEST_F(objects, CodeThatRunsOffItsEndMeetsAReturn) {
   script_object* o = object_load("open");
   EXPECT_EQ(o->code[o->code_size] | o->code[o->code_size + 1] << 8, OP_RETURN);
   EXPECT_EQ(object_find_by_address(o->code + o->code_size), nullptr);  // outside the block
+}
+
+// More objects than the lookup remembers, visited out of order, one of them with retired code:
+// every address still finds its own object, and jumps are checked against its own block.
+TEST_F(objects, AddressLookupsFindTheirOwnBlockWhateverWasLookedUpBefore) {
+  const int count = CODE_BLOCK_CACHE + 2;
+  std::vector<script_object*> objs;
+  for (int k = 0; k < count; ++k) {
+    write_object("o" + std::to_string(k) + ".vko", OP_NOP, 4 + k);
+    objs.push_back(object_load(("o" + std::to_string(k)).c_str()));
+  }
+  uint8_t* retired = objs[1]->code;
+  write_object("o1.vko", OP_NOP, 9);
+  touch("o1.vko", 10);
+  ASSERT_EQ(object_load("o1"), objs[1]);
+  ASSERT_NE(objs[1]->code, retired);
+  for (int k : {0, 5, 1, 3, 0, 4, 2, 5, 1, 0}) {
+    script_object* o = objs[static_cast<size_t>(k)];
+    EXPECT_EQ(object_find_by_address(o->code + 2), o) << k;
+    auto lo = reinterpret_cast<uintptr_t>(o->code);
+    EXPECT_TRUE(code_target_valid(o->code + 2, lo + o->code_size)) << k;
+    EXPECT_FALSE(code_target_valid(o->code + 2, lo + o->code_size + 1)) << k;
+    EXPECT_EQ(object_find_by_address(retired + 2), objs[1]) << k;
+  }
 }
 
 TEST_F(objects, DamagedObjectsAreRefused) {
