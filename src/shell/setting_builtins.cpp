@@ -33,6 +33,8 @@ const std::string& voice_setup_label(int index) { return dialog_texts.labels[ind
 const std::string& font_choice_face() { return dialog_texts.face; }
 int font_choice_style() { return dialog_texts.style; }
 const std::string& font_choice_exempt() { return dialog_texts.exempt; }
+void font_choice_face_set(const std::string& face) { dialog_texts.face = face; }
+void font_choice_style_set(int style) { dialog_texts.style = style; }
 
 void setting_builtins_reset() { dialog_texts = {}; }
 
