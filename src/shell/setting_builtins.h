@@ -27,6 +27,9 @@ constexpr int VOICE_SETUP_LABELS = 15;
 constexpr size_t VOICE_SETUP_TEXT_SIZE = 128;
 const std::string& voice_setup_name(int index);
 const std::string& voice_setup_label(int index);
+// As the built-ins set them, cut to the text size.
+void voice_setup_name_set(int index, const std::string& text);
+void voice_setup_label_set(int index, const std::string& text);
 const std::string& font_choice_face();
 int font_choice_style();
 const std::string& font_choice_exempt();
