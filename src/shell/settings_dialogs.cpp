@@ -12,6 +12,7 @@
 #include "shell/exit_state.h"
 #include "shell/setting_builtins.h"
 #include "shell/settings.h"
+#include "shell/window_core.h"
 #include "sound/sound.h"
 #include "vm/dispatcher.h"
 #include "vm/script_error.h"
@@ -203,6 +204,8 @@ static const struct {
                     {1005, "FontShadow", "影付き文字", 1},
                     {1006, "Fuchidori", "縁取り文字", 1},
                     {1008, "FontBold", "太字", 0}};
+
+int font_sample_char_width() { return font_choice_style() == 0 ? 12 : 10; }
 
 // ---- the screen page ----
 
@@ -517,6 +520,7 @@ void settings_dialog_view_set(int (*view)(settings_dialog&)) { dialogs.view = vi
 // The GTK view over these models is not joined yet: without one the dialog is not shown and the
 // answer is Cancel, which changes nothing.
 int settings_dialog_present(settings_dialog& d) {
+  call_box_hook();
   if (!dialogs.view) {
     fprintf(stderr, "%s: the settings dialogs cannot be shown yet (no dialog view); nothing changed\n",
             d.name.c_str());

@@ -85,11 +85,16 @@ std::vector<std::string> font_face_rows(const std::vector<font_face_info>& faces
 std::vector<screen_mode_row> screen_mode_rows(int detect_wide, int desktop_class, int desktop_width,
                                               int desktop_height, int game_width, int game_height,
                                               const std::vector<screen_mode_row>& modes);
-// The sample of the font choice: drawn under the face name in the chosen face.
+// The sample of the font choice: drawn under the face name in the chosen face, with cells of
+// FONT_SAMPLE_HEIGHT pixels and half-width characters of font_sample_char_width (12 for a
+// fixed-pitch choice, 10 for a proportional one).
 constexpr const char* FONT_SAMPLE_TEXT = "文字サンプルです。１２３４";
+constexpr int FONT_SAMPLE_HEIGHT = 24;
+int font_sample_char_width();
 
-// Shows the dialog modally and answers 1 (OK) or 0 (Cancel); the view changes the model through
-// the calls above. Until a view is installed the dialog cannot be shown: this says so on stderr
+// Shows the dialog modally, after the box hook, and answers 1 (OK) or 0 (Cancel); the view changes
+// the model through the calls above, centres the dialog on the main window, takes control 1 as
+// OK, 2 (and a right click) as Cancel and 1000 as Defaults. Until a view is installed the dialog cannot be shown: this says so on stderr
 // and answers Cancel.
 int settings_dialog_present(settings_dialog& dialog);
 // The view (or a test) that shows the dialogs; nullptr removes it.

@@ -293,3 +293,28 @@ TEST_F(settings_dialogs_test, FitHasItsOwnBoxBesideTheSavedPosition) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(settings_dialogs_test, TabbedOpenerWritesEveryPageAfterOk) {
+  start("");
+  settings_dialog_view_set(test_view);
+  view_action = [](settings_dialog& m) {
+    settings_dialog_set(m, 1062, 200, 1);
+    settings_dialog_set(m, 1006, 0, 2);
+    settings_dialog_set(m, 1005, 1, 3);
+    settings_dialog_set(m, 1002, 2000, 0);
+    settings_dialog_set(m, 1048, 2);
+  };
+  view_answer = 1;
+  config_all_dialog();
+  EXPECT_EQ(reg("VoiceMusicdownVol"), 200);
+  EXPECT_EQ(reg("MusicVolume"), 650);
+  EXPECT_EQ(reg("SaveScreenpos"), 0);
+  EXPECT_EQ(reg("FontShadow"), 1);
+  EXPECT_EQ(reg("Fuchidori"), 1);
+  EXPECT_EQ(reg("MojiSpeed"), 2000);
+  EXPECT_EQ(reg("CONFIG_LASTPAGE"), 2);
+}
+
+}  // namespace
