@@ -316,7 +316,7 @@ static void screen_ok(const settings_dialog& d) {
       work_area_fit();
     }
   }
-  screen_mode_set(d.value(1054, PAGE_SCREEN) == 1 ? 1 : 0);
+  screen_mode_set(d.value(1054, PAGE_SCREEN) == 0 ? 0 : 1);
 }
 
 // ---- VOICE_SETUP ----
