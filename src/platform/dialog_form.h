@@ -13,6 +13,8 @@ enum class form_kind {
   edit,   // one line of text: label beside it, text, at most limit bytes
   combo,  // a drop-down list: label beside it, rows, value the selected row (-1: none)
   link,   // an underlined address: text shown; clicking it calls on_link
+  slider, // a track bar: label above it, value in low..high
+  radio,  // a group of buttons: label above them, rows their texts, value the checked row (-1: none)
 };
 
 struct form_control {
@@ -23,6 +25,8 @@ struct form_control {
   int value = 0;
   std::vector<std::string> rows;
   size_t limit = 0;
+  int low = 0, high = 0;
+  int page = -1;  // the tab that holds it, when the form has pages; -1: above them
 };
 
 struct dialog_form {
@@ -30,6 +34,15 @@ struct dialog_form {
   std::string title;
   std::vector<form_control> controls;
   void (*on_link)(const form_control& link) = nullptr;
+  // Tabs: a page per name, the one shown first, and (back after OK) the one shown last.
+  std::vector<std::string> pages;
+  int page = 0;
+  // With on_defaults the dialog has a "初期化" button: it calls on_defaults, which may change every
+  // control's value, and the controls then show the form again. on_change hears every slider, check,
+  // radio and combo change as it happens. data is theirs.
+  void (*on_defaults)(dialog_form& form) = nullptr;
+  void (*on_change)(dialog_form& form, const form_control& control) = nullptr;
+  void* data = nullptr;
 
   form_control* find(int id) {
     for (form_control& c : controls)
@@ -37,7 +50,7 @@ struct dialog_form {
     return nullptr;
   }
   form_control& add(int id, form_kind kind, std::string label = "", std::string text = "", int value = 0) {
-    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0});
+    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0, 0, 0, -1});
     return controls.back();
   }
 };

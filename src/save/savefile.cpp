@@ -173,7 +173,7 @@ static frame_record frame_record_make(const call_frame& f) {
   frame_record r{};
   const uint8_t* start = nullptr;
   if (f.code && code_block_lookup(f.code)) {
-    start = reinterpret_cast<const uint8_t*>(code_block_last.lo);
+    start = reinterpret_cast<const uint8_t*>(code_block_last[0].lo);
     // Only the name: what lies behind its NUL in memory stays out of the file.
     if (script_object* o = object_find_by_address(f.code)) memcpy(r.name, o->name, strnlen(o->name, sizeof r.name - 1));
   }

@@ -1,5 +1,5 @@
-// Calls of the menu commands and requests into modules that do not offer them yet: the settings
-// dialogs and the save file dialog.
+// Calls of the menu commands and requests into modules that do not offer them yet: the save file
+// dialog.
 //
 // STAND-IN (seams): the module that builds one of these takes its definition out of
 // command_seams.cpp. Until then a dialog tells the player that it is not built yet and does
@@ -7,13 +7,6 @@
 #pragma once
 
 #include <string>
-
-// Settings dialogs.
-void speed_config_dialog();
-void volume_config_dialog();
-void font_select_dialog();
-void voice_setup_dialog();
-void extra_setup_dialog();
 
 // The file dialog for saves: 0 with the chosen path, 1 when cancelled (save: save mode, with the
 // snapshot's title in the default name).

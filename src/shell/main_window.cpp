@@ -23,6 +23,7 @@
 #include "shell/menu_request.h"
 #include "shell/message_box.h"
 #include "shell/settings.h"
+#include "shell/settings_dialogs.h"
 #include "shell/shell_dialogs.h"
 #include "shell/window_core.h"
 #include "sound/movie.h"

@@ -33,6 +33,8 @@ const std::string& voice_setup_label(int index) { return dialog_texts.labels[ind
 const std::string& font_choice_face() { return dialog_texts.face; }
 int font_choice_style() { return dialog_texts.style; }
 const std::string& font_choice_exempt() { return dialog_texts.exempt; }
+void font_choice_face_set(const std::string& face) { dialog_texts.face = face; }
+void font_choice_style_set(int style) { dialog_texts.style = style; }
 
 void setting_builtins_reset() { dialog_texts = {}; }
 
@@ -92,11 +94,13 @@ int builtin_font_shadow(int32_t, int32_t) { return push_result(font_shadow_get()
 int builtin_fuchidori(int32_t, int32_t) { return push_result(fuchidori_get()); }
 int builtin_font_bold(int32_t, int32_t) { return push_result(font_bold_get()); }
 
-static std::string dialog_text(int k) {
-  std::string text = builtin_arg_text(k);
+static std::string dialog_text(std::string text) {
   text.resize(cp932_cut_length(text, VOICE_SETUP_TEXT_SIZE - 1));
   return text;
 }
+static std::string dialog_text(int k) { return dialog_text(std::string(builtin_arg_text(k))); }
+void voice_setup_name_set(int index, const std::string& text) { dialog_texts.names[index] = dialog_text(text); }
+void voice_setup_label_set(int index, const std::string& text) { dialog_texts.labels[index] = dialog_text(text); }
 
 // The list is cleared, then argument i names entry i.
 static int texts_set(int32_t n, std::string* texts, int count) {

@@ -2,8 +2,8 @@
 // volume, voice and font settings as the settings dialogs do. Setters keep memory, the playing
 // sound and the store in step at once; no setter checks a range.
 //
-// The dialog openers among these built-ins (font_select, config_all_open) open the settings
-// dialogs, which are not built yet: the dispatcher reports them as not implemented.
+// The dialog openers among these built-ins (font_select, config_all_open) live with the settings
+// dialogs (shell/settings_dialogs.h).
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,15 @@ constexpr int VOICE_SETUP_LABELS = 15;
 constexpr size_t VOICE_SETUP_TEXT_SIZE = 128;
 const std::string& voice_setup_name(int index);
 const std::string& voice_setup_label(int index);
+// As the built-ins set them, cut to the text size.
+void voice_setup_name_set(int index, const std::string& text);
+void voice_setup_label_set(int index, const std::string& text);
 const std::string& font_choice_face();
 int font_choice_style();
 const std::string& font_choice_exempt();
+// The face chosen in the font dialogs.
+void font_choice_face_set(const std::string& face);
+void font_choice_style_set(int style);
 
 // Forgets the names, labels and font choice (tests).
 void setting_builtins_reset();

@@ -14,6 +14,7 @@
 #include "shell/input.h"
 #include "shell/mouse.h"
 #include "shell/setting_builtins.h"
+#include "shell/settings_dialogs.h"
 #include "shell/system_builtins.h"
 #include "sound/movie.h"
 #include "sound/sound.h"
@@ -163,7 +164,7 @@ constexpr builtin_entry table[] = {
     {0x3A3BFB29, "click_area_select", SC, 3, builtin_click_area_select},
     {0x8C283F7F, "client_height_get", P, 3, builtin_client_height_get},
     {0xE06200C4, "client_width_get", P, 3, builtin_client_width_get},
-    {0x4EA2D1FC, "config_all_open", P, 3, nullptr},
+    {0x4EA2D1FC, "config_all_open", P, 3, builtin_config_all_open},
     {0xAB13BE44, "cursor_show", P, 3, builtin_cursor_show},
     {0xFED7BFE9, "date_string", P, 3, builtin_date_string},
     {0x4AFC6E20, "desktop_wallpaper_set", P, 3, builtin_desktop_wallpaper_set},
@@ -175,7 +176,7 @@ constexpr builtin_entry table[] = {
     {0x3513EE87, "font_anti", P, 3, builtin_font_anti},
     {0xF4F00701, "font_bold", P, 3, builtin_font_bold},
     {0xC5270429, "font_get", P, 3, builtin_font_get},
-    {0x95FF28F2, "font_select", P, 3, nullptr},
+    {0x95FF28F2, "font_select", P, 3, builtin_font_select},
     {0x1EC3C6BB, "font_set", P, 3, builtin_font_set},
     {0xCD111B0E, "font_set_sample", P, 3, builtin_font_set_sample},
     {0x735C88F1, "font_shadow", P, 3, builtin_font_shadow},
@@ -220,7 +221,7 @@ constexpr builtin_entry table[] = {
     {0x067B44A4, "report_no_voice_get", P, 3, builtin_report_no_voice_get},
     {0x62374297, "screen_full_set", P, 3, builtin_screen_full_set},
     {0x072E738C, "sound_volume_set", P, 3, builtin_sound_volume_set},
-    {0xE90E0A19, "speed_config_open", P, 3, nullptr},
+    {0xE90E0A19, "speed_config_open", P, 3, builtin_speed_config_open},
     {0xF66CD6EA, "system_lcid", P, 3, builtin_system_lcid},
     {0x97BD691D, "talk_female_get", P, 3, builtin_talk_female_get},
     {0x02026AC6, "talk_male_get", P, 3, builtin_talk_male_get},
@@ -233,7 +234,7 @@ constexpr builtin_entry table[] = {
     {0x1F9F3D5A, "voice_setup_level", P, 3, builtin_voice_setup_level},
     {0xB3FFDFFA, "voice_setup_names", P, 3, builtin_voice_setup_names},
     {0x6EAEC2A0, "voice_volume_set", P, 3, builtin_voice_volume_set},
-    {0x978047DB, "volume_config_open", P, 3, nullptr},
+    {0x978047DB, "volume_config_open", P, 3, builtin_volume_config_open},
     // 4: graphics (84)
     {0x4AFC5C07, "fuchidori_copy", P, 4, builtin_fuchidori_copy},
     {0x70612DB5, "get_alfapage", P, 4, builtin_get_alfapage},

@@ -10,7 +10,11 @@ namespace {
 struct form_view {
   dialog_form* form;
   std::vector<GtkWidget*> widgets;  // one per control, in the form's order
+  GtkWidget* notebook = nullptr;
+  bool writing = false;             // the view itself is setting the controls: no change events
 };
+
+constexpr int RESPONSE_DEFAULTS = 1000;
 
 std::string utf8(const std::string& engine_text) { return cp932_to_utf8_lenient(engine_text); }
 
@@ -66,6 +70,29 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
       gtk_combo_box_set_active(GTK_COMBO_BOX(w), c.value);
       return labelled(grid, row, c.label, w);
     }
+    case form_kind::slider: {
+      GtkWidget* w = gtk_scale_new_with_range(GTK_ORIENTATION_HORIZONTAL, c.low, c.high > c.low ? c.high : c.low + 1, 1);
+      gtk_scale_set_draw_value(GTK_SCALE(w), TRUE);
+      gtk_scale_set_digits(GTK_SCALE(w), 0);
+      gtk_range_set_value(GTK_RANGE(w), c.value);
+      gtk_widget_set_size_request(w, 240, -1);
+      return labelled(grid, row, c.label, w);
+    }
+    case form_kind::radio: {
+      GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+      GtkWidget* first = nullptr;
+      for (size_t i = 0; i < c.rows.size(); i++) {
+        GtkWidget* b = first ? gtk_radio_button_new_with_label_from_widget(GTK_RADIO_BUTTON(first), utf8(c.rows[i]).c_str())
+                             : gtk_radio_button_new_with_label(nullptr, utf8(c.rows[i]).c_str());
+        if (!first) first = b;
+        gtk_box_pack_start(GTK_BOX(box), b, FALSE, FALSE, 0);
+      }
+      // A group with no row checked shows none: GTK checks the first, so an extra hidden one holds it.
+      GtkWidget* none = gtk_radio_button_new_from_widget(first ? GTK_RADIO_BUTTON(first) : nullptr);
+      gtk_widget_set_no_show_all(none, TRUE);
+      gtk_box_pack_start(GTK_BOX(box), none, FALSE, FALSE, 0);
+      return labelled(grid, row, c.label, box);
+    }
     case form_kind::link: {
       GtkWidget* w = gtk_label_new(nullptr);
       if (!c.text.empty()) {
@@ -99,9 +126,88 @@ void control_read(GtkWidget* w, form_control& c) {
     case form_kind::combo:
       c.value = gtk_combo_box_get_active(GTK_COMBO_BOX(w));
       break;
+    case form_kind::slider:
+      c.value = static_cast<int>(gtk_range_get_value(GTK_RANGE(w)) + 0.5);
+      break;
+    case form_kind::radio: {
+      GList* buttons = gtk_container_get_children(GTK_CONTAINER(w));
+      c.value = -1;
+      int i = 0;
+      for (GList* b = buttons; b; b = b->next, i++)
+        if (i < static_cast<int>(c.rows.size()) && gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(b->data))) c.value = i;
+      g_list_free(buttons);
+      break;
+    }
     default:
       break;
   }
+}
+
+// The form's value shown in the control again (after Defaults).
+void control_write(GtkWidget* w, const form_control& c) {
+  switch (c.kind) {
+    case form_kind::check:
+      gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), c.value != 0);
+      break;
+    case form_kind::combo:
+      gtk_combo_box_set_active(GTK_COMBO_BOX(w), c.value);
+      break;
+    case form_kind::slider:
+      gtk_range_set_value(GTK_RANGE(w), c.value);
+      break;
+    case form_kind::radio: {
+      GList* buttons = gtk_container_get_children(GTK_CONTAINER(w));
+      int i = 0, shown = c.value >= 0 && c.value < static_cast<int>(c.rows.size()) ? c.value : -1;
+      for (GList* b = buttons; b; b = b->next, i++)
+        if (i == shown || (shown < 0 && !b->next)) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(b->data), TRUE);
+      g_list_free(buttons);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+struct change_link {
+  form_view* view;
+  size_t index;
+};
+
+void on_control_changed(GtkWidget*, gpointer data) {
+  auto* link = static_cast<change_link*>(data);
+  form_view* view = link->view;
+  if (view->writing || !view->form->on_change) return;
+  form_control& c = view->form->controls[link->index];
+  control_read(view->widgets[link->index], c);
+  view->form->on_change(*view->form, c);
+}
+
+void connect_changes(GtkWidget* w, const form_control& c, change_link* link) {
+  switch (c.kind) {
+    case form_kind::check: g_signal_connect(w, "toggled", G_CALLBACK(on_control_changed), link); break;
+    case form_kind::combo: g_signal_connect(w, "changed", G_CALLBACK(on_control_changed), link); break;
+    case form_kind::slider: g_signal_connect(w, "value-changed", G_CALLBACK(on_control_changed), link); break;
+    case form_kind::radio: {
+      GList* buttons = gtk_container_get_children(GTK_CONTAINER(w));
+      for (GList* b = buttons; b; b = b->next) g_signal_connect(b->data, "toggled", G_CALLBACK(on_control_changed), link);
+      g_list_free(buttons);
+      break;
+    }
+    default: break;
+  }
+}
+
+// "初期化" keeps the dialog open: the form's defaults are shown in the controls.
+bool on_form_response(int response, void* data) {
+  if (response != RESPONSE_DEFAULTS) return true;
+  auto* view = static_cast<form_view*>(data);
+  for (size_t i = 0; i < view->form->controls.size(); i++) control_read(view->widgets[i], view->form->controls[i]);
+  if (view->notebook) view->form->page = gtk_notebook_get_current_page(GTK_NOTEBOOK(view->notebook));
+  view->form->on_defaults(*view->form);
+  view->writing = true;
+  for (size_t i = 0; i < view->form->controls.size(); i++) control_write(view->widgets[i], view->form->controls[i]);
+  view->writing = false;
+  return false;
 }
 
 }  // namespace
@@ -117,27 +223,58 @@ int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
   gtk_widget_add_events(dialog, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(dialog, "button-press-event", G_CALLBACK(on_form_button), nullptr);
 
-  GtkWidget* grid = gtk_grid_new();
-  gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
-  gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
-  g_object_set(grid, "margin", 16, nullptr);
-  gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), grid);
+  if (form.on_defaults) gtk_dialog_add_button(GTK_DIALOG(dialog), U8("初期化"), RESPONSE_DEFAULTS);
 
+  auto new_grid = [] {
+    GtkWidget* grid = gtk_grid_new();
+    gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+    gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+    g_object_set(grid, "margin", 16, nullptr);
+    return grid;
+  };
+  GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), content);
+  GtkWidget* top = new_grid();
+  gtk_box_pack_start(GTK_BOX(content), top, FALSE, FALSE, 0);
   form_view view{&form, {}};
+  std::vector<GtkWidget*> page_grids;
+  if (!form.pages.empty()) {
+    view.notebook = gtk_notebook_new();
+    for (const std::string& name : form.pages) {
+      page_grids.push_back(new_grid());
+      gtk_notebook_append_page(GTK_NOTEBOOK(view.notebook), page_grids.back(), gtk_label_new(utf8(name).c_str()));
+    }
+    gtk_box_pack_start(GTK_BOX(content), view.notebook, TRUE, TRUE, 0);
+  }
   std::vector<std::pair<form_view*, size_t>> links;
+  std::vector<change_link> changes;
   links.reserve(form.controls.size());
+  changes.reserve(form.controls.size());
+  std::vector<int> rows(page_grids.size() + 1, 0);
   for (size_t i = 0; i < form.controls.size(); i++) {
-    GtkWidget* w = control_widget(grid, static_cast<int>(i), form.controls[i]);
+    const form_control& c = form.controls[i];
+    int page = c.page >= 0 && c.page < static_cast<int>(page_grids.size()) ? c.page : -1;
+    GtkWidget* grid = page < 0 ? top : page_grids[page];
+    GtkWidget* w = control_widget(grid, rows[page + 1]++, c);
     view.widgets.push_back(w);
-    if (form.controls[i].kind == form_kind::link) {
+    if (c.kind == form_kind::link) {
       links.emplace_back(&view, i);
       g_signal_connect(w, "activate-link", G_CALLBACK(on_link_activate), &links.back());
     }
+    if (c.kind == form_kind::radio) control_write(w, c);
+    changes.push_back(change_link{&view, i});
+    connect_changes(w, c, &changes.back());
+  }
+  if (view.notebook) {
+    gtk_widget_show_all(view.notebook);
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(view.notebook), form.page);
   }
 
-  int response = run_modal(dialog, nullptr, nullptr);
-  if (response == GTK_RESPONSE_OK)
+  int response = run_modal(dialog, on_form_response, &view);
+  if (response == GTK_RESPONSE_OK) {
     for (size_t i = 0; i < form.controls.size(); i++) control_read(view.widgets[i], form.controls[i]);
+    if (view.notebook) form.page = gtk_notebook_get_current_page(GTK_NOTEBOOK(view.notebook));
+  }
   gtk_widget_destroy(dialog);
   return response == GTK_RESPONSE_OK ? IDOK : IDCANCEL;
 }
