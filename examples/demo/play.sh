@@ -33,10 +33,12 @@ cat <<TEXT
 The game: the start object's \$init@GLOBAL prepares it, the title stands for one second, then
 the game hands over to chapter1: its sprites move, animate and fade for three seconds, the scene
 stays five more with its text panel (drawn with fontout; the glyph cache of its gothic face is
-kept in savedata), with a short movie over it (movie\\opening.avi); the message scene types two
-pages that a click or Enter turns, and replays the first from the message log; the choice scene
-follows (a choice of two buttons and a token to drag) until Esc, the right button or a minute ends
-the game. As chapter1 starts, the game saves to slot 1 and a quick slot and loads slot 1 back.
+kept in savedata), with a short movie over it (movie\\opening.avi) and then the window's zoom;
+the message scene types two pages that a click or Enter turns (or eight seconds without one), and
+replays the first from the message log; a computer's mahjong hand and its score stand for five
+seconds; the choice scene follows (a choice of two buttons and a token to drag) until Esc, the
+right button or a minute ends the game. As chapter1 starts, the game saves to slot 1 and a quick
+slot and loads slot 1 back.
 A player sees: $seen
 TEXT
 
