@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <unistd.h>
+
 std::string movie_fixture_make(const std::string& folder, const movie_file& m) {
-  std::string path = folder + "/" + m.name, part = folder + "/part-" + m.name;
+  // Test programs run side by side and may make the same movie at once: each writes its own part.
+  std::string path = folder + "/" + m.name, part = folder + "/part-" + std::to_string(getpid()) + "-" + m.name;
   if (FILE* f = fopen(path.c_str(), "rb")) return fclose(f), path;
   std::string bars = "color=c=black:s=" + std::to_string(m.width) + "x" + std::to_string(m.height) + ":r=25:d=" +
                      std::to_string(m.seconds) +
@@ -13,7 +16,10 @@ std::string movie_fixture_make(const std::string& folder, const movie_file& m) {
   if (m.audio) cmd += " -f lavfi -i sine=frequency=440:duration=" + std::to_string(m.seconds) + " " + m.audio;
   // Written aside and renamed, so a file that exists is whole.
   cmd += std::string(" ") + m.video + (m.audio ? " -shortest" : "") + " '" + part + "' && mv '" + part + "' '" + path + "'";
-  return system(cmd.c_str()) == 0 ? path : "";
+  if (system(cmd.c_str()) == 0) return path;
+  remove(part.c_str());
+  if (FILE* f = fopen(path.c_str(), "rb")) return fclose(f), path;  // another process made it
+  return "";
 }
 
 int movie_fixture_number(const uint8_t* row, int w) {
