@@ -43,7 +43,7 @@ void movie_player_pump(movie_player* player);
 bool movie_player_ended(movie_player* player);
 // Playing time in ms since the start (loops keep counting).
 int64_t movie_player_clock_ms(movie_player* player);
-// Calls paint with the shown frame (BGR24 rows at the spec's size) under the player's lock; false
+// Calls paint with the shown frame (BGR24 rows at the size it was opened for) under the player's lock; false
 // when no frame was shown yet.
 bool movie_player_paint(movie_player* player, void (*paint)(const pixel_source& frame, void* context),
                         void* context);
