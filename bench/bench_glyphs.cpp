@@ -5,7 +5,7 @@
 // and cold (no cache: each glyph rendered), as a share of the 12 ms frame interval.
 #include <benchmark/benchmark.h>
 
-#include "bench_ratio.h"
+#include "bench_host.h"
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <iconv.h>
@@ -16,14 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "base/datasource.h"
-#include "base/env.h"
 #include "graphics/kernel.h"
 #include "graphics/page.h"
 #include "platform/glyph_render.h"
-#include "platform/headless/headless.h"
 #include "shell/devtools.h"
-#include "shell/env_keys.h"
 #include "text/glyph.h"
 
 namespace {
@@ -31,16 +27,8 @@ constexpr int FRAME_INTERVAL_MS = 1000 / 80;
 const char* const FACE = "ＭＳ ゴシック";
 
 void engine_setup() {
-  static headless_platform host;
-  static bool done = false;
-  if (done) return;
-  done = true;
-  host.print_boxes = false;
-  plat_install(&host);
-  data_base_folder_set(bench_game_folder().c_str());
-  env_load("vaskel.env");
-  env_keys_reset();
-  save_base_folder_set(bench_game_folder().c_str());
+  static bool done = (bench_host(), bench_game_setup(), true);
+  (void)done;
 }
 
 void BM_prebuild(benchmark::State& state) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_ratio.h"
+#include "bench_host.h"
 #include "base/datasource.h"
 #include "base/env.h"
 #include "graphics/kernel.h"
@@ -52,10 +52,7 @@ struct scene {
     plat_install(&host);
     host.use_fake_clock(1000);
     host.print_boxes = false;
-    data_base_folder_set(bench_game_folder().c_str());
-    env_load("vaskel.env");
-    env_keys_reset();
-    save_base_folder_set(bench_game_folder().c_str());
+    bench_game_setup();
     window_spec spec;
     spec.procedure = main_window_class_proc;
     spec.client_width = W;

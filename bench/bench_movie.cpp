@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_host.h"
 #include "movie_fixture.h"
-#include "platform/headless/headless.h"
 #include "platform/movie_player.h"
 
 namespace {
@@ -25,10 +25,8 @@ const movie_file MOVIE{"bench640.avi", 640, 480, SECONDS, "-ar 44100 -c:a mp2 -b
 
 headless_platform* host() {
   static headless_platform* p = [] {
-    auto* h = new headless_platform;
-    h->print_boxes = false;
+    headless_platform* h = &bench_host();
     h->use_fake_clock(1000);
-    plat_install(h);
     return h;
   }();
   return p;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/datasource.h"
-#include "bench_ratio.h"
+#include "bench_host.h"
 #include "platform/headless/headless.h"
 #include "platform/sound_buffers.h"
 #include "sound/ogg_decoder.h"
@@ -37,9 +37,7 @@ double now_seconds() {
 
 void setup() {
   static bool done = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
+    bench_host();
     char pattern[] = "/tmp/vaskbench-XXXXXX";
     if (!mkdtemp(pattern)) abort();
     folder = pattern;

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/gtk/gtk_platform.h"
+#include "shell/window_core.h"
 
 // GTK keeps its type system, fonts and themes for the whole process; those are no leaks of ours.
 extern "C" const char* __lsan_default_options() {
@@ -138,14 +139,8 @@ void gui_test::pump_for(int ms) {
 }
 
 bool gui_test::game_area_find(const char* title, int width, int height, int& left, int& top) {
-  std::string geometry, search = std::string("search --onlyvisible --name \"") + title + "\" getwindowgeometry --shell";
-  if (!pump_until([&] { return xdotool(search, &geometry) == 0 && geometry.find("HEIGHT=") != std::string::npos; },
-                  20000))
-    return false;
-  auto field = [&](const char* name) { return atoi(geometry.c_str() + geometry.find(name) + strlen(name)); };
-  left = field("X=");
-  top = field("Y=") + field("HEIGHT=") - height;
-  return field("WIDTH=") == width;
+  int found_width = 0;
+  return game_area(title, height, found_width, left, top) && found_width == width;
 }
 
 int gui_test::xdotool(const std::string& arguments, std::string* output) {
@@ -261,4 +256,42 @@ GtkWidget* visible_toplevel(GType type) {
       found = GTK_WIDGET(l->data);
   g_list_free(all);
   return found;
+}
+
+void gui_test::answer_dialog(const std::string& shot, const std::function<bool(GtkWidget*, int, int)>& answer,
+                             const std::function<void()>& run) {
+  struct step {
+    gui_test* test;
+    const std::string& shot;
+    const std::function<bool(GtkWidget*, int, int)>& answer;
+    int ticks = 0;
+    bool answered = false;
+  } s{this, shot, answer};
+  guint timer = g_timeout_add(
+      100,
+      [](gpointer data) -> gboolean {
+        auto* s = static_cast<step*>(data);
+        GtkWidget* d = visible_toplevel(GTK_TYPE_DIALOG);
+        if (!d || !gtk_widget_get_mapped(d) || ++s->ticks < 5) return G_SOURCE_CONTINUE;
+        int x, y;
+        gdk_window_get_origin(gtk_widget_get_window(d), &x, &y);
+        s->test->save_screenshot(s->shot, x, y, gtk_widget_get_allocated_width(d), gtk_widget_get_allocated_height(d));
+        if (!s->answer(d, x, y)) return G_SOURCE_CONTINUE;
+        s->answered = true;
+        return G_SOURCE_REMOVE;
+      },
+      &s);
+  run();
+  // The timer must not outlive the step it points at.
+  if (!s.answered) g_source_remove(timer);
+}
+
+void main_window_dialog_test::SetUp() {
+  gui_test::SetUp();
+  if (!IsSkipped() && !HasFatalFailure()) main_window_set(open_window(640, 480));
+}
+
+void main_window_dialog_test::TearDown() {
+  window_core_reset();
+  gui_test::TearDown();
 }

@@ -66,6 +66,18 @@ class gui_test : public ::testing::Test {
   void save_window_screenshot(const std::string& name, window_handle window);
   // Whether some message of that kind arrived.
   static bool seen_any(uint32_t message);
+  // Runs a modal dialog loop (run) while a timer waits for its dialog to stay on screen half a
+  // second, saves the dialog as a screenshot and hands it with its top-left screen corner to
+  // answer; an answer that returns false (its control not ready yet) is asked again a tick later.
+  void answer_dialog(const std::string& shot, const std::function<bool(GtkWidget* dialog, int x, int y)>& answer,
+                     const std::function<void()>& run);
 
   gtk_platform* backend = nullptr;
+};
+
+// Dialogs over the engine's main window: a 640 x 480 one, opened before each test.
+class main_window_dialog_test : public gui_test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
 };

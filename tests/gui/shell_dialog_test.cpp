@@ -5,46 +5,28 @@
 #include "shell/window_core.h"
 
 namespace {
-class ShellDialogView : public gui_test {
+class ShellDialogView : public main_window_dialog_test {
  protected:
-  void TearDown() override {
-    window_core_reset();
-    gui_test::TearDown();
-  }
   // Shows the form; once it is on screen, saves it and ends it with a right click (or OK).
   int show(dialog_form& form, const std::string& shot, bool ok) {
-    struct step {
-      ShellDialogView* test;
-      std::string shot;
-      bool ok;
-      int ticks = 0;
-    } s{this, shot, ok};
-    guint timer = g_timeout_add(
-        100,
-        [](gpointer data) -> gboolean {
-          auto* s = static_cast<step*>(data);
-          GtkWidget* d = visible_toplevel(GTK_TYPE_DIALOG);
-          if (!d || !gtk_widget_get_mapped(d) || ++s->ticks < 5) return G_SOURCE_CONTINUE;
-          int x, y;
-          gdk_window_get_origin(gtk_widget_get_window(d), &x, &y);
-          s->test->save_screenshot(s->shot, x, y, gtk_widget_get_allocated_width(d), gtk_widget_get_allocated_height(d));
-          if (s->ok) {
+    int answer = 0;
+    answer_dialog(
+        shot,
+        [ok](GtkWidget* d, int x, int y) {
+          if (ok) {
             gtk_dialog_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
           } else {
             std::string click = "mousemove " + std::to_string(x + 8) + " " + std::to_string(y + 8) + " click 3";
             g_spawn_command_line_async(("xdotool " + click).c_str(), nullptr);
           }
-          return G_SOURCE_REMOVE;
+          return true;
         },
-        &s);
-    int answer = backend->dialog_run(main_window_get(), form);
-    if (s.ticks < 5) g_source_remove(timer);
+        [&] { answer = backend->dialog_run(main_window_get(), form); });
     return answer;
   }
 };
 
 TEST_F(ShellDialogView, EveryDialogOpensAndAnswers) {
-  main_window_set(open_window(640, 480));
   dialog_form about = about_dialog_form(1);
   EXPECT_EQ(show(about, "about-debug-dialog", false), IDCANCEL) << "a right click is Cancel";
   dialog_form support = user_support_dialog_form();

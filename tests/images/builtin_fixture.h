@@ -23,10 +23,8 @@ class PageBuiltins : public images_test {
   static value_cell S(const char* text) { return string_cell(string_block_new(text)); }
 
   static uint32_t hash_of(const char* name) {
-    for (const builtin_entry& e : builtin_entries())
-      if (strcmp(e.name, name) == 0) return e.hash;
-    ADD_FAILURE() << name << " has no row";
-    return 0;
+    const builtin_entry* e = builtin_named(name);
+    return e ? e->hash : 0;
   }
 
   int32_t call(const char* name, std::vector<value_cell> args, bool answer_retry = true) {
@@ -35,14 +33,7 @@ class PageBuiltins : public images_test {
     size_t boxes = platform.boxes.size();
     if (answer_retry)
       for (int i = 0; i < 4; i++) platform.answer_boxes({IDRETRY});
-    uint16_t opcode = OP_BUILTIN;
-    uint32_t hash = hash_of(name);
-    int16_t count = static_cast<int16_t>(args.size());
-    memcpy(instruction, &opcode, 2);
-    memcpy(instruction + 2, &hash, 4);
-    memcpy(instruction + 6, &count, 2);
-    vm_frame->code = instruction + 2;
-    builtin_dispatch(0);
+    builtin_instruction_run(instruction, hash_of(name), static_cast<int16_t>(args.size()));
     if (answer_retry) platform.queued_answers.clear();
     EXPECT_EQ(vm_frame->top, before + 1) << "the arguments replaced by one result";
     EXPECT_EQ(stack_top()->type, TYPE_INT);

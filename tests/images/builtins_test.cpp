@@ -271,14 +271,3 @@ TEST_F(PageBuiltins, PicUnpackDrawsClipsAndReports) {
   EXPECT_EQ(dst->alpha, nullptr);
   EXPECT_EQ(image_cache_find("pic")->alpha, nullptr);  // the mask was lent, not attached
 }
-
-TEST_F(PageBuiltins, EveryPageAndImageBuiltInHasItsRow) {
-  for (const char* name : {"page_create", "page_create_withalfa", "page_create_file", "page_create_file_withalfa",
-                           "page_release", "page_drawmode", "page_exists", "page_len_x", "page_len_y", "set_antidata",
-                           "get_alfapage", "image_exists", "pic_len_x", "pic_len_y", "set_pic_key", "pic_unpack"}) {
-    const builtin_entry* e = builtin_find(hash_of(name));
-    ASSERT_NE(e, nullptr) << name;
-    EXPECT_NE(e->handler, nullptr) << name;
-    EXPECT_EQ(e->kind, BUILTIN_PLAIN) << name;
-  }
-}

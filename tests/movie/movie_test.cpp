@@ -217,10 +217,6 @@ TEST_F(movie_module, ThreadedPlayerSoundReachesTheMixerAtTheMovieVolume) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(movie_module, AMovieCrashMovesStartUpToTheOtherBackEnd) {
   struct {
     int method_key, stored, flag, mode;  // stored -1: none

@@ -46,9 +46,7 @@ class save_test : public program_test {
   // Calls a built-in by name through the dispatcher with the n arguments on the stack; the result
   // stays on top.
   static void call(const char* name, int16_t n = 0) {
-    for (const builtin_entry& e : builtin_entries())
-      if (strcmp(e.name, name) == 0) return builtin_call(&e, e.hash, n, 0);
-    FAIL() << name;
+    if (const builtin_entry* e = builtin_named(name)) builtin_call(e, e->hash, n, 0);
   }
   static int32_t call_int(const char* name, int16_t n = 0) {
     call(name, n);

@@ -287,9 +287,7 @@ TEST_F(SaveRestore, SeenNamesIgnoreExtensionAndCaseUntilTheTableIsFull) {
 }
 
 TEST_F(SaveRestore, WithLoadAndSaveDisabledNoFileIsWritten) {
-  game.write("vaskel.env", "LOADSAVEDISABLE 1\n");
-  env_keys_reset();
-  ASSERT_EQ(env_load("vaskel.env"), 0);
+  game_env_load(game, "LOADSAVEDISABLE 1\n");
   std::string path = scene_saved(false);
   EXPECT_FALSE(std::filesystem::exists(host(path)));
   EXPECT_FALSE(system_file_save());

@@ -292,10 +292,6 @@ TEST_F(settings_dialogs_test, FitHasItsOwnBoxBesideTheSavedPosition) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(settings_dialogs_test, TabbedOpenerWritesEveryPageAfterOk) {
   start("");
   settings_dialog_view_set(test_view);
@@ -316,10 +312,6 @@ TEST_F(settings_dialogs_test, TabbedOpenerWritesEveryPageAfterOk) {
   EXPECT_EQ(reg("MojiSpeed"), 2000);
   EXPECT_EQ(reg("CONFIG_LASTPAGE"), 2);
 }
-
-}  // namespace
-
-namespace {
 
 // Through the platform's dialog form: the tabbed dialog opens on its last page, Defaults acts on
 // the page shown, and what the player left in the controls is written after OK.

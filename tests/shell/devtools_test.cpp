@@ -25,10 +25,7 @@ class DevTools : public engine_test {
     settings_state_reset();
     script_error_reset();
     data_base_folder_set((game.path() + "/").c_str());
-    window_spec spec;
-    spec.class_name = "VASKEL_EXEC_CLASS";
-    spec.procedure = main_window_class_proc;
-    main_window_set(window_create(spec));
+    main_window_open();
     wndproc_handler_add(main_window_handler);
   }
   void TearDown() override {

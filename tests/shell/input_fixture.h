@@ -22,10 +22,7 @@ class input_scene : public program_test {
     platform.use_fake_clock(5000);
     window_core_reset();
     windows_reset();
-    window_spec spec;
-    spec.class_name = "VASKEL_EXEC_CLASS";
-    spec.procedure = main_window_class_proc;
-    main_window_set(window_create(spec));
+    main_window_open();
     presentation_reset();
     request_reset();
     input_reset();

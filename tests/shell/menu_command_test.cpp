@@ -45,9 +45,7 @@ class menu_window : public input_scene {
   // The environment file holds these lines; the keys read here are read again.
   void environment(const std::string& lines) {
     env_free();
-    game.write("vaskel.env", lines);
-    ASSERT_EQ(env_load("vaskel.env"), 0);
-    env_keys_reset();
+    game_env_load(game, lines);
     main_window_reset();
   }
   static intptr_t send(uint32_t message, uintptr_t wparam) { return message_send(main_window_get(), message, wparam, 1); }

@@ -17,11 +17,7 @@ class MainWindowCore : public engine_test {
     engine_test::SetUp();
     window_core_reset();
     windows_reset();
-    window_spec spec;
-    spec.class_name = "VASKEL_EXEC_CLASS";
-    spec.title = "テストゲーム";
-    spec.procedure = main_window_class_proc;
-    main_window_set(window_create(spec));
+    main_window_open(0, 0, "テストゲーム");
     seen.clear();
   }
   void TearDown() override {

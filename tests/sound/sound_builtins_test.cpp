@@ -6,6 +6,7 @@
 #include "sound/stream_mixer.h"
 #include "sound_encoder.h"
 #include "sound_fixture.h"
+#include "test_support.h"
 #include "vm/builtin_table.h"
 #include "vm/dispatcher.h"
 #include "vm/script_error.h"
@@ -56,11 +57,7 @@ class sound_builtins_test : public sound_test {
   }
   void write(const std::string& name) { dir.write(name, wav_pcm16(std::vector<int16_t>(4410, 100), 1, 44100)); }
 
-  struct arg {
-    value_cell cell;
-    arg(int32_t v) : cell(int_cell(v)) {}
-    arg(const char* text) : cell(string_cell(string_block_new(text, strlen(text)))) {}
-  };
+  using arg = call_arg;
   // A built-in by name: its int result (NOT_FINISHED for a wait that goes on), or its text.
   int32_t call(const char* name, std::initializer_list<arg> args = {}) {
     std::string text;
@@ -72,10 +69,8 @@ class sound_builtins_test : public sound_test {
     return text;
   }
   int32_t call_with(const char* name, std::initializer_list<arg> args, std::string& text) {
-    const builtin_entry* row = nullptr;
-    for (const builtin_entry& e : builtin_entries())
-      if (strcmp(e.name, name) == 0) row = &e;
-    if (!row || !row->handler) return ADD_FAILURE() << "no built-in " << name, 0;
+    const builtin_entry* row = builtin_named(name);
+    if (!row || !row->handler) return ADD_FAILURE() << "no handler of " << name, 0;
     probed = row->handler;
     builtin_entry e{row->hash, row->name, BUILTIN_PLAIN, 6, probe};
     for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);

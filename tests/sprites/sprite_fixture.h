@@ -28,14 +28,7 @@
 #include "vm/thread.h"
 #include "vm/variables.h"
 
-// One argument of a built-in call.
-struct arg {
-  value_cell cell;
-  arg(int32_t v) : cell(int_cell(v)) {}
-  arg(uint32_t v) : cell(int_cell(static_cast<int32_t>(v))) {}
-  arg(float f) : cell(float_cell(f)) {}
-  arg(const char* text) : cell(string_cell(string_block_new(text, strlen(text)))) {}
-};
+using arg = call_arg;
 
 class sprite_test : public engine_test {
  protected:
@@ -57,11 +50,7 @@ class sprite_test : public engine_test {
   }
   void reset_all() { graphics_state_reset(); }
 
-  void load_env(const std::string& text) {
-    game.write("vaskel.env", text);
-    ASSERT_EQ(env_load("vaskel.env"), 0);
-    env_keys_reset();
-  }
+  void load_env(const std::string& text) { game_env_load(game, text); }
 
   // A persistent 24-bit front page of the given colour.
   page* make_front(int w, int h, uint32_t colour = 0) {
@@ -99,21 +88,9 @@ class sprite_test : public engine_test {
   // Runs a built-in by name; its int result, or WAITED when it has not finished.
   static constexpr int32_t WAITED = INT32_MIN;
   int32_t call(const char* name, std::initializer_list<arg> args) {
-    const builtin_entry* e = nullptr;
-    for (const builtin_entry& row : builtin_entries())
-      if (strcmp(row.name, name) == 0) e = &row;
-    if (!e) ADD_FAILURE() << "no built-in " << name;
+    const builtin_entry* e = builtin_named(name);
     for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
-    uint16_t opcode = OP_BUILTIN;
-    int16_t count = static_cast<int16_t>(args.size());
-    uint32_t hash = e ? e->hash : 0;
-    memcpy(instruction, &opcode, 2);
-    memcpy(instruction + 2, &hash, 4);
-    memcpy(instruction + 6, &count, 2);
-    vm_frame->code = instruction + 2;
-    run_state_set(RUN_GO);
-    builtin_dispatch(0);
-    if (vm_frame->code == instruction) {
+    if (builtin_instruction_run(instruction, e ? e->hash : 0, static_cast<int16_t>(args.size()))) {
       for (size_t i = 0; i < args.size(); i++) stack_pop();
       return WAITED;
     }

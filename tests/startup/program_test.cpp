@@ -29,10 +29,11 @@ const std::string NO_INIT = utf8(u8"[start.vsk]に $init@GLOBAL 関数があり�
 const std::string UNKNOWN_BUILTIN = utf8(u8"組み込み関数[12345678]は定義されていません");
 const std::string ABNORMAL_EXIT = utf8(u8"[異常終了の検出] 前回のプログラム実行時に異常終了が確認されました。");
 
-std::string assemble(const std::string& source) {
+std::string assemble(const std::string& source, uint32_t lines = 0) {
   vko_builder b;
   std::string error;
   if (!vko_assemble_text(source, b, error)) ADD_FAILURE() << error;
+  if (lines) b.lines(lines);
   return b.build();
 }
 
@@ -70,10 +71,10 @@ class program : public ::testing::Test {
   }
   // Runs the program in `folder` (below the test folder); stdout and stderr land in output.
   int run(std::string* output, const std::string& program = VASK_BINARY_DIR "/vaskrun",
-          const std::string& folder = "game") {
+          const std::string& folder = "game", const std::string& arguments = "") {
     std::string command = "cd '" + dir.at(folder) + "' && XDG_CONFIG_HOME='" + dir.at("config") +
                           "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_HEADLESS=1 timeout 60 '" +
-                          program + "' 2>&1";
+                          program + "' " + arguments + " 2>&1";
     return run_command(command, output);
   }
   std::string settings_file() const {
@@ -297,6 +298,40 @@ wrong:
   std::string output;
   EXPECT_EQ(run(&output), 0) << output;
   EXPECT_EQ(output, "");
+}
+
+// A debugging session: vaskdbg listens, the game run with "/DEBUG:" stops at a breakpoint, shows a
+// global, steps, and runs to its end.
+TEST_F(program, UnderTheDebuggerItStopsAtABreakpointShowsAGlobalStepsAndFinishes) {
+  dir.write("game/fastdata/vaskel.env", env_text());
+  dir.write("game/scenario/start.vko", assemble(std::string(BUILTINS) + R"(
+.func $init@GLOBAL
+    ret
+.entry
+    line 1
+    push.i 41
+    set.i.pop @x
+    line 2
+    push.s "late"
+    set.s.pop @s
+    line 3
+    builtin.drop system_end 0
+    ret
+)", 4));
+  dir.write("commands", "break start 2\nrun\nwait\ncontinue\nwait\nprint @x@GLOBAL\nstep\nwait\nprint @s@GLOBAL\ncontinue\nfinish\n");
+  std::string sock = dir.at("dbg.sock"), output;
+  ASSERT_EQ(run_command("cd '" + dir.at("game") + "' && ( '" VASK_BINARY_DIR "/vaskdbg' '" + sock + "' < '" +
+                        dir.at("commands") + "' > '" + dir.at("dbg.out") + "' & ) && for i in $(seq 100); do [ -S '" +
+                        sock + "' ] && break; sleep 0.05; done"),
+            0);
+  EXPECT_EQ(run(&output, VASK_BINARY_DIR "/vaskrun", "game", "/DEBUG:'" + sock + "'"), 0) << output;
+  run_command("for i in $(seq 100); do [ -S '" + sock + "' ] || break; sleep 0.05; done");
+  std::ifstream in(dir.at("dbg.out"));
+  std::stringstream seen;
+  seen << in.rdbuf();
+  EXPECT_EQ(seen.str(),
+            "listening\nconnected\nbreak ok\nstopped START.VKO 1\nstopped START.VKO 2\nvalue type 0 41\n"
+            "stopped START.VKO 3\nvalue type 2 1\ntext \"late\"\nfinished\n");
 }
 
 }  // namespace

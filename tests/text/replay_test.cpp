@@ -32,9 +32,7 @@ class replay : public message_test {
     static uint8_t code[16];
     vm_frame->code = code + 8;
     push_int(position);
-    const builtin_entry* e = nullptr;
-    for (const builtin_entry& row : builtin_entries())
-      if (strcmp(row.name, name) == 0) e = &row;
+    const builtin_entry* e = builtin_named(name);
     int n = 0;
     for (; n < 3 * MESSAGE_LOG_SIZE; n++) {
       builtin_call(e, e->hash, 1, 0);

@@ -49,24 +49,13 @@ class text_test : public engine_test {
     graphics_state_reset();
     reg_store_reset();
   }
-  void load_env(const std::string& text) {
-    game.write("vaskel.env", text);
-    ASSERT_EQ(env_load("vaskel.env"), 0);
-    env_keys_reset();
-  }
+  void load_env(const std::string& text) { game_env_load(game, text); }
 
   // Runs a built-in by name with its arguments (the first on top) and returns its int result.
-  struct arg {
-    value_cell cell;
-    arg(int32_t v) : cell(int_cell(v)) {}
-    arg(uint32_t v) : cell(int_cell(static_cast<int32_t>(v))) {}
-    arg(const char* text) : cell(string_cell(string_block_new(text, strlen(text)))) {}
-  };
+  using arg = call_arg;
   int32_t call(const char* name, std::initializer_list<arg> args) {
-    const builtin_entry* e = nullptr;
-    for (const builtin_entry& row : builtin_entries())
-      if (strcmp(row.name, name) == 0) e = &row;
-    if (!e) return ADD_FAILURE() << "no built-in " << name, 0;
+    const builtin_entry* e = builtin_named(name);
+    if (!e) return 0;
     for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
     builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
     int32_t v = stack_top()->i;

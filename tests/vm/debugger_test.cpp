@@ -18,7 +18,13 @@ class debugger_link : public program_test {
  protected:
   void SetUp() override {
     program_test::SetUp();
+    relink();
+  }
+  // A fresh debugger and channel, nothing seen yet.
+  void relink() {
     debugger_reset();
+    stops.clear();
+    records.clear();
     auto pair = debug_channel_memory_pair();
     engine = std::move(pair.a);
     peer = std::move(pair.b);
@@ -169,12 +175,7 @@ TEST_F(debugger_link, StepsFollowTheDepthOfTheStoppedFrame) {
     enter(nested, 8);
     run(r.actions);
     EXPECT_EQ(stop_lines(), r.lines);
-    debugger_reset();
-    stops.clear();
-    records.clear();
-    auto pair = debug_channel_memory_pair();
-    engine = std::move(pair.a);
-    peer = std::move(pair.b);
+    relink();
     thread_reset(vm_thread);
   }
 }

@@ -43,16 +43,7 @@ class dispatcher_test : public vm_test {
 
   // Runs the instruction 0x834/0x835 <hash> <count> on the current frame. True when the built-in
   // waits (the code pointer is back on the instruction).
-  bool call(uint32_t hash, int16_t count, int drop = 0) {
-    uint16_t opcode = drop ? OP_BUILTIN_DROP : OP_BUILTIN;
-    memcpy(instruction, &opcode, 2);
-    memcpy(instruction + 2, &hash, 4);
-    memcpy(instruction + 6, &count, 2);
-    vm_frame->code = instruction + 2;
-    run_state_set(RUN_GO);
-    builtin_dispatch(drop);
-    return vm_frame->code == instruction;
-  }
+  bool call(uint32_t hash, int16_t count, int drop = 0) { return builtin_instruction_run(instruction, hash, count, drop); }
   // Moves the clock on and starts a pass.
   void pass(uint32_t ms) {
     platform.advance(ms);

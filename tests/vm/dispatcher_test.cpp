@@ -190,9 +190,7 @@ TEST_F(dispatcher, TimeWaitCatchesUpOnMinusTwoAndOnZeroWhenTheGameAsks) {
   EXPECT_FALSE(catch_up_active());
   EXPECT_FALSE(call(H_TIME_WAIT, 1, 1));
 
-  game.write("vaskel.env", "NOUPDATEONWAIT0 1\n");
-  env_keys_reset();
-  ASSERT_EQ(env_load("vaskel.env"), 0);
+  game_env_load(game, "NOUPDATEONWAIT0 1\n");
   push_int(0);
   EXPECT_TRUE(call(H_TIME_WAIT, 1, 1));
   EXPECT_TRUE(catch_up_active());

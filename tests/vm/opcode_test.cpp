@@ -362,10 +362,6 @@ TEST_F(opcodes, MessageInstructionsHandOverAndKeepTheStackBalanced) {
   EXPECT_EQ(vm_frame->top, 1);
 }
 
-}  // namespace
-
-namespace {
-
 // One code block run by two threads whose tables hold the variables at other slots: the slot
 // hints the code remembers from one thread must never reach the other thread's cells, and a
 // global that became a string is released and replaced, never overwritten in place.

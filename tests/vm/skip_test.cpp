@@ -28,11 +28,7 @@ class skip_modes : public hooks {
     reg_store_reset();
     hooks::TearDown();
   }
-  void load_env(const std::string& text) {
-    game.write("vaskel.env", text);
-    ASSERT_EQ(env_load("vaskel.env"), 0);
-    env_keys_reset();
-  }
+  void load_env(const std::string& text) { game_env_load(game, text); }
   // A tap (press and release) of a virtual button, seen by the next snapshot.
   static void tap(int button) {
     input_button_event(-1, button, 0, 1);
