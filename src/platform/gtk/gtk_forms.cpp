@@ -70,8 +70,9 @@ GtkWidget* list_widget(const form_control& c) {
     GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
         utf8(headings[i]).c_str(), gtk_cell_renderer_text_new(), "text", static_cast<gint>(i), nullptr);
     int width = i < c.columns.size() ? c.columns[i] : 80;
-    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
-    gtk_tree_view_column_set_fixed_width(column, width);
+    // The widths are the least: texts in the desktop's font may need more.
+    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_GROW_ONLY);
+    gtk_tree_view_column_set_min_width(column, width);
     total += width;
     gtk_tree_view_append_column(GTK_TREE_VIEW(tree), column);
   }
@@ -204,9 +205,13 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
     }
     case form_kind::tabs: {
       GtkWidget* w = gtk_notebook_new();
-      for (const std::string& name : c.rows)
-        gtk_notebook_append_page(GTK_NOTEBOOK(w), gtk_box_new(GTK_ORIENTATION_VERTICAL, 0),
-                                 gtk_label_new(utf8(name).c_str()));
+      // Pages are shown at once: a notebook switches only to shown pages, and would switch by
+      // itself as they are shown later.
+      for (const std::string& name : c.rows) {
+        GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_widget_show(page);
+        gtk_notebook_append_page(GTK_NOTEBOOK(w), page, gtk_label_new(utf8(name).c_str()));
+      }
       gtk_notebook_set_scrollable(GTK_NOTEBOOK(w), TRUE);
       gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
       return w;
@@ -325,17 +330,23 @@ void on_control_changed(GtkWidget*, gpointer data) {
   form_view* view = link->view;
   if (view->writing || !view->form->on_change) return;
   form_control& c = view->form->controls[link->index];
+  int before = c.value;
   control_read(view->widgets[link->index], c);
+  // Tabs and lists also tell of what the view set itself (their notices may come late): only a
+  // new choice is a change.
+  if ((c.kind == form_kind::tabs || c.kind == form_kind::list) && c.value == before) return;
   view->form->on_change(*view->form, c);
   form_show(view);
 }
+
+void on_property_changed(GObject* w, GParamSpec*, gpointer data) { on_control_changed(GTK_WIDGET(w), data); }
 
 void connect_changes(GtkWidget* w, const form_control& c, change_link* link) {
   switch (c.kind) {
     case form_kind::check: g_signal_connect(w, "toggled", G_CALLBACK(on_control_changed), link); break;
     case form_kind::combo: g_signal_connect(w, "changed", G_CALLBACK(on_control_changed), link); break;
     case form_kind::slider: g_signal_connect(w, "value-changed", G_CALLBACK(on_control_changed), link); break;
-    case form_kind::tabs: g_signal_connect(w, "notify::page", G_CALLBACK(on_control_changed), link); break;
+    case form_kind::tabs: g_signal_connect(w, "notify::page", G_CALLBACK(on_property_changed), link); break;
     case form_kind::list:
       g_signal_connect(gtk_tree_view_get_selection(list_tree(w)), "changed", G_CALLBACK(on_control_changed), link);
       break;
