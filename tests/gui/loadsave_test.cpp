@@ -108,15 +108,16 @@ class LoadSaveDialog : public gui_test {
   }
 
   // Opens LOADSAVE; once it is on screen picks the row of the tab, saves the screenshot and presses
-  // Return on the row. The slot it answers.
-  int pick(int mode, int tab, int row, const std::string& shot) {
+  // Return on the row (or right-clicks the list). The slot it answers.
+  int pick(int mode, int tab, int row, const std::string& shot, bool right_click = false) {
     struct step {
       LoadSaveDialog* test;
       int tab, row;
       std::string shot;
+      bool right_click;
       int ticks = 0;
       bool ok_enabled = false, preview = false;
-    } s{this, tab, row, shot};
+    } s{this, tab, row, shot, right_click};
     guint timer = g_timeout_add(
         100,
         [](gpointer data) -> gboolean {
@@ -139,10 +140,16 @@ class LoadSaveDialog : public gui_test {
           s->preview = image && gtk_image_get_storage_type(GTK_IMAGE(image)) == GTK_IMAGE_PIXBUF;
           int x, y;
           gdk_window_get_origin(gtk_widget_get_window(d), &x, &y);
-          s->test->save_screenshot(s->shot, x, y, gtk_widget_get_allocated_width(d), gtk_widget_get_allocated_height(d));
+          if (!s->shot.empty())
+            s->test->save_screenshot(s->shot, x, y, gtk_widget_get_allocated_width(d), gtk_widget_get_allocated_height(d));
           unsigned long xid = GDK_WINDOW_XID(gtk_widget_get_window(d));
-          std::string keys = "xdotool windowfocus --sync " + std::to_string(xid) + " key Return";
-          g_spawn_command_line_async(keys.c_str(), nullptr);
+          std::string command = "xdotool windowfocus --sync " + std::to_string(xid) + " key Return";
+          if (s->right_click) {
+            int tx, ty;
+            gdk_window_get_origin(gtk_widget_get_window(child_of_type(d, GTK_TYPE_TREE_VIEW)), &tx, &ty);
+            command = "xdotool mousemove " + std::to_string(tx + 100) + " " + std::to_string(ty + 40) + " click 3";
+          }
+          g_spawn_command_line_async(command.c_str(), nullptr);
           return G_SOURCE_REMOVE;
         },
         &s);
@@ -184,6 +191,8 @@ TEST_F(LoadSaveDialog, ASaveThroughTheDialogIsLoadedBackThroughIt) {
   EXPECT_EQ(room(), 1) << "the scene as it was at its snapshot";
   EXPECT_EQ(interpreter_run(), RUN_END);
   EXPECT_EQ(room(), 2) << "and it goes on from there";
+
+  EXPECT_EQ(pick(1, 2, 3, "", true), -1) << "a right click on the list is Cancel";
 }
 
 }  // namespace

@@ -20,10 +20,11 @@ constexpr int RESPONSE_DEFAULTS = 1000;
 
 std::string utf8(const std::string& engine_text) { return cp932_to_utf8_lenient(engine_text); }
 
-// A right click anywhere on the dialog is Cancel.
-gboolean on_form_button(GtkWidget* dialog, GdkEventButton* event, gpointer) {
+// A right click anywhere on the dialog is Cancel (lists take their clicks first, so they are
+// connected too).
+gboolean on_form_button(GtkWidget* widget, GdkEventButton* event, gpointer) {
   if (event->type == GDK_BUTTON_PRESS && event->button == 3) {
-    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(widget)), GTK_RESPONSE_CANCEL);
     return TRUE;
   }
   return FALSE;
@@ -430,7 +431,10 @@ int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
       g_signal_connect(w, "activate-link", G_CALLBACK(on_link_activate), &links.back());
     }
     if (c.kind == form_kind::radio) control_write(w, c);
-    if (c.kind == form_kind::list) g_signal_connect(list_tree(w), "row-activated", G_CALLBACK(on_row_activated), &view);
+    if (c.kind == form_kind::list) {
+      g_signal_connect(list_tree(w), "row-activated", G_CALLBACK(on_row_activated), &view);
+      g_signal_connect(list_tree(w), "button-press-event", G_CALLBACK(on_form_button), nullptr);
+    }
     changes.push_back(change_link{&view, i});
     connect_changes(w, c, &changes.back());
   }
