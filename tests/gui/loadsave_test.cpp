@@ -83,11 +83,7 @@ class LoadSaveDialog : public gui_test {
     vm_reset();
     main_window_set(open_window(640, 480));
     page* front = page_new_rgb24(640, 480, 1);
-    for (int y = 0; y < 480; y++)
-      for (int x = 0; x < 640; x++) {
-        uint8_t* p = front->bits + static_cast<ptrdiff_t>(y) * front->stride + x * 3;
-        p[0] = static_cast<uint8_t>(x / 3), p[1] = static_cast<uint8_t>(y / 2), p[2] = 0xC0;
-      }
+    for (int y = 0; y < 480; y++) memset(front->bits + static_cast<ptrdiff_t>(y) * front->stride, y / 2, 640 * 3);
     front_page_set(front);
   }
   void TearDown() override {
