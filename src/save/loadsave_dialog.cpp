@@ -41,18 +41,9 @@ static constexpr struct {
     {'?', 0x81, 0x48},  {'\'', 0x81, 0x68}, {'<', 0x81, 0x83}, {'>', 0x81, 0x84}, {'|', 0x81, 0x62},
 };
 
-// The first position of a double-byte character in text (npos when none), never inside another.
-static size_t cp932_find(const std::string& text, unsigned char lead, unsigned char trail) {
-  for (size_t i = 0; i < text.size(); i += cp932_char_len(text.c_str() + i))
-    if (static_cast<unsigned char>(text[i]) == lead && i + 1 < text.size() &&
-        static_cast<unsigned char>(text[i + 1]) == trail)
-      return i;
-  return std::string::npos;
-}
-
 std::string save_default_name(const char* title, const std::tm& when) {
   std::string head = title ? title : "";
-  size_t mark = cp932_find(head, 0x87, 0x86);
+  size_t mark = cp932_find(head, "\x87\x86");
   if (mark != std::string::npos) head.resize(mark);
   char stamp[64];
   snprintf(stamp, sizeof stamp, "（%02d年%02d月%02d日 %02d時%02d分）.sav", when.tm_year % 100, when.tm_mon + 1,
@@ -141,7 +132,7 @@ int loadsave_row_slot(int base, int row) {
 void loadsave_add_row(loadsave_dialog& d, const std::string& number, const std::string& title, const std::string& date,
                       const char* marker) {
   loadsave_row r{number, "", title, date, marker ? marker : ""};
-  size_t mark = cp932_find(title, 0x81, 0xE6);  // "∵"
+  size_t mark = cp932_find(title, "\x81\xE6");  // "∵"
   if (mark != std::string::npos) {
     r.chapter = title.substr(0, mark);
     r.comment = title.substr(mark + 2);
