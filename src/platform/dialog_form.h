@@ -15,6 +15,11 @@ enum class form_kind {
   link,   // an underlined address: text shown; clicking it calls on_link
   slider, // a track bar: label above it, value in low..high
   radio,  // a group of buttons: label above them, rows their texts, value the checked row (-1: none)
+  tabs,   // a row of tabs: rows their names, value the one chosen
+  list,   // rows of cells (each row's cells and the label's column headings separated by tabs),
+          // columns the widths in pixels, value the selected row (-1: none); activating a row is OK
+  image,  // a picture of width x height pixels, 3 bytes each blue-green-red, rows top-down; none
+          // while pixels is empty
 };
 
 struct form_control {
@@ -27,6 +32,9 @@ struct form_control {
   size_t limit = 0;
   int low = 0, high = 0;
   int page = -1;  // the tab that holds it, when the form has pages; -1: above them
+  std::vector<int> columns;
+  int width = 0, height = 0;
+  std::vector<unsigned char> pixels;
 };
 
 struct dialog_form {
@@ -39,10 +47,14 @@ struct dialog_form {
   int page = 0;
   // With on_defaults the dialog has a "初期化" button: it calls on_defaults, which may change every
   // control's value, and the controls then show the form again. on_change hears every slider, check,
-  // radio and combo change as it happens. data is theirs.
+  // radio, combo, tab and list change as it happens; after it the texts, tabs, lists, pictures and
+  // the OK button show the form again. data is theirs.
   void (*on_defaults)(dialog_form& form) = nullptr;
   void (*on_change)(dialog_form& form, const form_control& control) = nullptr;
   void* data = nullptr;
+  // The OK button's text ("" : "OK") and whether it can be pressed.
+  std::string ok_label;
+  bool ok_enabled = true;
 
   form_control* find(int id) {
     for (form_control& c : controls)
@@ -50,7 +62,7 @@ struct dialog_form {
     return nullptr;
   }
   form_control& add(int id, form_kind kind, std::string label = "", std::string text = "", int value = 0) {
-    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0, 0, 0, -1});
+    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0, 0, 0, -1, {}, 0, 0, {}});
     return controls.back();
   }
 };

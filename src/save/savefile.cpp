@@ -104,6 +104,11 @@ void snapshot_table_free(snapshot_table table) { var_table_free(&save.tables[tab
 int save_allowed_get() { return save.save_allowed; }
 void save_load_path_set(const char* path) { save.load_path = path; }
 void save_just_loaded_set(int loaded) { save.just_loaded = loaded; }
+void savefile_load_take(const char* path) {
+  save.load_path = path;
+  run_state_set(RUN_LOAD);
+  save.just_loaded = 1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Slots
@@ -150,8 +155,25 @@ std::string savefile_date(int slot) {
   return text;
 }
 
+thumbnail savefile_thumbnail_load(int slot) {
+  thumbnail t;
+  std::string bytes;
+  if (!file_read_whole(save_slot_path(slot).c_str(), &bytes)) return t;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  save_header h;
+  if (bytes.size() < sizeof h || memcmp(data, SAVE_MAGIC, sizeof SAVE_MAGIC) != 0) return t;
+  memcpy(&h, data, sizeof h);
+  uint64_t n = uint64_t(std::max(h.thumbnail_width, 0)) * uint64_t(std::max(h.thumbnail_height, 0)) * 3;
+  if (n == 0 || n > THUMBNAIL_MAX_BYTES || n > bytes.size() - sizeof h) return t;
+  t.width = h.thumbnail_width, t.height = h.thumbnail_height;
+  t.pixels.assign(data + sizeof h, data + sizeof h + n);
+  return t;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Snapshot
+
+const char* snapshot_title() { return save.header.title; }
 
 // At most 127 bytes of the title, cut before a double-byte character that would not fit whole.
 static void title_set(const char* text) {
@@ -472,7 +494,7 @@ int builtin_save_date_get(int32_t, int32_t) {
 }
 
 int builtin_save_title_current(int32_t, int32_t) {
-  push_string(save.header.title);
+  push_string(snapshot_title());
   return 0;
 }
 
@@ -504,19 +526,10 @@ int builtin_thumbnail_draw(int32_t, int32_t) {
 }
 
 int builtin_save_thumbnail_draw(int32_t, int32_t) {
-  std::string bytes;
   page* target = page_from_id(static_cast<uint32_t>(builtin_arg_int(2)));
-  if (!target || !file_read_whole(save_slot_path(builtin_arg_int(1)).c_str(), &bytes)) return result(-1);
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  save_header h;
-  if (bytes.size() < sizeof h || memcmp(data, SAVE_MAGIC, sizeof SAVE_MAGIC) != 0) return result(-1);
-  memcpy(&h, data, sizeof h);
-  thumbnail t;
-  uint64_t n = uint64_t(std::max(h.thumbnail_width, 0)) * uint64_t(std::max(h.thumbnail_height, 0)) * 3;
-  if (n == 0 || n > THUMBNAIL_MAX_BYTES || n > bytes.size() - sizeof h) return result(-1);
-  t.width = h.thumbnail_width, t.height = h.thumbnail_height;
-  t.pixels.assign(data + sizeof h, data + sizeof h + n);
-  return result(thumbnail_put(t, target, builtin_arg_int(3), builtin_arg_int(4), false) ? 0 : -1);
+  if (!target) return result(-1);
+  thumbnail t = savefile_thumbnail_load(builtin_arg_int(1));
+  return result(t.width && thumbnail_put(t, target, builtin_arg_int(3), builtin_arg_int(4), false) ? 0 : -1);
 }
 
 int builtin_make_thumbnail(int32_t, int32_t) {

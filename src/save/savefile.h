@@ -16,9 +16,6 @@
 // Every file is written whole to a temporary file and renamed into place. A file is read whole
 // and checked completely into a staging copy before anything of the VM is touched; a file that
 // fails any check is foreign and leaves the VM as the reset made it.
-//
-// save_as_dialog and load_as_dialog stay on the dispatcher's "not implemented" road until the
-// save and load dialogs exist.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +24,7 @@
 #include <vector>
 
 #include "save/save_header.h"
+#include "save/thumbnail.h"
 #include "vm/value.h"
 
 struct script_object;
@@ -61,11 +59,18 @@ bool savefile_write(const char* path);
 // The file that the next restore reads, and the just-loaded flag (menu loads and saves set them).
 void save_load_path_set(const char* path);
 void save_just_loaded_set(int loaded);
+// A file taken for loading: the load path, the just-loaded flag, and the interpreter leaves its loop
+// for the run loop to restore it.
+void savefile_load_take(const char* path);
 
 // A slot's title ("" for a missing or foreign file) and its file's last-write time in local time
 // as "yy/mm/dd hh:mm:ss" ("" likewise).
 std::string savefile_title(int slot);
 std::string savefile_date(int slot);
+// A slot's thumbnail (width 0 for none, a missing or foreign file, or sizes the file cannot hold).
+thumbnail savefile_thumbnail_load(int slot);
+// The current snapshot's title.
+const char* snapshot_title();
 
 // The bytes of the save file for the current snapshot (empty when no snapshot was taken).
 std::string savefile_bytes();

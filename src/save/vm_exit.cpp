@@ -5,6 +5,7 @@
 #include "graphics/screen_geometry.h"
 #include "graphics/sprite.h"
 #include "save/eternal.h"
+#include "save/loadsave_dialog.h"
 #include "save/savefile.h"
 #include "save/thumbnail.h"
 #include "shell/exit_state.h"
@@ -103,4 +104,5 @@ void vm_lifecycle_reset() {
   first_reset_done = false;
   eternal_reset();
   save_module_reset();
+  loadsave_reset();
 }

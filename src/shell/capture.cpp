@@ -53,10 +53,9 @@ const char* capture_base_name() {
   return capture.base_name.c_str();
 }
 
-// The save dialog as both commands use it; the path when the user chose one short enough, else ""
-// (the boxes for a long name or a failing dialog are shown here).
-std::string save_dialog(file_dialog_spec spec) {
-  spec.save = true;
+}  // namespace
+
+std::string file_dialog_ask(const file_dialog_spec& spec) {
   ime_enable();
   call_box_hook();
   std::string path;
@@ -72,7 +71,6 @@ std::string save_dialog(file_dialog_spec spec) {
   input_init();
   return path;
 }
-}  // namespace
 
 void capture_reset() { capture = capture_state{}; }
 
@@ -131,13 +129,14 @@ int capture_screen() {
   localtime_r(&now, &local);
   const char* base = error_report_mode_get() == 1 ? capture_base_name() : main_window_title();
   file_dialog_spec spec;
+  spec.save = true;
   spec.title = "画面の保存(キャプチャ)";
   spec.filter_name = "BMP Files (*.BMP)";
   spec.filter_pattern = "*.BMP";
   spec.default_extension = "bmp";
   spec.folder = folder;
   spec.file_name = capture_file_name(base, local);
-  std::string path = save_dialog(spec);
+  std::string path = file_dialog_ask(spec);
   if (path.empty() || write_frontbuffer_bmp(path.c_str()) != 0) return -1;
   // The chosen file's folder is the next capture's.
   const char* slash = cp932_strrchr(path.c_str(), '\\');
@@ -151,6 +150,7 @@ int capture_screen() {
 
 std::string text_save_dialog(const char* default_name) {
   file_dialog_spec spec;
+  spec.save = true;
   spec.title = "テキストの保存";
   spec.filter_name = "TXT Files (*.TXT)";
   spec.filter_pattern = "*.TXT";
@@ -158,5 +158,5 @@ std::string text_save_dialog(const char* default_name) {
   char desktop[SPECIAL_FOLDER_PATH_SIZE];
   spec.folder = get_special_folder_path(main_window_get(), 16, desktop) ? std::string(desktop) : current_folder();
   spec.file_name = default_name ? default_name : "";
-  return save_dialog(spec);
+  return file_dialog_ask(spec);
 }

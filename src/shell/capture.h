@@ -26,5 +26,10 @@ std::vector<uint8_t> bmp_encode(const uint8_t* bits, int stride, int x, int y, i
 std::string text_save_dialog(const char* default_name);
 // Paths of this many bytes or more are refused ("ファイル名が長すぎます").
 constexpr size_t CAPTURE_PATH_LIMIT = 192;
+// The system's file chooser over the main window, as the capture, the text-file and the save-file
+// dialogs use it (IME on meanwhile, input reset after): the path chosen when it is shorter than
+// CAPTURE_PATH_LIMIT bytes, else "" (a too long name and a failing dialog are told in a box).
+struct file_dialog_spec;
+std::string file_dialog_ask(const file_dialog_spec& spec);
 // Forgets the cached CAPTURE_NAME (tests).
 void capture_reset();

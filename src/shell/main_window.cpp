@@ -14,7 +14,6 @@
 #include "save/savefile.h"
 #include "save/vm_exit.h"
 #include "shell/capture.h"
-#include "shell/command_seams.h"
 #include "shell/devtools.h"
 #include "shell/display_mode.h"
 #include "shell/env_keys.h"

@@ -7,8 +7,8 @@
 
 #include "base/gamepath.h"
 #include "base/registry.h"
+#include "save/loadsave_dialog.h"
 #include "save/savefile.h"
-#include "shell/command_seams.h"
 #include "shell/env_keys.h"
 #include "shell/input.h"
 #include "shell/message_box.h"
@@ -105,25 +105,11 @@ save_file_state save_file_check(const std::string& path) {
   return got == sizeof SAVE_MAGIC && strcmp(head, SAVE_MAGIC) == 0 ? SAVE_FILE_OURS : SAVE_FILE_FOREIGN;
 }
 
-// The file is taken for loading: the interpreter leaves its loop and the run loop restores it.
-static int load_accept(const std::string& path) {
-  save_load_path_set(path.c_str());
-  run_state_set(RUN_LOAD);
-  save_just_loaded_set(1);
-  return -1;
-}
 
-static int dialog_load() {
-  std::string path;
-  if (save_file_dialog(path, 0) != 0) return 0;
-  return save_file_check(path) == SAVE_FILE_OURS ? load_accept(path) : 0;
-}
+static int dialog_load() { return load_as_file() ? -1 : 0; }
 
 static int dialog_save() {
-  std::string path;
-  if (save_file_dialog(path, 1) != 0) return 0;
-  savefile_write(path.c_str());
-  save_just_loaded_set(0);
+  save_as_file();
   return 0;
 }
 
@@ -135,7 +121,8 @@ static int quick_load() {
     case SAVE_FILE_FOREIGN: notice_box("ロードに失敗しました"); return 0;
     case SAVE_FILE_OURS: break;
   }
-  return load_accept(path);
+  savefile_load_take(path.c_str());
+  return -1;
 }
 
 // The ring moves on only when the file was written: a failed write keeps QuickNum on the newest

@@ -10,6 +10,7 @@
 #include "mahjong/deal.h"
 #include "mahjong/mahjong_builtins.h"
 #include "save/eternal.h"
+#include "save/loadsave_dialog.h"
 #include "save/savefile.h"
 #include "shell/input.h"
 #include "shell/mouse.h"
@@ -192,7 +193,7 @@ constexpr builtin_entry table[] = {
     {0xB1681699, "joystick_use_get", P, 3, builtin_joystick_use_get},
     {0xF9D94E91, "joystick_use_set", P, 3, builtin_joystick_use_set},
     {0xD34E9B28, "key_async_state", P, 3, builtin_key_async_state},
-    {0x9AF10167, "loadsave_dialog_open", P, 3, nullptr},
+    {0x9AF10167, "loadsave_dialog_open", P, 3, builtin_loadsave_dialog_open},
     {0x4B5AC64B, "log_no_pic_get", P, 3, builtin_log_no_pic_get},
     {0x3D4B9052, "log_no_voice_get", P, 3, builtin_log_no_voice_get},
     {0xE5C70196, "moji_speed_get", P, 3, builtin_moji_speed_get},
@@ -469,10 +470,10 @@ constexpr builtin_entry table[] = {
     // 7: save data (23)
     {0x8CD709F9, "datetime_string", P, 7, builtin_datetime_string},
     {0x4FFAB7C4, "is_save_locked", P, 7, builtin_is_save_locked},
-    {0x3CBA6309, "load_as_dialog", P, 7, nullptr},
+    {0x3CBA6309, "load_as_dialog", P, 7, builtin_load_as_dialog},
     {0x3A3CA0F1, "load_from_slot", P, 7, builtin_load_from_slot},
     {0xE91B0504, "make_thumbnail", P, 7, builtin_make_thumbnail},
-    {0x8F874E29, "save_as_dialog", P, 7, nullptr},
+    {0x8F874E29, "save_as_dialog", P, 7, builtin_save_as_dialog},
     {0xA549E852, "save_date_get", P, 7, builtin_save_date_get},
     {0x168EFCB7, "save_delete", P, 7, builtin_save_delete},
     {0x44B5C4ED, "save_lock", P, 7, builtin_save_lock},

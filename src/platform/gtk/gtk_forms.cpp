@@ -8,20 +8,23 @@
 namespace {
 
 struct form_view {
-  dialog_form* form;
+  dialog_form* form = nullptr;
   std::vector<GtkWidget*> widgets;  // one per control, in the form's order
   GtkWidget* notebook = nullptr;
+  GtkWidget* ok = nullptr;
   bool writing = false;             // the view itself is setting the controls: no change events
+  std::vector<std::vector<std::string>> list_rows;  // what each list shows, to refill only on change
 };
 
 constexpr int RESPONSE_DEFAULTS = 1000;
 
 std::string utf8(const std::string& engine_text) { return cp932_to_utf8_lenient(engine_text); }
 
-// A right click anywhere on the dialog is Cancel.
-gboolean on_form_button(GtkWidget* dialog, GdkEventButton* event, gpointer) {
+// A right click anywhere on the dialog is Cancel (lists take their clicks first, so they are
+// connected too).
+gboolean on_form_button(GtkWidget* widget, GdkEventButton* event, gpointer) {
   if (event->type == GDK_BUTTON_PRESS && event->button == 3) {
-    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(widget)), GTK_RESPONSE_CANCEL);
     return TRUE;
   }
   return FALSE;
@@ -41,6 +44,102 @@ GtkWidget* labelled(GtkWidget* grid, int row, const std::string& label, GtkWidge
   gtk_widget_set_hexpand(control, TRUE);
   gtk_grid_attach(GTK_GRID(grid), control, 1, row, 1, 1);
   return control;
+}
+
+std::vector<std::string> tab_split(const std::string& text) {
+  std::vector<std::string> cells;
+  size_t start = 0;
+  for (;;) {
+    size_t end = text.find('\t', start);
+    cells.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos) return cells;
+    start = end + 1;
+  }
+}
+
+GtkTreeView* list_tree(GtkWidget* w) { return GTK_TREE_VIEW(gtk_bin_get_child(GTK_BIN(w))); }
+
+GtkWidget* list_widget(const form_control& c) {
+  std::vector<std::string> headings = tab_split(c.label);
+  std::vector<GType> types(headings.size(), G_TYPE_STRING);
+  GtkListStore* store = gtk_list_store_newv(static_cast<gint>(types.size()), types.data());
+  GtkWidget* tree = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
+  g_object_unref(store);
+  gtk_tree_view_set_grid_lines(GTK_TREE_VIEW(tree), GTK_TREE_VIEW_GRID_LINES_BOTH);
+  int total = 0;
+  for (size_t i = 0; i < headings.size(); i++) {
+    GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes(
+        utf8(headings[i]).c_str(), gtk_cell_renderer_text_new(), "text", static_cast<gint>(i), nullptr);
+    int width = i < c.columns.size() ? c.columns[i] : 80;
+    // The widths are the least: texts in the desktop's font may need more.
+    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_GROW_ONLY);
+    gtk_tree_view_column_set_min_width(column, width);
+    total += width;
+    gtk_tree_view_append_column(GTK_TREE_VIEW(tree), column);
+  }
+  GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+  gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroller), TRUE);
+  gtk_widget_set_size_request(scroller, total + 4, -1);
+  gtk_container_add(GTK_CONTAINER(scroller), tree);
+  return scroller;
+}
+
+// The list's rows (again, when they changed) and its selection.
+void list_write(form_view* view, size_t index, GtkWidget* w, const form_control& c) {
+  GtkTreeView* tree = list_tree(w);
+  auto* store = GTK_LIST_STORE(gtk_tree_view_get_model(tree));
+  if (view->list_rows[index] != c.rows) {
+    gtk_list_store_clear(store);
+    int columns = gtk_tree_model_get_n_columns(GTK_TREE_MODEL(store));
+    for (const std::string& row : c.rows) {
+      std::vector<std::string> cells = tab_split(row);
+      GtkTreeIter it;
+      gtk_list_store_append(store, &it);
+      for (int i = 0; i < columns && i < static_cast<int>(cells.size()); i++)
+        gtk_list_store_set(store, &it, i, utf8(cells[i]).c_str(), -1);
+    }
+    view->list_rows[index] = c.rows;
+  }
+  GtkTreeSelection* selection = gtk_tree_view_get_selection(tree);
+  if (c.value >= 0 && c.value < static_cast<int>(c.rows.size())) {
+    GtkTreePath* path = gtk_tree_path_new_from_indices(c.value, -1);
+    gtk_tree_selection_select_path(selection, path);
+    gtk_tree_path_free(path);
+  } else {
+    gtk_tree_selection_unselect_all(selection);
+  }
+}
+
+int list_read(GtkWidget* w) {
+  GtkTreeModel* model = nullptr;
+  GtkTreeIter it;
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(list_tree(w)), &model, &it)) return -1;
+  GtkTreePath* path = gtk_tree_model_get_path(model, &it);
+  int row = gtk_tree_path_get_indices(path)[0];
+  gtk_tree_path_free(path);
+  return row;
+}
+
+// The picture, turned from blue-green-red into the pixbuf's red-green-blue.
+void image_write(GtkWidget* w, const form_control& c) {
+  size_t bytes = static_cast<size_t>(c.width > 0 ? c.width : 0) * static_cast<size_t>(c.height > 0 ? c.height : 0) * 3;
+  if (c.pixels.empty() || c.pixels.size() < bytes || bytes == 0) {
+    gtk_image_clear(GTK_IMAGE(w));
+    return;
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, c.width, c.height);
+  guchar* out = gdk_pixbuf_get_pixels(pixbuf);
+  int stride = gdk_pixbuf_get_rowstride(pixbuf);
+  for (int y = 0; y < c.height; y++)
+    for (int x = 0; x < c.width; x++) {
+      const unsigned char* p = &c.pixels[(static_cast<size_t>(y) * c.width + x) * 3];
+      guchar* q = out + static_cast<ptrdiff_t>(y) * stride + x * 3;
+      q[0] = p[2], q[1] = p[1], q[2] = p[0];
+    }
+  gtk_image_set_from_pixbuf(GTK_IMAGE(w), pixbuf);
+  g_object_unref(pixbuf);
+  gtk_widget_set_size_request(w, c.width, c.height);
 }
 
 GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
@@ -105,6 +204,30 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
       gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
       return w;
     }
+    case form_kind::tabs: {
+      GtkWidget* w = gtk_notebook_new();
+      // Pages are shown at once: a notebook switches only to shown pages, and would switch by
+      // itself as they are shown later.
+      for (const std::string& name : c.rows) {
+        GtkWidget* page = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_widget_show(page);
+        gtk_notebook_append_page(GTK_NOTEBOOK(w), page, gtk_label_new(utf8(name).c_str()));
+      }
+      gtk_notebook_set_scrollable(GTK_NOTEBOOK(w), TRUE);
+      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
+      return w;
+    }
+    case form_kind::list: {
+      GtkWidget* w = list_widget(c);
+      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
+      return w;
+    }
+    case form_kind::image: {
+      GtkWidget* w = gtk_image_new();
+      gtk_widget_set_halign(w, GTK_ALIGN_START);
+      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
+      return w;
+    }
   }
   return nullptr;
 }
@@ -138,6 +261,12 @@ void control_read(GtkWidget* w, form_control& c) {
       g_list_free(buttons);
       break;
     }
+    case form_kind::tabs:
+      c.value = gtk_notebook_get_current_page(GTK_NOTEBOOK(w));
+      break;
+    case form_kind::list:
+      c.value = list_read(w);
+      break;
     default:
       break;
   }
@@ -168,6 +297,30 @@ void control_write(GtkWidget* w, const form_control& c) {
   }
 }
 
+// What the form says again in the controls that only show it, and in the OK button.
+void form_show(form_view* view) {
+  view->writing = true;
+  for (size_t i = 0; i < view->form->controls.size(); i++) {
+    const form_control& c = view->form->controls[i];
+    GtkWidget* w = view->widgets[i];
+    switch (c.kind) {
+      case form_kind::text: gtk_label_set_text(GTK_LABEL(w), utf8(c.text).c_str()); break;
+      case form_kind::tabs: gtk_notebook_set_current_page(GTK_NOTEBOOK(w), c.value); break;
+      case form_kind::list: list_write(view, i, w, c); break;
+      case form_kind::image: image_write(w, c); break;
+      default: break;
+    }
+  }
+  gtk_widget_set_sensitive(view->ok, view->form->ok_enabled);
+  view->writing = false;
+}
+
+// Activating a list row is OK, while OK can be pressed.
+void on_row_activated(GtkTreeView* tree, GtkTreePath*, GtkTreeViewColumn*, gpointer data) {
+  auto* view = static_cast<form_view*>(data);
+  if (view->form->ok_enabled) gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(GTK_WIDGET(tree))), GTK_RESPONSE_OK);
+}
+
 struct change_link {
   form_view* view;
   size_t index;
@@ -178,15 +331,26 @@ void on_control_changed(GtkWidget*, gpointer data) {
   form_view* view = link->view;
   if (view->writing || !view->form->on_change) return;
   form_control& c = view->form->controls[link->index];
+  int before = c.value;
   control_read(view->widgets[link->index], c);
+  // Tabs and lists also tell of what the view set itself (their notices may come late): only a
+  // new choice is a change.
+  if ((c.kind == form_kind::tabs || c.kind == form_kind::list) && c.value == before) return;
   view->form->on_change(*view->form, c);
+  form_show(view);
 }
+
+void on_property_changed(GObject* w, GParamSpec*, gpointer data) { on_control_changed(GTK_WIDGET(w), data); }
 
 void connect_changes(GtkWidget* w, const form_control& c, change_link* link) {
   switch (c.kind) {
     case form_kind::check: g_signal_connect(w, "toggled", G_CALLBACK(on_control_changed), link); break;
     case form_kind::combo: g_signal_connect(w, "changed", G_CALLBACK(on_control_changed), link); break;
     case form_kind::slider: g_signal_connect(w, "value-changed", G_CALLBACK(on_control_changed), link); break;
+    case form_kind::tabs: g_signal_connect(w, "notify::page", G_CALLBACK(on_property_changed), link); break;
+    case form_kind::list:
+      g_signal_connect(gtk_tree_view_get_selection(list_tree(w)), "changed", G_CALLBACK(on_control_changed), link);
+      break;
     case form_kind::radio: {
       GList* buttons = gtk_container_get_children(GTK_CONTAINER(w));
       for (GList* b = buttons; b; b = b->next) g_signal_connect(b->data, "toggled", G_CALLBACK(on_control_changed), link);
@@ -215,8 +379,10 @@ bool on_form_response(int response, void* data) {
 int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
   gtk_host* host = host_of(owner);
   GtkWindow* parent = host && gtk_widget_get_visible(host->toplevel) ? GTK_WINDOW(host->toplevel) : nullptr;
+  std::string ok_label = form.ok_label.empty() ? std::string("OK") : utf8(form.ok_label);
   GtkWidget* dialog = gtk_dialog_new_with_buttons(utf8(form.title).c_str(), parent, GTK_DIALOG_DESTROY_WITH_PARENT,
-                                                  U8("キャンセル"), GTK_RESPONSE_CANCEL, "OK", GTK_RESPONSE_OK, nullptr);
+                                                  U8("キャンセル"), GTK_RESPONSE_CANCEL, ok_label.c_str(),
+                                                  GTK_RESPONSE_OK, nullptr);
   gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
   gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
@@ -236,7 +402,10 @@ int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
   gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), content);
   GtkWidget* top = new_grid();
   gtk_box_pack_start(GTK_BOX(content), top, FALSE, FALSE, 0);
-  form_view view{&form, {}};
+  form_view view;
+  view.form = &form;
+  view.ok = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+  view.list_rows.resize(form.controls.size());
   std::vector<GtkWidget*> page_grids;
   if (!form.pages.empty()) {
     view.notebook = gtk_notebook_new();
@@ -262,6 +431,10 @@ int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
       g_signal_connect(w, "activate-link", G_CALLBACK(on_link_activate), &links.back());
     }
     if (c.kind == form_kind::radio) control_write(w, c);
+    if (c.kind == form_kind::list) {
+      g_signal_connect(list_tree(w), "row-activated", G_CALLBACK(on_row_activated), &view);
+      g_signal_connect(list_tree(w), "button-press-event", G_CALLBACK(on_form_button), nullptr);
+    }
     changes.push_back(change_link{&view, i});
     connect_changes(w, c, &changes.back());
   }
@@ -269,6 +442,7 @@ int gtk_platform::dialog_run(window_handle owner, dialog_form& form) {
     gtk_widget_show_all(view.notebook);
     gtk_notebook_set_current_page(GTK_NOTEBOOK(view.notebook), form.page);
   }
+  form_show(&view);
 
   int response = run_modal(dialog, on_form_response, &view);
   if (response == GTK_RESPONSE_OK) {
