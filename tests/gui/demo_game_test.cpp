@@ -305,6 +305,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
     if (c.hash == crc32_string("#font_face@GLOBAL") && c.type == TYPE_STRING && c.s)
       font = utf8(c.s->text).find("Mincho") != std::string::npos;
   }
+  for (value_cell& c : cells) value_release(&c);
   EXPECT_TRUE(visits) << "#visits: two runs";
   EXPECT_TRUE(font) << "#font_face: the mincho face chosen in the settings";
 }
