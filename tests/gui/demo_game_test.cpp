@@ -131,7 +131,6 @@ int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
     if (due) {
       if (static_cast<int32_t>(now - due) < 0) return;
       step& s = steps[next++];
-      if (getenv("VASK_GAME_TRACE")) fprintf(stderr, "step %zu at %u\n", next, now);
       due = 0;
       if (*s.shot) {
         std::ofstream pic(out / (std::string(s.shot) + ".raw"), std::ios::binary);
@@ -307,6 +306,11 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   }
   for (value_cell& c : cells) value_release(&c);
   EXPECT_TRUE(visits) << "#visits: two runs";
+
+  // The settings as the dialogs left them, where the game reads them from.
+  std::string store = slurp(fs::path(getenv("XDG_CONFIG_HOME")) / "vaskrun/demo.ini");
+  EXPECT_NE(store.find("MojiSpeed=0\n"), std::string::npos) << store;
+  EXPECT_NE(store.find("MusicVolume=300\n"), std::string::npos) << store;
   EXPECT_TRUE(font) << "#font_face: the mincho face chosen in the settings";
 }
 
