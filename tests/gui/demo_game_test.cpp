@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,6 +34,7 @@
 #include "save/eternal.h"
 #include "save/savefile.h"
 #include "shell/startup.h"
+#include "sound/stream_mixer.h"
 #include "shell/window_core.h"
 #include "text/message_log.h"
 #include "vm/value.h"
@@ -110,13 +112,24 @@ int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
   host.print_boxes = false;
   host.use_fake_clock(1000);
   plat_install(&host);
+  stream_worker_manual(true);
   size_t read = 0, next = 0;
   uint32_t due = 0, sounded = host.clock_ms(), queued_at = 0;
+  std::vector<std::pair<uint32_t, double>> loudness;  // (time, RMS of the mix since the last)
   bool seeded = false;
   host.on_pump = [&] {
     if (!seeded) engine_srand(20261209), seeded = true;  // the mahjong wall is the same every run
     uint32_t now = host.clock_ms();
-    if (now - sounded >= 10) host.sound_advance(static_cast<int>((now - sounded) * 441 / 10)), sounded = now;
+    if (now - sounded >= 10) {
+      stream_pass();  // the music's streams, filled on the fake clock as the worker would
+      // The mix heard meanwhile: the loudest 10 ms of the last half second is kept per window.
+      std::vector<int16_t> mix = host.sound_advance(static_cast<int>((now - sounded) * 441 / 10));
+      double sum = 0;
+      for (int16_t v : mix) sum += static_cast<double>(v) * v;
+      loudness.push_back({now, mix.empty() ? 0 : std::sqrt(sum / static_cast<double>(mix.size()))});
+      while (!loudness.empty() && now - loudness.front().first > 500) loudness.erase(loudness.begin());
+      sounded = now;
+    }
     window_handle w = main_window_get();
     if (!input_queue.empty()) {
       if (!queued_at) queued_at = now;
@@ -138,6 +151,9 @@ int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
           uint32_t v = p & 0xFFFFFF;
           pic.write(reinterpret_cast<const char*>(&v), 4);
         }
+        double loudest = 0;
+        for (const auto& l : loudness) loudest = std::max(loudest, l.second);
+        std::ofstream(out / (std::string(s.shot) + ".rms")) << loudest;
         if (std::string(s.shot) == "13-ending") {
           std::ofstream log(out / "message_log.bin", std::ios::binary);
           log.write(reinterpret_cast<const char*>(message_log_bytes()), MESSAGE_LOG_SIZE);
@@ -166,6 +182,12 @@ int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
   };
   WinMain("", 1);
   _exit(0);
+}
+
+// VASK_UPDATE_GOLDEN=1: the goldens are written from this run.
+bool updating_goldens() {
+  const char* v = getenv("VASK_UPDATE_GOLDEN");
+  return v && *v && strcmp(v, "0") != 0;
 }
 
 // A checkpoint's pixels, 0x00RRGGBB.
@@ -267,7 +289,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
                            "06-third-page", "07-backlog", "08-choice", "09-shrine-page", "10-movie", "11-mahjong",
                            "12-last-page", "13-ending", "14-title-last"}) {
     std::vector<uint32_t> got = checkpoint(shots, name);
-    if (getenv("VASK_UPDATE_GOLDEN")) golden_write(name, got);
+    if (updating_goldens()) golden_write(name, got);
     // The movie's frame depends on its decoder thread's pace: only the scene around it is compared.
     golden_skip skip = std::string(name) == "10-movie" ? golden_skip{240, 180, 320, 240} : golden_skip{};
     int bad = golden_mismatches(got, golden_picture(name), skip);
@@ -277,8 +299,20 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   EXPECT_EQ(golden_mismatches(checkpoint(shots, "03-second-page"), checkpoint(shots, "05-loaded-second-page")), 0)
       << "the load brings the saved page back as it was";
 
+  // What a player hears at the checkpoints: the chapter's music (and the movie's tone), none at
+  // the title.
+  for (auto [name, heard] : {std::pair{"01-title", false}, {"02-first-page", true}, {"03-second-page", true},
+                             {"04-title-again", false}, {"06-third-page", true}, {"10-movie", true},
+                             {"11-mahjong", true}, {"14-title-last", false}}) {
+    double rms = std::stod("0" + slurp(shots / (std::string(name) + ".rms")));
+    if (heard)
+      EXPECT_GT(rms, 100) << name << ": silent";
+    else
+      EXPECT_EQ(rms, 0) << name << ": not silent";
+  }
+
   std::string log = log_entries(slurp(shots / "message_log.bin"));
-  if (getenv("VASK_UPDATE_GOLDEN")) std::ofstream(golden_dir / "message_log.txt", std::ios::binary) << log;
+  if (updating_goldens()) std::ofstream(golden_dir / "message_log.txt", std::ios::binary) << log;
   EXPECT_EQ(log, slurp(golden_dir / "message_log.txt"));
 
   // The saves: slot 1 (the menu's save) and the first quick slot, both at the second page; the
