@@ -26,12 +26,13 @@ intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t w
 }
 
 // The private X server: started once per test program, ended with it.
-static pid_t xvfb_pid = 0;
+static pid_t xvfb_pid = 0, xvfb_owner = 0;
 static bool display_ready = false;
 static bool xvfb_missing = false;
 
+// Only by the process that started it: a child forked by a test inherits the exit handler.
 static void xvfb_stop() {
-  if (xvfb_pid > 0) {
+  if (xvfb_pid > 0 && getpid() == xvfb_owner) {
     kill(xvfb_pid, SIGTERM);
     waitpid(xvfb_pid, nullptr, 0);
     xvfb_pid = 0;
@@ -59,6 +60,7 @@ static bool xvfb_start() {
   close(fds[1]);
   if (pid < 0) return false;
   xvfb_pid = pid;
+  xvfb_owner = getpid();
   atexit(xvfb_stop);
   std::string number;
   char c;
