@@ -61,3 +61,4 @@ void readmark_reset();
 void read_filter_set(const char* text);
 void read_filter_clear();
 bool read_filter_matches(const char* object_name);
+bool read_filter_active();  // whether the filter names anything

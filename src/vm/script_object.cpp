@@ -15,6 +15,7 @@
 #include "shell/input.h"
 #include "shell/message_box.h"
 #include "shell/mouse.h"
+#include "vm/decode.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 #include "vm/script_error.h"
@@ -310,6 +311,7 @@ void ReleaseVaskel() {
   objects.calls.clear();
   objects.call_index.clear();
   for (code_block_range& r : code_block_last) r = {};
+  decode_reset();  // the records of the blocks just freed
 }
 
 void ForExec() {
