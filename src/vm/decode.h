@@ -61,6 +61,7 @@ struct decoded_op {
   uint16_t word;  // access word of a variable operand
   uint8_t sub;    // superinstructions: the operator's row; compare-and-jump: when it jumps (jump_mask)
   uint8_t scope;  // access_scope_of(word)
+  uint32_t epoch; // calls: resolved_call_epoch when target was resolved
 };
 
 // The record of the instruction at address, decoding what is needed first; handlers are the

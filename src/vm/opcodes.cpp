@@ -712,7 +712,7 @@ void thread_execute() {
 
   REGISTERS_LOAD();
   LINE_HOOKS_LOAD();
-  r = decode_at(f->code, handlers);
+  r = f->resume && f->resume->at == f->code ? const_cast<decoded_op*>(f->resume) : decode_at(f->code, handlers);
   if (!r) goto outside;
   DISPATCH();
   {
@@ -830,28 +830,59 @@ void thread_execute() {
     }
     f->drop_result = r->op == OP_CALL_DROP;
     f->code = r->at + 12;
+    f->resume = r + 1;
     PUSH_INT(argc, 0);
     f->top = top;
     call_frame* callee = frame_push(t);
     f->top = top - (argc + 1);  // the arguments and their count belong to the callee now
-    uint8_t* code = call_resolve(r->hash, r->at + 6);
-    callee->code = code;
-    if (vm_run_state != RUN_GO || vm_thread != t) [[unlikely]]
-      return;
+    decoded_op* entry = r->target;
+    if (entry && r->epoch == resolved_call_epoch) [[likely]] {
+      callee->code = entry->at;  // what call_resolve would give: nothing was forgotten since
+    } else {
+      uint8_t* code = call_resolve(r->hash, r->at + 6);
+      callee->code = code;
+      if (vm_run_state != RUN_GO || vm_thread != t) return;
+      LINE_HOOKS_LOAD();  // a report may have pumped messages
+      entry = decode_at(code, handlers);
+      if (!entry) {
+        f = callee;
+        REGISTERS_LOAD();
+        goto outside;
+      }
+      r->target = entry;
+      r->epoch = resolved_call_epoch;
+    }
     f = callee;
     REGISTERS_LOAD();
-    decoded_op* entry = r->target;
-    if (!entry || entry->at != code) [[unlikely]] {
-      // Resolved afresh, or the cache pointed elsewhere: a report may have pumped messages.
-      LINE_HOOKS_LOAD();
-      entry = decode_at(code, handlers);
-      if (!entry) goto outside;
-      r->target = entry;
-    }
     r = entry;
     DISPATCH();
   }
-  h_RETURN:
+  h_RETURN: {
+    // Back into a caller that has code, without an end label: the cells collapse into the
+    // result here. Everything else takes op_return.
+    call_frame* caller = f - 1;
+    if (f->end_label || t->depth == 0 || !caller->code) [[unlikely]]
+      goto return_out_of_line;
+    int32_t to = caller->top;
+    if (caller->drop_result || top <= to) {
+      for (int32_t k = top - 1; k >= to; --k) value_release(&stack[k]);
+      caller->top = to;
+      if (!caller->drop_result) cell_store_int(&stack[caller->top++], 0, 0);  // nothing was left to be the result
+    } else {
+      for (int32_t k = top - 2; k >= to; --k) value_release(&stack[k]);
+      stack[to] = stack[top - 1];
+      caller->top = to + 1;
+    }
+    t->depth--;
+    vm_frame = f = caller;
+    top = f->top;
+    base = f->base;
+    const decoded_op* back = f->resume;
+    r = back && back->at == f->code ? const_cast<decoded_op*>(back) : decode_at(f->code, handlers);
+    if (!r) goto outside;
+    DISPATCH();
+  }
+  return_out_of_line:
     FRAME_STORE();
     op_return();
     if (vm_run_state != RUN_GO || vm_thread != t) return;
