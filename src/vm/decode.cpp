@@ -225,21 +225,25 @@ uint8_t jump_mask(int row, bool on_true) {
 
 // The superinstructions: the first record of a sequence takes the sequence's slot.
 void superinstructions_mark(std::vector<pending>& run) {
-  for (size_t k = 0; k + 3 < run.size(); ++k) {
+  for (size_t k = 0; k + 2 < run.size(); ++k) {
     decoded_op& first = run[k].op;
     const decoded_op& second = run[k + 1].op;
     const decoded_op& third = run[k + 2].op;
-    const decoded_op& fourth = run[k + 3].op;
     if (!plain_int_load(first) || !is_int_operator(third.op)) continue;
     bool constant = second.slot == SLOT_PUSH_INT;
     if (!constant && !plain_int_load(second)) continue;
     int row = (third.op - OP_BINARY) / 8;
-    if (constant && is_int_comparison(third.op) &&
-        (fourth.slot == SLOT_JUMP_TRUE || fourth.slot == SLOT_JUMP_FALSE) && run[k + 3].jump) {
+    const decoded_op* fourth = k + 3 < run.size() ? &run[k + 3].op : nullptr;
+    if (fourth && constant && is_int_comparison(third.op) &&
+        (fourth->slot == SLOT_JUMP_TRUE || fourth->slot == SLOT_JUMP_FALSE) && run[k + 3].jump) {
       first.slot = SLOT_CMP_JUMP;
-      first.sub = jump_mask(row, fourth.slot == SLOT_JUMP_TRUE);
-    } else if (!is_int_comparison(third.op) && popped_int_set(fourth)) {
+      first.sub = jump_mask(row, fourth->slot == SLOT_JUMP_TRUE);
+    } else if (fourth && !is_int_comparison(third.op) && popped_int_set(*fourth)) {
       first.slot = constant ? SLOT_ARITH_VK : SLOT_ARITH_VV;
+      first.sub = static_cast<uint8_t>(row);
+      if (k + 4 < run.size() && run[k + 4].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+    } else {
+      first.slot = constant ? SLOT_PUSH_VK : SLOT_PUSH_VV;
       first.sub = static_cast<uint8_t>(row);
     }
   }

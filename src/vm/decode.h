@@ -42,10 +42,14 @@ enum exec_slot : uint16_t {
   // after it. Each tests what it needs (cells, types, hints) and otherwise runs the first
   // instruction alone.
   SLOT_CMP_JUMP,      // load.i v; push.i k; <compare>.i; jt/jf
-  SLOT_ARITH_VV,      // load.i v; load.i w; <op>.i; set.i.pop x
-  SLOT_ARITH_VK,      // load.i v; push.i k; <op>.i; set.i.pop x
+  SLOT_ARITH_VV,      // load.i v; load.i w; <op>.i; set.i.pop x (and a jmp after it: sub | SUB_JUMPS)
+  SLOT_ARITH_VK,      // load.i v; push.i k; <op>.i; set.i.pop x (likewise)
+  SLOT_PUSH_VV,       // load.i v; load.i w; <op>.i: the result pushed
+  SLOT_PUSH_VK,       // load.i v; push.i k; <op>.i
   SLOT_COUNT
 };
+
+constexpr uint8_t SUB_JUMPS = 0x80;  // a superinstruction followed by a jmp takes it too
 
 struct decoded_op {
   const void* handler;  // the opcode loop's label for slot

@@ -614,6 +614,7 @@ void thread_execute() {
   value_cell* stack;
   int32_t top, base, limit;
   bool line_hooks;  // the read filter names objects or a debugger window is open
+  int* const line_read = line_was_read_slot();
   decoded_op* r;
   uint16_t op;
   const char* fault;
@@ -631,7 +632,7 @@ void thread_execute() {
       &&h_SET_LOCAL, &&h_SET_TABLE,
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
-      &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK,
+      &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -926,9 +927,9 @@ void thread_execute() {
     }
     if (t->id == 0) {
       if (marks)
-        line_was_read_set(readmark_test_and_set(marks, line));
+        *line_read = readmark_test_and_set(marks, line);
       else if (t->depth == 0)
-        line_was_read_set(0);
+        *line_read = 0;
     }
     if (line_hooks) [[unlikely]] {
       f->code = r->at + 4;  // the debugger looks at it
@@ -989,12 +990,34 @@ void thread_execute() {
     value_cell* x = int_destination(t, stack, top, base, set);
     if (!x) [[unlikely]]
       goto load_alone;
-    int32_t result = r->sub == BIN_ADD ? i32_add(v->i, b) : int_operator(r->sub, v->i, b);
+    int row = r->sub & ~SUB_JUMPS;
+    int32_t result = row == BIN_ADD ? i32_add(v->i, b) : int_operator(row, v->i, b);
     if (set->scope == SCOPE_LOCAL)
       cell_store_int(x, result, set->hash);
     else
       cell_store_int(x, result, x->hash, set->scope);
-    r += 4;
+    r = r->sub & SUB_JUMPS ? r[4].target : r + 4;
+    DISPATCH();
+  }
+  // load.i v; load.i w (or push.i k); <operator>.i: the operator's cell, as the three leave it
+  // (the hash of v's copy, an int).
+  h_PUSH_VV:
+  h_PUSH_VK: {
+    value_cell* v = int_variable(t, stack, top, base, r);
+    if (!v) [[unlikely]]
+      goto load_alone;
+    int32_t b;
+    if (r->slot == SLOT_PUSH_VK) {
+      b = r[1].a;
+    } else {
+      value_cell* w = int_variable(t, stack, top, base, r + 1);
+      if (!w) [[unlikely]]
+        goto load_alone;
+      b = w->i;
+    }
+    int32_t result = r->sub == BIN_ADD ? i32_add(v->i, b) : int_operator(r->sub, v->i, b);
+    PUSH_INT(result, v->hash);
+    r += 3;
     DISPATCH();
   }
   load_alone:
