@@ -338,6 +338,12 @@ decoded_op* decode_at(uint8_t* address, const void* const* handlers) {
   return b ? record_at(b, address, handlers) : nullptr;
 }
 
+const decoded_op* decode_find(const uint8_t* address) {
+  for (auto& [lo, b] : decoding.blocks)
+    if (address >= b->lo && address < b->end) return b->index[address - b->lo];
+  return nullptr;
+}
+
 void decode_reset() {
   decoding.blocks.clear();
   for (decoded_block*& last : decoding.last) last = nullptr;

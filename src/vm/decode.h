@@ -72,6 +72,9 @@ struct decoded_op {
 // opcode loop's label addresses by slot. Null when no code block holds the address.
 decoded_op* decode_at(uint8_t* address, const void* const* handlers);
 
+// The record already decoded for the instruction at address, or null (decodes nothing).
+const decoded_op* decode_find(const uint8_t* address);
+
 // Forgets every decoded block (the code blocks are being freed).
 void decode_reset();
 
