@@ -112,10 +112,18 @@ inline call_frame* frame_push(script_thread* t) {
     frame_overflow();
   call_frame* caller = &t->frames[t->depth];
   call_frame* f = caller + 1;
-  *f = call_frame{};
-  f->base = f->top = caller->top;
+  // Field by field: a block clear of the frame compiles to a string store, slow at this size.
+  static_assert(sizeof(call_frame) == 128, "a new field must be cleared here");
   f->code = caller->code;
+  f->base = f->top = caller->top;
+  f->drop_result = 0;
   f->line = caller->line;
+  f->decide_label = f->cancel_label = f->middle_label = f->back_label = f->end_label = nullptr;
+  f->input_args[0] = f->input_args[1] = f->input_args[2] = f->input_args[3] = 0;
+  f->input_links[0] = f->input_links[1] = nullptr;
+  f->mark_object = nullptr;
+  f->mark_looked_up = f->wait_deadline = f->wait_frame_mark = 0;
+  f->resume = nullptr;
   t->depth++;
   if (t == vm_thread) vm_frame = f;
   return f;
