@@ -46,6 +46,9 @@ enum exec_slot : uint16_t {
   SLOT_ARITH_VK,      // load.i v; push.i k; <op>.i; set.i.pop x (likewise)
   SLOT_PUSH_VV,       // load.i v; load.i w; <op>.i: the result pushed
   SLOT_PUSH_VK,       // load.i v; push.i k; <op>.i
+  SLOT_CMP_JUMP_L,    // the same three when every variable is a local
+  SLOT_ARITH_VV_L,
+  SLOT_ARITH_VK_L,
   SLOT_COUNT
 };
 

@@ -565,6 +565,16 @@ static inline value_cell* int_variable(script_thread* t, value_cell* stack, int3
   return c && c->type == TYPE_INT ? c : nullptr;
 }
 
+// The same for operands known to be locals.
+static inline value_cell* local_int(value_cell* stack, int32_t top, int32_t base, const decoded_op* r) {
+  value_cell* c = local_variable(stack, top, base, r);
+  return c && c->type == TYPE_INT ? c : nullptr;
+}
+static inline value_cell* local_destination(value_cell* stack, int32_t top, int32_t base, const decoded_op* r) {
+  value_cell* c = local_variable(stack, top, base, r);
+  return c && !type_is_block(c->type) ? c : nullptr;
+}
+
 // Where an int set stores: a local or a table variable that holds no block; null otherwise.
 static inline value_cell* int_destination(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                           const decoded_op* r) {
@@ -633,6 +643,7 @@ void thread_execute() {
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
+      &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -971,55 +982,78 @@ void thread_execute() {
     r = r->sub >> order & 1 ? r[3].target : r + 4;
     DISPATCH();
   }
-  // load.i v; load.i w (or push.i k); <operator>.i; set.i.pop x.
-  h_ARITH_VV:
-  h_ARITH_VK: {
-    value_cell* v = int_variable(t, stack, top, base, r);
-    if (!v) [[unlikely]]
+  h_CMP_JUMP_L: {
+    value_cell* v = local_variable(stack, top, base, r);
+    if (!v || v->type != TYPE_INT) [[unlikely]]
       goto load_alone;
-    int32_t b;
-    if (r->slot == SLOT_ARITH_VK) {
-      b = r[1].a;
-    } else {
-      value_cell* w = int_variable(t, stack, top, base, r + 1);
-      if (!w) [[unlikely]]
-        goto load_alone;
-      b = w->i;
-    }
-    const decoded_op* set = r + 3;
-    value_cell* x = int_destination(t, stack, top, base, set);
-    if (!x) [[unlikely]]
-      goto load_alone;
-    int row = r->sub & ~SUB_JUMPS;
-    int32_t result = row == BIN_ADD ? i32_add(v->i, b) : int_operator(row, v->i, b);
-    if (set->scope == SCOPE_LOCAL)
-      cell_store_int(x, result, set->hash);
-    else
-      cell_store_int(x, result, x->hash, set->scope);
-    r = r->sub & SUB_JUMPS ? r[4].target : r + 4;
+    int32_t a = v->i, k = r[1].a;
+    int order = (a > k) - (a < k) + 1;
+    r = r->sub >> order & 1 ? r[3].target : r + 4;
     DISPATCH();
   }
+
+// load.i v; load.i w (or push.i k); <operator>.i; set.i.pop x. VARIABLE gives v and w (or null),
+// DESTINATION x.
+#define ARITH_SET(name, VARIABLE, SECOND, DESTINATION)                                   \
+  h_##name: {                                                                           \
+    value_cell* v = VARIABLE(r);                                                        \
+    if (!v) [[unlikely]]                                                                \
+      goto load_alone;                                                                  \
+    int32_t b;                                                                          \
+    SECOND;                                                                             \
+    const decoded_op* set = r + 3;                                                      \
+    value_cell* x = DESTINATION(set);                                                   \
+    if (!x) [[unlikely]]                                                                \
+      goto load_alone;                                                                  \
+    int row = r->sub & ~SUB_JUMPS;                                                      \
+    int32_t result = row == BIN_ADD ? i32_add(v->i, b) : int_operator(row, v->i, b);    \
+    if (set->scope == SCOPE_LOCAL)                                                      \
+      cell_store_int(x, result, set->hash);                                             \
+    else                                                                                \
+      cell_store_int(x, result, x->hash, set->scope);                                   \
+    r = r->sub & SUB_JUMPS ? r[4].target : r + 4;                                       \
+    DISPATCH();                                                                         \
+  }
+#define ANY_INT(x) int_variable(t, stack, top, base, x)
+#define LOCAL_INT(x) local_int(stack, top, base, x)
+#define ANY_DESTINATION(x) int_destination(t, stack, top, base, x)
+#define LOCAL_DESTINATION(x) local_destination(stack, top, base, x)
+#define SECOND_CONSTANT b = r[1].a
+#define SECOND_VARIABLE(VARIABLE)      \
+  value_cell* w = VARIABLE(r + 1);     \
+  if (!w) [[unlikely]]                 \
+    goto load_alone;                   \
+  b = w->i
+  ARITH_SET(ARITH_VV, ANY_INT, SECOND_VARIABLE(ANY_INT), ANY_DESTINATION)
+  ARITH_SET(ARITH_VK, ANY_INT, SECOND_CONSTANT, ANY_DESTINATION)
+  ARITH_SET(ARITH_VV_L, LOCAL_INT, SECOND_VARIABLE(LOCAL_INT), LOCAL_DESTINATION)
+  ARITH_SET(ARITH_VK_L, LOCAL_INT, SECOND_CONSTANT, LOCAL_DESTINATION)
+
   // load.i v; load.i w (or push.i k); <operator>.i: the operator's cell, as the three leave it
   // (the hash of v's copy, an int).
-  h_PUSH_VV:
-  h_PUSH_VK: {
-    value_cell* v = int_variable(t, stack, top, base, r);
-    if (!v) [[unlikely]]
-      goto load_alone;
-    int32_t b;
-    if (r->slot == SLOT_PUSH_VK) {
-      b = r[1].a;
-    } else {
-      value_cell* w = int_variable(t, stack, top, base, r + 1);
-      if (!w) [[unlikely]]
-        goto load_alone;
-      b = w->i;
-    }
-    int32_t result = r->sub == BIN_ADD ? i32_add(v->i, b) : int_operator(r->sub, v->i, b);
-    PUSH_INT(result, v->hash);
-    r += 3;
-    DISPATCH();
+#define ARITH_PUSH(name, SECOND)                                                               \
+  h_##name: {                                                                                 \
+    value_cell* v = ANY_INT(r);                                                               \
+    if (!v) [[unlikely]]                                                                      \
+      goto load_alone;                                                                        \
+    int32_t b;                                                                                \
+    SECOND;                                                                                   \
+    int32_t result = r->sub == BIN_ADD ? i32_add(v->i, b) : int_operator(r->sub, v->i, b);    \
+    PUSH_INT(result, v->hash);                                                                \
+    r += 3;                                                                                   \
+    DISPATCH();                                                                               \
   }
+  ARITH_PUSH(PUSH_VV, SECOND_VARIABLE(ANY_INT))
+  ARITH_PUSH(PUSH_VK, SECOND_CONSTANT)
+#undef ARITH_SET
+#undef ARITH_PUSH
+#undef ANY_INT
+#undef LOCAL_INT
+#undef ANY_DESTINATION
+#undef LOCAL_DESTINATION
+#undef SECOND_CONSTANT
+#undef SECOND_VARIABLE
+
   load_alone:
     if (r->scope == SCOPE_LOCAL) goto h_LOAD_LOCAL;
     goto h_LOAD_TABLE;
