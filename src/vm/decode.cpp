@@ -236,11 +236,18 @@ void superinstructions_mark(std::vector<pending>& run) {
     const decoded_op* fourth = k + 3 < run.size() ? &run[k + 3].op : nullptr;
     if (fourth && constant && is_int_comparison(third.op) &&
         (fourth->slot == SLOT_JUMP_TRUE || fourth->slot == SLOT_JUMP_FALSE) && run[k + 3].jump) {
-      first.slot = first.scope == SCOPE_LOCAL ? SLOT_CMP_JUMP_L : SLOT_CMP_JUMP;
+      first.slot = first.scope == SCOPE_LOCAL ? SLOT_CMP_JUMP_L : SLOT_CMP_JUMP_T;
       first.sub = jump_mask(row, fourth->slot == SLOT_JUMP_TRUE);
     } else if (fourth && !is_int_comparison(third.op) && popped_int_set(*fourth)) {
-      bool locals = first.scope == SCOPE_LOCAL && fourth->scope == SCOPE_LOCAL && (constant || second.scope == SCOPE_LOCAL);
-      first.slot = constant ? (locals ? SLOT_ARITH_VK_L : SLOT_ARITH_VK) : (locals ? SLOT_ARITH_VV_L : SLOT_ARITH_VV);
+      // Specialised when every variable is a local, or none is.
+      int locals = (first.scope == SCOPE_LOCAL) + (fourth->scope == SCOPE_LOCAL) + (!constant && second.scope == SCOPE_LOCAL);
+      int variables = constant ? 2 : 3;
+      if (locals == variables)
+        first.slot = constant ? SLOT_ARITH_VK_L : SLOT_ARITH_VV_L;
+      else if (locals == 0)
+        first.slot = constant ? SLOT_ARITH_VK_T : SLOT_ARITH_VV_T;
+      else
+        first.slot = constant ? SLOT_ARITH_VK : SLOT_ARITH_VV;
       first.sub = static_cast<uint8_t>(row);
       if (k + 4 < run.size() && run[k + 4].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
     } else {

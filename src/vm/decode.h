@@ -49,6 +49,9 @@ enum exec_slot : uint16_t {
   SLOT_CMP_JUMP_L,    // the same three when every variable is a local
   SLOT_ARITH_VV_L,
   SLOT_ARITH_VK_L,
+  SLOT_CMP_JUMP_T,    // and when none is
+  SLOT_ARITH_VV_T,
+  SLOT_ARITH_VK_T,
   SLOT_COUNT
 };
 

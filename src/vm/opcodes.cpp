@@ -575,6 +575,16 @@ static inline value_cell* local_destination(value_cell* stack, int32_t top, int3
   return c && !type_is_block(c->type) ? c : nullptr;
 }
 
+// And for operands known to be table variables.
+static inline value_cell* table_int(script_thread* t, const decoded_op* r) {
+  value_cell* c = hinted_variable(t, r);
+  return c && c->type == TYPE_INT ? c : nullptr;
+}
+static inline value_cell* table_destination(script_thread* t, const decoded_op* r) {
+  value_cell* c = hinted_variable(t, r);
+  return c && !type_is_block(c->type) ? c : nullptr;
+}
+
 // Where an int set stores: a local or a table variable that holds no block; null otherwise.
 static inline value_cell* int_destination(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                           const decoded_op* r) {
@@ -643,7 +653,7 @@ void thread_execute() {
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
-      &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L,
+      &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -1018,6 +1028,8 @@ void thread_execute() {
 #define LOCAL_INT(x) local_int(stack, top, base, x)
 #define ANY_DESTINATION(x) int_destination(t, stack, top, base, x)
 #define LOCAL_DESTINATION(x) local_destination(stack, top, base, x)
+#define TABLE_INT(x) table_int(t, x)
+#define TABLE_DESTINATION(x) table_destination(t, x)
 #define SECOND_CONSTANT b = r[1].a
 #define SECOND_VARIABLE(VARIABLE)      \
   value_cell* w = VARIABLE(r + 1);     \
@@ -1028,6 +1040,17 @@ void thread_execute() {
   ARITH_SET(ARITH_VK, ANY_INT, SECOND_CONSTANT, ANY_DESTINATION)
   ARITH_SET(ARITH_VV_L, LOCAL_INT, SECOND_VARIABLE(LOCAL_INT), LOCAL_DESTINATION)
   ARITH_SET(ARITH_VK_L, LOCAL_INT, SECOND_CONSTANT, LOCAL_DESTINATION)
+  ARITH_SET(ARITH_VV_T, TABLE_INT, SECOND_VARIABLE(TABLE_INT), TABLE_DESTINATION)
+  ARITH_SET(ARITH_VK_T, TABLE_INT, SECOND_CONSTANT, TABLE_DESTINATION)
+  h_CMP_JUMP_T: {
+    value_cell* v = TABLE_INT(r);
+    if (!v) [[unlikely]]
+      goto load_alone;
+    int32_t a = v->i, k = r[1].a;
+    int order = (a > k) - (a < k) + 1;
+    r = r->sub >> order & 1 ? r[3].target : r + 4;
+    DISPATCH();
+  }
 
   // load.i v; load.i w (or push.i k); <operator>.i: the operator's cell, as the three leave it
   // (the hash of v's copy, an int).
@@ -1051,6 +1074,8 @@ void thread_execute() {
 #undef LOCAL_INT
 #undef ANY_DESTINATION
 #undef LOCAL_DESTINATION
+#undef TABLE_INT
+#undef TABLE_DESTINATION
 #undef SECOND_CONSTANT
 #undef SECOND_VARIABLE
 
