@@ -11,6 +11,7 @@
 
 #include "vm/execute.h"
 #include "vm/opcodes.h"
+#include "vm/readmark.h"
 #include "vm/script_object.h"
 
 namespace {
@@ -184,6 +185,8 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
       case OP_LINE:
         slot(SLOT_LINE, 4);
         if (pc + 4 <= b->end) p.op.a = code_i16(pc + 2);
+        p.op.hash = readmark_byte_of(p.op.a);
+        p.op.sub = readmark_bit_of(p.op.a);
         break;
       default:
         // Out of line, from the stored form: every other operator and assignment takes a
@@ -257,6 +260,21 @@ void superinstructions_mark(std::vector<pending>& run) {
   }
 }
 
+// A line mark before a superinstruction takes the fused slot.
+void line_marks_fuse(std::vector<pending>& run) {
+  constexpr uint16_t fusing[][2] = {
+      {SLOT_CMP_JUMP_L, SLOT_LINE_CMP_JUMP_L}, {SLOT_ARITH_VV_L, SLOT_LINE_ARITH_VV_L},
+      {SLOT_ARITH_VK_L, SLOT_LINE_ARITH_VK_L}, {SLOT_CMP_JUMP_T, SLOT_LINE_CMP_JUMP_T},
+      {SLOT_ARITH_VV_T, SLOT_LINE_ARITH_VV_T}, {SLOT_ARITH_VK_T, SLOT_LINE_ARITH_VK_T},
+      {SLOT_PUSH_VV, SLOT_LINE_PUSH_VV},       {SLOT_PUSH_VK, SLOT_LINE_PUSH_VK},
+  };
+  for (size_t k = 0; k + 1 < run.size(); ++k) {
+    if (run[k].op.slot != SLOT_LINE) continue;
+    for (const auto& [next, fused] : fusing)
+      if (run[k + 1].op.slot == next) run[k].op.slot = fused;
+  }
+}
+
 // Decodes a run from pc; the whole block when pc is its start.
 void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
                 std::vector<std::pair<decoded_op*, uint8_t*>>* jumps) {
@@ -276,6 +294,7 @@ void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
     if (!sweep && ends_run(p.op.slot)) break;
   }
   superinstructions_mark(run);
+  line_marks_fuse(run);
   auto* records = new decoded_op[run.size() + 1];
   for (size_t k = 0; k < run.size(); ++k) {
     records[k] = run[k].op;

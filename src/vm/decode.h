@@ -34,7 +34,7 @@ enum exec_slot : uint16_t {
   SLOT_JUMP_TRUE,     // target (null: outside the block, reported when taken)
   SLOT_JUMP_FALSE,
   SLOT_BUILTIN,
-  SLOT_LINE,          // a: line
+  SLOT_LINE,          // a: line; hash, sub: its read-mark byte and bit
   SLOT_FLOAT_TO_INT, SLOT_INT_TO_FLOAT,
   SLOT_LOCALS,        // a: n, the type bytes follow the count (checked)
   SLOT_PARAMS,        // likewise
@@ -52,6 +52,9 @@ enum exec_slot : uint16_t {
   SLOT_CMP_JUMP_T,    // and when none is
   SLOT_ARITH_VV_T,
   SLOT_ARITH_VK_T,
+  // A line mark followed by one of these: the mark, then that handler without a dispatch.
+  SLOT_LINE_CMP_JUMP_L, SLOT_LINE_ARITH_VV_L, SLOT_LINE_ARITH_VK_L, SLOT_LINE_CMP_JUMP_T, SLOT_LINE_ARITH_VV_T,
+  SLOT_LINE_ARITH_VK_T, SLOT_LINE_PUSH_VV, SLOT_LINE_PUSH_VK,
   SLOT_COUNT
 };
 

@@ -654,6 +654,8 @@ void thread_execute() {
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
+      &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
+      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -934,35 +936,55 @@ void thread_execute() {
     builtin_dispatch(r->op == OP_BUILTIN_DROP);
     RESUME();
 
-  h_LINE: {
-    // The frame's line; on the main thread the line-was-read flag from the read marks (a line
-    // beyond the set counts as unread), then the read filter and the debugger's hook.
-    int32_t line = r->a;
-    f->line = line;
-    readmark_set* marks;
-    if (f->mark_looked_up) [[likely]] {
-      marks = f->mark_object ? f->mark_object->readmarks : nullptr;
-    } else {
-      f->code = r->at + 4;
-      marks = frame_readmarks(f);
-    }
-    if (t->id == 0) {
-      if (marks)
-        *line_read = readmark_test_and_set(marks, line);
-      else if (t->depth == 0)
-        *line_read = 0;
-    }
-    if (line_hooks) [[unlikely]] {
-      f->code = r->at + 4;  // the debugger looks at it
-      f->top = top;
-      if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1);
-      if (debugger_window()) {
-        debugger_line_hook(static_cast<int16_t>(line));
-        RESUME();
-      }
-    }
+// The line mark of record r: the frame's line; on the main thread the line-was-read flag from
+// the read marks (a line beyond the set counts as unread), then the read filter and the
+// debugger's hook (which resumes at the next record itself).
+#define LINE_MARK()                                                                          \
+  do {                                                                                       \
+    int32_t line = r->a;                                                                     \
+    f->line = line;                                                                          \
+    readmark_set* marks;                                                                     \
+    if (f->mark_looked_up) [[likely]] {                                                      \
+      marks = f->mark_object ? f->mark_object->readmarks : nullptr;                          \
+    } else {                                                                                 \
+      f->code = r->at + 4;                                                                   \
+      marks = frame_readmarks(f);                                                            \
+    }                                                                                        \
+    if (t->id == 0) {                                                                        \
+      if (marks)                                                                             \
+        *line_read = readmark_test_and_set_bit(marks, r->hash, r->sub);                      \
+      else if (t->depth == 0)                                                                \
+        *line_read = 0;                                                                      \
+    }                                                                                        \
+    if (line_hooks) [[unlikely]] {                                                           \
+      f->code = r->at + 4; /* the debugger looks at it */                                    \
+      f->top = top;                                                                          \
+      if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1); \
+      if (debugger_window()) {                                                               \
+        debugger_line_hook(static_cast<int16_t>(line));                                      \
+        RESUME();                                                                            \
+      }                                                                                      \
+    }                                                                                        \
+  } while (0)
+  h_LINE:
+    LINE_MARK();
     NEXT();
-  }
+  // A line mark and the superinstruction after it: the mark, then straight into its handler.
+#define LINE_THEN(name) \
+  h_LINE_##name:        \
+    LINE_MARK();        \
+    ++r;                \
+    goto h_##name;
+  LINE_THEN(CMP_JUMP_L)
+  LINE_THEN(ARITH_VV_L)
+  LINE_THEN(ARITH_VK_L)
+  LINE_THEN(CMP_JUMP_T)
+  LINE_THEN(ARITH_VV_T)
+  LINE_THEN(ARITH_VK_T)
+  LINE_THEN(PUSH_VV)
+  LINE_THEN(PUSH_VK)
+#undef LINE_THEN
+#undef LINE_MARK
 
   h_LOCALS: {
     const uint8_t* types = r->at + 4;
