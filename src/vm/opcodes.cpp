@@ -602,6 +602,17 @@ static inline void cell_store_int(value_cell* c, int32_t v, uint32_t hash, int16
   memcpy(reinterpret_cast<char*>(c) + 8, &payload, 8);
 }
 
+// Copies a cell as two 8-byte halves: a cell just written that way (cell_store_int) is then
+// forwarded from the stores, which a 16-byte read of two stores is not.
+static inline void cell_move(value_cell* to, const value_cell* from) {
+  uint64_t head, payload;
+  memcpy(&head, from, 8);
+  memcpy(&payload, reinterpret_cast<const char*>(from) + 8, 8);
+  asm("" : "+r"(head), "+r"(payload));
+  memcpy(to, &head, 8);
+  memcpy(reinterpret_cast<char*>(to) + 8, &payload, 8);
+}
+
 // The int operators by row; comparisons give their int (GE gives -1 for true).
 static inline int32_t int_operator(int row, int32_t a, int32_t b) {
   switch (row) {
@@ -857,7 +868,7 @@ void thread_execute() {
     f->resume = r + 1;
     PUSH_INT(argc, 0);
     f->top = top;
-    call_frame* callee = frame_push(t);
+    call_frame* callee = frame_push(t, top);
     f->top = top - (argc + 1);  // the arguments and their count belong to the callee now
     decoded_op* entry = r->target;
     if (entry && r->epoch == resolved_call_epoch) [[likely]] {
@@ -894,7 +905,7 @@ void thread_execute() {
       if (!caller->drop_result) cell_store_int(&stack[caller->top++], 0, 0);  // nothing was left to be the result
     } else {
       for (int32_t k = top - 2; k >= to; --k) value_release(&stack[k]);
-      stack[to] = stack[top - 1];
+      cell_move(&stack[to], &stack[top - 1]);
       caller->top = to + 1;
     }
     t->depth--;

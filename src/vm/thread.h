@@ -107,7 +107,8 @@ void threads_end_process();
 // Opens a frame above the current one of t (the 256th nested call ends the program). Inline:
 // every script call opens one.
 [[noreturn]] void frame_overflow();
-inline call_frame* frame_push(script_thread* t) {
+// The same with the caller's top given (the opcode loop holds it).
+inline call_frame* frame_push(script_thread* t, int32_t caller_top) {
   if (t->depth + 1 >= FRAME_COUNT) [[unlikely]]
     frame_overflow();
   call_frame* caller = &t->frames[t->depth];
@@ -115,7 +116,7 @@ inline call_frame* frame_push(script_thread* t) {
   // Field by field: a block clear of the frame compiles to a string store, slow at this size.
   static_assert(sizeof(call_frame) == 128, "a new field must be cleared here");
   f->code = caller->code;
-  f->base = f->top = caller->top;
+  f->base = f->top = caller_top;
   f->drop_result = 0;
   f->line = caller->line;
   f->decide_label = f->cancel_label = f->middle_label = f->back_label = f->end_label = nullptr;
@@ -128,6 +129,7 @@ inline call_frame* frame_push(script_thread* t) {
   if (t == vm_thread) vm_frame = f;
   return f;
 }
+inline call_frame* frame_push(script_thread* t) { return frame_push(t, t->frames[t->depth].top); }
 
 // Writes the dummy cell {0, int, local, 0}.
 inline void stack_dummy(value_cell* c) { *c = int_cell(0); }
