@@ -817,32 +817,21 @@ void thread_execute() {
     op_load();
     RESUME();
 
-  h_SET_LOCAL: {
-    // An int stored into a local that holds no block: a plain copy, no lookup.
+  h_SET_LOCAL:
+  h_SET_TABLE: {
+    // An int stored into a local, or a table variable found through its hint, that holds no
+    // block: a plain copy, no lookup.
     if (top - 1 < base) goto h_OTHER;
     value_cell* value = &stack[top - 1];
-    value_cell* x = local_variable(stack, top, base, r);
+    bool local = r->slot == SLOT_SET_LOCAL;
+    value_cell* x = local ? local_variable(stack, top, base, r) : hinted_variable(t, r);
     if (value->type == TYPE_INT && x && !type_is_block(x->type)) {
       // Built from the int alone: reading the whole cell just after an operator wrote its
       // payload would stall the store forwarding.
-      cell_store_int(x, value->i, r->hash);
+      uint32_t hash = local ? r->hash : x->hash;
+      cell_store_int(x, value->i, hash, r->scope);
       if (r->op == OP_ASSIGN)
-        value->hash = r->hash, value->scope = SCOPE_LOCAL;
-      else
-        --top;
-      NEXT();
-    }
-    goto h_OTHER;
-  }
-  h_SET_TABLE: {
-    if (top - 1 < base) goto h_OTHER;
-    value_cell* value = &stack[top - 1];
-    value_cell* var = hinted_variable(t, r);
-    if (value->type == TYPE_INT && var && !type_is_block(var->type)) {
-      int16_t scope = r->scope;
-      cell_store_int(var, value->i, var->hash, scope);
-      if (r->op == OP_ASSIGN)
-        value->hash = var->hash, value->scope = scope;
+        value->hash = hash, value->scope = r->scope;
       else
         --top;
       NEXT();
@@ -920,12 +909,7 @@ void thread_execute() {
   return_out_of_line:
     FRAME_STORE();
     op_return();
-    if (vm_run_state != RUN_GO || vm_thread != t) return;
-    f = vm_frame;
-    REGISTERS_LOAD();
-    r = decode_at(f->code, handlers);
-    if (!r) goto outside;
-    DISPATCH();
+    goto frame_enter;
 
   h_JUMP:
     r = r->target;
@@ -1146,6 +1130,8 @@ void thread_execute() {
     // A code pointer that no block holds: nothing there can be run.
     f->top = top;
     exec_fault(0, FAULT_RANGE);
+  frame_enter:
+    // Go on in the frame that is current now, its record found afresh.
     if (vm_run_state != RUN_GO || vm_thread != t) return;
     f = vm_frame;
     REGISTERS_LOAD();
