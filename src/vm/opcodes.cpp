@@ -14,6 +14,7 @@
 #include "text/message.h"
 #include "text/msg_control.h"
 #include "vm/debugger.h"
+#include "vm/decode.h"
 #include "vm/dispatcher.h"
 #include "vm/execute.h"
 #include "vm/opcodes.h"
@@ -457,21 +458,6 @@ static void op_label(uint16_t op) {
 // ---------------------------------------------------------------------------------------------
 // Line marks and messages
 
-// 0x83A: the frame's line; on the main thread the line-was-read flag from the read marks (a line
-// beyond the set counts as unread), then the read filter. The loop calls the debugger's hook.
-static inline void op_line(script_thread* t, call_frame* f, int16_t line) {
-  f->line = line;
-  readmark_set* marks = f->mark_looked_up ? (f->mark_object ? f->mark_object->readmarks : nullptr) : frame_readmarks(f);
-  if (t->id == 0) {
-    if (!marks) {
-      if (t->depth == 0) line_was_read_set(0);
-    } else {
-      line_was_read_set(readmark_test_and_set(marks, line));
-    }
-  }
-  if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1);
-}
-
 // 0x840-0x842: handed to the message window.
 static void op_message(uint16_t op) {
   int n;
@@ -533,418 +519,636 @@ static void op_other(uint16_t op) {
   script_error("コード[%04X]は定義されていません", op);  // Retry goes on with the next word
 }
 
-// The operands of an int operator (L, then R), or null when the frame holds fewer than two
-// cells. No compiler gives an int operator a string or an array; should code do so, the block is
+
+// ---------------------------------------------------------------------------------------------
+// The opcode loop, over decoded records
+
+// No compiler gives an int operator a string or an array; should code do so, the block is
 // released and counts as 0, so that its pointer is never overwritten with an int.
-static inline value_cell* int_operands(script_thread* t, call_frame* f, int cells) {
-  if (f->top - cells < f->base) [[unlikely]]
-    return nullptr;
-  value_cell* c = &t->stack[f->top - cells];
+static void int_operands_mend(value_cell* c, int cells) {
   for (int k = 0; k < cells; ++k)
-    if (static_cast<uint16_t>(c[k].type) > TYPE_FLOAT) [[unlikely]] {
+    if (static_cast<uint16_t>(c[k].type) > TYPE_FLOAT) {
       value_release(&c[k]);
       c[k] = int_cell(0);
     }
-  return c;
+}
+static inline bool int_operands_plain(const value_cell* c, int cells) {
+  bool plain = true;
+  for (int k = 0; k < cells; ++k) plain &= static_cast<uint16_t>(c[k].type) <= TYPE_FLOAT;
+  return plain;
 }
 
-// Dispatch goes through a dense table: every opcode the loop does inline has a slot from 1 up,
-// every other word slot 0 (done out of line). Opcodes are sparse 16-bit numbers, so a switch on
-// them compiles to a compare tree; on the slots it is one indexed jump.
-constexpr uint16_t INLINE_OPCODES[] = {
-    OP_MUL_I,
-    OP_DIV_I,
-    OP_MOD_I,
-    OP_ADD_I,
-    OP_SUB_I,
-    OP_SHR_I,
-    OP_SHL_I,
-    OP_LE_I,
-    OP_LT_I,
-    OP_GE_I,
-    OP_GT_I,
-    OP_EQ_I,
-    OP_NE_I,
-    OP_XOR_I,
-    OP_LAND_I,
-    OP_LOR_I,
-    OP_BAND_I,
-    OP_BOR_I,
-    OP_NOT,
-    OP_BNOT,
-    OP_NEG_I,
-    OP_NEG_F,
-    OP_NOP,
-    OP_NOP2,
-    OP_NOP3,
-    OP_PUSH_INT,
-    OP_PUSH_FLOAT,
-    OP_PUSH_STRING,
-    OP_LOAD,
-    OP_ASSIGN,
-    OP_ASSIGN + OP_POPPED,
-    OP_POP,
-    OP_CALL,
-    OP_CALL_DROP,
-    OP_RETURN,
-    OP_JUMP,
-    OP_JUMP_TRUE,
-    OP_JUMP_FALSE,
-    OP_BUILTIN,
-    OP_BUILTIN_DROP,
-    OP_LINE,
-    OP_FLOAT_TO_INT,
-    OP_INT_TO_FLOAT,
-};
-constexpr int DISPATCH_SIZE = OP_JUMP_TABLE + 1;
-static_assert(sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] < 256);
-
-consteval uint8_t inline_slot(uint16_t op) {
-  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
-    if (INLINE_OPCODES[k] == op) return static_cast<uint8_t>(k + 1);
-  return 0;
-}
-
-static constexpr auto dispatch_slot = [] {
-  std::array<uint8_t, DISPATCH_SIZE> table{};
-  for (size_t k = 0; k < sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0]; ++k)
-    table[INLINE_OPCODES[k]] = static_cast<uint8_t>(k + 1);
-  return table;
-}();
-
-// The table variable (eternal, global or thread scope) of the variable operand at at, when its
-// slot hint is right; null sends the instruction down the full lookup, which also mends the hint.
-static inline value_cell* hinted_variable(script_thread* t, int scope, const uint8_t* at) {
+// The table variable (eternal, global or thread scope) of a variable operand, when its slot hint
+// (in the stored form, where the full lookup mends it) is right; null sends the instruction down
+// the full lookup.
+static inline value_cell* hinted_variable(script_thread* t, const decoded_op* r) {
+  int scope = r->scope;
   var_table* table = scope == SCOPE_GLOBAL ? &var_global : scope == SCOPE_THREAD ? &t->vars : &var_eternal;
-  uint16_t slot = code_u16(at + VAR_HINT_OFFSET);
+  uint16_t slot = code_u16(r->at + 2 + VAR_HINT_OFFSET);
   if (slot >= table->count) return nullptr;
   value_cell* c = &table->cells[slot];
-  return c->hash == code_u32(at + 2) ? c : nullptr;
+  return c->hash == r->hash ? c : nullptr;
+}
+
+// The cell of a local, when it lies in the frame (never the dummy cell at 0: every frame's base
+// is at least 1, so the one unsigned comparison covers both ends).
+static inline value_cell* local_variable(value_cell* stack, int32_t top, int32_t base, const decoded_op* r) {
+  int32_t index = base + r->a;
+  return static_cast<uint32_t>(index - 1) < static_cast<uint32_t>(top - 1) ? &stack[index] : nullptr;
+}
+
+// The int variable a plain load reads, local or through its hint; null when the load would do
+// anything else.
+static inline value_cell* int_variable(script_thread* t, value_cell* stack, int32_t top, int32_t base,
+                                       const decoded_op* r) {
+  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  return c && c->type == TYPE_INT ? c : nullptr;
+}
+
+// The same for operands known to be locals.
+static inline value_cell* local_int(value_cell* stack, int32_t top, int32_t base, const decoded_op* r) {
+  value_cell* c = local_variable(stack, top, base, r);
+  return c && c->type == TYPE_INT ? c : nullptr;
+}
+static inline value_cell* local_destination(value_cell* stack, int32_t top, int32_t base, const decoded_op* r) {
+  value_cell* c = local_variable(stack, top, base, r);
+  return c && !type_is_block(c->type) ? c : nullptr;
+}
+
+// And for operands known to be table variables.
+static inline value_cell* table_int(script_thread* t, const decoded_op* r) {
+  value_cell* c = hinted_variable(t, r);
+  return c && c->type == TYPE_INT ? c : nullptr;
+}
+static inline value_cell* table_destination(script_thread* t, const decoded_op* r) {
+  value_cell* c = hinted_variable(t, r);
+  return c && !type_is_block(c->type) ? c : nullptr;
+}
+
+// Where an int set stores: a local or a table variable that holds no block; null otherwise.
+static inline value_cell* int_destination(script_thread* t, value_cell* stack, int32_t top, int32_t base,
+                                          const decoded_op* r) {
+  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  return c && !type_is_block(c->type) ? c : nullptr;
+}
+
+// Writes the int cell {hash, int, scope, v} as two 8-byte stores: a later 2- or 4-byte read of
+// one field is then forwarded from the store, which a 16-byte vector store may not be.
+static inline void cell_store_int(value_cell* c, int32_t v, uint32_t hash, int16_t scope = SCOPE_LOCAL) {
+  uint64_t head = hash | uint64_t{static_cast<uint16_t>(TYPE_INT)} << 32 | uint64_t{static_cast<uint16_t>(scope)} << 48;
+  uint64_t payload = static_cast<uint32_t>(v);
+  asm("" : "+r"(head), "+r"(payload));  // keeps the two halves apart
+  memcpy(c, &head, 8);
+  memcpy(reinterpret_cast<char*>(c) + 8, &payload, 8);
+}
+
+// Copies a cell as two 8-byte halves: a cell just written that way (cell_store_int) is then
+// forwarded from the stores, which a 16-byte read of two stores is not.
+static inline void cell_move(value_cell* to, const value_cell* from) {
+  uint64_t head, payload;
+  memcpy(&head, from, 8);
+  memcpy(&payload, reinterpret_cast<const char*>(from) + 8, 8);
+  asm("" : "+r"(head), "+r"(payload));
+  memcpy(to, &head, 8);
+  memcpy(reinterpret_cast<char*>(to) + 8, &payload, 8);
+}
+
+// The int operators by row; comparisons give their int (GE gives -1 for true).
+static inline int32_t int_operator(int row, int32_t a, int32_t b) {
+  switch (row) {
+    case BIN_MUL: return i32_mul(a, b);
+    case BIN_DIV: return int_arith(ARITH_DIV, a, b);
+    case BIN_MOD: return int_arith(ARITH_MOD, a, b);
+    case BIN_ADD: return i32_add(a, b);
+    case BIN_SUB: return i32_sub(a, b);
+    case BIN_SHR: return i32_sar(a, b);
+    case BIN_SHL: return i32_shl(a, b);
+    case BIN_LE: return a <= b;
+    case BIN_LT: return a < b;
+    case BIN_GE: return a >= b ? -1 : 0;
+    case BIN_GT: return a > b;
+    case BIN_EQ: return a == b;
+    case BIN_NE: return a != b;
+    case BIN_XOR: return a ^ b;
+    case BIN_LAND: return a && b;
+    case BIN_LOR: return a || b;
+    case BIN_BAND: return a & b;
+    default: return a | b;
+  }
 }
 
 void thread_execute() {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
-  uint8_t* pc = f->code;
+  // The registers: the frame's cells live in locals while the loop runs and are written back
+  // before anything out of line looks at the frame.
+  value_cell* stack;
+  int32_t top, base, limit;
+  bool line_hooks;  // the read filter names objects or a debugger window is open
+  int* const line_read = line_was_read_slot();
+  decoded_op* r;
   uint16_t op;
   const char* fault;
-
-// After an instruction done out of line: stop when the turn is over, else go on from the frame
-// that is current now.
-#define RESUME()                                                   \
-  do {                                                             \
-    if (vm_run_state != RUN_GO || vm_thread != t) return;           \
-    f = vm_frame;                                                  \
-    pc = f->code;                                                  \
-  } while (0)
-// An int operator writes into L; a comparison also makes L an int.
-#define INT_BINARY(opcode, result, comparison) \
-  h_##opcode: {                                \
-    value_cell* l = int_operands(t, f, 2);     \
-    if (!l) goto stack_short;                  \
-    int32_t a = l[0].i, b = l[1].i;            \
-    l[0].i = (result);                         \
-    if (comparison) l[0].type = TYPE_INT;      \
-    f->top--;                                  \
-    NEXT();                                  \
-  }
-#define INT_OPERATOR(opcode, result) INT_BINARY(opcode, result, false)
-#define INT_COMPARISON(opcode, result) INT_BINARY(opcode, result, true)
 
   // Every handler ends in its own copy of the dispatch (the compiler duplicates the computed
   // jump), so each instruction's successor is predicted apart.
   static void* const handlers[] = {
-      &&h_other,
-      &&h_OP_MUL_I,
-      &&h_OP_DIV_I,
-      &&h_OP_MOD_I,
-      &&h_OP_ADD_I,
-      &&h_OP_SUB_I,
-      &&h_OP_SHR_I,
-      &&h_OP_SHL_I,
-      &&h_OP_LE_I,
-      &&h_OP_LT_I,
-      &&h_OP_GE_I,
-      &&h_OP_GT_I,
-      &&h_OP_EQ_I,
-      &&h_OP_NE_I,
-      &&h_OP_XOR_I,
-      &&h_OP_LAND_I,
-      &&h_OP_LOR_I,
-      &&h_OP_BAND_I,
-      &&h_OP_BOR_I,
-      &&h_OP_NOT,
-      &&h_OP_BNOT,
-      &&h_OP_NEG_I,
-      &&h_OP_NEG_F,
-      &&h_OP_NOP,
-      &&h_OP_NOP2,
-      &&h_OP_NOP3,
-      &&h_OP_PUSH_INT,
-      &&h_OP_PUSH_FLOAT,
-      &&h_OP_PUSH_STRING,
-      &&h_OP_LOAD,
-      &&h_OP_ASSIGN,
-      &&h_OP_ASSIGN_POPPED,
-      &&h_OP_POP,
-      &&h_OP_CALL,
-      &&h_OP_CALL_DROP,
-      &&h_OP_RETURN,
-      &&h_OP_JUMP,
-      &&h_OP_JUMP_TRUE,
-      &&h_OP_JUMP_FALSE,
-      &&h_OP_BUILTIN,
-      &&h_OP_BUILTIN_DROP,
-      &&h_OP_LINE,
-      &&h_OP_FLOAT_TO_INT,
-      &&h_OP_INT_TO_FLOAT,
+      &&h_OTHER, &&h_FAULT, &&h_LINK,
+      &&h_MUL_I, &&h_DIV_I, &&h_MOD_I, &&h_ADD_I, &&h_SUB_I, &&h_SHR_I, &&h_SHL_I,
+      &&h_LE_I, &&h_LT_I, &&h_GE_I, &&h_GT_I, &&h_EQ_I, &&h_NE_I,
+      &&h_XOR_I, &&h_LAND_I, &&h_LOR_I, &&h_BAND_I, &&h_BOR_I,
+      &&h_NOT, &&h_BNOT, &&h_NEG_I, &&h_NEG_F, &&h_NOP,
+      &&h_PUSH_INT, &&h_PUSH_FLOAT, &&h_PUSH_STRING,
+      &&h_LOAD_LOCAL, &&h_LOAD_TABLE, &&h_LOAD,
+      &&h_SET_LOCAL, &&h_SET_TABLE,
+      &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
+      &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
+      &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
+      &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
+      &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
+      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK,
   };
-  static_assert(sizeof handlers / sizeof handlers[0] == sizeof INLINE_OPCODES / sizeof INLINE_OPCODES[0] + 1);
+  static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
-// Reads the next opcode and jumps to its handler.
-#define NEXT()                                                \
-  do {                                                        \
-    op = code_u16(pc);                                        \
-    pc += 2;                                                  \
-    goto* handlers[op < DISPATCH_SIZE ? dispatch_slot[op] : 0]; \
+#define REGISTERS_LOAD()                          \
+  do {                                            \
+    stack = t->stack;                             \
+    top = f->top;                                 \
+    base = f->base;                               \
+    limit = t->stack_capacity - TABLE_HEADROOM;   \
   } while (0)
+#define LINE_HOOKS_LOAD() (line_hooks = read_filter_active() || debugger_window() != nullptr)
+#define DISPATCH() goto* r->handler
+#define NEXT()  \
+  do {          \
+    ++r;        \
+    DISPATCH(); \
+  } while (0)
+#define GROW()                                     \
+  do {                                             \
+    if (++top >= limit) [[unlikely]] {             \
+      f->top = top;                                \
+      stack_grow(t);                               \
+      stack = t->stack;                            \
+      limit = t->stack_capacity - TABLE_HEADROOM;  \
+    }                                              \
+  } while (0)
+#define PUSH(cell)         \
+  do {                     \
+    stack[top] = (cell);   \
+    GROW();                \
+  } while (0)
+#define PUSH_INT(v, hash)                         \
+  do {                                            \
+    cell_store_int(&stack[top], (v), (hash));     \
+    GROW();                                       \
+  } while (0)
+// Before an instruction done out of line: the frame's code pointer past the opcode (where the
+// stored operands start) and its top.
+#define FRAME_STORE()      \
+  do {                     \
+    f->code = r->at + 2;   \
+    f->top = top;          \
+  } while (0)
+// After it: stop when the turn is over, else go on from the frame that is current now.
+#define RESUME()                                                \
+  do {                                                          \
+    if (vm_run_state != RUN_GO || vm_thread != t) return;        \
+    f = vm_frame;                                               \
+    REGISTERS_LOAD();                                           \
+    LINE_HOOKS_LOAD();                                          \
+    r = decode_resume(r, f->code, handlers);                    \
+    if (!r) goto outside;                                       \
+    DISPATCH();                                                 \
+  } while (0)
+// An int operator writes into L; a comparison also makes L an int.
+#define INT_BINARY(name, result, comparison)                              \
+  h_##name: {                                                             \
+    if (top - 2 < base) goto stack_short;                                 \
+    value_cell* l = &stack[top - 2];                                      \
+    if (!int_operands_plain(l, 2)) [[unlikely]] int_operands_mend(l, 2);  \
+    int32_t a = l[0].i, b = l[1].i;                                       \
+    l[0].i = (result);                                                    \
+    if (comparison) l[0].type = TYPE_INT;                                 \
+    --top;                                                                \
+    NEXT();                                                               \
+  }
+#define INT_OPERATOR(name, result) INT_BINARY(name, result, false)
+#define INT_COMPARISON(name, result) INT_BINARY(name, result, true)
+// A unary instruction on the top cell c.
+#define UNARY(name, body)                                                \
+  h_##name: {                                                            \
+    if (top - 1 < base) goto stack_short;                                \
+    value_cell* c = &stack[top - 1];                                     \
+    if (!int_operands_plain(c, 1)) [[unlikely]] int_operands_mend(c, 1); \
+    body;                                                                \
+    NEXT();                                                              \
+  }
 
-  for (;;) {
+  REGISTERS_LOAD();
+  LINE_HOOKS_LOAD();
+  r = f->resume && f->resume->at == f->code ? const_cast<decoded_op*>(f->resume) : decode_at(f->code, handlers);
+  if (!r) goto outside;
+  DISPATCH();
+  {
+    INT_OPERATOR(MUL_I, i32_mul(a, b))
+    INT_OPERATOR(DIV_I, int_arith(ARITH_DIV, a, b))
+    INT_OPERATOR(MOD_I, int_arith(ARITH_MOD, a, b))
+    INT_OPERATOR(ADD_I, i32_add(a, b))
+    INT_OPERATOR(SUB_I, i32_sub(a, b))
+    INT_OPERATOR(SHR_I, i32_sar(a, b))
+    INT_OPERATOR(SHL_I, i32_shl(a, b))
+    INT_COMPARISON(LE_I, a <= b)
+    INT_COMPARISON(LT_I, a < b)
+    INT_COMPARISON(GE_I, a >= b ? -1 : 0)  // -1 for true: compiled scripts rely on it
+    INT_COMPARISON(GT_I, a > b)
+    INT_COMPARISON(EQ_I, a == b)
+    INT_COMPARISON(NE_I, a != b)
+    INT_OPERATOR(XOR_I, a ^ b)
+    INT_OPERATOR(LAND_I, a && b)
+    INT_OPERATOR(LOR_I, a || b)
+    INT_OPERATOR(BAND_I, a & b)
+    INT_OPERATOR(BOR_I, a | b)
+
+    UNARY(NOT, c->i = c->i == 0)
+    UNARY(BNOT, c->i = ~c->i)
+    UNARY(NEG_I, c->i = i32_neg(c->i))
+    UNARY(NEG_F, c->f = -c->f)
+    UNARY(FLOAT_TO_INT, (c->i = i32_from_float(c->f), c->type = TYPE_INT))
+    UNARY(INT_TO_FLOAT, (c->f = static_cast<float>(c->i), c->type = TYPE_FLOAT))
+
+  h_NOP:
     NEXT();
-    {
-      INT_OPERATOR(OP_MUL_I, i32_mul(a, b))
-      INT_OPERATOR(OP_DIV_I, int_arith(ARITH_DIV, a, b))
-      INT_OPERATOR(OP_MOD_I, int_arith(ARITH_MOD, a, b))
-      INT_OPERATOR(OP_ADD_I, i32_add(a, b))
-      INT_OPERATOR(OP_SUB_I, i32_sub(a, b))
-      INT_OPERATOR(OP_SHR_I, i32_sar(a, b))
-      INT_OPERATOR(OP_SHL_I, i32_shl(a, b))
-      INT_COMPARISON(OP_LE_I, a <= b)
-      INT_COMPARISON(OP_LT_I, a < b)
-      INT_COMPARISON(OP_GE_I, a >= b ? -1 : 0)  // -1 for true: compiled scripts rely on it
-      INT_COMPARISON(OP_GT_I, a > b)
-      INT_COMPARISON(OP_EQ_I, a == b)
-      INT_COMPARISON(OP_NE_I, a != b)
-      INT_OPERATOR(OP_XOR_I, a ^ b)
-      INT_OPERATOR(OP_LAND_I, a && b)
-      INT_OPERATOR(OP_LOR_I, a || b)
-      INT_OPERATOR(OP_BAND_I, a & b)
-      INT_OPERATOR(OP_BOR_I, a | b)
 
-      h_OP_NOT:
-      h_OP_BNOT:
-      h_OP_NEG_I: {
-        value_cell* c = int_operands(t, f, 1);
-        if (!c) goto stack_short;
-        c->i = op == OP_NOT ? c->i == 0 : op == OP_BNOT ? ~c->i : i32_neg(c->i);
-        NEXT();
-      }
-      h_OP_NEG_F: {
-        value_cell* c = int_operands(t, f, 1);
-        if (!c) goto stack_short;
-        c->f = -c->f;
-        NEXT();
-      }
-      h_OP_NOP:
-      h_OP_NOP2:
-      h_OP_NOP3:
-        NEXT();
+  h_PUSH_INT:
+    PUSH_INT(r->a, 0);
+    NEXT();
+  h_PUSH_FLOAT: {
+    value_cell c = float_cell(0.0f);
+    c.i = r->a;  // the bits as they stand
+    PUSH(c);
+    NEXT();
+  }
+  h_PUSH_STRING: {
+    // a counts the NUL; the text always ends in one, whatever the last byte was.
+    int n = r->a;
+    PUSH(string_cell(string_block_new(reinterpret_cast<const char*>(r->at + 4), n > 0 ? n - 1 : 0)));
+    NEXT();
+  }
 
-      h_OP_PUSH_INT:
-        exec_push(t, f, int_cell(code_i32(pc)));
-        pc += 4;
-        NEXT();
-      h_OP_PUSH_FLOAT: {
-        value_cell c = float_cell(0.0f);
-        c.i = code_i32(pc);  // the bits as they stand
-        exec_push(t, f, c);
-        pc += 4;
-        NEXT();
-      }
-      h_OP_PUSH_STRING: {
-        int n = code_i16(pc);
-        if (n < 0) goto count_negative;
-        if (!code_target_valid(pc - 2, reinterpret_cast<uintptr_t>(pc) + 2 + static_cast<uintptr_t>(n)))
-          goto out_of_range;
-        // n counts the NUL; the text always ends in one, whatever the last byte was.
-        exec_push(t, f, string_cell(string_block_new(reinterpret_cast<const char*>(pc + 2), n > 0 ? n - 1 : 0)));
-        pc += 2 + n;
-        NEXT();
-      }
-      h_OP_LOAD: {
-        // A plain read of an int local needs no lookup at all.
-        uint16_t w = code_u16(pc);
-        if ((w & 0x7FF) == (SCOPE_LOCAL << 5 | TYPE_INT << 8)) {
-          int32_t index = f->base + code_i16(pc + VAR_HINT_OFFSET);
-          if (index >= 1 && index < f->top && t->stack[index].type == TYPE_INT) {
-            value_cell c = int_cell(t->stack[index].i, t->stack[index].hash);
-            exec_push(t, f, c);
-            pc += VAR_OPERAND_SIZE;
-            NEXT();
-          }
-        }
-        // An int variable of a table, found where its slot hint says.
-        if (access_type_of(w) == TYPE_INT && access_scope_of(w) < SCOPE_LOCAL) {
-          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
-          if (var && var->type == TYPE_INT) {
-            exec_push(t, f, int_cell(access_int(&var->i, w), var->hash));
-            pc += VAR_OPERAND_SIZE;
-            NEXT();
-          }
-        }
-        f->code = pc;
-        op_load();
-        RESUME();
-        NEXT();
-      }
-      h_OP_ASSIGN:
-      h_OP_ASSIGN_POPPED: {
-        // An int stored into a local that holds no block: a plain copy, no lookup.
-        uint16_t w = code_u16(pc);
-        if (access_scope_of(w) == SCOPE_LOCAL && f->top - 1 >= f->base) {
-          value_cell* r = &t->stack[f->top - 1];
-          int32_t index = f->base + code_i16(pc + VAR_HINT_OFFSET);
-          if (r->type == TYPE_INT && index >= 1 && index < f->top && !type_is_block(t->stack[index].type)) {
-            // Built from the int alone: reading the whole cell just after an operator wrote
-            // its payload would stall the store forwarding.
-            value_cell v = int_cell(r->i, code_u32(pc + 2));
-            t->stack[index] = v;
-            if (op == OP_ASSIGN)
-              r->hash = v.hash, r->scope = SCOPE_LOCAL;
-            else
-              f->top--;
-            pc += VAR_OPERAND_SIZE;
-            NEXT();
-          }
-        }
-        // Likewise into a table variable found through its hint.
-        if (access_scope_of(w) < SCOPE_LOCAL && f->top - 1 >= f->base) {
-          value_cell* r = &t->stack[f->top - 1];
-          value_cell* var = hinted_variable(t, access_scope_of(w), pc);
-          if (r->type == TYPE_INT && var && !type_is_block(var->type)) {
-            value_cell v = int_cell(r->i, var->hash);
-            v.scope = static_cast<int16_t>(access_scope_of(w));
-            *var = v;
-            if (op == OP_ASSIGN)
-              r->hash = v.hash, r->scope = v.scope;
-            else
-              f->top--;
-            pc += VAR_OPERAND_SIZE;
-            NEXT();
-          }
-        }
-        f->code = pc;
-        op_assign(op);
-        RESUME();
-        NEXT();
-      }
-      h_OP_POP:
-        if (f->top - 1 < f->base) goto stack_short;
-        value_release(&t->stack[--f->top]);
-        NEXT();
-
-      h_OP_CALL:
-      h_OP_CALL_DROP: {
-        uint32_t hash = code_u32(pc);
-        uint8_t* cache = pc + 4;
-        int32_t argc = code_i16(pc + 8);
-        pc += 10;
-        if (argc < 0) goto count_negative;
-        if (argc > f->top - f->base) goto stack_short;
-        f->drop_result = op == OP_CALL_DROP;
-        f->code = pc;
-        exec_push(t, f, int_cell(argc));
-        call_frame* callee = frame_push(t);
-        f->top -= argc + 1;  // the arguments and their count belong to the callee now
-        callee->code = call_resolve(hash, cache);
-        RESUME();
-        NEXT();
-      }
-      h_OP_RETURN:
-        f->code = pc;
-        op_return();
-        RESUME();
-        NEXT();
-
-      h_OP_JUMP: {
-        uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
-        if (!code_target_valid(pc - 2, target)) goto out_of_range;
-        pc = reinterpret_cast<uint8_t*>(target);
-        NEXT();
-      }
-      h_OP_JUMP_TRUE:
-      h_OP_JUMP_FALSE: {
-        if (f->top - 1 < f->base) goto stack_short;
-        value_cell* c = &t->stack[--f->top];
-        bool jump = cell_true(c) == (op == OP_JUMP_TRUE);
-        value_release(c);
-        if (!jump) {
-          pc += 4;
-          NEXT();
-        }
-        uintptr_t target = reinterpret_cast<uintptr_t>(pc) + 4 + static_cast<intptr_t>(code_i32(pc));
-        if (!code_target_valid(pc - 2, target)) goto out_of_range;
-        pc = reinterpret_cast<uint8_t*>(target);
-        NEXT();
-      }
-
-      h_OP_BUILTIN:
-      h_OP_BUILTIN_DROP:
-        f->code = pc;
-        builtin_dispatch(op == OP_BUILTIN_DROP);
-        RESUME();
-        NEXT();
-
-      h_OP_LINE: {
-        int16_t line = code_i16(pc);
-        pc += 2;
-        f->code = pc;  // the read-mark lookup and the debugger look at it
-        op_line(t, f, line);
-        if (debugger_window()) [[unlikely]] {
-          debugger_line_hook(line);
-          RESUME();
-        }
-        NEXT();
-      }
-
-      h_OP_FLOAT_TO_INT: {
-        value_cell* c = int_operands(t, f, 1);
-        if (!c) goto stack_short;
-        c->i = i32_from_float(c->f);
-        c->type = TYPE_INT;
-        NEXT();
-      }
-      h_OP_INT_TO_FLOAT: {
-        value_cell* c = int_operands(t, f, 1);
-        if (!c) goto stack_short;
-        c->f = static_cast<float>(c->i);
-        c->type = TYPE_FLOAT;
-        NEXT();
-      }
-
-      h_other:
-        f->code = pc;
-        op_other(op);
-        RESUME();
-        NEXT();
+  h_LOAD_LOCAL: {
+    value_cell* v = local_variable(stack, top, base, r);
+    if (v && v->type == TYPE_INT) {
+      PUSH_INT(v->i, v->hash);
+      NEXT();
     }
+    goto h_LOAD;
+  }
+  h_LOAD_TABLE: {
+    value_cell* var = hinted_variable(t, r);
+    if (var && var->type == TYPE_INT) {
+      PUSH_INT(access_int(&var->i, r->word), var->hash);
+      NEXT();
+    }
+    goto h_LOAD;
+  }
+  h_LOAD:
+    FRAME_STORE();
+    op_load();
+    RESUME();
 
-  stack_short:
-    fault = FAULT_STACK;
-    goto report;
-  count_negative:
-    fault = FAULT_COUNT;
-    goto report;
-  out_of_range:
-    fault = FAULT_RANGE;
-  report:
-    f->code = pc;
-    exec_fault(op, fault);
+  h_SET_LOCAL:
+  h_SET_TABLE: {
+    // An int stored into a local, or a table variable found through its hint, that holds no
+    // block: a plain copy, no lookup.
+    if (top - 1 < base) goto h_OTHER;
+    value_cell* value = &stack[top - 1];
+    bool local = r->slot == SLOT_SET_LOCAL;
+    value_cell* x = local ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    if (value->type == TYPE_INT && x && !type_is_block(x->type)) {
+      // Built from the int alone: reading the whole cell just after an operator wrote its
+      // payload would stall the store forwarding.
+      uint32_t hash = local ? r->hash : x->hash;
+      cell_store_int(x, value->i, hash, r->scope);
+      if (r->op == OP_ASSIGN)
+        value->hash = hash, value->scope = r->scope;
+      else
+        --top;
+      NEXT();
+    }
+    goto h_OTHER;
+  }
+
+  h_POP:
+    if (top - 1 < base) goto stack_short;
+    value_release(&stack[--top]);
+    NEXT();
+
+  h_CALL: {
+    int32_t argc = r->a;
+    if (argc > top - base) [[unlikely]] {
+      f->code = r->at + 12;  // past the operands, as the report has always seen it
+      f->top = top;
+      exec_fault(r->op, FAULT_STACK);
+      RESUME();
+    }
+    f->drop_result = r->op == OP_CALL_DROP;
+    f->code = r->at + 12;
+    f->resume = r + 1;
+    PUSH_INT(argc, 0);
+    f->top = top;
+    call_frame* callee = frame_push(t, top);
+    f->top = top - (argc + 1);  // the arguments and their count belong to the callee now
+    decoded_op* entry = r->target;
+    if (entry && r->epoch == resolved_call_epoch) [[likely]] {
+      callee->code = entry->at;  // what call_resolve would give: nothing was forgotten since
+    } else {
+      uint8_t* code = call_resolve(r->hash, r->at + 6);
+      callee->code = code;
+      if (vm_run_state != RUN_GO || vm_thread != t) return;
+      LINE_HOOKS_LOAD();  // a report may have pumped messages
+      entry = decode_at(code, handlers);
+      if (!entry) {
+        f = callee;
+        REGISTERS_LOAD();
+        goto outside;
+      }
+      r->target = entry;
+      r->epoch = resolved_call_epoch;
+    }
+    f = callee;
+    REGISTERS_LOAD();
+    r = entry;
+    DISPATCH();
+  }
+  h_RETURN: {
+    // Back into a caller that has code, without an end label: the cells collapse into the
+    // result here. Everything else takes op_return.
+    call_frame* caller = f - 1;
+    if (f->end_label || t->depth == 0 || !caller->code) [[unlikely]]
+      goto return_out_of_line;
+    int32_t to = caller->top;
+    if (caller->drop_result || top <= to) {
+      for (int32_t k = top - 1; k >= to; --k) value_release(&stack[k]);
+      caller->top = to;
+      if (!caller->drop_result) cell_store_int(&stack[caller->top++], 0, 0);  // nothing was left to be the result
+    } else {
+      for (int32_t k = top - 2; k >= to; --k) value_release(&stack[k]);
+      cell_move(&stack[to], &stack[top - 1]);
+      caller->top = to + 1;
+    }
+    t->depth--;
+    vm_frame = f = caller;
+    top = f->top;
+    base = f->base;
+    const decoded_op* back = f->resume;
+    r = back && back->at == f->code ? const_cast<decoded_op*>(back) : decode_at(f->code, handlers);
+    if (!r) goto outside;
+    DISPATCH();
+  }
+  return_out_of_line:
+    FRAME_STORE();
+    op_return();
+    goto frame_enter;
+
+  h_JUMP:
+    r = r->target;
+    DISPATCH();
+  h_JUMP_TRUE:
+  h_JUMP_FALSE: {
+    if (top - 1 < base) goto stack_short;
+    value_cell* c = &stack[--top];
+    bool jump = (c->type == TYPE_INT ? c->i != 0 : cell_true(c)) == (r->slot == SLOT_JUMP_TRUE);
+    value_release(c);
+    if (!jump) NEXT();
+    if (!r->target) goto out_of_range;
+    r = r->target;
+    DISPATCH();
+  }
+
+  h_BUILTIN:
+    FRAME_STORE();
+    builtin_dispatch(r->op == OP_BUILTIN_DROP);
+    RESUME();
+
+// The line mark of record r: the frame's line; on the main thread the line-was-read flag from
+// the read marks (a line beyond the set counts as unread), then the read filter and the
+// debugger's hook (which resumes at the next record itself).
+#define LINE_MARK()                                                                          \
+  do {                                                                                       \
+    int32_t line = r->a;                                                                     \
+    f->line = line;                                                                          \
+    readmark_set* marks;                                                                     \
+    if (f->mark_looked_up) [[likely]] {                                                      \
+      marks = f->mark_object ? f->mark_object->readmarks : nullptr;                          \
+    } else {                                                                                 \
+      f->code = r->at + 4;                                                                   \
+      marks = frame_readmarks(f);                                                            \
+    }                                                                                        \
+    if (t->id == 0) {                                                                        \
+      if (marks)                                                                             \
+        *line_read = readmark_test_and_set_bit(marks, r->hash, r->sub);                      \
+      else if (t->depth == 0)                                                                \
+        *line_read = 0;                                                                      \
+    }                                                                                        \
+    if (line_hooks) [[unlikely]] {                                                           \
+      f->code = r->at + 4; /* the debugger looks at it */                                    \
+      f->top = top;                                                                          \
+      if (f->mark_object && read_filter_matches(f->mark_object->name)) line_was_read_set(1); \
+      if (debugger_window()) {                                                               \
+        debugger_line_hook(static_cast<int16_t>(line));                                      \
+        RESUME();                                                                            \
+      }                                                                                      \
+    }                                                                                        \
+  } while (0)
+  h_LINE:
+    LINE_MARK();
+    NEXT();
+  // A line mark and the superinstruction after it: the mark, then straight into its handler.
+#define LINE_THEN(name) \
+  h_LINE_##name:        \
+    LINE_MARK();        \
+    ++r;                \
+    goto h_##name;
+  LINE_THEN(CMP_JUMP_L)
+  LINE_THEN(ARITH_VV_L)
+  LINE_THEN(ARITH_VK_L)
+  LINE_THEN(CMP_JUMP_T)
+  LINE_THEN(ARITH_VV_T)
+  LINE_THEN(ARITH_VK_T)
+  LINE_THEN(PUSH_VV)
+  LINE_THEN(PUSH_VK)
+#undef LINE_THEN
+#undef LINE_MARK
+
+  h_LOCALS: {
+    const uint8_t* types = r->at + 4;
+    for (int k = 0; k < r->a; ++k) {
+      value_cell c = types[k] == TYPE_INT ? int_cell(0) : default_cell(types[k]);
+      PUSH(c);
+    }
+    NEXT();
+  }
+  h_PARAMS: {
+    // The arguments against the declared types; anything else is reported out of line.
+    const uint8_t* types = r->at + 4;
+    int n = r->a;
+    if (stack[base - 1].i < n || base - 1 - n < 1) goto h_OTHER;
+    for (int k = 1; k <= n; ++k)
+      if (stack[base - 1 - k].type != types[k - 1]) goto h_OTHER;
+    NEXT();
+  }
+
+  // load.i v; push.i k; <compare>.i; jt/jf: no cell pushed. Otherwise the load runs alone.
+  h_CMP_JUMP: {
+    value_cell* v = int_variable(t, stack, top, base, r);
+    if (!v) [[unlikely]]
+      goto load_alone;
+    int32_t a = v->i, k = r[1].a;
+    int order = (a > k) - (a < k) + 1;  // 0 less, 1 equal, 2 greater
+    r = r->sub >> order & 1 ? r[3].target : r + 4;
+    DISPATCH();
+  }
+  h_CMP_JUMP_L: {
+    value_cell* v = local_variable(stack, top, base, r);
+    if (!v || v->type != TYPE_INT) [[unlikely]]
+      goto load_alone;
+    int32_t a = v->i, k = r[1].a;
+    int order = (a > k) - (a < k) + 1;
+    r = r->sub >> order & 1 ? r[3].target : r + 4;
+    DISPATCH();
+  }
+
+// load.i v; load.i w (or push.i k); <operator>.i; set.i.pop x. VARIABLE gives v and w (or null),
+// DESTINATION x.
+#define ARITH_SET(name, VARIABLE, SECOND, DESTINATION)                                   \
+  h_##name: {                                                                           \
+    value_cell* v = VARIABLE(r);                                                        \
+    if (!v) [[unlikely]]                                                                \
+      goto load_alone;                                                                  \
+    int32_t b;                                                                          \
+    SECOND;                                                                             \
+    const decoded_op* set = r + 3;                                                      \
+    value_cell* x = DESTINATION(set);                                                   \
+    if (!x) [[unlikely]]                                                                \
+      goto load_alone;                                                                  \
+    int row = r->sub & ~SUB_JUMPS;                                                      \
+    int32_t result = row == BIN_ADD ? i32_add(v->i, b) : int_operator(row, v->i, b);    \
+    if (set->scope == SCOPE_LOCAL)                                                      \
+      cell_store_int(x, result, set->hash);                                             \
+    else                                                                                \
+      cell_store_int(x, result, x->hash, set->scope);                                   \
+    r = r->sub & SUB_JUMPS ? r[4].target : r + 4;                                       \
+    DISPATCH();                                                                         \
+  }
+#define ANY_INT(x) int_variable(t, stack, top, base, x)
+#define LOCAL_INT(x) local_int(stack, top, base, x)
+#define ANY_DESTINATION(x) int_destination(t, stack, top, base, x)
+#define LOCAL_DESTINATION(x) local_destination(stack, top, base, x)
+#define TABLE_INT(x) table_int(t, x)
+#define TABLE_DESTINATION(x) table_destination(t, x)
+#define SECOND_CONSTANT b = r[1].a
+#define SECOND_VARIABLE(VARIABLE)      \
+  value_cell* w = VARIABLE(r + 1);     \
+  if (!w) [[unlikely]]                 \
+    goto load_alone;                   \
+  b = w->i
+  ARITH_SET(ARITH_VV, ANY_INT, SECOND_VARIABLE(ANY_INT), ANY_DESTINATION)
+  ARITH_SET(ARITH_VK, ANY_INT, SECOND_CONSTANT, ANY_DESTINATION)
+  ARITH_SET(ARITH_VV_L, LOCAL_INT, SECOND_VARIABLE(LOCAL_INT), LOCAL_DESTINATION)
+  ARITH_SET(ARITH_VK_L, LOCAL_INT, SECOND_CONSTANT, LOCAL_DESTINATION)
+  ARITH_SET(ARITH_VV_T, TABLE_INT, SECOND_VARIABLE(TABLE_INT), TABLE_DESTINATION)
+  ARITH_SET(ARITH_VK_T, TABLE_INT, SECOND_CONSTANT, TABLE_DESTINATION)
+  h_CMP_JUMP_T: {
+    value_cell* v = TABLE_INT(r);
+    if (!v) [[unlikely]]
+      goto load_alone;
+    int32_t a = v->i, k = r[1].a;
+    int order = (a > k) - (a < k) + 1;
+    r = r->sub >> order & 1 ? r[3].target : r + 4;
+    DISPATCH();
+  }
+
+  // load.i v; load.i w (or push.i k); <operator>.i: the operator's cell, as the three leave it
+  // (the hash of v's copy, an int).
+#define ARITH_PUSH(name, SECOND)                                                               \
+  h_##name: {                                                                                 \
+    value_cell* v = ANY_INT(r);                                                               \
+    if (!v) [[unlikely]]                                                                      \
+      goto load_alone;                                                                        \
+    int32_t b;                                                                                \
+    SECOND;                                                                                   \
+    int32_t result = r->sub == BIN_ADD ? i32_add(v->i, b) : int_operator(r->sub, v->i, b);    \
+    PUSH_INT(result, v->hash);                                                                \
+    r += 3;                                                                                   \
+    DISPATCH();                                                                               \
+  }
+  ARITH_PUSH(PUSH_VV, SECOND_VARIABLE(ANY_INT))
+  ARITH_PUSH(PUSH_VK, SECOND_CONSTANT)
+#undef ARITH_SET
+#undef ARITH_PUSH
+#undef ANY_INT
+#undef LOCAL_INT
+#undef ANY_DESTINATION
+#undef LOCAL_DESTINATION
+#undef TABLE_INT
+#undef TABLE_DESTINATION
+#undef SECOND_CONSTANT
+#undef SECOND_VARIABLE
+
+  load_alone:
+    if (r->scope == SCOPE_LOCAL) goto h_LOAD_LOCAL;
+    goto h_LOAD_TABLE;
+
+  h_LINK:
+    r = r->target;
+    DISPATCH();
+
+  h_OTHER:
+    FRAME_STORE();
+    op_other(r->op);
     RESUME();
   }
-#undef RESUME
+
+  h_FAULT:
+    f->code = r->at ? r->at + r->a : nullptr;
+    f->top = top;
+    exec_fault(r->op, r->fault);
+    RESUME();
+  stack_short:
+    op = r->op;
+    fault = FAULT_STACK;
+    goto report;
+  out_of_range:
+    op = r->op;
+    fault = FAULT_RANGE;
+  report:
+    FRAME_STORE();
+    exec_fault(op, fault);
+    RESUME();
+  outside:
+    // A code pointer that no block holds: nothing there can be run.
+    f->top = top;
+    exec_fault(0, FAULT_RANGE);
+  frame_enter:
+    // Go on in the frame that is current now, its record found afresh.
+    if (vm_run_state != RUN_GO || vm_thread != t) return;
+    f = vm_frame;
+    REGISTERS_LOAD();
+    r = decode_at(f->code, handlers);
+    if (!r) goto outside;
+    DISPATCH();
+#undef REGISTERS_LOAD
+#undef LINE_HOOKS_LOAD
+#undef DISPATCH
 #undef NEXT
+#undef PUSH
+#undef PUSH_INT
+#undef GROW
+#undef FRAME_STORE
+#undef RESUME
 #undef INT_BINARY
 #undef INT_OPERATOR
 #undef INT_COMPARISON
+#undef UNARY
 }

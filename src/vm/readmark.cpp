@@ -145,6 +145,7 @@ void read_filter_set(const char* text) {
 }
 
 void read_filter_clear() { marks.filter[0] = '\0'; }
+bool read_filter_active() { return marks.filter[0] != '\0'; }
 
 bool read_filter_matches(const char* object_name) {
   return marks.filter[0] != '\0' && object_name[0] != '\0' && cp932_strstr(marks.filter, object_name) != nullptr;

@@ -36,12 +36,18 @@ void readmark_free(readmark_set* s);  // unlinks and frees
 // marked, the 16 spare bytes past the line count included (objects may mark lines they did not
 // count); lines beyond the set, and negative ones, count as unread and mark nothing.
 // Inline: line marks run it on every statement.
-inline bool readmark_test_and_set(readmark_set* s, int32_t line) {
-  if (!s || line < 0 || line / 8 >= s->byte_size) return false;
-  uint8_t bit = static_cast<uint8_t>(1u << (line % 8));
-  bool was = (s->bits[line / 8] & bit) != 0;
-  s->bits[line / 8] |= bit;
+// The same with the line given as its byte (line / 8, or any value of 2^31 and more for a
+// negative line) and bit (1 << line % 8), which the interpreter works out once per instruction.
+inline bool readmark_test_and_set_bit(readmark_set* s, uint32_t byte, uint8_t bit) {
+  if (!s || byte >= static_cast<uint32_t>(s->byte_size)) return false;
+  bool was = (s->bits[byte] & bit) != 0;
+  s->bits[byte] |= bit;
   return was;
+}
+inline uint32_t readmark_byte_of(int32_t line) { return line < 0 ? UINT32_MAX : static_cast<uint32_t>(line) / 8; }
+inline uint8_t readmark_bit_of(int32_t line) { return static_cast<uint8_t>(1u << (line & 7)); }
+inline bool readmark_test_and_set(readmark_set* s, int32_t line) {
+  return readmark_test_and_set_bit(s, readmark_byte_of(line), readmark_bit_of(line));
 }
 
 // Reads the file once per process; a damaged or short record ends the read, keeping the sets
@@ -61,3 +67,4 @@ void readmark_reset();
 void read_filter_set(const char* text);
 void read_filter_clear();
 bool read_filter_matches(const char* object_name);
+bool read_filter_active();  // whether the filter names anything

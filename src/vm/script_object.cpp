@@ -15,6 +15,7 @@
 #include "shell/input.h"
 #include "shell/message_box.h"
 #include "shell/mouse.h"
+#include "vm/decode.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 #include "vm/script_error.h"
@@ -125,8 +126,11 @@ static void scenario_sources_add() {
   }
 }
 
+uint32_t resolved_call_epoch = 1;
+
 // Calls cached into a block that is going away resolve again on their next use.
 static void resolved_calls_forget(const uint8_t* code, uint32_t size) {
+  resolved_call_epoch++;
   for (auto& call : objects.calls)
     if (call.address && call.address >= code && call.address < code + size) {
       objects.call_index.erase({call.address, call.hash});
@@ -295,7 +299,7 @@ void object_readmarks_forget(const readmark_set* s) {
 void ReleaseVaskel() {
   // Frames must not keep pointing at records that are going away.
   for (script_thread* t = thread_list_head(); t; t = t->next)
-    for (call_frame& f : t->frames) f.mark_object = nullptr, f.mark_looked_up = 0;
+    for (call_frame& f : t->frames) f.mark_object = nullptr, f.mark_looked_up = 0, f.resume = nullptr;
   while (script_object* o = objects.head) {
     objects.head = o->next;
     while (retired_code* r = o->retired) {
@@ -309,7 +313,9 @@ void ReleaseVaskel() {
   }
   objects.calls.clear();
   objects.call_index.clear();
+  resolved_call_epoch++;
   for (code_block_range& r : code_block_last) r = {};
+  decode_reset();  // the records of the blocks just freed
 }
 
 void ForExec() {

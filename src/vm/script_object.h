@@ -106,6 +106,9 @@ uint8_t* object_function(script_object* o, uint32_t hash);
 // The code address of a function: the current object first, then every object in list order.
 // A function that no object holds is reported until the user gives up (Cancel ends the program).
 uint8_t* function_find(uint32_t hash);
+// Counts the times resolved calls were forgotten (a reload, the release of every object): a
+// callee remembered at a count that is still current is what call_resolve would give.
+extern uint32_t resolved_call_epoch;
 // A call site's callee through its 32-bit cache operand, which holds an index into the table of
 // resolved calls (0: not yet resolved). Resolves and patches the operand when needed.
 uint8_t* call_resolve(uint32_t hash, uint8_t* cache_operand);

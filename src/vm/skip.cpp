@@ -107,6 +107,7 @@ int is_auto_mode() { return capslock_auto_active() ? 1 : skip.block.auto_on; }
 int force_skip_get() { return skip.block.forced; }
 int line_was_read() { return skip.block.line_read; }
 void line_was_read_set(int flag) { skip.block.line_read = flag; }
+int* line_was_read_slot() { return &skip.block.line_read; }
 
 int skip_suppress_push() { return skip.suppress++ == 0 ? 1 : 0; }
 void skip_suppress_clear() { skip.suppress = 0; }

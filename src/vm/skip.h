@@ -32,6 +32,8 @@ int force_skip_get();
 // The line-was-read flag, computed by the line instruction.
 int line_was_read();
 void line_was_read_set(int flag);
+// Where the flag lives: the opcode loop writes it on every line mark of the main thread.
+int* line_was_read_slot();
 
 // The skip-suppress counter: while above 0 nothing counts as skipping. push returns 1 when it
 // was 0; clear sets it to 0 (ForExec).

@@ -229,18 +229,7 @@ void threads_end_process() {
       if (t->state == THREAD_RUNNING) t->state = THREAD_TOLD_TO_END;
 }
 
-call_frame* frame_push(script_thread* t) {
-  if (t->depth + 1 >= FRAME_COUNT) {
-    error_box_fatal("スタックオーバーフロー : ネストが深すぎます");
-    fatal_exit();
-  }
-  call_frame* caller = &t->frames[t->depth];
-  call_frame* f = caller + 1;
-  memset(f, 0, sizeof *f);
-  f->base = f->top = caller->top;
-  f->code = caller->code;
-  f->line = caller->line;
-  t->depth++;
-  if (t == vm_thread) vm_frame = f;
-  return f;
+void frame_overflow() {
+  error_box_fatal("スタックオーバーフロー : ネストが深すぎます");
+  fatal_exit();
 }

@@ -14,6 +14,7 @@
 struct click_area;       // the thread's click areas (mouse module)
 struct font_descriptor;  // the thread's text-style stack (font module)
 struct script_object;
+struct decoded_op;       // the interpreter's record of an instruction
 
 constexpr int FRAME_COUNT = 256;
 constexpr int32_t THREAD_TABLE_CAPACITY = 1024;  // first size of the stack and the variable table
@@ -45,6 +46,7 @@ struct call_frame {
   int32_t mark_looked_up;        // 0 until mark_object was looked up
   int32_t wait_deadline;         // VM ms; 0 not waiting, -1 waiting without a time limit
   int32_t wait_frame_mark;       // frame counter noted when a wait began
+  const decoded_op* resume;      // the interpreter's record for code, when its address is code (cache)
 };
 
 enum thread_state : int32_t {
@@ -102,8 +104,32 @@ bool threads_propagate_end();
 // end ending every other thread.
 void threads_end_process();
 
-// Opens a frame above the current one of t (the 256th nested call ends the program).
-call_frame* frame_push(script_thread* t);
+// Opens a frame above the current one of t (the 256th nested call ends the program). Inline:
+// every script call opens one.
+[[noreturn]] void frame_overflow();
+// The same with the caller's top given (the opcode loop holds it).
+inline call_frame* frame_push(script_thread* t, int32_t caller_top) {
+  if (t->depth + 1 >= FRAME_COUNT) [[unlikely]]
+    frame_overflow();
+  call_frame* caller = &t->frames[t->depth];
+  call_frame* f = caller + 1;
+  // Field by field: a block clear of the frame compiles to a string store, slow at this size.
+  static_assert(sizeof(call_frame) == 128, "a new field must be cleared here");
+  f->code = caller->code;
+  f->base = f->top = caller_top;
+  f->drop_result = 0;
+  f->line = caller->line;
+  f->decide_label = f->cancel_label = f->middle_label = f->back_label = f->end_label = nullptr;
+  f->input_args[0] = f->input_args[1] = f->input_args[2] = f->input_args[3] = 0;
+  f->input_links[0] = f->input_links[1] = nullptr;
+  f->mark_object = nullptr;
+  f->mark_looked_up = f->wait_deadline = f->wait_frame_mark = 0;
+  f->resume = nullptr;
+  t->depth++;
+  if (t == vm_thread) vm_frame = f;
+  return f;
+}
+inline call_frame* frame_push(script_thread* t) { return frame_push(t, t->frames[t->depth].top); }
 
 // Writes the dummy cell {0, int, local, 0}.
 inline void stack_dummy(value_cell* c) { *c = int_cell(0); }
