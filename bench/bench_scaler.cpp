@@ -4,7 +4,10 @@
 // threads costs most. Then the zoomed presentation's busy frame: all twelve window-grid cells of the
 // 800x600 page at zoom 1800 (full screen, 1440x1080) and 2000, scaled cell by cell as one series,
 // against one merged call over the whole grid (what the paint did before it went cell by cell),
-// with memcpy of the window's bytes as the baseline. Rates count output pixels.
+// with memcpy of the window's bytes as the baseline. Last the copy into the window's 32-bit pixels
+// (paint_stretch_xrgb): the zoomed page at 1:1 (what the paint does at zoom 2000), the page zoomed
+// by 2 and by 1.8 on the way, and an 8-bit page, against memcpy of the window's 32-bit bytes.
+// Rates count output pixels.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -15,6 +18,7 @@
 #include "bench_ratio.h"
 #include "graphics/page.h"
 #include "graphics/scaler.h"
+#include "platform/platform.h"
 
 #ifdef VASK_HAVE_PIXMAN
 #include <pixman.h>
@@ -80,6 +84,32 @@ void bm_present(benchmark::State& state, int zoom, bool cells, int bands) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * z(SW) * z(SH));
 }
 
+// memcpy of a window's 32-bit pixels.
+void bm_memcpy32(benchmark::State& state, int w, int h) {
+  std::vector<uint32_t> from(static_cast<size_t>(w) * h, 1), to(from.size());
+  for (auto _ : state) {
+    memcpy(to.data(), from.data(), from.size() * 4);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * w * h);
+}
+
+// The picture of a page (w x h, 24-bit or 8-bit) zoomed into a window of its zoomed size.
+void bm_window_copy(benchmark::State& state, int w, int h, int zoom, bool paletted) {
+  page* p = paletted ? page_new(w, h, 0, 0) : page_new_rgb24(w, h, 0);
+  srand(9);
+  for (size_t i = 0; i < static_cast<size_t>(p->stride) * h; i++) p->bits[i] = static_cast<uint8_t>(rand());
+  pixel_source source{p->bits, w, h, p->stride, paletted ? reinterpret_cast<const uint8_t*>(p->palette) : nullptr};
+  plat_rect window{0, 0, w * zoom / 1000, h * zoom / 1000};
+  std::vector<uint32_t> out(static_cast<size_t>(window.width) * window.height);
+  for (auto _ : state) {
+    paint_stretch_xrgb(source, {0, 0, w, h}, 0, 0, zoom, zoom, window, out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * window.width * window.height);
+  page_free(p, 1);
+}
+
 #ifdef VASK_HAVE_PIXMAN
 void bm_pixman(benchmark::State& state, bool wide) {
   job j;
@@ -135,9 +165,25 @@ int main(int argc, char** argv) {
       table.push_back({cells, window, merged});
       table.push_back({merged, window, ""});
     }
+  benchmark::RegisterBenchmark("memcpy32/1600x1200", bm_memcpy32, DW, DH)->UseRealTime();
+  benchmark::RegisterBenchmark("memcpy32/1440x1080", bm_memcpy32, 1440, 1080)->UseRealTime();
+  struct window_case {
+    const char* name;
+    int w, h, zoom;
+    bool paletted;
+    const char* window;
+  };
+  for (const window_case& c : {window_case{"window_copy/1600x1200_at_1000", DW, DH, 1000, false, "memcpy32/1600x1200"},
+                               window_case{"window_copy/800x600_at_2000", SW, SH, 2000, false, "memcpy32/1600x1200"},
+                               window_case{"window_copy/800x600_at_1800", SW, SH, 1800, false, "memcpy32/1440x1080"},
+                               window_case{"window_copy/8bit_1600x1200_at_1000", DW, DH, 1000, true, "memcpy32/1600x1200"}}) {
+    benchmark::RegisterBenchmark(c.name, bm_window_copy, c.w, c.h, c.zoom, c.paletted)->UseRealTime();
+    table.push_back({c.name, c.window, ""});
+  }
   bench_labels labels;
   labels.ratios =
-      "x baseline: the scaler's rate over memcpy of the same output bytes (for present_*: the window's);\n"
+      "x baseline: the scaler's rate over memcpy of the same output bytes (for present_*: the window's;\n"
+      "for window_copy/*: the window's 32-bit pixels);\n"
       "x peer: over pixman's rate for the same operation, and for present_*/cells over the merged call\n"
       "(above 1 = faster).";
   return bench_main(argc, argv, std::move(table), labels);

@@ -16,17 +16,28 @@ static uint32_t get_u32(const uint8_t* p) {
 constexpr uint32_t BI_RGB = 0, BI_BITFIELDS = 3;
 
 // Reads the file's rows in their stored order, a block of rows at a time (large reads go past the
-// stream's own buffer), and copies each into the page row it belongs to while the block is still
-// in the cache.
+// stream's own buffer). The page's rows are laid out as the file's, so each block is read straight
+// into the page rows it belongs to; a bottom-up block then has its rows turned end for end while it
+// is still in the cache, and the rows' padding is cleared as a new page's is.
 static bool rows_read(image_stream* s, page* p, int64_t height, int h, uint64_t stride, uint64_t row_bytes) {
-  constexpr uint64_t BLOCK = 64 * 1024;
+  constexpr uint64_t BLOCK = 32 * 1024;
   uint64_t per_block = stride >= BLOCK ? 1 : BLOCK / stride;
-  std::vector<uint8_t> block(per_block * stride);
+  if (stride != static_cast<uint64_t>(p->stride)) return false;  // pages pad rows as the format does
+  std::vector<uint8_t> spare(height > 0 ? stride : 0);
   for (int k = 0; k < h;) {
     int n = static_cast<int>(std::min<uint64_t>(per_block, h - k));
-    if (!image_stream_read_all(s, block.data(), n * stride)) return false;
-    for (int i = 0; i < n; i++, k++)
-      memcpy(page_row(p, height > 0 ? h - 1 - k : k), block.data() + i * stride, row_bytes);
+    int top = height > 0 ? h - k - n : k;  // the block's first row in the page
+    uint8_t* rows = page_row(p, top);
+    if (!image_stream_read_all(s, rows, n * stride)) return false;
+    if (height > 0)
+      for (int i = 0, j = n - 1; i < j; i++, j--) {
+        memcpy(spare.data(), rows + i * stride, stride);
+        memcpy(rows + i * stride, rows + j * stride, stride);
+        memcpy(rows + j * stride, spare.data(), stride);
+      }
+    if (row_bytes < stride)
+      for (int i = 0; i < n; i++) memset(rows + i * stride + row_bytes, 0, stride - row_bytes);
+    k += n;
   }
   return true;
 }

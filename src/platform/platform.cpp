@@ -155,28 +155,3 @@ plat_rect paint_picture_rect(const plat_rect& source_rect, int x, int y, int zoo
   int64_t w = int64_t{source_rect.width} * zoom_x / 1000, h = int64_t{source_rect.height} * zoom_y / 1000;
   return {x, y, static_cast<int>(std::min<int64_t>(w, INT32_MAX)), static_cast<int>(std::min<int64_t>(h, INT32_MAX))};
 }
-
-void paint_stretch_xrgb(const pixel_source& source, const plat_rect& source_rect, int x, int y, int zoom_x,
-                        int zoom_y, const plat_rect& area, uint32_t* out) {
-  plat_rect picture = paint_picture_rect(source_rect, x, y, zoom_x, zoom_y);
-  plat_rect part = rect_intersect(picture, area);
-  if (part.width <= 0 || part.height <= 0 || !source.bits) return;
-  // The source column of every destination column, -1 outside the source.
-  std::vector<int> columns(static_cast<size_t>(part.width));
-  for (int i = 0; i < part.width; ++i) {
-    int64_t sx = source_rect.x + (int64_t{part.x} + i - x) * 1000 / zoom_x;
-    columns[static_cast<size_t>(i)] = sx >= 0 && sx < source.width ? static_cast<int>(sx) : -1;
-  }
-  for (int j = 0; j < part.height; ++j) {
-    int64_t sy = source_rect.y + (int64_t{part.y} + j - y) * 1000 / zoom_y;
-    if (sy < 0 || sy >= source.height) continue;
-    const uint8_t* row = source.bits + sy * source.stride;
-    uint32_t* dst = out + (int64_t{part.y} + j - area.y) * area.width + (part.x - area.x);
-    for (int i = 0; i < part.width; ++i) {
-      int sx = columns[static_cast<size_t>(i)];
-      if (sx < 0) continue;
-      const uint8_t* p = source.palette ? source.palette + 4 * row[sx] : row + 3 * sx;
-      dst[i] = 0xFF000000u | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-    }
-  }
-}

@@ -224,8 +224,9 @@ void instance_lock_release(const std::string& name);
 // The part of a zoomed picture that falls into area, as opaque 32-bit pixels 0xFFRRGGBB (area.width
 // per row): the picture is source_rect of source placed at (x, y) and scaled by zoom / 1000, nearest
 // pixel. Pixels of area outside the picture, or from outside the source, are left as they are.
+// out_stride is out's row length in pixels (0: area.width).
 void paint_stretch_xrgb(const pixel_source& source, const plat_rect& source_rect, int x, int y, int zoom_x,
-                        int zoom_y, const plat_rect& area, uint32_t* out);
+                        int zoom_y, const plat_rect& area, uint32_t* out, int out_stride = 0);
 // The picture's rectangle in the window.
 plat_rect paint_picture_rect(const plat_rect& source_rect, int x, int y, int zoom_x, int zoom_y);
 // The overlap of two rectangles (width or height 0 when they do not meet).

@@ -330,6 +330,36 @@ TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
   EXPECT_EQ(p->palette[255].red, 3);
 }
 
+// Rows are read in blocks: pictures of many blocks, both row orders, with padding the file fills
+// with junk, which the page must not take over.
+TEST_F(Readers, BmpRowsAcrossReadBlocksLandInPlaceWithClearPadding) {
+  struct tall_case {
+    int bits, width, height;
+  };
+  for (tall_case c : {tall_case{24, 5, 2999}, {24, 5, -2999}, {8, 7, 9001}, {8, 7, -9001}, {24, 3000, 7}}) {
+    SCOPED_TRACE(std::to_string(c.bits) + " bits, " + std::to_string(c.width) + " x " + std::to_string(c.height));
+    std::vector<rgb_quad> grey(c.bits == 8 ? 256 : 0);
+    for (size_t i = 0; i < grey.size(); i++) grey[i] = rgb_quad{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    std::vector<uint8_t> file = bmp_file(40, c.bits, c.width, c.height, grey, 0, gradient);
+    size_t used = static_cast<size_t>(c.width) * c.bits / 8, stride = (used + 3) & ~size_t(3);
+    size_t bits_at = file.size() - stride * std::abs(c.height);
+    for (size_t at = bits_at; at < file.size(); at += stride) std::fill_n(&file[at + used], stride - used, 0xEE);
+    std::string name = "tall" + std::to_string(c.bits) + "_" + std::to_string(c.height) + ".bmp";  // each its own
+    write(name, file);
+    page* p = bmp_file_load(name.c_str());
+    ASSERT_NE(p, nullptr);
+    int wrong = 0;
+    for (int y = 0; y < p->height; y++) {
+      const uint8_t* row = page_row(p, y);
+      for (size_t i = 0; i < static_cast<size_t>(p->stride); i++) {
+        uint8_t want = i >= used ? 0 : gradient(static_cast<int>(i * 8 / c.bits), y, static_cast<int>(i % (c.bits / 8)));
+        if (row[i] != want && wrong++ < 3) ADD_FAILURE() << "byte " << i << " of row " << y;
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 TEST_F(Readers, DamagedOrUnsupportedBmpsGiveNoPage) {
   std::vector<uint8_t> good = bmp_file(40, 24, 6, 4, {}, 0, gradient);
   std::vector<uint8_t> cut(good.begin(), good.end() - 1);  // one byte of the last row missing

@@ -37,6 +37,9 @@ struct gtk_host {
   bool menu_open = false;
   bool accept_files = false;
   cairo_t* paint = nullptr;  // while WM_PAINT is handled
+  // The pixels of an opaque picture painted into the window, kept from paint to paint so that a
+  // frame neither allocates nor clears them.
+  std::vector<uint32_t> picture_pixels;
   GdkWindowState state = GdkWindowState(0);
   int x = 0, y = 0;  // the last position the window system reported
   // Double clicks: the last press.

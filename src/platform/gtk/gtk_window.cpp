@@ -471,30 +471,35 @@ void gtk_platform::window_paint_pixels(window_handle window, int x, int y, const
   if (!host || !host->paint) return;
   plat_rect area = rect_intersect(paint_clip(host->paint), paint_picture_rect(source_rect, x, y, zoom_x, zoom_y));
   if (area.width <= 0 || area.height <= 0) return;
-  // Transparent where the picture has no source pixels, so that nothing is painted there.
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width, area.height);
+  // Every pixel of the area has a source pixel when the source rectangle lies inside the source:
+  // then the surface is opaque (cairo copies it instead of blending) and its pixels are the host's
+  // kept ones. Otherwise it starts transparent, so that pixels without a source paint nothing.
+  bool opaque = source_rect.x >= 0 && source_rect.y >= 0 && int64_t{source_rect.x} + source_rect.width <= source.width &&
+                int64_t{source_rect.y} + source_rect.height <= source.height;
+  cairo_surface_t* surface;
+  if (opaque) {
+    size_t count = static_cast<size_t>(area.width) * area.height;
+    if (host->picture_pixels.size() < count) host->picture_pixels.resize(count);
+    surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(host->picture_pixels.data()),
+                                                  CAIRO_FORMAT_RGB24, area.width, area.height, area.width * 4);
+  } else {
+    surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.width, area.height);
+  }
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return;
   }
   cairo_surface_flush(surface);
-  int stride = cairo_image_surface_get_stride(surface);
   auto* data = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface));
-  if (stride == area.width * 4) {
-    paint_stretch_xrgb(source, source_rect, x, y, zoom_x, zoom_y, area, data);
-  } else {
-    std::vector<uint32_t> pixels(static_cast<size_t>(area.width) * area.height, 0);
-    paint_stretch_xrgb(source, source_rect, x, y, zoom_x, zoom_y, area, pixels.data());
-    for (int j = 0; j < area.height; ++j)
-      memcpy(reinterpret_cast<uint8_t*>(data) + static_cast<size_t>(j) * stride, &pixels[static_cast<size_t>(j) * area.width],
-             static_cast<size_t>(area.width) * 4);
-  }
+  // Cairo's rows are whole 32-bit pixels long.
+  paint_stretch_xrgb(source, source_rect, x, y, zoom_x, zoom_y, area, data, cairo_image_surface_get_stride(surface) / 4);
   cairo_surface_mark_dirty(surface);
   cairo_save(host->paint);
   cairo_set_source_surface(host->paint, surface, area.x, area.y);
   cairo_rectangle(host->paint, area.x, area.y, area.width, area.height);
   cairo_fill(host->paint);
   cairo_restore(host->paint);
+  cairo_surface_finish(surface);  // cairo lets go of the kept pixels here
   cairo_surface_destroy(surface);
 }
 

@@ -209,14 +209,9 @@ void headless_platform::window_paint_pixels(window_handle window, int x, int y, 
   if (!r || r != painting_) return;
   plat_rect area = rect_intersect(paint_clip_, paint_picture_rect(source_rect, x, y, zoom_x, zoom_y));
   if (area.width <= 0 || area.height <= 0) return;
-  std::vector<uint32_t> part(static_cast<size_t>(area.width) * area.height);
-  for (int j = 0; j < area.height; ++j)  // pixels the picture leaves alone stay as they were
-    std::copy_n(&r->pixels[static_cast<size_t>(area.y + j) * r->client_width + area.x], area.width,
-                &part[static_cast<size_t>(j) * area.width]);
-  paint_stretch_xrgb(source, source_rect, x, y, zoom_x, zoom_y, area, part.data());
-  for (int j = 0; j < area.height; ++j)
-    std::copy_n(&part[static_cast<size_t>(j) * area.width], area.width,
-                &r->pixels[static_cast<size_t>(area.y + j) * r->client_width + area.x]);
+  // Straight into the client area: pixels the picture leaves alone stay as they were.
+  paint_stretch_xrgb(source, source_rect, x, y, zoom_x, zoom_y, area,
+                     &r->pixels[static_cast<size_t>(area.y) * r->client_width + area.x], r->client_width);
 }
 
 void headless_platform::window_paint_fill(window_handle window, const plat_rect& rect, uint32_t colour) {
