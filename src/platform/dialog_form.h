@@ -4,6 +4,7 @@
 // OK. Texts are engine text (CP932).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ enum class form_kind {
   link,   // an underlined address: text shown; clicking it calls on_link
   slider, // a track bar: label above it, value in low..high
   radio,  // a group of buttons: label above them, rows their texts, value the checked row (-1: none)
+  picture, // pixels the engine draws (width x height, 0x00RRGGBB rows); on_change may redraw them
 };
 
 struct form_control {
@@ -27,6 +29,8 @@ struct form_control {
   size_t limit = 0;
   int low = 0, high = 0;
   int page = -1;  // the tab that holds it, when the form has pages; -1: above them
+  int width = 0, height = 0;     // picture
+  std::vector<uint32_t> pixels;  // picture
 };
 
 struct dialog_form {
@@ -50,7 +54,7 @@ struct dialog_form {
     return nullptr;
   }
   form_control& add(int id, form_kind kind, std::string label = "", std::string text = "", int value = 0) {
-    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0, 0, 0, -1});
+    controls.push_back(form_control{id, kind, std::move(label), std::move(text), value, {}, 0, 0, 0, -1, 0, 0, {}});
     return controls.back();
   }
 };

@@ -1,5 +1,6 @@
 // The engine's own modal dialogs: a GtkDialog built from a dialog_form, one row per control in the
 // form's order, OK and Cancel at the bottom. The controls are read back into the form on OK.
+#include <algorithm>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -32,6 +33,26 @@ gboolean on_link_activate(GtkLabel*, gchar*, gpointer data) {
   dialog_form* form = pair->first->form;
   if (form->on_link) form->on_link(form->controls[pair->second]);
   return TRUE;  // the engine opens it
+}
+
+// A picture control's pixels as GTK shows them (the engine's rows are 0x00RRGGBB).
+GdkPixbuf* picture_pixbuf(const form_control& c) {
+  int width = std::max(c.width, 1), height = std::max(c.height, 1);
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, 0xFFFFFFFF);
+  if (c.pixels.size() >= static_cast<size_t>(c.width) * c.height) {
+    guchar* data = gdk_pixbuf_get_pixels(pixbuf);
+    int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    for (int y = 0; y < c.height; y++)
+      for (int x = 0; x < c.width; x++) {
+        uint32_t p = c.pixels[static_cast<size_t>(y) * c.width + x];
+        guchar* out = data + y * stride + x * 3;
+        out[0] = p >> 16 & 0xFF;
+        out[1] = p >> 8 & 0xFF;
+        out[2] = p & 0xFF;
+      }
+  }
+  return pixbuf;
 }
 
 GtkWidget* labelled(GtkWidget* grid, int row, const std::string& label, GtkWidget* control) {
@@ -92,6 +113,13 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
       gtk_widget_set_no_show_all(none, TRUE);
       gtk_box_pack_start(GTK_BOX(box), none, FALSE, FALSE, 0);
       return labelled(grid, row, c.label, box);
+    }
+    case form_kind::picture: {
+      GdkPixbuf* pixbuf = picture_pixbuf(c);
+      GtkWidget* w = gtk_image_new_from_pixbuf(pixbuf);
+      g_object_unref(pixbuf);
+      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
+      return w;
     }
     case form_kind::link: {
       GtkWidget* w = gtk_label_new(nullptr);
@@ -163,9 +191,21 @@ void control_write(GtkWidget* w, const form_control& c) {
       g_list_free(buttons);
       break;
     }
+    case form_kind::picture: {
+      GdkPixbuf* pixbuf = picture_pixbuf(c);
+      gtk_image_set_from_pixbuf(GTK_IMAGE(w), pixbuf);
+      g_object_unref(pixbuf);
+      break;
+    }
     default:
       break;
   }
+}
+
+// The pictures drawn again by the engine, shown.
+void pictures_write(form_view* view) {
+  for (size_t i = 0; i < view->form->controls.size(); i++)
+    if (view->form->controls[i].kind == form_kind::picture) control_write(view->widgets[i], view->form->controls[i]);
 }
 
 struct change_link {
@@ -180,6 +220,7 @@ void on_control_changed(GtkWidget*, gpointer data) {
   form_control& c = view->form->controls[link->index];
   control_read(view->widgets[link->index], c);
   view->form->on_change(*view->form, c);
+  pictures_write(view);
 }
 
 void connect_changes(GtkWidget* w, const form_control& c, change_link* link) {
