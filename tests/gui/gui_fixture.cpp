@@ -8,7 +8,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "archive_writer.h"
+#include "vko_assembler.h"
 
 #include "platform/gtk/gtk_platform.h"
 
@@ -261,4 +268,76 @@ GtkWidget* visible_toplevel(GType type) {
       found = GTK_WIDGET(l->data);
   g_list_free(all);
   return found;
+}
+
+void vaskrun_game_test::SetUp() {
+  gui_test::SetUp();
+  if (IsSkipped() || HasFatalFailure()) return;
+  gchar* found = g_find_program_in_path("xdotool");
+  if (!found) GTEST_SKIP() << "xdotool is not installed";
+  g_free(found);
+}
+
+void vaskrun_game_test::TearDown() {
+  if (child > 0) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    child = -1;
+  }
+  gui_test::TearDown();
+}
+
+void vaskrun_game_test::make_game(const std::string& env, const std::string& start_source) {
+  for (const char* folder : {"game", "config", "run"}) dir.mkdir(folder);
+  vko_builder b;
+  std::string error;
+  ASSERT_TRUE(vko_assemble_text(start_source, b, error)) << error;
+  ASSERT_TRUE(archive_write(dir.at("game/fastdata.arc"), archive_version::v3, {{"vaskel.env", env}}));
+  ASSERT_TRUE(archive_write(dir.at("game/scenario.arc"), archive_version::v3, {{"start.vko", b.build()}}));
+}
+
+void vaskrun_game_test::start() {
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "DISPLAY", getenv("DISPLAY"), TRUE);
+  env = g_environ_unsetenv(env, "VASKRUN_HEADLESS");
+  env = g_environ_setenv(env, "XDG_CONFIG_HOME", dir.at("config").c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", dir.at("run").c_str(), TRUE);
+  // Under the leak checker the program keeps GTK's process-long allocations out of the report.
+  env = g_environ_setenv(env, "LSAN_OPTIONS",
+                         "suppressions=" VASK_SOURCE_DIR "/tests/gui/lsan.supp:print_suppressions=0", TRUE);
+  int out = open(dir.at("output").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(out, 0);
+  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
+  GPid pid;
+  GError* error = nullptr;
+  bool started = g_spawn_async_with_fds(dir.at("game").c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                        nullptr, &pid, -1, out, out, &error);
+  close(out);
+  g_strfreev(env);
+  ASSERT_TRUE(started) << (error ? error->message : "");
+  child = pid;
+}
+
+bool vaskrun_game_test::child_ended() {
+  if (child > 0 && waitpid(child, &child_status, WNOHANG) == child) child = -1;
+  return child <= 0;
+}
+
+std::string vaskrun_game_test::file_text(const std::string& relative) {
+  std::ifstream in(dir.at(relative), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+unsigned long vaskrun_game_test::game_windows(size_t count) {
+  std::string found;
+  bool shown = pump_until(
+      [&] {
+        found.clear();
+        xdotool("search --onlyvisible --name " + name, &found);
+        return static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) >= count || child_ended();
+      },
+      10000);
+  return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
 }
