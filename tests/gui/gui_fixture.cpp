@@ -2,6 +2,7 @@
 
 #include <gdk/gdkx.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +56,8 @@ static bool xvfb_start() {
   if (pipe(fds) != 0) return false;
   pid_t pid = fork();
   if (pid == 0) {
+    // The server ends with the test program, also when the program crashes.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     close(fds[0]);
     std::string fd = std::to_string(fds[1]);
     execl(program, "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac",

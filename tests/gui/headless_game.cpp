@@ -5,6 +5,8 @@
 #include "base/datasource.h"
 #include "base/env.h"
 #include "graphics/gfx_id.h"
+#include "graphics/image_cache.h"
+#include "graphics/image_readers.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "graphics/sprite.h"
@@ -26,6 +28,9 @@ void headless_engine_clear() {
   ReleaseVaskel();
   glyph_module_reset();
   sprite_module_reset();
+  // The cache's and the readers' pages go before every page is freed: they would be freed twice.
+  image_cache_reset();
+  image_readers_reset();
   page_free_all_at_exit();
   presentation_reset();
   gfx_id_reset();
