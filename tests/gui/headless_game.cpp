@@ -10,7 +10,9 @@
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "graphics/sprite.h"
+#include "save/savefile.h"
 #include "shell/env_keys.h"
+#include "shell/menu_request.h"
 #include "shell/input.h"
 #include "shell/window_core.h"
 #include "text/glyph.h"
@@ -41,6 +43,9 @@ void headless_engine_clear() {
   interpreter_reset();
   skip_reset();
   script_error_reset();
+  // A scene that saved leaves saving allowed, which the menus of a later window would show.
+  save_module_reset();
+  request_reset();
 }
 
 int pixel_mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
