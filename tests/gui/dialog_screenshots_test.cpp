@@ -131,22 +131,15 @@ class Dialogs : public vaskrun_game_test {
     std::vector<std::string> ids = named_windows();
     return std::find(ids.begin(), ids.end(), id) == ids.end();
   }
-  std::string main;
 };
 
 TEST_F(Dialogs, EveryDialogOfTheMenusAndTheScriptsOpensAndCancels) {
-  make_game("TITLEBAR\t" + name + "\nCLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + name +
-                "\nFONTSEL\t1\nVOICESEL\t1\n",
-            GAME);
-  start();
+  play(800, 600, "FONTSEL\t1\nVOICESEL\t1\n", GAME);
   ASSERT_FALSE(HasFatalFailure());
-  unsigned long id = game_windows(1);
-  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
-  main = std::to_string(id);
   ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer away from every window
 
   for (const menu_entry& e : ENTRIES) {
-    ASSERT_EQ(xdotool("windowfocus --sync " + main), 0);
+    ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
     ASSERT_EQ(xdotool(std::string("key alt+") + e.menu), 0);
     pump_for(600);  // a first entry that is a submenu has dropped down too
     std::vector<std::string> menus = named_windows();
@@ -156,13 +149,15 @@ TEST_F(Dialogs, EveryDialogOfTheMenusAndTheScriptsOpensAndCancels) {
   }
 
   // The tabbed dialog: each page in turn (Ctrl+Page Down moves to the next tab), then cancelled.
-  const std::vector<std::string> before = {main};
+  const std::vector<std::string> before = {window};
   dir.write("game/config.jpg", "config");
   for (int page = 0; page < 4; page++) {
     std::string shot = "dialog-config-all-page" + std::to_string(page + 1);
     shoot(shot, before, page == 3);
     ASSERT_FALSE(HasFatalFailure());
-    if (page < 3) ASSERT_EQ(xdotool("key ctrl+Next"), 0);
+    if (page < 3) {
+      ASSERT_EQ(xdotool("key ctrl+Next"), 0);
+    }
   }
   dir.write("game/textsave.jpg", "textsave");
   shoot("dialog-text-save", before);

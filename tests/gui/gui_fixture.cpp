@@ -321,6 +321,18 @@ void vaskrun_game_test::start() {
   child = pid;
 }
 
+void vaskrun_game_test::play(int width, int height, const std::string& keys, const std::string& start_source) {
+  make_game("TITLEBAR\t" + name + "\nCLIENT_WIDTH\t" + std::to_string(width) + "\nCLIENT_HEIGHT\t" +
+                std::to_string(height) + "\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + name + "\n" + keys,
+            start_source);
+  ASSERT_FALSE(HasFatalFailure());
+  start();
+  ASSERT_FALSE(HasFatalFailure());
+  unsigned long id = game_windows(1);
+  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
+  window = std::to_string(id);
+}
+
 bool vaskrun_game_test::child_ended() {
   if (child > 0 && waitpid(child, &child_status, WNOHANG) == child) child = -1;
   return child <= 0;

@@ -85,6 +85,9 @@ class vaskrun_game_test : public gui_test {
 
   void make_game(const std::string& env, const std::string& start_source);
   void start();
+  // A game titled with the test's name at the client size (more keys after), started; its main
+  // window's id in `window` once it shows (fatal failure otherwise).
+  void play(int width, int height, const std::string& keys, const std::string& start_source);
   // Reaps the child once it has ended (child_status then holds its status).
   bool child_ended();
   std::string file_text(const std::string& relative);
@@ -97,4 +100,5 @@ class vaskrun_game_test : public gui_test {
   std::string name = std::filesystem::path(dir.path()).filename().string();
   pid_t child = -1;
   int child_status = -1;
+  std::string window;
 };

@@ -125,18 +125,11 @@ class QuickSave : public vaskrun_game_test {
     ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
     game_windows(1);
   }
-  std::string window;
 };
 
 TEST_F(QuickSave, TheQuickLoadOfTheMenuBringsBackTheQuickSavedScene) {
-  make_game("TITLEBAR\t" + name + "\nCLIENT_WIDTH\t640\nCLIENT_HEIGHT\t400\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + name +
-                "\n",
-            SCENE);
-  start();
+  play(W, H, "", SCENE);
   ASSERT_FALSE(HasFatalFailure());
-  unsigned long id = game_windows(1);
-  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
-  window = std::to_string(id);
   ASSERT_TRUE(game_area_find(name.c_str(), W, H, left, top));
   ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer away from every window
 
