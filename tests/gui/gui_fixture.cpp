@@ -98,6 +98,12 @@ void gui_test::SetUp() {
   backend = &gtk_backend();
   plat_install(backend);
   seen.clear();
+  // Every test starts as on a fresh server: the keyboard follows the pointer, which rests in the
+  // middle of the screen (an earlier test may have moved both away, and keys sent then are lost).
+  Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  XSetInputFocus(x, PointerRoot, RevertToPointerRoot, CurrentTime);
+  XWarpPointer(x, None, DefaultRootWindow(x), 0, 0, 0, 0, 512, 384);
+  XSync(x, False);
 }
 
 void gui_test::TearDown() {
