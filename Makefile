@@ -18,11 +18,10 @@ build: deps
 
 # ctest runs each test in a process of its own; the second pass runs each test program once, whole
 # and in a shuffled order (the seed is printed), so that state one test leaves behind for another
-# fails here too. The desktop tests stay out of it: a modal box in one order can wait forever
-# on the shared X server; each run is bounded in time.
+# fails here too. Each run is bounded in time.
 test-plain: build
 	cd build && ctest --output-on-failure -j $(JOBS)
-	@find build -maxdepth 1 -name 'test_*' -type f -perm -u+x ! -name test_gui | sort | xargs -P $(JOBS) -I{} sh -c \
+	@find build -maxdepth 1 -name 'test_*' -type f -perm -u+x | sort | xargs -P $(JOBS) -I{} sh -c \
 	  'timeout 600 {} --gtest_shuffle >{}.shuffled.log 2>&1 || { cat {}.shuffled.log; echo "== {}: failed shuffled"; exit 1; }'
 
 test-asan: deps

@@ -4,6 +4,7 @@
 // OK. Texts are engine text (CP932).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,7 @@ enum class form_kind {
   tabs,   // a row of tabs: rows their names, value the one chosen
   list,   // rows of cells (each row's cells and the label's column headings separated by tabs),
           // columns the widths in pixels, value the selected row (-1: none); activating a row is OK
-  image,  // a picture of width x height pixels, 3 bytes each blue-green-red, rows top-down; none
-          // while pixels is empty
+  picture, // pixels the engine draws (width x height, 0x00RRGGBB rows); on_change may redraw them
 };
 
 struct form_control {
@@ -33,8 +33,8 @@ struct form_control {
   int low = 0, high = 0;
   int page = -1;  // the tab that holds it, when the form has pages; -1: above them
   std::vector<int> columns;
-  int width = 0, height = 0;
-  std::vector<unsigned char> pixels;
+  int width = 0, height = 0;     // picture
+  std::vector<uint32_t> pixels;  // picture
 };
 
 struct dialog_form {

@@ -230,7 +230,11 @@ static void form_values(dialog_form& f, const loadsave_dialog& d) {
   f.find(IDC_LOADSAVE_DATE)->text = d.date;
   form_control* preview = f.find(IDC_LOADSAVE_PREVIEW);
   preview->width = d.preview.width, preview->height = d.preview.height;
-  preview->pixels = d.preview.pixels;
+  // The thumbnail's rows are blue-green-red bytes; the form's pictures are 0x00RRGGBB.
+  preview->pixels.clear();
+  for (size_t i = 0; i + 2 < d.preview.pixels.size(); i += 3)
+    preview->pixels.push_back(uint32_t{d.preview.pixels[i + 2]} << 16 | uint32_t{d.preview.pixels[i + 1]} << 8 |
+                              d.preview.pixels[i]);
 }
 
 static void form_changed(dialog_form& f, const form_control& c) {
@@ -254,7 +258,7 @@ int loadsave_form_view(loadsave_dialog& d) {
   f.add(IDC_LOADSAVE_CHAPTER, form_kind::text);
   f.add(IDC_LOADSAVE_COMMENT, form_kind::text);
   f.add(IDC_LOADSAVE_DATE, form_kind::text);
-  f.add(IDC_LOADSAVE_PREVIEW, form_kind::image);
+  f.add(IDC_LOADSAVE_PREVIEW, form_kind::picture);
   form_values(f, d);
   if (plat().dialog_run(main_window_get(), f) != IDOK) return 0;
   // What the player left, in case the view told no change on its way.

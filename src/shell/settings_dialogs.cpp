@@ -6,6 +6,7 @@
 #include "base/cp932.h"
 #include "base/env.h"
 #include "base/registry.h"
+#include "platform/glyph_render.h"
 #include "platform/platform.h"
 #include "shell/display_mode.h"
 #include "shell/env_keys.h"
@@ -188,6 +189,7 @@ static void font_controls(settings_dialog& d, int page, const std::vector<font_f
   for (size_t i = 0; i < combo.rows.size() && combo.value < 0; ++i)
     if (cp932_icmp(combo.rows[i].c_str(), face.c_str()) == 0) combo.value = static_cast<int>(i);
   if (combo.value < 0 && !combo.rows.empty()) combo.value = 0;
+  add(d, 0, kind::sample, "", 0, page);
 }
 
 static void font_ok(const settings_dialog& d, int page) {
@@ -208,6 +210,39 @@ static const struct {
                     {1008, "FontBold", "太字", 0}};
 
 int font_sample_char_width() { return font_choice_style() == 0 ? 12 : 10; }
+
+std::string font_sample_face(const settings_dialog& d, int page) {
+  const settings_control* combo = d.find(1009, page);
+  if (!combo || combo->value < 0 || combo->value >= static_cast<int>(combo->rows.size())) return "";
+  return combo->rows[combo->value];
+}
+
+font_sample_picture font_sample_draw(const std::string& face) {
+  constexpr int LEFT = 15, TOP = 10, SECOND_LINE = 40, BLANKS = 30;
+  int char_width = font_sample_char_width();
+  font_sample_picture s;
+  s.width = 2 * LEFT + BLANKS * 2 * char_width;
+  s.height = SECOND_LINE + FONT_SAMPLE_HEIGHT + TOP;
+  std::vector<uint8_t> grey(static_cast<size_t>(s.width) * s.height, 255);
+  glyph_canvas canvas{grey.data(), s.width, s.height, s.width};
+  glyph_font* font = glyph_font_open(face.c_str(), FONT_SAMPLE_HEIGHT, char_width);
+  auto line = [&](const std::string& text, int y) {
+    int x = LEFT;
+    for (const char* p = text.c_str(); *p; p += cp932_char_len(p)) {
+      uint32_t key = static_cast<unsigned char>(p[0]);
+      if (cp932_char_len(p) == 2) key |= static_cast<uint32_t>(static_cast<unsigned char>(p[1])) << 8;
+      int advance = glyph_font_extent(font, key);
+      glyph_font_draw(font, key, canvas, x + advance / 2, y, false);
+      x += advance;
+    }
+  };
+  line(face, TOP);
+  line(FONT_SAMPLE_TEXT, SECOND_LINE);
+  glyph_font_close(font);
+  s.pixels.reserve(grey.size());
+  for (uint8_t g : grey) s.pixels.push_back(uint32_t{g} << 16 | uint32_t{g} << 8 | g);
+  return s;
+}
 
 // ---- the screen page ----
 
@@ -535,8 +570,22 @@ static void form_values(dialog_form& f, const settings_dialog& d) {
     if (const settings_control* c = d.find(fc.id, fc.page)) fc.value = c->value;
 }
 
+// The font samples drawn for the faces the model has selected now.
+static void form_samples(dialog_form& f, const settings_dialog& d) {
+  for (form_control& fc : f.controls) {
+    if (fc.kind != form_kind::picture) continue;
+    font_sample_picture s = font_sample_draw(font_sample_face(d, fc.page));
+    fc.width = s.width;
+    fc.height = s.height;
+    fc.pixels = std::move(s.pixels);
+  }
+}
+
 static void form_changed(dialog_form& f, const form_control& c) {
-  settings_dialog_set(*static_cast<settings_dialog*>(f.data), c.id, c.value, c.page);
+  auto* d = static_cast<settings_dialog*>(f.data);
+  settings_dialog_set(*d, c.id, c.value, c.page);
+  const settings_control* sample = d->find(0, c.page);
+  if (c.id == 1009 && sample && sample->kind == kind::sample) form_samples(f, *d);
 }
 
 static void form_defaults(dialog_form& f) {
@@ -544,6 +593,7 @@ static void form_defaults(dialog_form& f) {
   if (const settings_control* tabs = tabs_of(*d)) settings_dialog_set(*d, tabs->id, f.page);
   settings_dialog_defaults(*d);
   form_values(f, *d);
+  form_samples(f, *d);
 }
 
 int settings_form_view(settings_dialog& d) {
@@ -561,7 +611,7 @@ int settings_form_view(settings_dialog& d) {
   for (const settings_control& c : d.controls) {
     if (!c.visible || c.kind == settings_control_kind::tabs) continue;
     static const form_kind kinds[] = {form_kind::check, form_kind::slider, form_kind::radio, form_kind::combo,
-                                      form_kind::text, form_kind::text};
+                                      form_kind::text, form_kind::text, form_kind::picture};
     form_kind kind = kinds[static_cast<int>(c.kind)];
     form_control& fc = f.add(c.id, kind, c.label, kind == form_kind::text ? c.label : "", c.value);
     fc.rows = c.rows;
@@ -569,10 +619,11 @@ int settings_form_view(settings_dialog& d) {
     fc.high = c.high;
     fc.page = c.page;
   }
+  form_samples(f, d);
   if (plat().dialog_run(main_window_get(), f) != IDOK) return 0;
   if (tabs) settings_dialog_set(d, tabs->id, f.page);
   for (const form_control& fc : f.controls)
-    if (fc.kind != form_kind::text) settings_dialog_set(d, fc.id, fc.value, fc.page);
+    if (fc.kind != form_kind::text && fc.kind != form_kind::picture) settings_dialog_set(d, fc.id, fc.value, fc.page);
   return 1;
 }
 

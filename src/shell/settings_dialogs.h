@@ -21,6 +21,7 @@ enum class settings_control_kind {
   combo,   // rows, value the selected row or -1
   tabs,    // the pages of the tabbed dialog, value the page shown
   label,   // a text, shown when visible
+  sample,  // the font choice's sample (font_sample_draw of the face selected on its page)
 };
 
 struct settings_control {
@@ -91,6 +92,16 @@ std::vector<screen_mode_row> screen_mode_rows(int detect_wide, int desktop_class
 constexpr const char* FONT_SAMPLE_TEXT = "文字サンプルです。１２３４";
 constexpr int FONT_SAMPLE_HEIGHT = 24;
 int font_sample_char_width();
+// The sample as the dialog shows it, drawn by the engine's glyph renderer: the face's name at
+// (15, 10) and FONT_SAMPLE_TEXT at (15, 40), black on white, over a strip as wide as the 30
+// full-width blanks that clear it; rows of 0x00RRGGBB.
+struct font_sample_picture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+};
+font_sample_picture font_sample_draw(const std::string& face);
+// The face selected in the dialog's face list on that page ("" when none is).
+std::string font_sample_face(const settings_dialog& dialog, int page);
 
 // Shows the dialog modally, after the box hook, and answers 1 (OK) or 0 (Cancel); the view changes
 // the model through the calls above, centres the dialog on the main window, takes control 1 as

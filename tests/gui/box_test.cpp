@@ -4,26 +4,48 @@
 
 #include "gui_fixture.h"
 
+// After gtest: the X headers define None.
+#include <gdk/gdkx.h>
+
 static GtkWidget* open_message_dialog() { return visible_toplevel(GTK_TYPE_MESSAGE_DIALOG); }
 
-// Steps run from inside the box's own loop, one after another.
+// Steps run from inside the box's own loop, one after another; each waits until the box is on the
+// screen. Keys go to the box after it is given the keyboard, and are delivered before the next
+// step: a loaded machine may map the box late or let a key from an earlier step overtake one.
+// After 15 s the box is ended with an answer no button gives, so a test that went wrong fails
+// rather than waits forever.
 struct box_script {
-  gui_test* test;
-  window_handle window;
   std::vector<std::function<void()>> steps;
   size_t next = 0;
+  uint32_t started = host_clock_ms();
 };
 
 static gboolean run_step(gpointer data) {
   auto* script = static_cast<box_script*>(data);
-  if (script->next >= script->steps.size()) return G_SOURCE_REMOVE;
+  GtkWidget* box = open_message_dialog();
+  if (host_clock_ms() - script->started > 15000) {
+    if (box) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_NONE);
+    return G_SOURCE_CONTINUE;
+  }
+  if (script->next >= script->steps.size() || !box || !gtk_widget_get_mapped(box)) return G_SOURCE_CONTINUE;
   script->steps[script->next++]();
   return G_SOURCE_CONTINUE;
 }
 
+// Runs the box with the steps running in its loop every interval.
+static int box_with_steps(box_script& script, int interval_ms, const std::function<int()>& box) {
+  guint source = g_timeout_add(interval_ms, run_step, &script);
+  int answer = box();
+  g_source_remove(source);
+  return answer;
+}
+
 static void send_keys(const char* keys) {
-  std::string command = std::string("xdotool key ") + keys;
-  g_spawn_command_line_async(command.c_str(), nullptr);
+  GtkWidget* box = open_message_dialog();
+  if (!box) return;
+  std::string command = "xdotool windowfocus --sync " +
+                        std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(box))) + " key " + keys;
+  g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
 }
 
 class Boxes : public gui_test {
@@ -35,10 +57,9 @@ TEST_F(Boxes, YesNoBoxAnswersWithItsButtonsAlone) {
   window_handle w = open_window(400, 300, "VASKEL_MAIN");
   gtk_host* host = gtk_platform::host_of(w);
   bool dialog_stayed = false, user_message_during_box = false;
-  box_script script{this, w, {}, 0};
+  box_script script;
   script.steps = {
       [&] {
-        ASSERT_NE(open_message_dialog(), nullptr);
         save_screenshot("message-box", 0, 0, 640, 480);
         gtk_window_close(GTK_WINDOW(host->toplevel));  // the user closes the main window: ignored
         message_post(w, WM_USER, 7, 0);                // handled while the box is open
@@ -50,9 +71,9 @@ TEST_F(Boxes, YesNoBoxAnswersWithItsButtonsAlone) {
         send_keys("alt+n");  // いいえ(&N)
       },
   };
-  guint source = g_timeout_add(400, run_step, &script);
-  int answer = backend->message_box(w, "終了してよろしいですか？", "テスト", MB_ICONQUESTION | MB_YESNO);
-  g_source_remove(source);
+  int answer = box_with_steps(script, 400, [&] {
+    return backend->message_box(w, "終了してよろしいですか？", "テスト", MB_ICONQUESTION | MB_YESNO);
+  });
   EXPECT_EQ(answer, IDNO);
   EXPECT_TRUE(dialog_stayed);
   EXPECT_TRUE(user_message_during_box);
@@ -80,21 +101,19 @@ TEST_F(Boxes, ButtonSetsAndTheirAnswers) {
       {MB_YESNO | MB_ICONQUESTION, "alt+y", IDYES},
   };
   for (const case_& c : cases) {
-    box_script script{this, w, {}, 0};
+    box_script script;
     script.steps = {[&] { send_keys(c.keys); }};
-    guint source = g_timeout_add(300, run_step, &script);
-    EXPECT_EQ(backend->message_box(w, "テキスト", "キャプション", c.style), c.answer) << c.keys;
-    g_source_remove(source);
+    EXPECT_EQ(box_with_steps(script, 300, [&] { return backend->message_box(w, "テキスト", "キャプション", c.style); }),
+              c.answer)
+        << c.keys;
   }
 }
 
 TEST_F(Boxes, AQuitPostedDuringABoxWaitsForTheDrain) {
   window_handle w = open_window(200, 100);
-  box_script script{this, w, {}, 0};
+  box_script script;
   script.steps = {[&] { message_post_quit(5); }, [&] { send_keys("Return"); }};
-  guint source = g_timeout_add(250, run_step, &script);
-  EXPECT_EQ(backend->message_box(w, "a", "b", MB_OK), IDOK);
-  g_source_remove(source);
+  EXPECT_EQ(box_with_steps(script, 250, [&] { return backend->message_box(w, "a", "b", MB_OK); }), IDOK);
   window_message m;
   bool quit = false;
   while (message_peek(m)) quit |= m.message == WM_QUIT && m.wparam == 5;

@@ -2,13 +2,21 @@
 
 #include <gdk/gdkx.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "archive_writer.h"
+#include "vko_assembler.h"
 
 #include "platform/gtk/gtk_platform.h"
 #include "shell/window_core.h"
@@ -50,6 +58,8 @@ static bool xvfb_start() {
   if (pipe(fds) != 0) return false;
   pid_t pid = fork();
   if (pid == 0) {
+    // The server ends with the test program, also when the program crashes.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     close(fds[0]);
     std::string fd = std::to_string(fds[1]);
     execl(program, "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-ac",
@@ -91,6 +101,12 @@ void gui_test::SetUp() {
   backend = &gtk_backend();
   plat_install(backend);
   seen.clear();
+  // Every test starts as on a fresh server: the keyboard follows the pointer, which rests in the
+  // middle of the screen (an earlier test may have moved both away, and keys sent then are lost).
+  Display* x = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+  XSetInputFocus(x, PointerRoot, RevertToPointerRoot, CurrentTime);
+  XWarpPointer(x, None, DefaultRootWindow(x), 0, 0, 0, 0, 512, 384);
+  XSync(x, False);
 }
 
 void gui_test::TearDown() {
@@ -296,4 +312,88 @@ void main_window_dialog_test::SetUp() {
 void main_window_dialog_test::TearDown() {
   window_core_reset();
   gui_test::TearDown();
+}
+
+void vaskrun_game_test::SetUp() {
+  gui_test::SetUp();
+  if (IsSkipped() || HasFatalFailure()) return;
+  gchar* found = g_find_program_in_path("xdotool");
+  if (!found) GTEST_SKIP() << "xdotool is not installed";
+  g_free(found);
+}
+
+void vaskrun_game_test::TearDown() {
+  if (child > 0) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    child = -1;
+  }
+  gui_test::TearDown();
+}
+
+void vaskrun_game_test::make_game(const std::string& env, const std::string& start_source) {
+  for (const char* folder : {"game", "config", "run"}) dir.mkdir(folder);
+  vko_builder b;
+  std::string error;
+  ASSERT_TRUE(vko_assemble_text(start_source, b, error)) << error;
+  ASSERT_TRUE(archive_write(dir.at("game/fastdata.arc"), archive_version::v3, {{"vaskel.env", env}}));
+  ASSERT_TRUE(archive_write(dir.at("game/scenario.arc"), archive_version::v3, {{"start.vko", b.build()}}));
+}
+
+void vaskrun_game_test::start() {
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "DISPLAY", getenv("DISPLAY"), TRUE);
+  env = g_environ_unsetenv(env, "VASKRUN_HEADLESS");
+  env = g_environ_setenv(env, "XDG_CONFIG_HOME", dir.at("config").c_str(), TRUE);
+  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", dir.at("run").c_str(), TRUE);
+  // Under the leak checker the program keeps GTK's process-long allocations out of the report.
+  env = g_environ_setenv(env, "LSAN_OPTIONS",
+                         "suppressions=" VASK_SOURCE_DIR "/tests/gui/lsan.supp:print_suppressions=0", TRUE);
+  int out = open(dir.at("output").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(out, 0);
+  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
+  GPid pid;
+  GError* error = nullptr;
+  bool started = g_spawn_async_with_fds(dir.at("game").c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                        nullptr, &pid, -1, out, out, &error);
+  close(out);
+  g_strfreev(env);
+  ASSERT_TRUE(started) << (error ? error->message : "");
+  child = pid;
+}
+
+void vaskrun_game_test::play(int width, int height, const std::string& keys, const std::string& start_source) {
+  make_game("TITLEBAR\t" + name + "\nCLIENT_WIDTH\t" + std::to_string(width) + "\nCLIENT_HEIGHT\t" +
+                std::to_string(height) + "\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + name + "\n" + keys,
+            start_source);
+  ASSERT_FALSE(HasFatalFailure());
+  start();
+  ASSERT_FALSE(HasFatalFailure());
+  unsigned long id = game_windows(1);
+  ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
+  window = std::to_string(id);
+}
+
+bool vaskrun_game_test::child_ended() {
+  if (child > 0 && waitpid(child, &child_status, WNOHANG) == child) child = -1;
+  return child <= 0;
+}
+
+std::string vaskrun_game_test::file_text(const std::string& relative) {
+  std::ifstream in(dir.at(relative), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+unsigned long vaskrun_game_test::game_windows(size_t count) {
+  std::string found;
+  bool shown = pump_until(
+      [&] {
+        found.clear();
+        xdotool("search --onlyvisible --name " + name, &found);
+        return static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) >= count || child_ended();
+      },
+      10000);
+  return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
 }

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/gtk/gtk_backend.h"
+#include "test_support.h"
 
 // One message a window received.
 struct seen_message {
@@ -80,4 +84,33 @@ class main_window_dialog_test : public gui_test {
  protected:
   void SetUp() override;
   void TearDown() override;
+};
+
+// A small packaged game that this build's vaskrun plays as a child on the test's display: the
+// environment in "fastdata", the start object (assembler text) in "scenario", settings, runtime
+// folder and output ("output") in the test's own folder. Skipped without xdotool; a child left
+// behind by a failed test is ended.
+class vaskrun_game_test : public gui_test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  void make_game(const std::string& env, const std::string& start_source);
+  void start();
+  // A game titled with the test's name at the client size (more keys after), started; its main
+  // window's id in `window` once it shows (fatal failure otherwise).
+  void play(int width, int height, const std::string& keys, const std::string& start_source);
+  // Reaps the child once it has ended (child_status then holds its status).
+  bool child_ended();
+  std::string file_text(const std::string& relative);
+  // Waits until the game shows this many windows titled with its name (the main window, then the
+  // boxes over it) or ends; the first one's id, 0 when they did not come.
+  unsigned long game_windows(size_t count);
+
+  temp_dir dir;
+  // Every test has a game of its own: its title, settings and single-instance lock.
+  std::string name = std::filesystem::path(dir.path()).filename().string();
+  pid_t child = -1;
+  int child_status = -1;
+  std::string window;
 };

@@ -3,23 +3,14 @@
 // and opening the first menu shows the menu of the variant the game's environment file chooses
 // (compared with the same menu opened in a window of this process). The game then ends by itself
 // with status 0.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "archive_writer.h"
 #include "gui_fixture.h"
 #include "shell/exit_state.h"
 #include "shell/window_core.h"
-#include "test_support.h"
-#include "vko_assembler.h"
 
 namespace {
 
@@ -52,13 +43,6 @@ done:
 
 std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
-std::string assemble(const std::string& source) {
-  vko_builder b;
-  std::string error;
-  if (!vko_assemble_text(source, b, error)) ADD_FAILURE() << error;
-  return b.build();
-}
-
 // A rectangle of the screen, placed relative to a window's top-left corner.
 struct shot {
   int x = 0, y = 0, width = 0, height = 0;
@@ -88,29 +72,8 @@ struct menu_look {
   shot bar, menu;
 };
 
-class VaskrunWindow : public gui_test {
+class VaskrunWindow : public vaskrun_game_test {
  protected:
-  temp_dir dir;
-  // Every test has a game of its own: its title, settings and single-instance lock.
-  std::string name = std::filesystem::path(dir.path()).filename().string();
-  pid_t child = -1;
-  int child_status = -1;
-
-  void SetUp() override {
-    gui_test::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    gchar* found = g_find_program_in_path("xdotool");
-    if (!found) GTEST_SKIP() << "xdotool is not installed";
-    g_free(found);
-  }
-  void TearDown() override {
-    if (child > 0) {  // a test that failed half-way leaves no program behind
-      kill(child, SIGKILL);
-      waitpid(child, nullptr, 0);
-    }
-    gui_test::TearDown();
-  }
-
   shot take(int origin_x, int origin_y, int x, int y, int width, int height) {
     return {x, y, width, height, screenshot(origin_x + x, origin_y + y, width, height)};
   }
@@ -168,65 +131,13 @@ class VaskrunWindow : public gui_test {
     return look;
   }
 
-  // A packaged game, as a player gets it: the environment in "fastdata", the start object in
-  // "scenario". The title has a blank ("|" in the file) and Japanese, which the window shows in
-  // UTF-8.
+  // A packaged game, as a player gets it. The title has a blank ("|" in the file) and Japanese,
+  // which the window shows in UTF-8.
   void make_game(const std::string& menu_keys) {
-    dir.mkdir("game");
-    dir.mkdir("config");
-    dir.mkdir("run");
     std::string env = "TITLEBAR\t" + name + "|起動の確認\nCLIENT_WIDTH\t" + std::to_string(CLIENT_W) +
                       "\nCLIENT_HEIGHT\t" + std::to_string(CLIENT_H) + "\nREG_GLOBAL\tvasktest\nREG_LOCAL\t" + name +
                       "\n" + menu_keys;
-    ASSERT_TRUE(archive_write(dir.at("game/fastdata.arc"), archive_version::v3, {{"vaskel.env", env}}));
-    ASSERT_TRUE(archive_write(dir.at("game/scenario.arc"), archive_version::v3, {{"start.vko", assemble(START)}}));
-  }
-
-  // Runs vaskrun in the game folder on this test's display; stdout and stderr go to "output".
-  void start() {
-    gchar** env = g_get_environ();
-    env = g_environ_setenv(env, "DISPLAY", getenv("DISPLAY"), TRUE);
-    env = g_environ_unsetenv(env, "VASKRUN_HEADLESS");
-    env = g_environ_setenv(env, "XDG_CONFIG_HOME", dir.at("config").c_str(), TRUE);
-    env = g_environ_setenv(env, "XDG_RUNTIME_DIR", dir.at("run").c_str(), TRUE);
-    // Under the leak checker the program keeps GTK's process-long allocations out of the report.
-    env = g_environ_setenv(env, "LSAN_OPTIONS",
-                           "suppressions=" VASK_SOURCE_DIR "/tests/gui/lsan.supp:print_suppressions=0", TRUE);
-    int out = open(dir.at("output").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(out, 0);
-    gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
-    GPid pid;
-    GError* error = nullptr;
-    bool started = g_spawn_async_with_fds(dir.at("game").c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
-                                          nullptr, &pid, -1, out, out, &error);
-    close(out);
-    g_strfreev(env);
-    ASSERT_TRUE(started) << (error ? error->message : "");
-    child = pid;
-  }
-  bool child_ended() {
-    if (child > 0 && waitpid(child, &child_status, WNOHANG) == child) child = -1;
-    return child <= 0;
-  }
-  std::string file_text(const std::string& relative) {
-    std::ifstream in(dir.at(relative), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  // Waits until the game shows this many windows titled with its name (the main window, then the
-  // boxes over it) or ends; the first one's id, 0 when they did not come.
-  unsigned long game_windows(size_t count) {
-    std::string found;
-    bool shown = pump_until(
-        [&] {
-          found.clear();
-          xdotool("search --onlyvisible --name " + name, &found);
-          return static_cast<size_t>(std::count(found.begin(), found.end(), '\n')) >= count || child_ended();
-        },
-        10000);
-    return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
+    vaskrun_game_test::make_game(env, START);
   }
 
   // The whole smoke run for one variant: the window, its title and size, the bar, the first menu

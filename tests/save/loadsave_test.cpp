@@ -157,8 +157,8 @@ TEST_F(LoadSave, TheFormShowsThePageAndHandsBackTheChosenSlot) {
     EXPECT_EQ(f.find(IDC_LOADSAVE_COMMENT)->text, "橋の上");
     const form_control* preview = f.find(IDC_LOADSAVE_PREVIEW);
     EXPECT_EQ(preview->width, 4);
-    EXPECT_EQ(preview->pixels.size(), 36u);
-    EXPECT_EQ(preview->pixels[35], 35);
+    EXPECT_EQ(preview->pixels.size(), 12u);
+    EXPECT_EQ(preview->pixels[11], 35u << 16 | 34u << 8 | 33u);  // blue-green-red bytes 33, 34, 35
     return IDOK;
   });
   EXPECT_EQ(loadsave_dialog_open(0, -1), 304);

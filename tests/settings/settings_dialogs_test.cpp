@@ -341,4 +341,40 @@ TEST_F(settings_dialogs_test, TheFormViewShowsPagesAndWritesWhatThePlayerLeft) {
   EXPECT_EQ(reg("MusicVolume"), 420);  // Cancel writes nothing
 }
 
+// The form shows the sample as a picture drawn by the glyph renderer: ink only on the two lines'
+// rows, redrawn for the face the player picks.
+TEST_F(settings_dialogs_test, TheFontSampleIsDrawnInTheSelectedFaceAndRedrawnOnChange) {
+  start("");
+  font_choice_style_set(0);
+  font_choice_face_set("ＭＳ ゴシック");
+  std::vector<uint32_t> gothic, mincho;
+  platform.form_answers.push_back([&](dialog_form& f) {
+    form_control* sample = nullptr;
+    for (form_control& c : f.controls)
+      if (c.kind == form_kind::picture) sample = &c;
+    EXPECT_NE(sample, nullptr);
+    if (!sample) return IDCANCEL;
+    EXPECT_EQ(sample->width, 30 + 30 * 24);  // 30 full-width blanks of a fixed-pitch choice
+    EXPECT_EQ(sample->pixels.size(), static_cast<size_t>(sample->width) * sample->height);
+    for (int y = 0; y < sample->height; y++) {
+      bool ink = false;
+      for (int x = 0; x < sample->width; x++) ink |= sample->pixels[static_cast<size_t>(y) * sample->width + x] != 0xFFFFFF;
+      bool on_a_line = (y >= 10 && y < 34) || (y >= 40 && y < 64);
+      EXPECT_TRUE(on_a_line || !ink) << "ink on row " << y;
+      EXPECT_TRUE(ink || (y != 22 && y != 52)) << "no ink on row " << y;
+    }
+    gothic = sample->pixels;
+    form_control* faces = f.find(1009);
+    faces->value = 1;
+    f.on_change(f, *faces);
+    mincho = sample->pixels;
+    return IDOK;
+  });
+  settings_dialog d = font_select_model({{"ＭＳ ゴシック", true}, {"ＭＳ 明朝", true}});
+  ASSERT_EQ(settings_form_view(d), 1);
+  settings_dialog_ok(d);
+  EXPECT_NE(gothic, mincho);
+  EXPECT_EQ(font_choice_face(), "ＭＳ 明朝");
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 #include "base/cp932.h"
 #include "base/gamepath.h"
 #include "platform/gtk/gtk_backend.h"
+// After the engine's headers: the X headers define names they use.
+#include <gdk/gdkx.h>
 #include "resources/menus.h"
 
 struct modal_run {
@@ -27,6 +29,18 @@ static gboolean on_modal_delete(GtkWidget* dialog, GdkEvent*, gpointer data) {
   return TRUE;
 }
 
+// A window manager gives a new dialog the keyboard. Without one nobody does, and GTK's own request
+// carries the time of this program's last input, which the server refuses once another program
+// has moved the focus since: the box would take no key at all. So it asks with the server's time.
+static gboolean on_modal_map(GtkWidget* dialog, GdkEvent*, gpointer) {
+  GdkWindow* window = gtk_widget_get_window(dialog);
+  if (!window || !GDK_IS_X11_DISPLAY(gdk_window_get_display(window))) return FALSE;
+  GdkScreen* screen = gtk_widget_get_screen(dialog);
+  if (!gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_ACTIVE_WINDOW")))
+    gdk_window_focus(window, gdk_x11_get_server_time(window));
+  return FALSE;
+}
+
 static void on_modal_destroy(GtkWidget*, gpointer data) {
   modal_run* run = static_cast<modal_run*>(data);
   if (!run->done) run->response = GTK_RESPONSE_DELETE_EVENT;
@@ -40,6 +54,7 @@ int gtk_platform::run_modal(GtkWidget* dialog, bool (*accept)(int, void*), void*
   gulong destroy_handler = g_signal_connect(dialog, "destroy", G_CALLBACK(on_modal_destroy), &run);
   gulong delete_handler = g_signal_connect(dialog, "delete-event", G_CALLBACK(on_modal_delete), &run);
   gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+  g_signal_connect(dialog, "map-event", G_CALLBACK(on_modal_map), nullptr);
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
   ++modal_depth_;

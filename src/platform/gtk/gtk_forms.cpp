@@ -1,5 +1,6 @@
 // The engine's own modal dialogs: a GtkDialog built from a dialog_form, one row per control in the
 // form's order, OK and Cancel at the bottom. The controls are read back into the form on OK.
+#include <algorithm>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -35,6 +36,26 @@ gboolean on_link_activate(GtkLabel*, gchar*, gpointer data) {
   dialog_form* form = pair->first->form;
   if (form->on_link) form->on_link(form->controls[pair->second]);
   return TRUE;  // the engine opens it
+}
+
+// A picture control's pixels as GTK shows them (the engine's rows are 0x00RRGGBB).
+GdkPixbuf* picture_pixbuf(const form_control& c) {
+  int width = std::max(c.width, 1), height = std::max(c.height, 1);
+  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+  gdk_pixbuf_fill(pixbuf, 0xFFFFFFFF);
+  if (c.pixels.size() >= static_cast<size_t>(c.width) * c.height) {
+    guchar* data = gdk_pixbuf_get_pixels(pixbuf);
+    int stride = gdk_pixbuf_get_rowstride(pixbuf);
+    for (int y = 0; y < c.height; y++)
+      for (int x = 0; x < c.width; x++) {
+        uint32_t p = c.pixels[static_cast<size_t>(y) * c.width + x];
+        guchar* out = data + y * stride + x * 3;
+        out[0] = p >> 16 & 0xFF;
+        out[1] = p >> 8 & 0xFF;
+        out[2] = p & 0xFF;
+      }
+  }
+  return pixbuf;
 }
 
 GtkWidget* labelled(GtkWidget* grid, int row, const std::string& label, GtkWidget* control) {
@@ -121,27 +142,6 @@ int list_read(GtkWidget* w) {
   return row;
 }
 
-// The picture, turned from blue-green-red into the pixbuf's red-green-blue.
-void image_write(GtkWidget* w, const form_control& c) {
-  size_t bytes = static_cast<size_t>(c.width > 0 ? c.width : 0) * static_cast<size_t>(c.height > 0 ? c.height : 0) * 3;
-  if (c.pixels.empty() || c.pixels.size() < bytes || bytes == 0) {
-    gtk_image_clear(GTK_IMAGE(w));
-    return;
-  }
-  GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, c.width, c.height);
-  guchar* out = gdk_pixbuf_get_pixels(pixbuf);
-  int stride = gdk_pixbuf_get_rowstride(pixbuf);
-  for (int y = 0; y < c.height; y++)
-    for (int x = 0; x < c.width; x++) {
-      const unsigned char* p = &c.pixels[(static_cast<size_t>(y) * c.width + x) * 3];
-      guchar* q = out + static_cast<ptrdiff_t>(y) * stride + x * 3;
-      q[0] = p[2], q[1] = p[1], q[2] = p[0];
-    }
-  gtk_image_set_from_pixbuf(GTK_IMAGE(w), pixbuf);
-  g_object_unref(pixbuf);
-  gtk_widget_set_size_request(w, c.width, c.height);
-}
-
 GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
   switch (c.kind) {
     case form_kind::text: {
@@ -192,6 +192,13 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
       gtk_box_pack_start(GTK_BOX(box), none, FALSE, FALSE, 0);
       return labelled(grid, row, c.label, box);
     }
+    case form_kind::picture: {
+      GdkPixbuf* pixbuf = picture_pixbuf(c);
+      GtkWidget* w = gtk_image_new_from_pixbuf(pixbuf);
+      g_object_unref(pixbuf);
+      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
+      return w;
+    }
     case form_kind::link: {
       GtkWidget* w = gtk_label_new(nullptr);
       if (!c.text.empty()) {
@@ -219,12 +226,6 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
     }
     case form_kind::list: {
       GtkWidget* w = list_widget(c);
-      gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
-      return w;
-    }
-    case form_kind::image: {
-      GtkWidget* w = gtk_image_new();
-      gtk_widget_set_halign(w, GTK_ALIGN_START);
       gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
       return w;
     }
@@ -292,6 +293,12 @@ void control_write(GtkWidget* w, const form_control& c) {
       g_list_free(buttons);
       break;
     }
+    case form_kind::picture: {
+      GdkPixbuf* pixbuf = picture_pixbuf(c);
+      gtk_image_set_from_pixbuf(GTK_IMAGE(w), pixbuf);
+      g_object_unref(pixbuf);
+      break;
+    }
     default:
       break;
   }
@@ -307,7 +314,7 @@ void form_show(form_view* view) {
       case form_kind::text: gtk_label_set_text(GTK_LABEL(w), utf8(c.text).c_str()); break;
       case form_kind::tabs: gtk_notebook_set_current_page(GTK_NOTEBOOK(w), c.value); break;
       case form_kind::list: list_write(view, i, w, c); break;
-      case form_kind::image: image_write(w, c); break;
+      case form_kind::picture: control_write(w, c); break;
       default: break;
     }
   }

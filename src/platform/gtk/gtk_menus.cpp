@@ -50,7 +50,11 @@ static void on_menu_show(GtkWidget* menu, gpointer data) {
   message_post(host->window, WM_MENUSELECT, static_cast<uintptr_t>(index) | MF_POPUP << 16, 1);
 }
 
+// Set from menu_bar_open until the bar lets go (see log_writer).
+static bool menu_opening = false;
+
 static void on_bar_deactivate(GtkMenuShell*, gpointer data) {
+  menu_opening = false;
   gtk_host* host = static_cast<gtk_host*>(data);
   if (!host->menu_open) return;
   host->menu_open = false;
@@ -100,8 +104,9 @@ GtkWidget* menu_bar_build(gtk_host* host) {
 }
 
 // GTK logs through GLib's structured writer, which handlers set for a log domain never see, so the
-// one warning menu_bar_open causes is dropped here; everything else goes on to the default writer.
-static bool menu_opening = false;
+// warning menu_bar_open causes is dropped here; everything else goes on to the default writer. It
+// comes again for a submenu that drops down by itself while the keyboard holds the bar (the first
+// entry of a menu is selected, and may be a submenu), so the drop lasts until the bar lets go.
 
 static GLogWriterOutput log_writer(GLogLevelFlags level, const GLogField* fields, gsize count, gpointer data) {
   if (menu_opening && (level & G_LOG_LEVEL_WARNING)) {
@@ -142,7 +147,7 @@ void menu_bar_open(gtk_host* host, int access_key) {
   // event behind the popup and warns; it works all the same, and the log writer drops the warning.
   menu_opening = true;
   gtk_widget_mnemonic_activate(target, FALSE);
-  menu_opening = false;
+  if (!host->menu_open) menu_opening = false;
 }
 
 // ---- Entry state from code

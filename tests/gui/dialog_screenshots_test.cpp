@@ -1,0 +1,172 @@
+// Every dialog a player opens in vaskrun's window, each saved as a screenshot (gui-screenshots/
+// dialog-*.png): the entries of the sample game's menu bar (its environment names no variant, so
+// the main menu, here with the font and voice choices that FONTSEL and VOICESEL offer) chosen by
+// their access keys, and the dialogs that a game's scripts open, the
+// tabbed settings dialog (each of its pages) and the text-file save dialog. Each dialog is closed
+// with Escape, which cancels it, and the game goes on.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "gui_fixture.h"
+
+namespace {
+
+// The game waits, and opens a script's dialog when the test lays its file beside the game
+// ("config.jpg", "textsave.jpg"); "end.jpg" ends it.
+const char* GAME = R"(
+.builtin time_wait 0xCF35F0E3
+.builtin system_end 0x8D8FB32E
+.builtin image_exists 0xD3C06820
+.builtin save_unlock 0x4D849AA6
+.builtin config_all_open 0x4EA2D1FC
+.builtin textfile_create 0xD1921ED9
+.func $init@GLOBAL
+    ret
+.entry
+    builtin.drop save_unlock 0
+wait:
+    push.i 20
+    builtin.drop time_wait 1
+    push.s "end"
+    builtin image_exists 1
+    jt done
+    load.i @config
+    jt text
+    push.s "config"
+    builtin image_exists 1
+    jf text
+    push.i 1
+    set.i.pop @config
+    builtin.drop config_all_open 0
+text:
+    load.i @text
+    jt wait
+    push.s "textsave"
+    builtin image_exists 1
+    jf wait
+    push.i 1
+    set.i.pop @text
+    push.s "memo.txt"
+    builtin.drop textfile_create 1
+    jmp wait
+done:
+    builtin.drop system_end 0
+    ret
+)";
+
+// A menu entry by its access keys: the menu's, then the entry's.
+struct menu_entry {
+  const char* menu;
+  const char* entry;
+  const char* shot;
+};
+
+const menu_entry ENTRIES[] = {
+    {"f", "c", "dialog-capture"},         // 画面をキャプチャ: the file chooser with the proposed name
+    {"d", "o", "dialog-screen-option"},   // 画面の設定
+    {"c", "s", "dialog-speed"},           // 速度の設定
+    {"c", "v", "dialog-volume"},          // 音量の設定
+    {"c", "o", "dialog-voice-setup"},     // 音声の設定
+    {"c", "f", "dialog-font-select"},     // フォントの選択, with its sample
+    {"h", "u", "dialog-user-support"},    // ユーザーサポート
+    {"h", "a", "dialog-about"},           // バージョン情報
+    // SAVE/LOAD DIALOGS GO HERE once they are built: セーブ {"f", "s"} and ロード {"f", "o"}
+    // (LOADSAVE), 名前を付けてセーブ {"f", "a"} and 名前で指定してロード {"f", "l"} (the file chooser
+    // of save_file_dialog).
+};
+
+class Dialogs : public vaskrun_game_test {
+ protected:
+  // The visible windows of the game that have a name, ids as xdotool prints them.
+  std::vector<std::string> named_windows() {
+    std::string out;
+    xdotool("search --all --onlyvisible --pid " + std::to_string(child) + " --name .", &out);
+    std::vector<std::string> ids;
+    std::istringstream lines(out);
+    for (std::string id; std::getline(lines, id);) ids.push_back(id);
+    return ids;
+  }
+  // Waits for a window of the game that is not among those open before (the main window, the
+  // menus); its id, or "".
+  std::string dialog_window(const std::vector<std::string>& before) {
+    std::string found;
+    pump_until(
+        [&] {
+          for (const std::string& id : named_windows())
+            if (std::find(before.begin(), before.end(), id) == before.end()) found = id;
+          return !found.empty() || child_ended();
+        },
+        10000);
+    return found;
+  }
+  // The dialog now open, saved once it has been drawn (two shots in a row alike) and given the
+  // keyboard; with cancel, then Escape, and it is gone.
+  void shoot(const std::string& shot, const std::vector<std::string>& before, bool cancel = true) {
+    std::string id = dialog_window(before);
+    ASSERT_FALSE(id.empty()) << shot << " did not open";
+    std::string geometry;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::vector<uint32_t> last;
+    auto place = [&] {
+      if (xdotool("getwindowgeometry --shell " + id, &geometry) != 0) return false;
+      return sscanf(geometry.c_str(), "WINDOW=%*u X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &width, &height) == 4;
+    };
+    auto drawn = [&] {
+      if (!place()) return false;
+      std::vector<uint32_t> now = screenshot(x, y, width, height);
+      bool steady = !now.empty() && now == last;
+      last = std::move(now);
+      return steady;
+    };
+    ASSERT_TRUE(pump_until(drawn, 5000)) << shot << " was not drawn";
+    save_screenshot(shot, x, y, width, height);
+    ASSERT_EQ(xdotool("windowfocus --sync " + id), 0);
+    if (!cancel) return;
+    ASSERT_EQ(xdotool("key Escape"), 0);
+    EXPECT_TRUE(pump_until([&] { return dialog_window_gone(id); }, 5000)) << shot << " did not close";
+  }
+  bool dialog_window_gone(const std::string& id) {
+    std::vector<std::string> ids = named_windows();
+    return std::find(ids.begin(), ids.end(), id) == ids.end();
+  }
+};
+
+TEST_F(Dialogs, EveryDialogOfTheMenusAndTheScriptsOpensAndCancels) {
+  play(800, 600, "FONTSEL\t1\nVOICESEL\t1\n", GAME);
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer away from every window
+
+  for (const menu_entry& e : ENTRIES) {
+    ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
+    ASSERT_EQ(xdotool(std::string("key alt+") + e.menu), 0);
+    pump_for(600);  // a first entry that is a submenu has dropped down too
+    std::vector<std::string> menus = named_windows();
+    ASSERT_EQ(xdotool(std::string("key ") + e.entry), 0);
+    shoot(e.shot, menus);
+    ASSERT_FALSE(HasFatalFailure());
+  }
+
+  // The tabbed dialog: each page in turn (Ctrl+Page Down moves to the next tab), then cancelled.
+  const std::vector<std::string> before = {window};
+  dir.write("game/config.jpg", "config");
+  for (int page = 0; page < 4; page++) {
+    std::string shot = "dialog-config-all-page" + std::to_string(page + 1);
+    shoot(shot, before, page == 3);
+    ASSERT_FALSE(HasFatalFailure());
+    if (page < 3) {
+      ASSERT_EQ(xdotool("key ctrl+Next"), 0);
+    }
+  }
+  dir.write("game/textsave.jpg", "textsave");
+  shoot("dialog-text-save", before);
+  ASSERT_FALSE(HasFatalFailure());
+
+  dir.write("game/end.jpg", "end");
+  EXPECT_TRUE(pump_until([this] { return child_ended(); }, 10000)) << "the game did not end";
+  EXPECT_TRUE(WIFEXITED(child_status) && WEXITSTATUS(child_status) == 0) << "status " << child_status;
+  EXPECT_EQ(file_text("output"), "");
+}
+
+}  // namespace
