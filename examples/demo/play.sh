@@ -1,6 +1,8 @@
 #!/bin/sh
 # Plays the sample game once (make demo) and says what a player sees and what the run did.
 #   play.sh VASKRUN GAME_FOLDER
+# GAME_FOLDER is the packaged game; a headless run plays its loose copy beside it (../dev), whose
+# debug log tells every screen.
 vaskrun=$(realpath "$1")
 cd "$2" || exit 1
 
@@ -9,13 +11,14 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   headless=0
   seen="the game's window, titled \"vaskrun sample game\": the title ひだまりの坂道 over a dusk
   picture with four entries (はじめから, つづきから, 設定, 終了; pointer, 1-4, arrows and Enter);
-  the chapter: music (a plucked intro, then its loop part), a ball rolling down the hills, pages
-  typed in a message window with the speaker's name on a plate and voices on some lines (a click
-  or Enter turns a page, six seconds do too; the wheel or Page Up shows the log a page back), a
-  choice of two destinations with a click sound, a four-second movie, a mahjong hand the
-  computers play with its yaku and score, a last page, the ending with a chime, and the title
-  again. The menu bar saves (slot 1, quick save), loads, switches to full screen and back, and
-  opens the settings; 設定 on the title opens the text-speed, volume and font dialogs."
+  the chapter: music (a plucked intro, then its loop part), a ball rolling down the hills, the
+  view zooming in one and a half times and back, pages typed in a message window with the
+  speaker's name on a plate and voices on some lines (a click or Enter turns a page, six seconds
+  do too; the wheel or Page Up shows the log a page back), a choice of two destinations with a
+  click sound, a four-second movie, a mahjong hand the computers play with its yaku and score, a
+  last page, the ending with a chime, and the title again. The menu bar saves (slot 1, quick
+  save), loads, switches to full screen and back, and opens the settings; 設定 on the title opens
+  the text-speed, volume and font dialogs."
 else
   headless=1
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs

@@ -1,31 +1,19 @@
-// The sample game's sprite scene in the real window: vaskrun plays the packaged game on the private
-// X server, and once the scene has come to rest (after its frames of movement, animation and
-// fading, and its text panel) the screenshot of the client area matches the headless render of
-// the same frame: the scene's script run in this process on the headless backend, its last frame
-// painted there. The text is drawn by the same glyph renderer in both, so it lands on the same
-// pixels.
+// The sample game's title in the real window: vaskrun plays the packaged game on the private X
+// server, and the title screen matches the golden picture of the headless playthrough
+// (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back.
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "base/hash.h"
-#include "graphics/sprite.h"
+#include "golden.h"
 #include "gui_fixture.h"
 #include "platform/headless/headless.h"
 #include "shell/display_mode.h"
-#include "shell/env_keys.h"
 #include "shell/exit_state.h"
-#include "shell/input.h"
 #include "shell/window_core.h"
-#include "text/glyph.h"
-#include "headless_game.h"
 #include "test_support.h"
-#include "vm/interpreter.h"
-#include "vm/script_error.h"
-#include "vm/script_object.h"
-#include "vm/thread.h"
 
 // After gtest: the X headers define None.
 #include <gdk/gdkx.h>
@@ -34,20 +22,6 @@ namespace {
 
 const std::string game = VASK_BINARY_DIR "/demo/packaged";
 constexpr int W = 800, H = 600;
-
-// The client area after chapter1's scene, run here on the headless backend with its fake clock.
-std::vector<uint32_t> headless_render() {
-  headless_game run(game);
-  script_object* chapter = object_load("chapter1");
-  vm_frame->code = object_function(chapter, crc32_string("scene"));
-  EXPECT_NE(vm_frame->code, nullptr);
-  interpreter_run();  // the scene returns once everything has come to rest
-  vm_time_update();
-  sprite_update_all();
-  run.host.pump_host_events();
-  EXPECT_TRUE(run.host.boxes.empty()) << run.host.boxes.front().text;
-  return run.pixels();
-}
 
 class SampleGame : public gui_test {
  protected:
@@ -70,12 +44,15 @@ class SampleGame : public gui_test {
   temp_dir home;
 };
 
-TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
+// The title stands five seconds before it starts the game by itself: the picture is taken at once.
+TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  std::vector<uint32_t> want = headless_render();
+  std::vector<uint32_t> want = golden_picture("01-title");
   ASSERT_EQ(want.size(), static_cast<size_t>(W) * H);
 
-  // vaskrun on this display, in the game's folder, with settings of its own.
+  // vaskrun on this display, in the game's folder, with settings of its own; the pointer away from
+  // the menu, whose entry under it would be framed.
+  xdotool("mousemove 1023 767");
   child = vaskrun_start(game, home.path());
   ASSERT_GT(child, 0);
   unsigned long xid = 0;
@@ -86,26 +63,19 @@ TEST_F(SampleGame, TheSpriteSceneOnScreenMatchesItsHeadlessRender) {
   GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
   ASSERT_NE(frame, nullptr);
   int best = -1;
-  std::vector<uint32_t> shot;
   bool settled = pump_until(
       [&] {
         int x, y;
         gdk_window_get_origin(frame, &x, &y);
         int height = gdk_window_get_height(frame);
         if (height < H) return false;
-        shot = screenshot(x, y + height - H, W, H);
-        best = pixel_mismatches(shot, want);
-        if (best == 0) save_screenshot("sample-game-scene", x, y, gdk_window_get_width(frame), height);
-        return best == 0;
+        best = golden_mismatches(screenshot(x, y + height - H, W, H), want);
+        save_screenshot("sample-game-title", x, y, gdk_window_get_width(frame), height);
+        return best >= 0 && best < W * H / 100;
       },
-      20000);
+      4000);
   g_object_unref(frame);
-  EXPECT_TRUE(settled) << best << " pixels still differ";
-  if (!settled) {
-    for (size_t i = 0, shown = 0; i < shot.size() && shown < 5; i++)
-      if (shot[i] != want[i] && ++shown)
-        ADD_FAILURE() << "(" << i % W << ", " << i / W << "): " << std::hex << shot[i] << " want " << want[i];
-  }
+  EXPECT_TRUE(settled) << best << " pixels differ";
 }
 
 // Whether the full-screen hook that start-up installs switches (asked here on the headless backend).
@@ -131,7 +101,8 @@ bool fullscreen_hook_switches() {
 }
 
 // Alt+Enter and F4 switch the game to full screen and back under a window manager (full screen
-// needs one); in full screen the picture lies centred on the 1024 x 768 screen (scale type 0).
+// needs one); in full screen the title lies centred on the 1024 x 768 screen (scale type 0), while
+// it stands before the game starts by itself.
 // Keys go to the window after it is activated, each time: a key sent to an inactive window is
 // not delivered reliably.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
@@ -143,7 +114,8 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   GPid wm = 0;
   ASSERT_TRUE(g_spawn_async(nullptr, wm_argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr));
   g_free(wm_path);
-  std::vector<uint32_t> want = headless_render();
+  std::vector<uint32_t> want = golden_picture("01-title");
+  xdotool("mousemove 1023 767");  // outside the game area (the top edge would show the menu bar)
   gchar** env = g_get_environ();
   env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
   env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
@@ -170,10 +142,11 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   int best = -1;
   bool centred = pump_until(
       [&] {
-        best = pixel_mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want);
-        return best == 0;
+        // The keys put the title in keyboard mode, which frames its first entry: the entries are left out.
+        best = golden_mismatches(screenshot((1024 - W) / 2, (768 - H) / 2, W, H), want, {272, 292, 256, 244});
+        return best >= 0 && best < W * H / 100;
       },
-      20000);
+      4000);
   save_screenshot("sample-game-fullscreen", 0, 0, 1024, 768);
   EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
   pump_for(1100);  // past the switch's one-second debounce

@@ -29,8 +29,7 @@ static pid_t xvfb_pid = 0, xvfb_owner = 0;
 static bool display_ready = false;
 static bool xvfb_missing = false;
 
-// Only the process that started the server ends it: a forked child (a headless game run) that
-// ends through exit() runs this too.
+// Only by the process that started it: a child forked by a test inherits the exit handler.
 static void xvfb_stop() {
   if (xvfb_pid > 0 && getpid() == xvfb_owner) {
     kill(xvfb_pid, SIGTERM);
@@ -59,7 +58,8 @@ static bool xvfb_start() {
   g_free(program);
   close(fds[1]);
   if (pid < 0) return false;
-  xvfb_pid = pid, xvfb_owner = getpid();
+  xvfb_pid = pid;
+  xvfb_owner = getpid();
   atexit(xvfb_stop);
   std::string number;
   char c;
@@ -229,13 +229,11 @@ bool gui_test::seen_any(uint32_t message) {
   return std::any_of(seen.begin(), seen.end(), [message](const seen_message& m) { return m.message == message; });
 }
 
-int vaskrun_start(const std::string& game_folder, const std::string& home,
-                  const std::vector<std::pair<std::string, std::string>>& environment) {
+int vaskrun_start(const std::string& game_folder, const std::string& home) {
   gchar** env = g_get_environ();
   env = g_environ_setenv(env, "HOME", home.c_str(), TRUE);
   env = g_environ_setenv(env, "XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
   env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.c_str(), TRUE);
-  for (const auto& [name, value] : environment) env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
   gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
   GPid pid = 0;
   bool started = g_spawn_async(game_folder.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
