@@ -240,11 +240,13 @@ bool gui_test::seen_any(uint32_t message) {
   return std::any_of(seen.begin(), seen.end(), [message](const seen_message& m) { return m.message == message; });
 }
 
-int vaskrun_start(const std::string& game_folder, const std::string& home) {
+int vaskrun_start(const std::string& game_folder, const std::string& home,
+                  const std::vector<std::pair<std::string, std::string>>& environment) {
   gchar** env = g_get_environ();
   env = g_environ_setenv(env, "HOME", home.c_str(), TRUE);
   env = g_environ_setenv(env, "XDG_CONFIG_HOME", (home + "/config").c_str(), TRUE);
   env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.c_str(), TRUE);
+  for (const auto& [name, value] : environment) env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
   gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
   GPid pid = 0;
   bool started = g_spawn_async(game_folder.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gtk/gtk_backend.h"
@@ -28,8 +29,9 @@ extern std::vector<seen_message> seen;
 intptr_t recording_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
 // Starts vaskrun (this build's) in a game folder, with HOME, the settings and the runtime folder
-// under home; its process id (not reaped), or -1.
-int vaskrun_start(const std::string& game_folder, const std::string& home);
+// under home, and the extra environment variables (name, value); its process id (not reaped), or -1.
+int vaskrun_start(const std::string& game_folder, const std::string& home,
+                  const std::vector<std::pair<std::string, std::string>>& environment = {});
 // Ends a vaskrun that is still running (child > 0), outright when SIGTERM does not end it within
 // 3 s, and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
