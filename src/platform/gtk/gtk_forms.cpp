@@ -142,6 +142,8 @@ int list_read(GtkWidget* w) {
   return row;
 }
 
+void control_write(GtkWidget* w, const form_control& c);
+
 GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
   switch (c.kind) {
     case form_kind::text: {
@@ -193,9 +195,9 @@ GtkWidget* control_widget(GtkWidget* grid, int row, const form_control& c) {
       return labelled(grid, row, c.label, box);
     }
     case form_kind::picture: {
-      GdkPixbuf* pixbuf = picture_pixbuf(c);
-      GtkWidget* w = gtk_image_new_from_pixbuf(pixbuf);
-      g_object_unref(pixbuf);
+      GtkWidget* w = gtk_image_new();
+      gtk_widget_set_halign(w, GTK_ALIGN_START);
+      control_write(w, c);
       gtk_grid_attach(GTK_GRID(grid), w, 0, row, 2, 1);
       return w;
     }
@@ -294,6 +296,11 @@ void control_write(GtkWidget* w, const form_control& c) {
       break;
     }
     case form_kind::picture: {
+      // No pixels: nothing shown (a slot without a thumbnail).
+      if (c.pixels.empty()) {
+        gtk_image_clear(GTK_IMAGE(w));
+        break;
+      }
       GdkPixbuf* pixbuf = picture_pixbuf(c);
       gtk_image_set_from_pixbuf(GTK_IMAGE(w), pixbuf);
       g_object_unref(pixbuf);
