@@ -27,6 +27,7 @@
 #include "base/hash.h"
 #include "base/random.h"
 #include "golden.h"
+#include "playthrough.h"
 #include "gtest/gtest.h"
 #include "platform/headless/headless.h"
 #include "platform/messages.h"
@@ -98,15 +99,13 @@ auto nothing = [](headless_platform&, window_handle) {};
 // Plays in a child process from the game folder until the game ends; checkpoints are written as
 // raw 0x00RRGGBB pictures into `out`, the message log at the ending as message_log.bin. The
 // child's exit status, or -1.
+void play_child(const fs::path& folder, const fs::path& out, std::vector<step>& steps);
 int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
-  pid_t child = fork();
-  if (child < 0) return -1;
-  if (child > 0) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  // The child: the game's whole life, ended by its own end built-in or the quit message.
+  return game_child_run([&] { play_child(folder, out, steps); });
+}
+
+// The child of play: the game's whole life, ended by its own end built-in or the quit message.
+void play_child(const fs::path& folder, const fs::path& out, std::vector<step>& steps) {
   fs::current_path(folder);
   static headless_platform host;
   host.print_boxes = false;
@@ -181,7 +180,6 @@ int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
     }
   };
   WinMain("", 1);
-  _exit(0);
 }
 
 // VASK_UPDATE_GOLDEN=1: the goldens are written from this run.

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/registry.h"
+#include "headless_game.h"
 #include "platform/headless/headless.h"
 #include "platform/messages.h"
 #include "shell/startup.h"
@@ -63,10 +65,17 @@ void queue_input(const play_step& s, std::deque<timed_message>& queue) {
   }
 }
 
+void play_child(const std::filesystem::path& folder, const std::filesystem::path& out,
+                const std::vector<play_step>& steps);
+
 }  // namespace
 
 int play_headless(const std::filesystem::path& folder, const std::filesystem::path& out,
                   const std::vector<play_step>& steps) {
+  return game_child_run([&] { play_child(folder, out, steps); });
+}
+
+int game_child_run(const std::function<void()>& play) {
   pid_t child = fork();
   if (child < 0) return -1;
   if (child > 0) {
@@ -74,7 +83,22 @@ int play_headless(const std::filesystem::path& folder, const std::filesystem::pa
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  // The child: the game's whole life, ended by the game itself.
+  // Runs first of the exit handlers: those the game registered in this child ran before it.
+  on_exit([](int status, void*) { _exit(status); }, nullptr);
+  // What earlier tests of this process left in the engine (its environment, windows, settings
+  // kept in memory) is forgotten: the game starts as a program does.
+  headless_engine_clear();
+  windows_reset();
+  reg_store_reset();
+  startup_reset();
+  play();
+  _exit(0);
+}
+
+namespace {
+// The child of play_headless: the game's whole life, ended by the game itself.
+void play_child(const std::filesystem::path& folder, const std::filesystem::path& out,
+                const std::vector<play_step>& steps) {
   std::filesystem::current_path(folder);
   static headless_platform host;
   host.print_boxes = false;
@@ -119,8 +143,8 @@ int play_headless(const std::filesystem::path& folder, const std::filesystem::pa
     queue_input(s, queue);
   };
   WinMain("", 1);
-  _exit(0);
 }
+}  // namespace
 
 std::vector<uint32_t> raw_read(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ class debug_log_reader {
   std::filesystem::path path_;
   size_t read_ = 0;
 };
+
+// Runs play, the game's whole life, in a child process of this test: the child's exit status, or
+// -1 when it died. The child leaves through _exit with the status the game ends with, so that the
+// exit handlers it inherited (this process's GTK, which talks to the X server over the connection
+// both share, and the workers' joins) run in this process alone.
+int game_child_run(const std::function<void()>& play);
 
 // Plays the steps headless in a child process in the game folder until the game ends by itself;
 // every checkpoint is written to out/<shot>.raw (0x00RRGGBB, row by row). The child's exit status,
