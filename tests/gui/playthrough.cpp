@@ -10,11 +10,13 @@
 #include <sstream>
 
 #include "base/registry.h"
+#include "graphics/scaler.h"
 #include "headless_game.h"
 #include "platform/headless/headless.h"
 #include "platform/messages.h"
 #include "shell/startup.h"
 #include "shell/window_core.h"
+#include "sound/stream_mixer.h"
 
 bool debug_log_reader::seen(const char* cue) {
   std::ifstream in(path_, std::ios::binary);
@@ -76,6 +78,10 @@ int play_headless(const std::filesystem::path& folder, const std::filesystem::pa
 }
 
 int game_child_run(const std::function<void()>& play) {
+  // A child has none of this process's threads: the sound worker and the scaler's workers are
+  // stopped first, so that it starts its own instead of waiting on these.
+  stream_mixer_reset();
+  hq_workers_stop();
   pid_t child = fork();
   if (child < 0) return -1;
   if (child > 0) {
