@@ -16,9 +16,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   speaker's name on a plate and voices on some lines (a click or Enter turns a page, six seconds
   do too; the wheel or Page Up shows the log a page back), a choice of two destinations with a
   click sound, a four-second movie, a mahjong hand the computers play with its yaku and score, a
-  last page, the ending with a chime, and the title again. The menu bar saves (slot 1, quick
-  save), loads, switches to full screen and back, and opens the settings; 設定 on the title opens
-  the text-speed, volume and font dialogs."
+  last page, the ending with a chime, and the title again. The menu bar saves and loads through
+  the slot dialog (and the quick slots), switches to full screen and back, and opens the settings
+  (text speed, volumes, font, voices); つづきから on the title opens the slot dialog, 設定 the
+  text-speed, volume and font dialogs."
 else
   headless=1
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs

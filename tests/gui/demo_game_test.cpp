@@ -5,9 +5,9 @@
 // front page is taken (a checkpoint) and the next input is given.
 //
 // First run: the title, the settings (text shown at once, music lower, a mincho face), the chapter's
-// first two pages, a quick save and a menu save at the second, full screen and back, the close
-// question answered yes. Second run (a restart in the same folder): the title, "つづきから" loads
-// the quick save back at the second page; the third page, the log a page back and forth again, the
+// first two pages, a quick save and a menu save (the slot dialog's first slot) at the second, full
+// screen and back, the close question answered yes. Second run (a restart in the same folder): the
+// title, "つづきから" opens the slot dialog, whose first slot loads the second page back; the third page, the log a page back and forth again, the
 // choice's second entry, the movie, the mahjong hand, the last page, the ending, the title again,
 // which ends the game by itself.
 //
@@ -33,6 +33,7 @@
 #include "platform/messages.h"
 #include "resources/menus.h"
 #include "save/eternal.h"
+#include "save/loadsave_dialog.h"
 #include "save/savefile.h"
 #include "shell/startup.h"
 #include "sound/stream_mixer.h"
@@ -222,6 +223,12 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   auto title_click = [](int entry) {
     return [entry](headless_platform& host, window_handle w) { post_click(host, w, 400, 300 + 60 * (entry - 1) + 24); };
   };
+  // LOADSAVE, the slot dialog, answered with the first slot of its first page.
+  auto first_slot = [](dialog_form& f) {
+    f.find(IDC_LOADSAVE_TABS)->value = 0;
+    f.find(IDC_LOADSAVE_LIST)->value = 0;
+    return IDOK;
+  };
   auto settings = [](headless_platform& host, window_handle w) {
     host.form_answers.push_back([](dialog_form& f) {  // text speed: shown at once
       if (form_control* c = f.find(1002)) c->value = 0;
@@ -249,7 +256,11 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
          message_post(w, WM_COMMAND, IDM_QUICK_SAVE, 0);  // one request at a time: the menu keeps one
          message_post(w, WM_COMMAND, IDM_FULLSCREEN, 0);
        }},
-      {"", 1500, "", [](headless_platform&, window_handle w) { message_post(w, WM_COMMAND, IDM_SAVE, 0); }},
+      {"", 1500, "",
+       [first_slot](headless_platform& host, window_handle w) {
+         host.form_answers.push_back(first_slot);
+         message_post(w, WM_COMMAND, IDM_SAVE, 0);
+       }},
       {"", 1500, "",
        [](headless_platform& host, window_handle w) {
          EXPECT_TRUE(host.record(w)->fullscreen) << "the menu's full screen";
@@ -266,7 +277,11 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   ASSERT_EQ(play(folder, shots, first), 0);
 
   std::vector<step> second = {
-      {"title:", 600, "04-title-again", title_click(2)},
+      {"title:", 600, "04-title-again",
+       [first_slot, title_click](headless_platform& host, window_handle w) {
+         host.form_answers.push_back(first_slot);
+         title_click(2)(host, w);
+       }},
       {"page: 花子", 400, "05-loaded-second-page", enter},
       {"page: 夕焼け", 400, "06-third-page", [](headless_platform&, window_handle w) { post_wheel(w, 120); }},
       {"backlog: 一つ前", 400, "07-backlog", [](headless_platform&, window_handle w) { post_wheel(w, -120); }},
@@ -313,13 +328,14 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   if (updating_goldens()) std::ofstream(golden_dir / "message_log.txt", std::ios::binary) << log;
   EXPECT_EQ(log, slurp(golden_dir / "message_log.txt"));
 
-  // The saves: slot 1 (the menu's save) and the first quick slot, both at the second page; the
-  // eternal file counts the two runs and keeps the font chosen.
+  // The saves: slot 101 (the menu's save, LOADSAVE's first slot) and the first quick slot, both
+  // at the second page; the eternal file counts the two runs, keeps the font chosen and the slot
+  // saved last.
   fs::path saves = folder / "savedata";
-  std::vector<fs::path> files = {saves / "vaskel_0001.sav"};
+  std::vector<fs::path> files = {saves / "vaskel_0101.sav"};
   for (const fs::directory_entry& e : fs::directory_iterator(saves))
     if (e.path().filename().string().rfind("vaskel_quick", 0) == 0) files.push_back(e.path());
-  ASSERT_EQ(files.size(), 2u) << "slot 1 and one quick save";
+  ASSERT_EQ(files.size(), 2u) << "slot 101 and one quick save";
   for (const fs::path& file : files) {
     std::string bytes = slurp(file);
     staged_save staged;
@@ -330,14 +346,16 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   uint32_t seen[SEEN_NAME_COUNT];
   std::vector<value_cell> cells;
   ASSERT_EQ(system_file_parse(reinterpret_cast<const uint8_t*>(eternal.data()), eternal.size(), seen, &cells), 0);
-  bool visits = false, font = false;
+  bool visits = false, font = false, newest = false;
   for (const value_cell& c : cells) {
     if (c.hash == crc32_string("#visits@GLOBAL") && c.type == TYPE_INT) visits = c.i == 2;
+    if (c.hash == crc32_string("#save_newest@GLOBAL") && c.type == TYPE_INT) newest = c.i == 101;
     if (c.hash == crc32_string("#font_face@GLOBAL") && c.type == TYPE_STRING && c.s)
       font = utf8(c.s->text).find("Mincho") != std::string::npos;
   }
   for (value_cell& c : cells) value_release(&c);
   EXPECT_TRUE(visits) << "#visits: two runs";
+  EXPECT_TRUE(newest) << "#save_newest: the menu's save went to slot 101";
 
   // The settings as the dialogs left them, where the game reads them from.
   std::string store = slurp(fs::path(getenv("XDG_CONFIG_HOME")) / "vaskrun/demo.ini");

@@ -72,9 +72,9 @@ const menu_entry ENTRIES[] = {
     {"c", "f", "dialog-font-select"},     // フォントの選択, with its sample
     {"h", "u", "dialog-user-support"},    // ユーザーサポート
     {"h", "a", "dialog-about"},           // バージョン情報
-    // SAVE/LOAD DIALOGS GO HERE once they are built: セーブ {"f", "s"} and ロード {"f", "o"}
-    // (LOADSAVE), 名前を付けてセーブ {"f", "a"} and 名前で指定してロード {"f", "l"} (the file chooser
-    // of save_file_dialog).
+    {"f", "a", "dialog-save-as"},         // 名前を付けてセーブ: the file chooser with the default name
+    {"f", "l", "dialog-load-by-name"},    // 名前で指定してロード
+    // セーブ and ロード go to the game, which opens LOADSAVE (loadsave-*.png, tests/gui/loadsave_test.cpp).
 };
 
 class Dialogs : public vaskrun_game_test {
