@@ -121,6 +121,9 @@ class Dialogs : public vaskrun_game_test {
       return steady;
     };
     ASSERT_TRUE(pump_until(drawn, 5000)) << shot << " was not drawn";
+    // On the 1024 x 768 screen every dialog lies whole, its buttons within reach.
+    EXPECT_TRUE(x >= 0 && y >= 0 && x + width <= 1024 && y + height <= 768)
+        << shot << " at " << x << "," << y << " " << width << "x" << height << " reaches past the screen";
     save_screenshot(shot, x, y, width, height);
     ASSERT_EQ(xdotool("windowfocus --sync " + id), 0);
     if (!cancel) return;

@@ -1,4 +1,5 @@
 // Modal boxes and choosers, and the modeless wait dialog.
+#include <algorithm>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -166,6 +167,23 @@ static std::string case_blind_pattern(const std::string& pattern) {
   return out;
 }
 
+// GTK's file chooser takes its size from its font (some 1100 by 820 pixels), and on a small
+// screen its buttons would lie below the edge. A chooser larger than its monitor's work area is made
+// to fit, centred; a size that fits (the one the user left it at, say) stays.
+static void fit_to_work_area(GtkWidget* w, gpointer) {
+  GdkWindow* window = gtk_widget_get_window(w);
+  GdkMonitor* monitor = window ? gdk_display_get_monitor_at_window(gdk_window_get_display(window), window) : nullptr;
+  if (!monitor) return;
+  GdkRectangle area;
+  gdk_monitor_get_workarea(monitor, &area);
+  int width = 0, height = 0;
+  gtk_window_get_size(GTK_WINDOW(w), &width, &height);
+  if (width <= area.width && height <= area.height) return;
+  width = std::min(width, area.width * 9 / 10), height = std::min(height, area.height * 9 / 10);
+  gtk_window_resize(GTK_WINDOW(w), width, height);
+  gtk_window_move(GTK_WINDOW(w), area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
+}
+
 int gtk_platform::file_dialog(window_handle owner, const file_dialog_spec& spec, std::string& path) {
   GtkFileChooserAction action = spec.save ? GTK_FILE_CHOOSER_ACTION_SAVE : GTK_FILE_CHOOSER_ACTION_OPEN;
   GtkWidget* chooser = gtk_file_chooser_dialog_new(
@@ -174,6 +192,7 @@ int gtk_platform::file_dialog(window_handle owner, const file_dialog_spec& spec,
   if (!chooser) return FILE_DIALOG_ERROR;
   GtkFileChooser* fc = GTK_FILE_CHOOSER(chooser);
   gtk_dialog_set_default_response(GTK_DIALOG(chooser), GTK_RESPONSE_ACCEPT);
+  g_signal_connect_after(chooser, "map", G_CALLBACK(fit_to_work_area), nullptr);
   gtk_file_chooser_set_do_overwrite_confirmation(fc, spec.save);
   gtk_file_chooser_set_local_only(fc, TRUE);
   if (!spec.filter_pattern.empty()) {
