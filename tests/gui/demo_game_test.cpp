@@ -7,16 +7,14 @@
 // First run: the title, the settings (text shown at once, music lower, a mincho face), the chapter's
 // first two pages, a quick save and a menu save (the slot dialog's first slot) at the second, full
 // screen and back, the close question answered yes. Second run (a restart in the same folder): the
-// title, "つづきから" opens the slot dialog, whose first slot loads the second page back; the third page, the log a page back and forth again, the
-// choice's second entry, the movie, the mahjong hand, the last page, the ending, the title again,
-// which ends the game by itself.
+// title, "つづきから" opens the slot dialog, whose first slot loads the second page back; the third
+// page, the log a page back and forth again, the choice's second entry, the movie, the mahjong
+// hand, the last page, the ending, the title again, which ends the game by itself.
 //
 // The checkpoints match tests/e2e/golden/*.png, with a tolerance for glyph shapes; the message log
 // at the ending matches message_log.txt there. VASK_UPDATE_GOLDEN=1 writes the goldens afresh from
 // this run (then look at them before committing).
 #include <glib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -97,14 +95,6 @@ void post_wheel(window_handle, int delta) {
 auto enter = [](headless_platform&, window_handle w) { post_key(w, VK_RETURN); };
 auto nothing = [](headless_platform&, window_handle) {};
 
-// Plays in a child process from the game folder until the game ends; checkpoints are written as
-// raw 0x00RRGGBB pictures into `out`, the message log at the ending as message_log.bin. The
-// child's exit status, or -1.
-void play_child(const fs::path& folder, const fs::path& out, std::vector<step>& steps);
-int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
-  return game_child_run([&] { play_child(folder, out, steps); });
-}
-
 // The child of play: the game's whole life, ended by its own end built-in or the quit message.
 void play_child(const fs::path& folder, const fs::path& out, std::vector<step>& steps) {
   fs::current_path(folder);
@@ -181,6 +171,13 @@ void play_child(const fs::path& folder, const fs::path& out, std::vector<step>& 
     }
   };
   WinMain("", 1);
+}
+
+// Plays in a child process from the game folder until the game ends; checkpoints are written as
+// raw 0x00RRGGBB pictures into `out`, the message log at the ending as message_log.bin. The
+// child's exit status, or -1.
+int play(const fs::path& folder, const fs::path& out, std::vector<step> steps) {
+  return game_child_run([&] { play_child(folder, out, steps); });
 }
 
 // VASK_UPDATE_GOLDEN=1: the goldens are written from this run.

@@ -67,41 +67,6 @@ void queue_input(const play_step& s, std::deque<timed_message>& queue) {
   }
 }
 
-void play_child(const std::filesystem::path& folder, const std::filesystem::path& out,
-                const std::vector<play_step>& steps);
-
-}  // namespace
-
-int play_headless(const std::filesystem::path& folder, const std::filesystem::path& out,
-                  const std::vector<play_step>& steps) {
-  return game_child_run([&] { play_child(folder, out, steps); });
-}
-
-int game_child_run(const std::function<void()>& play) {
-  // A child has none of this process's threads: the sound worker and the scaler's workers are
-  // stopped first, so that it starts its own instead of waiting on these.
-  stream_mixer_reset();
-  hq_workers_stop();
-  pid_t child = fork();
-  if (child < 0) return -1;
-  if (child > 0) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  // Runs first of the exit handlers: those the game registered in this child ran before it.
-  on_exit([](int status, void*) { _exit(status); }, nullptr);
-  // What earlier tests of this process left in the engine (its environment, windows, settings
-  // kept in memory) is forgotten: the game starts as a program does.
-  headless_engine_clear();
-  windows_reset();
-  reg_store_reset();
-  startup_reset();
-  play();
-  _exit(0);
-}
-
-namespace {
 // The child of play_headless: the game's whole life, ended by the game itself.
 void play_child(const std::filesystem::path& folder, const std::filesystem::path& out,
                 const std::vector<play_step>& steps) {
@@ -150,7 +115,39 @@ void play_child(const std::filesystem::path& folder, const std::filesystem::path
   };
   WinMain("", 1);
 }
+
 }  // namespace
+
+int game_child_run(const std::function<void()>& play) {
+  // A child has none of this process's threads: the sound worker and the scaler's workers are
+  // stopped first, so that it starts its own instead of waiting on these.
+  stream_mixer_reset();
+  hq_workers_stop();
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child > 0) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // Registered before any of the game's, so it runs after them and before every exit handler
+  // inherited from this process.
+  on_exit([](int status, void*) { _exit(status); }, nullptr);
+  // What earlier tests of this process left in the engine (its environment, windows, settings
+  // kept in memory) is forgotten: the game starts as a program does.
+  headless_engine_clear();
+  windows_reset();
+  reg_store_reset();
+  startup_reset();
+  play();
+  _exit(0);
+}
+
+int play_headless(const std::filesystem::path& folder, const std::filesystem::path& out,
+                  const std::vector<play_step>& steps) {
+  return game_child_run([&] { play_child(folder, out, steps); });
+}
+
 
 std::vector<uint32_t> raw_read(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
