@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/hash.h"
 #include "bench_ratio.h"
 #include "save/savefile.h"
@@ -84,7 +85,7 @@ void BM_load(benchmark::State& state) {
   std::string bytes;
   for (auto _ : state) {
     staged_save staged;
-    if (!file_read_whole(f.path.c_str(), &bytes) ||
+    if (!player_file_read(f.path, &bytes) ||
         !savefile_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &staged))
       state.SkipWithError("not read");
   }

@@ -1,9 +1,20 @@
-// Files the engine writes (saves, settings, read marks, caches) are written whole to a temporary
-// file beside the target and renamed over it, so a crash never leaves a half-written file.
+// Player files: what the engine writes for the player (saves, the eternal file, read marks, glyph
+// caches, settings) and reads back.
+//
+// A write goes whole to a new temporary file beside the target, "<name>.tmp-" and six letters or
+// digits, which is renamed over the target, so a crash never leaves a half-written file. The
+// temporary file is always created afresh (never opened through a link) with mode 0666 less the
+// umask, like any file the user makes; the rename replaces a link at the target instead of writing
+// where it leads. A save killed midway leaves its temporary file behind: start-up sweeps them.
+//
+// A read takes a regular file only, opened without waiting, so a FIFO or a device in a file's
+// place is refused instead of hanging the engine. A player file found damaged is set aside under
+// "<name>.damaged-<yyyymmdd-hhmmss>" before anything can replace it.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 // Writes the bytes to the engine path. false when the file could not be written; the old file, if
@@ -15,3 +26,17 @@ bool atomic_file_copy(std::string_view engine_path, FILE* source);
 
 // Creates a folder (engine path) and the folders above it; true when it exists afterwards.
 bool folder_create(std::string_view engine_path);
+
+// Removes the temporary files that writes into the folder left behind (only names of the writer's
+// own pattern, only regular files); the number removed. Run once at start-up, when no write of
+// this game is under way.
+int atomic_file_sweep(std::string_view engine_folder);
+
+// A player file open for reading, or null when there is none or it is not a regular file.
+FILE* player_file_open(std::string_view engine_path);
+// The whole player file; false when it cannot be read (missing, not a regular file, a read error).
+bool player_file_read(std::string_view engine_path, std::string* out);
+
+// Renames a damaged player file to "<name>.damaged-<local date and time>" (a number added when
+// that name is taken) and logs it; the new engine path, or empty when it could not be renamed.
+std::string player_file_set_aside(std::string_view engine_path);

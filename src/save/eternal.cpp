@@ -41,9 +41,11 @@ void system_file_load() {
   var_table_free(&var_eternal);
   var_table_init(&var_eternal, THREAD_TABLE_CAPACITY);
   std::string bytes;
-  if (!file_read_whole(save_path(SYSTEM_FILE_NAME), &bytes)) return;
+  if (!player_file_read(save_path(SYSTEM_FILE_NAME), &bytes)) return;
   std::vector<value_cell> cells;
   int result = system_file_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), seen_names, &cells);
+  // The next write would replace what is left of the player's variables: the file is kept aside.
+  if (result != 0) player_file_set_aside(save_path(SYSTEM_FILE_NAME));
   if (result >= 2) {
     // The debugger output of the old system: the development console.
     fputs("エターナルフラグの読み込みに失敗しました\n", stderr);

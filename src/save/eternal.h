@@ -20,7 +20,7 @@ extern const char SYSTEM_FILE_NAME[];
 
 // Reads the eternal file into the eternal table and the seen table (the first VM reset of the
 // run). A missing, short or damaged file leaves an empty eternal table; the seen table is kept
-// from a file whose header is whole and carries the magic.
+// from a file whose header is whole and carries the magic. A short or damaged file is set aside.
 void system_file_load();
 // Writes the eternal table and the seen table (nothing under LOADSAVEDISABLE). The file is written
 // even without eternal variables, so the seen table is never lost. false when nothing was written.

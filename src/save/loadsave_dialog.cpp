@@ -106,9 +106,8 @@ bool save_as_file() {
 
 bool load_as_file() {
   std::string path;
-  if (save_file_dialog(path, 0, "") != 0 || save_file_check(path) != SAVE_FILE_OURS) return false;
-  savefile_load_take(path.c_str());
-  return true;
+  return save_file_dialog(path, 0, "") == 0 && save_file_check(path) == SAVE_FILE_OURS &&
+         savefile_load_take(path.c_str());
 }
 
 // ---------------------------------------------------------------------------------------------

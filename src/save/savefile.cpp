@@ -16,8 +16,6 @@
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "save/eternal.h"
-#include "shell/menu_request.h"
-#include "sound/movie.h"
 #include "text/message.h"
 #include "save/thumbnail.h"
 #include "save/value_blob.h"
@@ -30,6 +28,7 @@
 #include "sound/movie.h"
 #include "sound/sound.h"
 #include "text/message_log.h"
+#include "vm/decode.h"
 #include "vm/dispatcher.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
@@ -52,6 +51,7 @@ static struct {
   var_table tables[3];
   int save_allowed, snapshot_allowed, just_loaded;
   std::string load_path;
+  std::string load_bytes;  // the file checked when the load was taken; the restore takes these
   bool restored;  // the last restore took a file
   bool menu_open;  // between system_menu_begin and system_menu_end
   click_area* menu_aside;  // the click areas set aside by the system menu, and their thread
@@ -75,6 +75,7 @@ void save_module_reset() {
   save.frames.clear();
   save.save_allowed = save.snapshot_allowed = save.just_loaded = 0;
   save.load_path.clear();
+  save.load_bytes.clear();
   save.restored = false;
   save.menu_aside = nullptr;
   save.menu_open = false;
@@ -102,12 +103,31 @@ void snapshot_reset() {
 void snapshot_table_free(snapshot_table table) { var_table_free(&save.tables[table]); }
 
 int save_allowed_get() { return save.save_allowed; }
-void save_load_path_set(const char* path) { save.load_path = path; }
-void save_just_loaded_set(int loaded) { save.just_loaded = loaded; }
-void savefile_load_take(const char* path) {
+void save_load_path_set(const char* path) {
   save.load_path = path;
+  save.load_bytes.clear();
+}
+void save_just_loaded_set(int loaded) { save.just_loaded = loaded; }
+
+// Reads and checks a file whole, as the restore will take it.
+static bool savefile_check(const std::string& bytes, staged_save* staged) {
+  return savefile_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), staged) &&
+         savefile_objects_resolve(staged);
+}
+
+bool savefile_load_take(const char* path) {
+  std::string bytes;
+  if (!player_file_read(path, &bytes)) return false;
+  staged_save staged;
+  if (!savefile_check(bytes, &staged)) {
+    warning_box("セーブデータが壊れているため、ロードできませんでした");
+    return false;
+  }
+  save.load_path = path;
+  save.load_bytes = std::move(bytes);
   run_state_set(RUN_LOAD);
   save.just_loaded = 1;
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -130,7 +150,7 @@ std::string save_slot_path(int slot) {
 
 // The first bytes of a slot's file when it carries the magic.
 static bool slot_header_read(int slot, char* out, size_t size) {
-  FILE* f = game_fopen(save_slot_path(slot), "rb");
+  FILE* f = player_file_open(save_slot_path(slot));
   if (!f) return false;
   bool ok = fread(out, 1, size, f) == size && memcmp(out, SAVE_MAGIC, sizeof SAVE_MAGIC) == 0;
   fclose(f);
@@ -158,7 +178,7 @@ std::string savefile_date(int slot) {
 thumbnail savefile_thumbnail_load(int slot) {
   thumbnail t;
   std::string bytes;
-  if (!file_read_whole(save_slot_path(slot).c_str(), &bytes)) return t;
+  if (!player_file_read(save_slot_path(slot), &bytes)) return t;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   save_header h;
   if (bytes.size() < sizeof h || memcmp(data, SAVE_MAGIC, sizeof SAVE_MAGIC) != 0) return t;
@@ -359,9 +379,10 @@ bool savefile_parse(const uint8_t* data, size_t size, staged_save* out) {
   return true;
 }
 
-// A position relative to the code start lies in the code (its end included: the guard returns).
+// A position relative to the code start is where an instruction starts (the code's end included:
+// the guard returns there).
 static bool position_valid(int32_t position, const script_object* o) {
-  return position >= 0 && static_cast<uint32_t>(position) <= o->code_size;
+  return position >= 0 && static_cast<uint32_t>(position) <= o->code_size && decode_is_instruction_start(o->code + position);
 }
 
 bool savefile_objects_resolve(staged_save* save_file) {
@@ -421,11 +442,12 @@ static void staged_apply(staged_save* s) {
 
 void savefile_restore() {
   save.restored = false;
-  std::string bytes;
+  std::string bytes = std::move(save.load_bytes);
+  save.load_bytes.clear();
   staged_save staged;
-  if (file_read_whole(save.load_path.c_str(), &bytes) &&
-      savefile_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &staged) &&
-      savefile_objects_resolve(&staged) && thread_find(0)) {
+  // Checked again: an object may have been recompiled since the load was taken.
+  if ((!bytes.empty() || player_file_read(save.load_path, &bytes)) && savefile_check(bytes, &staged) &&
+      thread_find(0)) {
     staged_apply(&staged);
     save.restored = true;
   }
@@ -465,10 +487,8 @@ int builtin_save_to_slot(int32_t, int32_t) {
 
 int builtin_load_from_slot(int32_t, int32_t) {
   std::string path = save_slot_path(builtin_arg_int(1));
-  if (!game_path_is_file(path)) return result(-1);
-  save.load_path = path;
-  run_state_set(RUN_LOAD);
-  save.just_loaded = save.save_allowed = save.snapshot_allowed = 1;
+  if (!game_path_is_file(path) || !savefile_load_take(path.c_str())) return result(-1);
+  save.save_allowed = save.snapshot_allowed = 1;
   request_reset();
   click_area_chain_free(save.menu_aside);
   save.menu_aside = nullptr;

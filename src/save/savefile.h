@@ -13,9 +13,10 @@
 // line, the three skip labels, back label, return redirect; positions relative to the object's
 // code start, labels 0 when none; the top frame's position is the snapshot call itself.
 //
-// Every file is written whole to a temporary file and renamed into place. A file is read whole
-// and checked completely into a staging copy before anything of the VM is touched; a file that
-// fails any check is foreign and leaves the VM as the reset made it.
+// Every file is written whole to a temporary file and renamed into place. A load is checked whole
+// when it is asked for, while the game goes on: a damaged save is refused then. The restore checks
+// the same bytes again into a staging copy before anything of the VM is touched; a file that fails
+// any check there is foreign and leaves the VM as the reset made it.
 #pragma once
 
 #include <cstdint>
@@ -59,9 +60,12 @@ bool savefile_write(const char* path);
 // The file that the next restore reads, and the just-loaded flag (menu loads and saves set them).
 void save_load_path_set(const char* path);
 void save_just_loaded_set(int loaded);
-// A file taken for loading: the load path, the just-loaded flag, and the interpreter leaves its loop
-// for the run loop to restore it.
-void savefile_load_take(const char* path);
+// A file taken for loading: read and checked whole (savefile_parse, savefile_objects_resolve)
+// while the game still runs, so a damaged save is refused with a box saying so before anything is
+// reset, and false. Taken, it sets the load path, the just-loaded flag, and the interpreter leaves
+// its loop for the run loop to restore the bytes checked. false without a box when the file is
+// missing or not a regular file.
+bool savefile_load_take(const char* path);
 
 // A slot's title ("" for a missing or foreign file) and its file's last-write time in local time
 // as "yy/mm/dd hh:mm:ss" ("" likewise).
@@ -91,7 +95,8 @@ struct staged_save {
 };
 // Checks the bytes and rebuilds their cells; false for a foreign file (nothing kept).
 bool savefile_parse(const uint8_t* data, size_t size, staged_save* out);
-// Finds each frame's object and checks the positions against its code; false when one is missing.
+// Finds each frame's object and checks the positions against its code: each must be where an
+// instruction starts. false when an object is missing or a position is not such a place.
 bool savefile_objects_resolve(staged_save* save);
 
 // Forgets the whole module state (tests).

@@ -3,20 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/gamepath.h"
 #include "vm/variables.h"
-
-bool file_read_whole(const char* engine_path, std::string* out) {
-  out->clear();
-  FILE* f = game_fopen(engine_path, "rb");
-  if (!f) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
-  bool ok = ferror(f) == 0;
-  fclose(f);
-  return ok;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Snapshot copies

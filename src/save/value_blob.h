@@ -71,9 +71,6 @@ class blob_reader {
 // Releases a set of cells built by a reader.
 void cells_release(std::vector<value_cell>* cells);
 
-// The whole file at an engine path; false when it cannot be read.
-bool file_read_whole(const char* engine_path, std::string* out);
-
 // Little-endian words at a byte position.
 inline uint32_t le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;

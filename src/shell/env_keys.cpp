@@ -94,7 +94,9 @@ int loadsave_disabled() {
     if (cache.loadsave_disabled == 1)
       for (int id : {IDM_SAVE, IDM_SAVE_AS, IDM_LOAD, IDM_LOAD_BY_NAME}) plat().menu_item_enable(main_window_get(), id, false);
   }
-  return cache.loadsave_disabled;
+  // One rule for the menu, saves, the eternal file, read marks and glyph caches: only 1 switches
+  // them off, as only 1 greys the menu (a 2 with saves enabled in the menu would save nothing).
+  return cache.loadsave_disabled == 1;
 }
 
 static const char* cached_text(char* buffer, const char* key, const char* fallback) {

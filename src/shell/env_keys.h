@@ -30,7 +30,7 @@ int no_update_on_wait0();      // NOUPDATEONWAIT0 (0)
 int is_voice_continue();       // ISVOICECONTINUE (0)
 int is_voice_panning();        // ISVOICEPANNING (0)
 int ctrl_key_def();            // CTRLKEYDEF (0)
-int loadsave_disabled();       // LOADSAVEDISABLE (0); the first read of 1 greys save and load in the menu
+int loadsave_disabled();       // LOADSAVEDISABLE (0) is 1: 1, else 0; the first read of 1 greys save and load in the menu
 int fontcache_smart();         // FONTCACHESMART (0)
 int ignore_screen_mode();      // IGNORESCREENMODE (0)
 int detect_wide_monitor();     // DETECTWIDEMONITOR (1)

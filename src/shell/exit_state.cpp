@@ -63,7 +63,7 @@ void menu_refresh() {
   p.menu_item_check(w, IDM_WINDOWED, !full);
   // What the environment greyed for the run stays grey: the refresh only adds its own reasons.
   p.menu_item_enable(w, IDM_CAPTURE, !full && env_get_int("CAPTUREDISABLE", 0) != 1);
-  bool saving = save_allowed_get() && !input_blocked() && loadsave_disabled() != 1;
+  bool saving = save_allowed_get() && !input_blocked() && !loadsave_disabled();
   for (int id : {IDM_SAVE, IDM_SAVE_AS, IDM_QUICK_SAVE}) p.menu_item_enable(w, id, saving);
   p.menu_item_check(w, IDM_TOPMOST, topmost != 0);
   p.menu_item_enable(w, IDM_NEXT_CHOICE, menu_lock_a_get() != 0);

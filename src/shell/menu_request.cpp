@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
-
-#include "base/gamepath.h"
+#include "base/atomic_file.h"
 #include "base/registry.h"
 #include "save/loadsave_dialog.h"
 #include "save/savefile.h"
@@ -92,13 +90,8 @@ int quick_num_next(int newest) { return (newest + 1) % QUICK_SLOTS; }
 // The magic is compared in a zeroed buffer one byte longer than the read, so the comparison ends
 // inside it; only a full read can match.
 save_file_state save_file_check(const std::string& path) {
-  FILE* f = game_fopen(path, "rb");
+  FILE* f = player_file_open(path);
   if (!f) return SAVE_FILE_MISSING;
-  struct stat st;
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-    fclose(f);
-    return SAVE_FILE_MISSING;
-  }
   char head[sizeof SAVE_MAGIC + 1] = {};
   size_t got = fread(head, 1, sizeof SAVE_MAGIC, f);
   fclose(f);
@@ -121,8 +114,7 @@ static int quick_load() {
     case SAVE_FILE_FOREIGN: notice_box("ロードに失敗しました"); return 0;
     case SAVE_FILE_OURS: break;
   }
-  savefile_load_take(path.c_str());
-  return -1;
+  return savefile_load_take(path.c_str()) ? -1 : 0;
 }
 
 // The ring moves on only when the file was written: a failed write keeps QuickNum on the newest

@@ -118,14 +118,9 @@ void cache_write(const glyph_cache& c) {
 // Reads the file of the cache's face and size into it; false (the cache untouched) when the file
 // is missing, short, made for another face or size, or any glyph lies outside its store.
 bool cache_read(glyph_cache& c) {
-  FILE* f = game_fopen(cache_path(c), "rb");
-  if (!f) return false;
-  std::vector<uint8_t> file;
-  uint8_t chunk[65536];
-  for (size_t got; (got = fread(chunk, 1, sizeof chunk, f)) > 0;) file.insert(file.end(), chunk, chunk + got);
-  fclose(f);
-  if (file.size() < CACHE_HEADER_BYTES) return false;
-  const uint8_t* h = file.data();
+  std::string file;
+  if (!player_file_read(cache_path(c), &file) || file.size() < CACHE_HEADER_BYTES) return false;
+  const auto* h = reinterpret_cast<const uint8_t*>(file.data());
   if (!memchr(h, 0, CACHE_FACE_BYTES) || c.face != reinterpret_cast<const char*>(h)) return false;
   int32_t w4 = static_cast<int32_t>(get_u32(h + CACHE_OFF_WIDTH4)), h4 = static_cast<int32_t>(get_u32(h + CACHE_OFF_HEIGHT4));
   int32_t capacity = static_cast<int32_t>(get_u32(h + CACHE_OFF_CAPACITY)), used = static_cast<int32_t>(get_u32(h + CACHE_OFF_USED));
@@ -463,7 +458,7 @@ void font_cache_open(const char* face, int height, int width) {
 
 void font_cache_close() {
   glyph_cache& c = state.cache;
-  if (!c.face.empty() && c.modified && loadsave_disabled() != 1) cache_write(c);
+  if (!c.face.empty() && c.modified && !loadsave_disabled()) cache_write(c);
   c.clear();
 }
 

@@ -22,6 +22,7 @@ struct decoded_block {
   uint8_t* end;  // the guard's end
   std::vector<decoded_op*> index;  // the record starting at each byte, or null
   std::vector<std::unique_ptr<decoded_op[]>> runs;
+  std::vector<bool> starts;  // instruction starts of the stored form, up to hi (made when first asked)
 };
 
 constexpr int BLOCKS_REMEMBERED = 4;
@@ -374,4 +375,24 @@ const decoded_op* decode_find(const uint8_t* address) {
 void decode_reset() {
   decoding.blocks.clear();
   for (decoded_block*& last : decoding.last) last = nullptr;
+}
+
+bool decode_is_instruction_start(const uint8_t* address) {
+  decoded_block* b = address ? block_of(address) : nullptr;
+  if (!b || address > b->hi) return false;
+  if (b->starts.empty()) {
+    b->starts.assign(static_cast<size_t>(b->hi - b->lo) + 1, false);
+    // Each walk stops where an earlier one has been: from there on they agree.
+    auto walk = [b](uint8_t* pc) {
+      for (; pc <= b->hi && !b->starts[pc - b->lo]; pc += decode_one(b, pc).length) b->starts[pc - b->lo] = true;
+    };
+    walk(b->lo);
+    script_object* o = object_find_by_address(b->lo);
+    if (o && o->code == b->lo) {
+      for (uint32_t k = 0; k < o->function_count; ++k)
+        if (o->functions[k].offset <= o->code_size) walk(b->lo + o->functions[k].offset);
+      if (o->entry_offset <= o->code_size) walk(b->lo + o->entry_offset);
+    }
+  }
+  return b->starts[address - b->lo];
 }

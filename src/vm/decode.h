@@ -5,7 +5,8 @@
 // which is what frames, labels, saves and reports keep. The records of a run of instructions lie
 // one after the other, so falling through is the next record. Malformed code that can be seen in
 // the stored form alone becomes a fault record, which reports when it runs, exactly where the
-// instruction would have reported. Nothing outside the interpreter includes this.
+// instruction would have reported. Nothing outside the interpreter includes this, but for the
+// instruction-start query that checks a save's frames.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +84,11 @@ decoded_op* decode_at(uint8_t* address, const void* const* handlers);
 
 // The record already decoded for the instruction at address, or null (decodes nothing).
 const decoded_op* decode_find(const uint8_t* address);
+
+// Whether an instruction of the stored form starts at address (the end of its code included):
+// one met reading the code from its block's start or from one of its object's functions. A saved
+// frame resumes only at such an address.
+bool decode_is_instruction_start(const uint8_t* address);
 
 // Forgets every decoded block (the code blocks are being freed).
 void decode_reset();

@@ -6,7 +6,6 @@
 
 #include "base/atomic_file.h"
 #include "base/cp932.h"
-#include "base/gamepath.h"
 #include "base/list.h"
 #include "base/memory.h"
 #include "shell/devtools.h"
@@ -73,7 +72,7 @@ static void put_i32(std::string& out, int32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(u >> (8 * i)));
 }
 
-int readmark_parse(const unsigned char* data, size_t size) {
+int readmark_parse(const unsigned char* data, size_t size, size_t* used) {
   int read = 0;
   size_t pos = 0;
   while (size - pos >= READMARK_RECORD_HEADER) {
@@ -89,6 +88,7 @@ int readmark_parse(const unsigned char* data, size_t size) {
     pos += READMARK_RECORD_HEADER + static_cast<size_t>(byte_size);
     ++read;
   }
+  if (used) *used = pos;
   return read;
 }
 
@@ -109,14 +109,12 @@ std::string readmark_serialize() {
 void readmark_load() {
   if (marks.loaded) return;
   marks.loaded = true;
-  FILE* f = game_fopen(save_path(READMARK_FILE), "rb");
-  if (!f) return;
   std::string bytes;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-  fclose(f);
-  readmark_parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  if (!player_file_read(save_path(READMARK_FILE), &bytes)) return;
+  size_t used = 0;
+  readmark_parse(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &used);
+  // The sets after a damaged record are lost to the next save: the file is kept aside first.
+  if (used != bytes.size()) player_file_set_aside(save_path(READMARK_FILE));
 }
 
 static void readmark_free_all() {

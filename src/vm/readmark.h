@@ -51,12 +51,13 @@ inline bool readmark_test_and_set(readmark_set* s, int32_t line) {
 }
 
 // Reads the file once per process; a damaged or short record ends the read, keeping the sets
-// before it.
+// before it, and the damaged file is set aside (base/atomic_file.h).
 void readmark_load();
 // Writes every set (unless the list is empty or saving is disabled) and frees them all.
 void readmark_save();
-// Parses the file's bytes into sets appended to the list; returns how many were read.
-int readmark_parse(const unsigned char* data, size_t size);
+// Parses the file's bytes into sets appended to the list; returns how many were read, and in *used
+// the bytes they took (the whole file unless a record was damaged).
+int readmark_parse(const unsigned char* data, size_t size, size_t* used = nullptr);
 // The file's bytes for the current list.
 std::string readmark_serialize();
 // Frees every set and forgets that the file was read (test reset).

@@ -7,6 +7,7 @@
 #include "save/loadsave_dialog.h"
 #include "save_fixture.h"
 #include "shell/env_keys.h"
+#include "shell/menu_request.h"
 
 namespace {
 
@@ -190,19 +191,30 @@ TEST_F(LoadSave, TheFileChooserRefusesLongPathsAndKeepsTheFolderChosen) {
 }
 
 TEST_F(LoadSave, TheDialogBuiltinsAnswerWhatHappened) {
-  slot_file(5, "ours");
+  slot_file(4, "only a header");
+  slot_saved(5);
+  vm_reset();  // no snapshot any more
   std::string foreign = save_slot_path(6);
   std::ofstream(host(foreign)) << "not a save";
-  platform.file_dialog_answers = {{FILE_DIALOG_OK, foreign}, {FILE_DIALOG_OK, save_slot_path(5)},
-                                  {FILE_DIALOG_OK, save_slot_path(7)}};
+  run_state_set(RUN_GO);
+  platform.file_dialog_answers = {{FILE_DIALOG_OK, foreign}, {FILE_DIALOG_OK, save_slot_path(4)},
+                                  {FILE_DIALOG_OK, save_slot_path(5)}, {FILE_DIALOG_OK, save_slot_path(7)}};
   EXPECT_EQ(call_int("load_as_dialog"), -1) << "a foreign file";
+  EXPECT_EQ(call_int("load_as_dialog"), -1) << "a damaged save";
   EXPECT_EQ(run_state_get(), RUN_GO);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "セーブデータが壊れているため、ロードできませんでした");
   EXPECT_EQ(call_int("load_as_dialog"), 0);
   EXPECT_EQ(run_state_get(), RUN_LOAD);
   run_state_set(RUN_GO);
   EXPECT_EQ(call_int("save_as_dialog"), -1) << "no snapshot taken: nothing was written";
   EXPECT_FALSE(game_path_is_file(save_slot_path(7)));
   EXPECT_EQ(call_int("save_as_dialog"), -1) << "cancelled";
+  reg_set_int(reg_global_name(), reg_local_name(), "QuickloadFailsafe", 0);
+  slot_file(10003, "a damaged quick save");
+  request_post(REQUEST_QUICK_LOAD);
+  EXPECT_EQ(request_dispatch(), 0);
+  EXPECT_EQ(platform.boxes.size(), 2u);
 }
 
 }  // namespace

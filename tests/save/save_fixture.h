@@ -57,6 +57,15 @@ class save_test : public program_test {
 
   static std::string host(const std::string& engine_path) { return game_path_native(engine_path); }
 
+  // A scene of its own takes a snapshot, which is written to the slot: a save that loads.
+  void slot_saved(int slot) {
+    enter(".builtin save_snapshot 0xF8004993\n.builtin save_unlock 0x4D849AA6\n.builtin snapshot_unlock 0x1BB47604\n"
+          ".entry\n builtin.drop save_unlock 0\n builtin.drop snapshot_unlock 0\n builtin.drop save_snapshot 0\n ret\n");
+    interpreter_run();
+    EXPECT_TRUE(savefile_write(save_slot_path(slot).c_str()));
+    thread_switch(thread_create(0));  // the scene ended its thread; built-ins need one
+  }
+
   // A global (or thread, eternal) variable of group GLOBAL holding c.
   static void define(const std::string& name, value_cell c) {
     c.hash = crc32_string((name + "@GLOBAL").c_str());

@@ -1,20 +1,28 @@
 // Snapshots written, the VM reset and the file restored: the game resumes at the snapshot call
-// with everything it held; damaged files are foreign and leave the reset VM as it was.
+// with everything it held; damaged saves are refused while the game goes on, and damaged or
+// special player files never cost the player anything.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
+#include "base/atomic_file.h"
 #include "base/env.h"
 #include "base/registry.h"
+#include "save/value_blob.h"
 #include "save_fixture.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
+#include "shell/menu_request.h"
 #include "shell/startup.h"
+#include "text/glyph.h"
+#include "vm/readmark.h"
 
 namespace {
 
@@ -164,10 +172,14 @@ back:
   EXPECT_EQ(int_of("#came_back"), 5);
 }
 
-TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheResetMachine) {
+// A damaged save is refused while the game goes on; should one reach the restore all the same, it
+// leaves the reset machine.
+TEST_F(SaveRestore, EveryDamagedSaveIsRefusedBeforeAnyResetAndLeavesTheResetMachineAfterOne) {
   std::string path = scene_saved();
   const std::string good = file(path);
   const size_t frames = SAVE_HEADER_SIZE, cells = frames + 2 * FRAME_RECORD_SIZE, blob = cells + 16 * (4 + 1 + 3);
+  auto word = [&](size_t at) { return le32(reinterpret_cast<const uint8_t*>(good.data()) + at); };
+  const size_t top = frames + FRAME_RECORD_SIZE;
   std::vector<std::string> damaged;
   for (size_t cut : {size_t(0), size_t(15), size_t(SAVE_HEADER_SIZE - 1), frames, frames + FRAME_RECORD_SIZE,
                      cells, cells + 16 * 4, cells + 16 * 5, blob, good.size() - 1})
@@ -188,6 +200,9 @@ TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheRes
       {frames + 136, 99},              // stack top beyond the stack
       {frames + FRAME_RECORD_SIZE + 136, 2},  // the top frame does not end the stack
       {frames + FRAME_RECORD_SIZE + 148, 1 << 20},  // skip label outside the object
+      {top + 128, word(top + 128) + 2},       // inside the snapshot call
+      {frames + 128, word(frames + 128) - 2},  // inside the call the outer frame returns from
+      {top + 148, word(top + 148) + 1},       // a skip label inside an instruction
       {cells + 4, 9},                  // no such type
       {cells + 16 + 8, 0x7FFFFF00},    // block offset outside the blob
       {blob + 8, 0x7FFFFFFF},          // string length beyond the blob
@@ -198,8 +213,8 @@ TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheRes
     memcpy(bytes.data() + f.at, u32(f.value).data(), 4);
     damaged.push_back(bytes);
   }
-  std::string nameless = good;
-  memset(nameless.data() + frames, 'A', 128);  // an object name without its NUL
+  std::string nameless = good;  // the object's name, then no NUL in the field
+  memset(nameless.data() + frames + 3, 'A', 125);
   damaged.push_back(nameless);
   std::string missing = good;
   memcpy(missing.data() + frames, "GONE.VKO", 9);  // an object that does not exist
@@ -208,11 +223,23 @@ TEST_F(SaveRestore, EveryTruncationAndDamagedFieldIsAForeignFileThatLeavesTheRes
   for (size_t i = 0; i < damaged.size(); ++i) {
     SCOPED_TRACE(i);
     put(path, damaged[i]);
+    define("@playing", int_cell(1));
+    platform.boxes.clear();
+    push_int(1);
+    EXPECT_EQ(call_int("load_from_slot", 1), -1);
+    EXPECT_NE(vm_run_state, RUN_LOAD);
+    EXPECT_EQ(int_of("@playing"), 1);
+    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes.empty() ? "" : platform.boxes[0].text, "セーブデータが壊れているため、ロードできませんでした");
     restore(path);
     expect_reset_state();
   }
   put(path, good);
-  restore(path);
+  push_int(1);
+  EXPECT_EQ(call_int("load_from_slot", 1), 0);
+  put(path, damaged[0]);  // what the load was taken with is what comes back
+  vm_reset();
+  savefile_restore();
   EXPECT_EQ(vm_thread->depth, 1);
 }
 
@@ -286,13 +313,75 @@ TEST_F(SaveRestore, SeenNamesIgnoreExtensionAndCaseUntilTheTableIsFull) {
   EXPECT_EQ(seen_name_add("one more"), -1);
 }
 
-TEST_F(SaveRestore, WithLoadAndSaveDisabledNoFileIsWritten) {
-  game_env_load(game, "LOADSAVEDISABLE 1\n");
-  std::string path = scene_saved(false);
-  EXPECT_FALSE(std::filesystem::exists(host(path)));
-  EXPECT_FALSE(system_file_save());
-  EXPECT_FALSE(std::filesystem::exists(host(save_path(SYSTEM_FILE_NAME))));
+// Only 1 switches saving off (the value that greys the menu); any other value saves everything.
+TEST_F(SaveRestore, WithLoadAndSaveDisabledNoFileIsWrittenAndOnlyOneDisables) {
+  for (int value : {1, 2, -1}) {
+    SCOPED_TRACE(value);
+    bool written = value != 1;
+    env_free();
+    game_env_load(game, "LOADSAVEDISABLE " + std::to_string(value) + "\n");
+    std::string path = scene_saved(written);
+    EXPECT_EQ(std::filesystem::exists(host(path)), written);
+    EXPECT_EQ(system_file_save(), written);
+    EXPECT_EQ(std::filesystem::exists(host(save_path(SYSTEM_FILE_NAME))), written);
+    readmark_attach("X.VKO", 4);
+    readmark_save();
+    EXPECT_EQ(std::filesystem::exists(host(save_path(READMARK_FILE))), written);
+  }
   settings_state_reset();
+}
+
+// A damaged eternal or read-mark file is renamed aside (never over an earlier one) before the
+// fresh file that replaces it can be written; a sound one stays.
+TEST_F(SaveRestore, DamagedEternalAndReadMarkFilesAreKeptAsideBeforeAFreshStart) {
+  folder_create(save_path("savedata"));
+  std::string eternal = system_file_bytes(), cells_missing = eternal;
+  cells_missing[16] = 1;
+  std::string mark = fixed("A.VKO", 128) + u32(99) + u32(8) + std::string(12 + 17, '\0');
+  struct {
+    const char* name;
+    std::string bytes;
+    size_t aside;  // damaged copies of that name after the read
+  } files[] = {{SYSTEM_FILE_NAME, eternal, 0},  {SYSTEM_FILE_NAME, "short", 1},
+               {SYSTEM_FILE_NAME, cells_missing, 2}, {READMARK_FILE, "", 0}, {READMARK_FILE, mark, 1}};
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.bytes.size());
+    const std::string path = save_path(f.name);
+    put(path, f.bytes);
+    readmark_reset();
+    f.name == SYSTEM_FILE_NAME ? system_file_load() : readmark_load();
+    std::vector<std::string> aside;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(host(path)).parent_path()))
+      if (e.path().filename().string().starts_with(std::filesystem::path(host(path)).filename().string() + ".damaged-"))
+        aside.push_back(file(e.path().string()));
+    EXPECT_EQ(aside.size(), f.aside);
+    EXPECT_EQ(std::count(aside.begin(), aside.end(), f.bytes), f.aside > 0);
+  }
+  EXPECT_TRUE(system_file_save());
+}
+
+// Every reader of player files refuses a FIFO in a file's place at once: a child reads them all
+// (it would wait for a writer for ever) and must end.
+TEST_F(SaveRestore, AFifoInPlaceOfAnyPlayerFileIsRefusedWithoutWaiting) {
+  folder_create(save_path("savedata"));
+  for (std::string name : {save_slot_path(1), std::string(save_path(SYSTEM_FILE_NAME)), std::string(save_path(READMARK_FILE)),
+                           std::string(save_path(font_cache_file_name("F", 40, 80).c_str()))})
+    ASSERT_EQ(mkfifo(host(name).c_str(), 0600), 0) << name;
+  pid_t child = fork();
+  if (child == 0) {
+    std::string slot = save_slot_path(1);
+    bool refused = savefile_title(1).empty() && savefile_date(1).empty() && savefile_thumbnail_load(1).width == 0 &&
+                   save_file_check(slot) == SAVE_FILE_MISSING && !savefile_load_take(slot.c_str());
+    readmark_reset();
+    readmark_load();
+    system_file_load();
+    font_cache_open("F", 20, 10);
+    _exit(refused && !readmark_list_head() && var_eternal.count == 0 ? 0 : 1);
+  }
+  int status = -1;
+  for (int waited = 0; waited < 6000 && waitpid(child, &status, WNOHANG) == 0; ++waited) usleep(10000);
+  if (status == -1) kill(child, SIGKILL), waitpid(child, nullptr, 0);
+  EXPECT_EQ(status, 0) << "the child hung or a reader took the FIFO";
 }
 
 // A save killed at any moment leaves the slot holding the old save or the new one, whole.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <csignal>
@@ -248,4 +249,29 @@ TEST(AtomicFile, ReplacesWholeOrNotAtAll) {
   EXPECT_FALSE(atomic_file_write(dir.at("folder"), "x", 1));  // cannot replace a folder
   EXPECT_FALSE(atomic_file_write(dir.at("missing/file"), "x", 1));
   EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"file.bin", "folder"}));
+}
+
+// A written file takes the user's umask, a link at the target is replaced (never written
+// through), and the sweep removes only regular files of the writer's own temporary pattern.
+TEST(AtomicFile, TakesTheUmaskReplacesALinkAndSweepsOnlyItsOwnLeftovers) {
+  temp_dir dir, outside;
+  for (mode_t mask : {022, 077, 002}) {
+    mode_t old = umask(mask);
+    bool written = atomic_file_write(dir.at("m"), "x", 1);
+    umask(old);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::filesystem::status(dir.at("m")).permissions(), std::filesystem::perms(0666 & ~mask)) << mask;
+  }
+  outside.write("mine", "keep");
+  std::filesystem::create_symlink(outside.at("mine"), dir.at("link"));
+  ASSERT_TRUE(atomic_file_write(dir.at("link"), "new", 3));
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(dir.at("link"))));
+  EXPECT_EQ(std::filesystem::file_size(outside.at("mine")), 4u);
+
+  for (const char* name : {"a.sav.tmp-Ab3xY9", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9", ".tmp-abcdef"}) dir.write(name, "");
+  dir.mkdir("d.tmp-abcdef");
+  std::filesystem::create_symlink(outside.at("mine"), dir.at("l.tmp-abcdef"));
+  EXPECT_EQ(atomic_file_sweep(dir.path()), 1);
+  EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{".tmp-abcdef", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9",
+                                                                 "d.tmp-abcdef", "l.tmp-abcdef", "link", "m"}));
 }
