@@ -23,28 +23,31 @@
 
 namespace {
 
+// Every label kind is set in the frame that saves, so the damage reaches each of them.
 const char SCENE[] = R"(
 .builtin save_snapshot 0xF8004993
 .builtin save_unlock 0x4D849AA6
 .builtin snapshot_unlock 0x1BB47604
 .entry
-    builtin.drop save_unlock 0
     builtin.drop snapshot_unlock 0
+    builtin.drop save_unlock 0
+    push.i 3
     push.s "kept"
-    set.s.pop @text
-    push.i 5
-    call.drop scene 1
+    call.drop scene 2
     ret
 .func scene
-    params int
-    label.decide chosen
-    line 7
-    push.s "chapter"
-    builtin.drop save_snapshot 1
+    params int str
+    locals int
+    label.all picked
+    label.back picked
+    label.end done
+    line 3
+    builtin.drop save_snapshot 0
     load.i _p1
-    set.i.pop @param
-    ret
-chosen:
+    set.i.pop _0
+picked:
+    line 4
+done:
     ret
 )";
 

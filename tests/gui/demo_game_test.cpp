@@ -293,7 +293,10 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
       {"ending:", 1500, "13-ending", enter},
       {"title:", 600, "14-title-last", nothing},  // left alone, the second title ends the game
   };
+  fs::path killed = folder / "savedata" / "vaskel_0101.sav.tmp-Ab3xY9";  // what a killed save leaves
+  std::ofstream(killed) << "half";
   ASSERT_EQ(play(folder, shots, second), 0);
+  EXPECT_FALSE(fs::exists(killed)) << "the start sweeps it";
 
   for (const char* name : {"01-title", "02-first-page", "03-second-page", "04-title-again", "05-loaded-second-page",
                            "06-third-page", "07-backlog", "08-choice", "09-shrine-page", "10-movie", "11-mahjong",
