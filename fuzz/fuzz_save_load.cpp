@@ -31,8 +31,8 @@ const char SCENE[] = R"(
 .entry
     builtin.drop snapshot_unlock 0
     builtin.drop save_unlock 0
-    push.i 3
     push.s "kept"
+    push.i 3
     call.drop scene 2
     ret
 .func scene

@@ -116,9 +116,10 @@ int atomic_file_sweep(std::string_view engine_folder) {
 }
 
 FILE* player_file_open(std::string_view engine_path) {
+  // A device is never opened (opening one may act on it); without O_NONBLOCK, opening a FIFO
+  // would wait for a writer that never comes, and one may take a file's place after the stat.
   struct stat st;
-  if (!game_path_stat(engine_path, &st)) return nullptr;
-  // Without O_NONBLOCK, opening a FIFO would wait for a writer that never comes.
+  if (!game_path_stat(engine_path, &st) || !S_ISREG(st.st_mode)) return nullptr;
   int fd = open(game_path_native(engine_path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   FILE* f = nullptr;
