@@ -202,8 +202,7 @@ TEST_F(LoadSave, TheDialogBuiltinsAnswerWhatHappened) {
   EXPECT_EQ(call_int("load_as_dialog"), -1) << "a foreign file";
   EXPECT_EQ(call_int("load_as_dialog"), -1) << "a damaged save";
   EXPECT_EQ(run_state_get(), RUN_GO);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "セーブデータが壊れているため、ロードできませんでした");
+  EXPECT_EQ(platform.boxes.size() == 1 ? platform.boxes[0].text : "", "セーブデータが壊れているため、ロードできませんでした");
   EXPECT_EQ(call_int("load_as_dialog"), 0);
   EXPECT_EQ(run_state_get(), RUN_LOAD);
   run_state_set(RUN_GO);
