@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/int32.h"
 #include "base/gamepath.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
@@ -132,17 +133,18 @@ int builtin_fontout(int32_t n, int32_t) {
   if (!target) {
     script_error("fontout: 出力先ページが存在しません");
   } else if (n <= 2) {
-    d->x += text_draw(d, target, text.c_str(), nullptr, 0);
+    d->x = i32_add(d->x, text_draw(d, target, text.c_str(), nullptr, 0));
   } else {
+    // The pen and the box are the script's, anywhere in the int range: they wrap.
     int box_width = builtin_arg_int(2), box_height = builtin_arg_int(3), alignment = n >= 4 ? builtin_arg_int(4) : 0;
     int width = text_measure(d, text.c_str(), 0).width;
     if (alignment == -2)
-      d->x += box_width - width;
+      d->x = i32_add(d->x, i32_sub(box_width, width));
     else if (alignment != -1)
-      d->x += (box_width - width) / 2;
+      d->x = i32_add(d->x, i32_sub(box_width, width) / 2);
     int y = d->y;
-    d->y += (box_height - d->size) / 2;
-    d->x += text_draw(d, target, text.c_str(), nullptr, 0);
+    d->y = i32_add(d->y, i32_sub(box_height, d->size) / 2);
+    d->x = i32_add(d->x, text_draw(d, target, text.c_str(), nullptr, 0));
     d->y = y;
   }
   push_int(0);

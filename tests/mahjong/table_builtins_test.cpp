@@ -215,10 +215,14 @@ TEST_F(table_builtins_test, KanTestAndKanCount) {
     scalar("@M_my_is_reach@GLOBAL") = c.riichi, scalar("@O_is_haitei@GLOBAL") = c.last_tile, scalar("@M_kan_kazu@GLOBAL") = c.kans;
     EXPECT_EQ(call(H_CAN_KAN, {c.any}), c.result) << c.hand << " riichi " << c.riichi;
   }
-  // The fourth kan of one player ends the kans; -1 stays.
+  // The fourth kan of one player ends the kans (a fourth of the table's does not); -1 stays.
   scalar("@O_is_haitei@GLOBAL") = 0, scalar("@M_my_is_reach@GLOBAL") = 0;
-  for (auto [before, after] : {std::pair{2, 3}, {3, -1}, {-1, -1}}) {
-    human_hand("a111m a222m a333m 444m 5z t4m");
+  struct { const char* hand; int before, after; } kans[] = {{"a111m a222m a333m 444m 5z t4m", 2, 3},
+                                                            {"a111m a222m a333m 444m 5z t4m", 3, -1},
+                                                            {"a111m 222m 333m 444m 5z t4m", 3, 4},
+                                                            {"a111m a222m a333m 444m 5z t4m", -1, -1}};
+  for (auto [hand, before, after] : kans) {
+    human_hand(hand);
     scalar("@M_kan_kazu@GLOBAL") = before, scalar("@O_is_kan_cyokugo@GLOBAL") = 0;
     EXPECT_EQ(call(H_KAN, {3, 43}), 1);
     EXPECT_TRUE(scalar("@M_kan_kazu@GLOBAL") == after && scalar("@O_is_kan_cyokugo@GLOBAL") == 1) << before;

@@ -99,8 +99,9 @@ class every_builtin : public engine_test {
     script_thread* t = thread_create(0);
     thread_switch(t);
     for (auto it = args.rbegin(); it != args.rend(); ++it) stack_push_value(&*it);
+    uint8_t instruction[8];
     try {
-      builtin_call(&e, e.hash, static_cast<int16_t>(args.size()), 0);
+      builtin_instruction_run(instruction, e.hash, static_cast<int16_t>(args.size()));
     } catch (const fatal_exit_called&) {
       mem_reset();
     }
@@ -115,7 +116,10 @@ TEST_F(every_builtin, TakesExtremeNumbersInEveryArgumentWithoutUndefinedBehaviou
   const float floats[] = {NAN, 3e38f, -3e38f, 1e10f};
   constexpr int N = std::size(ints), ARGS = 8;
   for (const builtin_entry& e : builtin_entries()) {
+    if (std::string(e.name) == "system_end") continue;  // ends the process; it reads no argument
     SCOPED_TRACE(e.name);
+    static double last = 0; struct timespec ts; clock_gettime(CLOCK_MONOTONIC, &ts); double now = ts.tv_sec + ts.tv_nsec / 1e9;
+    if (getenv("EB_TRACE")) fprintf(stderr, "EB %s %.3f\n", e.name, now - last); last = now;
     // The same value in every argument, then every value in every position beside the others.
     for (int v = 0; v < N; ++v) call(e, std::vector<value_cell>(ARGS, int_cell(ints[v])));
     for (int shift = 0; shift < N; ++shift) {
