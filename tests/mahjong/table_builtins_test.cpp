@@ -243,10 +243,14 @@ TEST_F(table_builtins_test, ExtremeVariablesAndArgumentsAreSafe) {
   const std::vector<std::string> arrays = {"@M_my_sute#@GLOBAL", "@M_com_score#@GLOBAL", "@M_com_kaze#@GLOBAL",
                                            "@com_luck#@GLOBAL", "@com_unluck#@GLOBAL", "@M_com_end#@GLOBAL",
                                            "@M_com_te_susunda#@GLOBAL", "@M_com_is_tenpai#@GLOBAL", "@com_lvl#@GLOBAL",
-                                           "@M_dora#@GLOBAL", "@M_com_do_naki#@GLOBAL", "@M_com_endnaki#@GLOBAL"};
+                                           "@M_dora#@GLOBAL", "@M_com_do_naki#@GLOBAL", "@M_com_endnaki#@GLOBAL",
+                                           "@com_tuyosa#@GLOBAL", "@M_dora_ura#@GLOBAL", "@M_com_is_reach#@GLOBAL",
+                                           "@M_com_reach_cyokugo#@GLOBAL", "@M_com_end2#@GLOBAL", "@M_com_endnaki2#@GLOBAL"};
   const char* scalars[] = {"@M_my_score@GLOBAL", "@M_my_kaze@GLOBAL", "@M_my_luck@GLOBAL", "@M_my_unluck@GLOBAL",
                            "@M_ba_kaze@GLOBAL", "@M_ba_mawari@GLOBAL", "@M_kan_kazu@GLOBAL", "@M_ba_100ten@GLOBAL",
-                           "@M_com_yuusen@GLOBAL", "@M_last_sute@GLOBAL", "@M_last_sute_pl@GLOBAL", "@M_tatioya@GLOBAL"};
+                           "@M_com_yuusen@GLOBAL", "@M_last_sute@GLOBAL", "@M_last_sute_pl@GLOBAL", "@M_tatioya@GLOBAL",
+                           "@M_my_is_reach@GLOBAL", "@M_my_reach_cyokugo@GLOBAL", "@M_ba_1000ten@GLOBAL",
+                           "@M_pi_tumo_nokori@GLOBAL", "@O_is_tumo@GLOBAL", "@O_is_tenho@GLOBAL", "@InSuv@GLOBAL"};
   for (int i = 0; i < 4000; ++i) platform.queued_answers.push_back(IDRETRY);
   for (int32_t v : {INT32_MIN, INT32_MIN + 5, -1, INT32_MAX, INT32_MAX - 5, 1 << 30})
     for (int players = 2; players <= 4; ++players) {

@@ -162,7 +162,6 @@ TEST_F(every_builtin, TakesExtremeNumbersInEveryArgumentWithoutUndefinedBehaviou
   for (const builtin_entry& e : builtin_entries()) {
     if (std::string(e.name) == "system_end") continue;  // ends the process; it reads no argument
     SCOPED_TRACE(e.name);
-    if (getenv("EB_TRACE")) fprintf(stderr, "EB %s\n", e.name);
     // The same value in every argument, then every value in every position beside the others.
     for (int v = 0; v < N; ++v) call(e, std::vector<value_cell>(ARGS, int_cell(ints[v])));
     for (int shift = 0; shift < N; ++shift) {
