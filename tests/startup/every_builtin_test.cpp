@@ -9,9 +9,7 @@
 
 #include "base/datasource.h"
 #include "base/env.h"
-#include "base/fatal.h"
 #include "base/memory.h"
-#include "graphics/gfx_id.h"
 #include "graphics/image_cache.h"
 #include "graphics/image_readers.h"
 #include "graphics/page.h"
@@ -21,11 +19,7 @@
 #include "mahjong/evaluator.h"
 #include "mahjong/state.h"
 #include "mahjong/wall.h"
-#include "save/savefile.h"
-#include "save/vm_exit.h"
-#include "shell/env_keys.h"
 #include "shell/input.h"
-#include "shell/menu_request.h"
 #include "shell/window_core.h"
 #include "sound_encoder.h"
 #include "platform/sound_buffers.h"
@@ -34,14 +28,11 @@
 #include "sound/sound.h"
 #include "sound/stream_mixer.h"
 #include "test_support.h"
-#include "text/glyph.h"
 #include "text/message.h"
 #include "vm/builtin_table.h"
 #include "vm/dispatcher.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
-#include "vm/script_object.h"
-#include "vm/skip.h"
 #include "vm/thread.h"
 #include "vm/variables.h"
 
@@ -79,31 +70,13 @@ class every_builtin : public engine_test {
     engine_test::TearDown();
   }
   static void clear() {
-    threads_destroy_all();
-    thread_switch(nullptr);
-    var_tables_free();
+    headless_engine_clear();
     sound_reset();
     stream_mixer_reset();
     dsound_reset();
     sound_buffers_reset();
     movie_reset();
     message_module_reset();
-    glyph_module_reset();
-    sprite_module_reset();
-    image_cache_reset();
-    image_readers_reset();
-    page_free_all_at_exit();
-    presentation_reset();
-    gfx_id_reset();
-    window_core_reset();
-    data_sources_clear();
-    env_free();
-    env_keys_reset();
-    interpreter_reset();
-    skip_reset();
-    script_error_reset();
-    save_module_reset();
-    request_reset();
     mahjong_state_reset();
     mahjong_eval_reset();
     mahjong_wall_reset();
