@@ -6,6 +6,9 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/datasource.h"
 #include "base/env.h"
@@ -101,8 +104,8 @@ class every_builtin : public engine_test {
     sprite_id = int32_t(sprite_new(p, 0, 0, 16, 12, front_page_get())->id);
   }
 
-  // One call of the row with these argument cells (texts copied) (first on top) on a fresh thread, which is
-  // thrown away with whatever the built-in left on it.
+  // One call of the row with these argument cells (first on top; texts copied) on a fresh thread,
+  // which is thrown away with whatever the built-in left on it.
   static void call(const builtin_entry& e, const std::vector<value_cell>& args) {
     script_thread* t = thread_create(0);
     thread_switch(t);
@@ -145,14 +148,13 @@ TEST_F(every_builtin, TakesExtremeNumbersInEveryArgumentWithoutUndefinedBehaviou
     for (float f : floats) call(e, std::vector<value_cell>(ARGS, float_cell(f)));
     // Plain arguments of 2 (a small rectangle inside every page) led by a name the game has, or
     // with records where the drawing, page, sprite and text built-ins read them (c colour page, m
-    // 8-bit page, s sprite, by position); one argument at a time takes each extreme.
+    // 8-bit page, s sprite, by position); one argument at a time takes either end of the range.
     const char* layouts[] = {"a", "", "c", "cc", "cm", "mm", "ccm", "c....c", "m....m", "c....m", "c....c..c", "s", "sc"};
     for (const char* layout : layouts) {
       bool records_matter = e.subsystem == 4 || e.subsystem == 5;
       if (*layout && *layout != 'a' && !records_matter) continue;
       for (int k = int(strlen(layout)); k < ARGS; ++k)
-        for (int32_t v : {INT32_MIN, INT32_MAX, -1, 1 << 30}) {
-          if (records_matter && (v == -1 || v == 1 << 30) && *layout != 'a') continue;
+        for (int32_t v : {INT32_MIN, INT32_MAX}) {
           records();
           std::vector<value_cell> args(ARGS, int_cell(2));
           for (int i = 0; layout[i]; ++i) {
