@@ -125,7 +125,8 @@ int builtin_grp_boxfill(int32_t, int32_t) {
 
 int builtin_grp_extboxfill(int32_t, int32_t) {
   return rect_op("grp_extboxfill", false, [](page* p, page_rect r) {
-    page_blend_fill(p, r, arg_colour(6), static_cast<int>(std::clamp<int64_t>(builtin_arg_int(7) + int64_t{1}, 1, 256)));
+    int level = static_cast<int>(std::clamp<int64_t>(builtin_arg_int(7) + int64_t{1}, 1, 256));
+    page_blend_fill(p, r, arg_colour(6), level);
   });
 }
 

@@ -49,8 +49,8 @@ constexpr size_t PAGE_MAX_BYTES = size_t(256) << 20;
 // Creation. A page whose memory cannot be had (a width below 1, a height of 0, a side over
 // PAGE_MAX_SIDE, more than PAGE_MAX_BYTES, or the system refusing) is reported and gives null;
 // callers that need a page fall back to a 1 x 1 one. Pixels start at 0; the 8-bit palette of
-// page_new is all black. The raw forms leave the pixels unwritten (row padding and the tail are still 0): only a caller that
-// writes every pixel, or frees the page on failure, may use them.
+// page_new is all black. The raw forms leave the pixels unwritten (row padding and the tail are
+// still 0): only a caller that writes every pixel, or frees the page on failure, may use them.
 page* page_new(int width, int height, int is_8bit, int persistent);
 page* page_new_rgb24(int width, int height, int persistent);
 page* page_new_rgb24_raw(int width, int height, int persistent);
