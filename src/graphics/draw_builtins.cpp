@@ -125,7 +125,8 @@ int builtin_grp_boxfill(int32_t, int32_t) {
 
 int builtin_grp_extboxfill(int32_t, int32_t) {
   return rect_op("grp_extboxfill", false, [](page* p, page_rect r) {
-    page_blend_fill(p, r, arg_colour(6), std::clamp(builtin_arg_int(7) + 1, 1, 256));
+    int level = static_cast<int>(std::clamp<int64_t>(builtin_arg_int(7) + int64_t{1}, 1, 256));
+    page_blend_fill(p, r, arg_colour(6), level);
   });
 }
 
@@ -310,7 +311,8 @@ int builtin_grp_modify_copy(int32_t, int32_t) {
 // ---- mosaic and outline ------------------------------------------------------------------------
 
 // The block starts along one axis: the leftover of length mod d is split evenly on both sides.
-static int mosaic_first(int start, int length, int d) { return start + (length % d) / 2 - d; }
+// Blocks may be as large as a script likes, so positions are 64-bit.
+static int64_t mosaic_first(int start, int length, int d) { return int64_t{start} + (length % d) / 2 - d; }
 
 int builtin_make_mosaic(int32_t, int32_t) {
   copy_args a;
@@ -321,11 +323,13 @@ int builtin_make_mosaic(int32_t, int32_t) {
   int d = std::max(builtin_arg_int(9), 1);  // a block of 0 or less would divide by zero
   if (clip_rect_pair(a.src, &a.sr, a.dst, &a.dr)) return done();
   const page_rect& dr = a.dr;
-  for (int by = mosaic_first(dr.y, dr.height, d); by < dr.y + dr.height; by += d) {
-    int y0 = std::max(by, dr.y), y1 = std::min(by + d, dr.y + dr.height);
+  for (int64_t by = mosaic_first(dr.y, dr.height, d); by < dr.y + dr.height; by += d) {
+    int y0 = static_cast<int>(std::max<int64_t>(by, dr.y));
+    int y1 = static_cast<int>(std::min<int64_t>(by + d, dr.y + dr.height));
     if (y1 <= y0) continue;
-    for (int bx = mosaic_first(dr.x, dr.width, d); bx < dr.x + dr.width; bx += d) {
-      int x0 = std::max(bx, dr.x), x1 = std::min(bx + d, dr.x + dr.width);
+    for (int64_t bx = mosaic_first(dr.x, dr.width, d); bx < dr.x + dr.width; bx += d) {
+      int x0 = static_cast<int>(std::max<int64_t>(bx, dr.x));
+      int x1 = static_cast<int>(std::min<int64_t>(bx + d, dr.x + dr.width));
       if (x1 <= x0) continue;
       int bw = x1 - x0, bh = y1 - y0, sx = a.sr.x + (x0 - dr.x), sy = a.sr.y + (y0 - dr.y);
       int sum[3] = {0, 0, 0};

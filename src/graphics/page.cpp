@@ -24,7 +24,8 @@ static page* page_create(int width, int height, int is_8bit, int persistent, boo
   int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
   int64_t stride = is_8bit ? (static_cast<int64_t>(width) + 3) / 4 * 4 : (3 * static_cast<int64_t>(width) + 3) / 4 * 4;
   uint8_t* bits = nullptr;
-  if (width >= 1 && rows >= 1 && stride * rows <= static_cast<int64_t>(PAGE_MAX_BYTES))
+  if (width >= 1 && rows >= 1 && width <= PAGE_MAX_SIDE && rows <= PAGE_MAX_SIDE &&
+      stride * rows <= static_cast<int64_t>(PAGE_MAX_BYTES))
     bits = static_cast<uint8_t*>(clear ? calloc(1, static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD)
                                        : malloc(static_cast<size_t>(stride * rows) + PAGE_TAIL_PAD));
   if (!bits) {

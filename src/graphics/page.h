@@ -39,15 +39,18 @@ struct page_rect {
 // Drawmodes.
 enum { PAGE_DRAW_NORMAL = 0, PAGE_DRAW_ADD = 1, PAGE_DRAW_MULTIPLY = 3 };
 
-// The largest pixel block a page may have: the engine's pages always lived in a 2 GB address
-// space, and 32-bit row offsets stay exact below it.
-constexpr size_t PAGE_MAX_BYTES = 0x7FFFFFFF;
+// The largest page: 16384 pixels on a side and 256 MiB of pixels, twice a side and more than the
+// memory of any picture or work surface a game uses (its screen is at most WINDOW_SIDE_MAX on a
+// side), so that an image header or a script asking for more is refused at once, before any
+// memory is touched or any pixel decoded.
+constexpr int32_t PAGE_MAX_SIDE = 16384;
+constexpr size_t PAGE_MAX_BYTES = size_t(256) << 20;
 
-// Creation. A page whose memory cannot be had (a width below 1, a height of 0, more than
-// PAGE_MAX_BYTES, or the system refusing) is reported and gives null; callers that need a page
-// fall back to a 1 x 1 one. Pixels start at 0; the 8-bit palette of page_new is all black. The raw
-// forms leave the pixels unwritten (row padding and the tail are still 0): only a caller that
-// writes every pixel, or frees the page on failure, may use them.
+// Creation. A page whose memory cannot be had (a width below 1, a height of 0, a side over
+// PAGE_MAX_SIDE, more than PAGE_MAX_BYTES, or the system refusing) is reported and gives null;
+// callers that need a page fall back to a 1 x 1 one. Pixels start at 0; the 8-bit palette of
+// page_new is all black. The raw forms leave the pixels unwritten (row padding and the tail are
+// still 0): only a caller that writes every pixel, or frees the page on failure, may use them.
 page* page_new(int width, int height, int is_8bit, int persistent);
 page* page_new_rgb24(int width, int height, int persistent);
 page* page_new_rgb24_raw(int width, int height, int persistent);

@@ -1,7 +1,9 @@
 #include "graphics/presentation.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "base/int32.h"
 #include "graphics/page_grid.h"
 #include "graphics/scaler.h"
 #include "platform/platform.h"
@@ -173,8 +175,8 @@ void view_zoom_set(int width, int height, int zoom_x, int zoom_y) {
   view.zoom_y = zoom_y;
   view.content_width = zoomed(width, zoom_x);
   view.content_height = zoomed(height, zoom_y);
-  view.zoomed_blit_width = view.content_width + (view.zoomed_origin_x <= 0 ? -view.zoomed_origin_x : 0);
-  view.zoomed_blit_height = view.content_height + (view.zoomed_origin_y <= 0 ? -view.zoomed_origin_y : 0);
+  view.zoomed_blit_width = i32_sub(view.content_width, std::min(view.zoomed_origin_x, 0));
+  view.zoomed_blit_height = i32_sub(view.content_height, std::min(view.zoomed_origin_y, 0));
   // A zoom that leaves nothing to show (0, or below) has nothing to scale into.
   if ((zoom_x != 1000 || zoom_x != zoom_y) && view.zoomed_blit_width > 0 && view.zoomed_blit_height > 0)
     view.intermediate = page_new_rgb24(view.zoomed_blit_width, view.zoomed_blit_height, 1);
@@ -183,10 +185,11 @@ void view_zoom_set(int width, int height, int zoom_x, int zoom_y) {
 
 void view_geometry_set(int x, int y, int width, int height, int zoom_x, int zoom_y) {
   if (!view.front) return;
-  view.origin_x = -x;
-  view.origin_y = -y;
-  view.shown_width = view.content_width = view.blit_width = x >= 0 ? width + x : width;
-  view.shown_height = view.content_height = view.blit_height = y >= 0 ? height + y : height;
+  // A script's view may lie anywhere in the int range: sums wrap as they always did.
+  view.origin_x = i32_neg(x);
+  view.origin_y = i32_neg(y);
+  view.shown_width = view.content_width = view.blit_width = x >= 0 ? i32_add(width, x) : width;
+  view.shown_height = view.content_height = view.blit_height = y >= 0 ? i32_add(height, y) : height;
   if (zoom_x == -1)
     view_zoom_set(width, height, view.zoom_x, view.zoom_y);
   else

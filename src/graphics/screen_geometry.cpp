@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "base/int32.h"
 #include "graphics/presentation.h"
 #include "platform/platform.h"
 #include "shell/display_mode.h"
@@ -30,7 +31,7 @@ int builtin_screen_set_offset(int32_t, int32_t) {
   bool window_zoom = ignore_screen_mode() != 0;
   int ox = window_zoom ? geometry.offset_x : fullscreen_offset_x();
   int oy = window_zoom ? geometry.offset_y : fullscreen_offset_y();
-  view_offset_set(builtin_arg_int(1) + ox, builtin_arg_int(2) + oy);
+  view_offset_set(i32_add(builtin_arg_int(1), ox), i32_add(builtin_arg_int(2), oy));
   push_int(0);
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/int32.h"
 #include "base/random.h"
 #include "mahjong/evaluator.h"
 #include "mahjong/hand.h"
@@ -71,7 +72,7 @@ void return_others(const mahjong_tile* c, int n, int keep) {
 }
 
 mahjong_tile com_luck_draw(int a) {
-  if (engine_rand() % 400 > 4 * mahjong.com_luck[a]) return mahjong_draw_tile();
+  if (engine_rand() % 400 > 4 * int64_t{mahjong.com_luck[a]}) return mahjong_draw_tile();
   mahjong_restore_target(a);
   mahjong_tile c[4];
   int n = draw_candidates(c, 4), best = -1, best_points = 0;
@@ -197,7 +198,7 @@ void mahjong_restore_target(int a) {
     return;
   }
   for (int s = 0; s < MAHJONG_SLOTS; ++s)
-    if (mahjong.com_naki_flag[a][s] == MELD_CONCEALED) mahjong.com_pre_te[a][s] = mahjong.com_end[a][s] * 10;
+    if (mahjong.com_naki_flag[a][s] == MELD_CONCEALED) mahjong.com_pre_te[a][s] = i32_mul(mahjong.com_end[a][s], 10);
 }
 
 int mahjong_hint_value(mahjong_tile tile, const int32_t c[MAHJONG_KINDS]) {
@@ -267,7 +268,7 @@ int builtin_mahjong_com_draw(int32_t, int32_t) {
   mahjong_vars_load();
   if (!com_seated("mahjong_com_draw", a)) return finish(0);
   if (!mahjong.com_is_tenpai[a]) return finish(com_plain_draw(a));
-  if (engine_rand() % 400 > 4 * mahjong.com_unluck[a]) return finish(com_luck_draw(a));
+  if (engine_rand() % 400 > 4 * int64_t{mahjong.com_unluck[a]}) return finish(com_luck_draw(a));
   return finish(mahjong_draw_tile());
 }
 
@@ -289,7 +290,7 @@ int builtin_mahjong_com_pon(int32_t, int32_t) {
         mahjong.com_end[a][s] != k)
       continue;
     if (mahjong.com_do_naki[a] == 0 || four_melds(a)) return finish(0);
-    if (engine_rand() & 1) ++mahjong.com_te_susunda[a];
+    if (engine_rand() & 1) mahjong.com_te_susunda[a] = i32_add(mahjong.com_te_susunda[a], 1);
     if (undrawn_for(a, k) <= 1) return finish(0);
     com_pon_apply(a);
     return finish(1);
@@ -308,7 +309,7 @@ int builtin_mahjong_com_chi(int32_t, int32_t) {
     if (state == 2) break;
   }
   if (found < 0 || mahjong.com_do_naki[a] == 0 || four_melds(a)) return finish(0);
-  if (engine_rand() & 1) ++mahjong.com_te_susunda[a];
+  if (engine_rand() & 1) mahjong.com_te_susunda[a] = i32_add(mahjong.com_te_susunda[a], 1);
   int place = mahjong.com_endnaki[a][found] - 1, start = found - place;
   if (start < 0 || start + 3 > MAHJONG_SLOTS) return finish(0);
   for (int i = 0; i < 3; ++i)
@@ -362,8 +363,9 @@ int builtin_mahjong_human_draw(int32_t, int32_t) {
   int32_t counts[MAHJONG_KINDS] = {};
   for (mahjong_tile t : mahjong.my_pre_te)
     if (t >= 1 && t < 380) ++counts[tile_kind(t)];
-  bool best = engine_rand() % 460 < 4 * mahjong.my_luck;
-  bool worst = !best && engine_rand() % 460 < 4 * mahjong.my_unluck;
+  // Luck values are the script's: the product is taken in 64 bits.
+  bool best = engine_rand() % 460 < 4 * int64_t{mahjong.my_luck};
+  bool worst = !best && engine_rand() % 460 < 4 * int64_t{mahjong.my_unluck};
   if (!best && !worst) return finish(mahjong_draw_tile());
   mahjong_tile c[5];
   int n = draw_candidates(c, 5), keep = n > 0 ? 0 : -1, kept_value = best ? -1 : 999;

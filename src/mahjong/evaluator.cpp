@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/int32.h"
 #include "mahjong/state.h"
 
 const char* const mahjong_yaku_names[YAKU_NAME_COUNT] = {
@@ -218,7 +219,8 @@ int reading_fu(const hand_evaluation* e, hand_reading& r) {
   if (r.shape == SHAPE_SEVEN_PAIRS) return 25;
   if (r.shape == SHAPE_ORPHANS) return 30;
   int fu = e->tsumo ? 22 : mahjong_is_closed(r) ? 30 : 20;
-  int seat = KIND_EAST + e->seat_wind, round = KIND_EAST + e->round_wind;
+  // Winds come from scripts: a wrapped sum lands on a wind kind only for winds 0..3.
+  int seat = i32_add(KIND_EAST, e->seat_wind), round = i32_add(KIND_EAST, e->round_wind);
   if (r.pair_kind == seat) r.pair_fu += 2;
   if (e->round_wind != e->seat_wind && r.pair_kind == round) r.pair_fu += 2;
   if (r.pair_kind > 34) r.pair_fu += 2;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/int32.h"
+
 #include "mahjong/com_player.h"
 #include "mahjong/evaluator.h"
 #include "mahjong/hand.h"
@@ -46,19 +48,20 @@ int builtin_mahjong_set_seats(int32_t, int32_t) {
     script_error("mahjong_set_seats : 人数[%d]・親[%d]・局[%d]が範囲外です", players, d, s);
     return finish(0);
   }
+  // Rotations are the script's, up to INT_MAX: positions are taken in 64 bits.
   int wind[4] = {0, 0, 0, 0};
   if (players == 2) {
-    int start = 2 * s + (d != 0 ? 2 : 0);
+    int64_t start = 2 * int64_t{s} + (d != 0 ? 2 : 0);
     for (int i = 0; i < 4; ++i) wind[(start + i) % 4] = i;
     mahjong.com_kaze[0] = wind[0];
     mahjong.my_kaze = wind[2];
   } else if (players == 3) {
-    int first = d == MAHJONG_HUMAN ? 2 : d;
+    int64_t first = d == MAHJONG_HUMAN ? 2 : d;
     for (int i = 0; i < 3; ++i) wind[(first + s + i) % 3] = i;
     mahjong.com_kaze[0] = wind[0], mahjong.com_kaze[1] = wind[1];
     mahjong.my_kaze = wind[2];
   } else {
-    for (int i = 0; i < 4; ++i) wind[(d + s + i) % 4] = i;
+    for (int i = 0; i < 4; ++i) wind[(int64_t{d} + s + i) % 4] = i;
     for (int p = 0; p < MAHJONG_COMS; ++p) mahjong.com_kaze[p] = wind[p];
     mahjong.my_kaze = wind[3];
   }
@@ -162,8 +165,8 @@ int builtin_mahjong_draw_payments(int32_t, int32_t) {
   static const int tenpai_gets[5][5] = {{}, {}, {0, 15, 0, 0}, {0, 30, 15, 0}, {0, 30, 15, 10}};
   bool dealer_tenpai = false;
   for (int i = 0; i < n; ++i) {
-    if (!tenpai[i]) *score[i] -= noten_pays[players][t];
-    else if (mahjong.in_suv == 0) *score[i] += tenpai_gets[players][t];
+    if (!tenpai[i]) *score[i] = i32_sub(*score[i], noten_pays[players][t]);
+    else if (mahjong.in_suv == 0) *score[i] = i32_add(*score[i], tenpai_gets[players][t]);
     if (tenpai[i] && wind[i] == 0) dealer_tenpai = true;
   }
   return finish(dealer_tenpai ? 1 : 0);
@@ -263,7 +266,7 @@ int builtin_mahjong_kan(int32_t, int32_t) {
   }
   mahjong.is_kan_cyokugo = 1;
   // -1 (no further kan) stays: counting on from it would allow kans again.
-  if (mahjong.kan_kazu != -1) mahjong.kan_kazu = mahjong.kan_kazu == 3 && kans == 3 ? -1 : mahjong.kan_kazu + 1;
+  if (mahjong.kan_kazu != -1) mahjong.kan_kazu = mahjong.kan_kazu == 3 && kans == 3 ? -1 : i32_add(mahjong.kan_kazu, 1);
   return finish(result);
 }
 

@@ -75,8 +75,10 @@ mahjong_tile mahjong_draw_tile() {
 bool mahjong_return_to_wall(mahjong_tile t) {
   mahjong_wall_state& w = mahjong_wall;
   int k = tile_kind(t);
-  // Every copy of the kind already undrawn: taking it back would duplicate a tile.
-  if (w.next <= 0 || !tile_is_tile(t) || w.left[k] >= mahjong_kind_count(w.players, k))
+  // A value that is no tile of this wall, or a tile still undrawn (it would come out twice while
+  // the drawn one is lost), is refused.
+  if (w.next <= 0 || !tile_is_tile(t) || t % 10 > 3 || w.left[k] >= mahjong_kind_count(w.players, k) ||
+      std::find(w.tiles + w.next, w.tiles + w.size, t) != w.tiles + w.size)
     return false;
   ++w.left[k], ++w.free[k];
   --w.next;

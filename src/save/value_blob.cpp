@@ -196,7 +196,7 @@ array_block* blob_reader::array_at(uint32_t offset, int type) {
     dims[k] = static_cast<int32_t>(le32(p + 8 + 4 * k));
     if (dims[k] < 0) return nullptr;
     n *= static_cast<uint64_t>(dims[k]);
-    if (n > ARRAY_MAX_ELEMENTS) return nullptr;
+    if (!array_count_allowed(type, n)) return nullptr;
   }
   // The whole entry lies in the blob before anything is allocated for it.
   if (n * 4 > size_ - offset - 24) return nullptr;

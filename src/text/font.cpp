@@ -4,6 +4,7 @@
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/int32.h"
 #include "base/gamepath.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
@@ -107,10 +108,17 @@ int builtin_fontout_set_color(int32_t n, int32_t) {
 
 int builtin_fontout_set_font(int32_t n, int32_t) {
   font_descriptor* d = current();
+  int32_t size = n >= 2 ? builtin_arg_int(2) : 20, width = n >= 3 ? builtin_arg_int(3) : size / 2;
+  // The message code's bound: a bigger font would take the program's memory and time.
+  if (size < 0 || size > FONT_SIZE_MAX || width < 0 || width > FONT_SIZE_MAX) {
+    script_error("fontout_set_font : 文字の大きさ[%d x %d]が範囲外です", size, width);
+    push_int(0);
+    return 0;
+  }
   cp932_copy(d->face, sizeof d->face, builtin_arg_text(1));
-  d->size = n >= 2 ? builtin_arg_int(2) : 20;
-  d->width = n >= 3 ? builtin_arg_int(3) : d->size / 2;
-  d->pitch = n >= 4 ? builtin_arg_int(4) : d->size * 5 / 4;
+  d->size = size;
+  d->width = width;
+  d->pitch = n >= 4 ? builtin_arg_int(4) : size * 5 / 4;
   d->fill = n >= 5 ? builtin_arg_int(5) : 0;
   d->mincho = cp932_strstr(d->face, "明朝") != nullptr;
   d->cache_match = font_cache_matches(d->face, d->size, d->width, font_quality_scale());
@@ -125,17 +133,18 @@ int builtin_fontout(int32_t n, int32_t) {
   if (!target) {
     script_error("fontout: 出力先ページが存在しません");
   } else if (n <= 2) {
-    d->x += text_draw(d, target, text.c_str(), nullptr, 0);
+    d->x = i32_add(d->x, text_draw(d, target, text.c_str(), nullptr, 0));
   } else {
+    // The pen and the box are the script's, anywhere in the int range: they wrap.
     int box_width = builtin_arg_int(2), box_height = builtin_arg_int(3), alignment = n >= 4 ? builtin_arg_int(4) : 0;
     int width = text_measure(d, text.c_str(), 0).width;
     if (alignment == -2)
-      d->x += box_width - width;
+      d->x = i32_add(d->x, i32_sub(box_width, width));
     else if (alignment != -1)
-      d->x += (box_width - width) / 2;
+      d->x = i32_add(d->x, i32_sub(box_width, width) / 2);
     int y = d->y;
-    d->y += (box_height - d->size) / 2;
-    d->x += text_draw(d, target, text.c_str(), nullptr, 0);
+    d->y = i32_add(d->y, i32_sub(box_height, d->size) / 2);
+    d->x = i32_add(d->x, text_draw(d, target, text.c_str(), nullptr, 0));
     d->y = y;
   }
   push_int(0);

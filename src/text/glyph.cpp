@@ -448,7 +448,10 @@ std::string font_cache_file_name(const char* face, int width4, int height4) {
 
 void font_cache_open(const char* face, int height, int width) {
   font_cache_close();
-  if (!face || !*face) return;
+  // No text is drawn past the size bound, so such a cache could never be used.
+  if (!face || !*face || height > FONT_SIZE_MAX || width > FONT_SIZE_MAX || height < -FONT_SIZE_MAX ||
+      width < -FONT_SIZE_MAX)
+    return;
   glyph_cache& c = state.cache;
   c.face = face;
   c.width4 = 4 * width;

@@ -16,6 +16,9 @@ struct page;
 struct page_rect;
 
 constexpr int FONT_FACE_SIZE = 32;
+// The largest cell height or width a script, a message code or a glyph cache may ask for: far past
+// any game's text, while rendering beyond it would take the program's memory and time.
+constexpr int32_t FONT_SIZE_MAX = 512;
 
 // A text style: a script thread's current one (Part of the thread's stack, see font.h) or the
 // message window's.

@@ -104,7 +104,8 @@ int backlog_count(bool page_mode) {
 
 int backlog_page_back(int n) {
   int p = backlog_prev_start(END, true);
-  for (int i = 1; i < n; ++i) p = backlog_prev_start(p, true);
+  // The walk stops at the first page: a script's n may be INT_MAX.
+  for (int i = 1, q; i < n && (q = backlog_prev_start(p, true)) != p; ++i) p = q;
   return p;
 }
 

@@ -33,9 +33,7 @@ constexpr uint32_t HOOK_DISABLE = 0x0d9b7f0e;
 
 constexpr int32_t G_ABSENT = -99;
 constexpr int FACE_AT = 41;  // the f code's face text follows its four fields
-// Codes may come from a loaded save's log: a font beyond this size is refused, since rendering it
-// would take the program's memory and time.
-constexpr int32_t FONT_SIZE_MAX = 512;
+// Codes may come from a loaded save's log: a font beyond FONT_SIZE_MAX is refused.
 
 // Module state.
 console_state state;

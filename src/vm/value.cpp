@@ -28,14 +28,19 @@ void string_release(string_block* s) {
   if (s && --s->refcount == 0) free(s);
 }
 
+bool array_count_allowed(int type, uint64_t count) {
+  uint64_t cost = type == TYPE_STRING_ARRAY ? ARRAY_STRING_COST : sizeof(array_number);
+  return count <= ARRAY_MAX_ELEMENTS && count * cost <= ARRAY_MAX_BYTES;
+}
+
 array_block* array_block_new(int type, int32_t d0, int32_t d1, int32_t d2) {
   if (d0 < 0 || d1 < 0 || d2 < 0) return nullptr;
-  // Checked one factor at a time so that the product cannot overflow.
-  size_t count = 1;
-  for (int32_t d : {d0, d1, d2}) {
-    if (d != 0 && count > ARRAY_MAX_ELEMENTS / static_cast<size_t>(d)) return nullptr;
-    count *= static_cast<size_t>(d);
-  }
+  // Three factors below 2^31 cannot overflow 64 bits once the first product is bounded.
+  uint64_t pair = static_cast<uint64_t>(d0) * static_cast<uint64_t>(d1);
+  if (pair > ARRAY_MAX_ELEMENTS && d2 != 0) return nullptr;
+  uint64_t wanted = pair * static_cast<uint64_t>(d2);
+  if (!array_count_allowed(type, wanted)) return nullptr;
+  size_t count = static_cast<size_t>(wanted);
   size_t element = type == TYPE_STRING_ARRAY ? sizeof(string_block*) : sizeof(array_number);
   auto* a = static_cast<array_block*>(mem_alloc(sizeof(array_block) + count * element));
   a->refcount = 1;

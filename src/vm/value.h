@@ -94,10 +94,17 @@ string_block* string_block_new(const char* text);
 inline string_block* string_block_empty() { return string_block_new("", 0); }
 void string_release(string_block* s);  // drops one reference; frees at 0; null passes
 
-// Largest element count of one array (the array built-ins report anything beyond).
+// Largest element count of one array, and the most memory one array may take: 256 MiB, far past
+// any game's tables (a save holds every array whole), yet refused before allocating anything. A
+// string element costs its pointer and the empty text block it starts with (ARRAY_STRING_COST),
+// so string arrays stop at about 6.7 million elements, number arrays at 2^26.
 constexpr size_t ARRAY_MAX_ELEMENTS = size_t(1) << 26;
+constexpr size_t ARRAY_MAX_BYTES = size_t(256) << 20;
+constexpr size_t ARRAY_STRING_COST = 40;
+// Whether an array of that type and element count stays within the bounds above.
+bool array_count_allowed(int type, uint64_t count);
 // A zeroed array (string elements null) of dims d0 x d1 x d2; nullptr when a dimension is negative
-// or the count exceeds ARRAY_MAX_ELEMENTS.
+// or the array would pass the bounds above.
 array_block* array_block_new(int type, int32_t d0, int32_t d1, int32_t d2);
 inline size_t array_count(const array_block* a) {
   return static_cast<size_t>(a->dims[0]) * static_cast<size_t>(a->dims[1]) * static_cast<size_t>(a->dims[2]);

@@ -37,8 +37,10 @@ TEST_F(Pages, StrideAndShape) {
 TEST_F(Pages, FailedCreationIsReportedAndGivesNoPage) {
   page* keep = page_new(2, 2, 0, 0);
   size_t ids = gfx_id_count();
-  platform.answer_boxes({IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY});
+  platform.answer_boxes({IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY, IDRETRY});
   EXPECT_EQ(page_new(40000, 40000, 0, 0), nullptr);  // 4.8 GB: beyond any page
+  EXPECT_EQ(page_new(1, 16385, 1, 0), nullptr);      // a side past the bound, though small
+  EXPECT_EQ(page_new(16384, 5462, 0, 0), nullptr);   // just over 256 MiB
   EXPECT_EQ(page_new(0, 10, 1, 0), nullptr);
   EXPECT_EQ(page_new(10, 0, 0, 0), nullptr);
   EXPECT_EQ(page_new(INT_MAX, 1, 0, 0), nullptr);  // the stride alone would overflow 32 bits

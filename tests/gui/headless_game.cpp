@@ -23,31 +23,6 @@
 #include "vm/thread.h"
 #include "vm/variables.h"
 
-void headless_engine_clear() {
-  threads_destroy_all();
-  thread_switch(nullptr);
-  var_tables_free();
-  ReleaseVaskel();
-  glyph_module_reset();
-  sprite_module_reset();
-  // The cache's and the readers' pages go before every page is freed: they would be freed twice.
-  image_cache_reset();
-  image_readers_reset();
-  page_free_all_at_exit();
-  presentation_reset();
-  gfx_id_reset();
-  window_core_reset();
-  data_sources_clear();
-  env_free();
-  env_keys_reset();
-  interpreter_reset();
-  skip_reset();
-  script_error_reset();
-  // A scene that saved leaves saving allowed, which the menus of a later window would show.
-  save_module_reset();
-  request_reset();
-}
-
 int pixel_mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
   if (a.size() != b.size()) return -1;
   int bad = 0;

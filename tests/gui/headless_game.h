@@ -8,9 +8,8 @@
 
 #include "platform/headless/headless.h"
 #include "platform/window.h"
+#include "test_support.h"  // headless_engine_clear
 
-// Everything a headless run set up, undone (earlier tests in the process may have cached sizes).
-void headless_engine_clear();
 // Pixels whose channels differ by more than 2; -1 when the sizes differ.
 int pixel_mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b);
 

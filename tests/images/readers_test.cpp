@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "archive_writer.h"
+#include "base/hash.h"
 #include "images_fixture.h"
 #include "platform/platform.h"
 
@@ -153,6 +154,25 @@ TEST_F(Readers, PngRefusalsShowTheBoxOnceAndGiveNoPage) {
     EXPECT_EQ(box.caption, "PNG エラー");
     EXPECT_EQ(box.style & MB_ICON_MASK, MB_ICONERROR);
   }
+}
+
+// A few hundred bytes may declare a picture of gigabytes: a page past the bound (16384 x 16384
+// here) is refused from the header, before any memory is taken or any pixel decoded.
+TEST_F(Readers, APictureLargerThanAnyPageIsRefusedFromItsHeader) {
+  ASSERT_TRUE(make_pictures());
+  std::string big = file_bytes(magick_folder::get().at("rgb.png"));
+  const uint8_t side[4] = {0, 0, 0x40, 0};  // 16384, big-endian
+  big.replace(16, 4, reinterpret_cast<const char*>(side), 4);
+  big.replace(20, 4, reinterpret_cast<const char*>(side), 4);
+  uint32_t crc = crc32_bytes(big.data() + 12, 17);  // IHDR's type and fields
+  for (int i = 0; i < 4; i++) big[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+  write("big.png", big);
+  platform.answer_boxes({IDRETRY});
+  EXPECT_EQ(png_file_load("big.png"), nullptr);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_NE(platform.boxes[0].text.find("page_new : 16384 x 16384"), std::string::npos) << platform.boxes[0].text;
+  EXPECT_EQ(platform.boxes[1].caption, "PNG エラー");
+  EXPECT_EQ(page_count(), 0);
 }
 
 // An archive entry's stream runs on into the next entry; the reader must stop at its own end.

@@ -6,6 +6,7 @@
 
 #include "base/random.h"
 #include "mahjong/com_player.h"
+#include "mahjong_notation.h"
 #include "mahjong_vm_fixture.h"
 #include "platform/platform.h"
 
@@ -63,6 +64,41 @@ TEST_F(com_player_test, LuckExtremesDecideWhetherDrawsLookAhead) {
   int best = 0;
   for (int i = 0; i < 5; ++i) best = std::max(best, mahjong_hint_value(mahjong_wall.tiles[mahjong_wall.next + i], counts));
   EXPECT_EQ(mahjong_hint_value(call(H_HUMAN_DRAW), counts), best);
+}
+
+// Each term of the hint value on its own, worked out by hand; guards that reach into the next suit.
+TEST_F(com_player_test, HintValueCountsEachTermOfTheTile) {
+  struct { mahjong_tile tile; std::vector<std::pair<int, int>> counts; int value; } cases[] = {
+      {150, {}, 0},
+      {150, {{15, 2}}, 2 * 2 + 1},   // the kind itself, an odd number of the suit
+      {150, {{14, 1}}, 2},           // k - 1
+      {150, {{16, 3}}, 6},           // k + 1
+      {150, {{13, 1}}, 2 + 1},       // k - 2, odd
+      {150, {{17, 2}}, 4 + 1},       // k + 2, odd
+      {150, {{12, 3}}, 3},           // k - 3
+      {150, {{18, 2}}, 2},           // k + 3
+      {150, {{14, 1}, {16, 1}}, 2 + 2 + 5},  // the gap between two neighbours
+      {150, {{11, 1}, {19, 4}}, 2},  // only odd numbers
+      {210, {{19, 1}, {18, 1}, {22, 1}}, 2},  // a 1: nothing from the suit below
+      {190, {{21, 1}, {22, 1}, {18, 1}}, 2},  // a 9: nothing from the suit above
+      {310, {{31, 2}, {1, 1}, {9, 1}, {35, 1}, {14, 3}}, 5 * 2 + 4},  // honour: orphans held
+  };
+  mahjong_state_reset();
+  std::fill_n(mahjong.my_pre_te, 14, MAHJONG_FILLER);
+  std::fill_n(mahjong.dora, 12, -1), std::fill_n(mahjong.dora_ura, 12, -1);
+  for (const auto& c : cases) {
+    int32_t counts[MAHJONG_KINDS] = {};
+    for (auto [kind, n] : c.counts) counts[kind] = n;
+    EXPECT_EQ(mahjong_hint_value(c.tile, counts), c.value) << c.tile << " with " << c.counts.size();
+  }
+  // A winning tile: 1000 + the points. Dealer, East round: double East 2 han, 30 + 2 (white pair)
+  // + 2 (pair wait) + 8 (concealed East triplet) = 50 fu: 6 x 800 = 4800, 48 hundreds.
+  hand_evaluation e{};
+  notation::hand("123m 456p 789s 111z 5z r5z", e);
+  std::copy_n(e.tiles, 13, mahjong.my_pre_te);
+  int32_t counts[MAHJONG_KINDS] = {};
+  EXPECT_EQ(mahjong_hint_value(e.tiles[13], counts), 1048);
+  EXPECT_EQ(mahjong.my_pre_te[13], MAHJONG_FILLER);
 }
 
 TEST_F(com_player_test, PonNeedsTwoUndrawnTilesOfTheKind) {

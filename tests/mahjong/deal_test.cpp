@@ -44,6 +44,13 @@ bool markers_agree(const int32_t* k, const int32_t* m, bool singles) {
   return true;
 }
 
+// Style 10's sets in order: a terminal or honour pair, three runs 1-2-3 or 7-8-9, an honour triplet.
+bool terminal_runs_layout(const int32_t* k, const int32_t* m) {
+  bool ok = k[0] == k[1] && (k[0] % 10 == 1 || k[0] % 10 == 9 || k[0] > 30) && m[0] == 0;
+  for (int s = 2; s < 11; s += 3) ok = ok && m[s] == 1 && (k[s] % 10 == 1 || k[s] % 10 == 7);
+  return ok && k[11] == k[13] && k[11] > 30 && m[11] == 4;
+}
+
 int win_shape_of_target() {
   mahjong_tile tiles[MAHJONG_SLOTS];
   int32_t melds[MAHJONG_SLOTS] = {};
@@ -97,6 +104,7 @@ TEST_F(deal_test, EveryStyleBuildsAWholeHandTheWallCanGive) {
           ASSERT_TRUE(riichi == 'x' || mahjong_deal.riichi == riichi - '0') << where;
         }
         ASSERT_TRUE(style != 102 || kinds.count(KIND_WHITE) == 0) << where;
+        ASSERT_TRUE(style != 10 || terminal_runs_layout(mahjong_deal.kinds, mahjong_deal.marks)) << where;
       }
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "base/int32.h"
 #include "base/random.h"
 #include "mahjong_notation.h"
 #include "mahjong_vm_fixture.h"
@@ -155,8 +156,13 @@ TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
 }
 
 TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
-  struct { int players, in_suv, com_tenpai[3]; bool human_tenpai; int com_change[3], human_change, dealer_tenpai; }
-  cases[] = {
+  // Scores wrap at the ends of the int range, as the engine's always did.
+  struct {
+    int players, in_suv, com_tenpai[3];
+    bool human_tenpai;
+    int com_change[3], human_change, dealer_tenpai, base = 250;
+  } cases[] = {
+      {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0, INT32_MIN + 5}, {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1, INT32_MAX},
       {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0}, {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
       {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},    {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
       {3, 0, {1, 0, 0}, true, {15, -30, 0}, 15, 1},     {2, 0, {0, 0, 0}, true, {-15, 0, 0}, 15, 0}};
@@ -164,15 +170,15 @@ TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
   notation::hand("123m 456p 789s 11z 23s", waiting);
   for (const auto& c : cases) {
     scalar("@M_maj_mode@GLOBAL") = c.players, scalar("@InSuv@GLOBAL") = c.in_suv;
-    std::fill_n(numbers("@M_com_score#@GLOBAL"), 3, 250), scalar("@M_my_score@GLOBAL") = 250;
+    std::fill_n(numbers("@M_com_score#@GLOBAL"), 3, c.base), scalar("@M_my_score@GLOBAL") = c.base;
     std::copy_n(c.com_tenpai, 3, numbers("@M_com_is_tenpai#@GLOBAL"));
     for (int p = 0; p < 3; ++p) numbers("@M_com_kaze#@GLOBAL")[p] = p;  // computer 0 deals, the human is North
     scalar("@M_my_kaze@GLOBAL") = 3;
     std::fill_n(numbers("@M_my_pre_te#@GLOBAL"), 14, MAHJONG_FILLER);
     if (c.human_tenpai) std::copy_n(waiting.tiles, 14, numbers("@M_my_pre_te#@GLOBAL"));
     EXPECT_EQ(call(H_DRAW_PAYMENTS), c.dealer_tenpai) << c.players;
-    for (int p = 0; p < 3; ++p) EXPECT_EQ(numbers("@M_com_score#@GLOBAL")[p], 250 + c.com_change[p]) << c.players;
-    EXPECT_EQ(scalar("@M_my_score@GLOBAL"), 250 + c.human_change) << c.players;
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(numbers("@M_com_score#@GLOBAL")[p], i32_add(c.base, c.com_change[p])) << c.players;
+    EXPECT_EQ(scalar("@M_my_score@GLOBAL"), i32_add(c.base, c.human_change)) << c.players;
   }
 }
 
@@ -215,15 +221,55 @@ TEST_F(table_builtins_test, KanTestAndKanCount) {
     scalar("@M_my_is_reach@GLOBAL") = c.riichi, scalar("@O_is_haitei@GLOBAL") = c.last_tile, scalar("@M_kan_kazu@GLOBAL") = c.kans;
     EXPECT_EQ(call(H_CAN_KAN, {c.any}), c.result) << c.hand << " riichi " << c.riichi;
   }
-  // The fourth kan of one player ends the kans; -1 stays.
+  // The fourth kan of one player ends the kans (a fourth of the table's does not); -1 stays.
   scalar("@O_is_haitei@GLOBAL") = 0, scalar("@M_my_is_reach@GLOBAL") = 0;
-  for (auto [before, after] : {std::pair{2, 3}, {3, -1}, {-1, -1}}) {
-    human_hand("a111m a222m a333m 444m 5z t4m");
+  struct { const char* hand; int before, after; } kans[] = {{"a111m a222m a333m 444m 5z t4m", 2, 3},
+                                                            {"a111m a222m a333m 444m 5z t4m", 3, -1},
+                                                            {"a111m 222m 333m 444m 5z t4m", 3, 4},
+                                                            {"a111m a222m a333m 444m 5z t4m", -1, -1}};
+  for (auto [hand, before, after] : kans) {
+    human_hand(hand);
     scalar("@M_kan_kazu@GLOBAL") = before, scalar("@O_is_kan_cyokugo@GLOBAL") = 0;
     EXPECT_EQ(call(H_KAN, {3, 43}), 1);
     EXPECT_TRUE(scalar("@M_kan_kazu@GLOBAL") == after && scalar("@O_is_kan_cyokugo@GLOBAL") == 1) << before;
   }
   EXPECT_EQ(call(H_CAN_KAN, {1}), 0);
+}
+
+// Every mahjong built-in on a game whose every variable holds an extreme (scores near INT_MIN,
+// winds and rotations near INT_MAX, luck that four times overflows), at each table size, with
+// real hands dealt and each extreme as argument: nothing may overflow (the sanitized build stops).
+TEST_F(table_builtins_test, ExtremeVariablesAndArgumentsAreSafe) {
+  const std::vector<std::string> arrays = {"@M_my_sute#@GLOBAL", "@M_com_score#@GLOBAL", "@M_com_kaze#@GLOBAL",
+                                           "@com_luck#@GLOBAL", "@com_unluck#@GLOBAL", "@M_com_end#@GLOBAL",
+                                           "@M_com_te_susunda#@GLOBAL", "@M_com_is_tenpai#@GLOBAL", "@com_lvl#@GLOBAL",
+                                           "@M_dora#@GLOBAL", "@M_com_do_naki#@GLOBAL", "@M_com_endnaki#@GLOBAL",
+                                           "@com_tuyosa#@GLOBAL", "@M_dora_ura#@GLOBAL", "@M_com_is_reach#@GLOBAL",
+                                           "@M_com_reach_cyokugo#@GLOBAL", "@M_com_end2#@GLOBAL", "@M_com_endnaki2#@GLOBAL"};
+  const char* scalars[] = {"@M_my_score@GLOBAL", "@M_my_kaze@GLOBAL", "@M_my_luck@GLOBAL", "@M_my_unluck@GLOBAL",
+                           "@M_ba_kaze@GLOBAL", "@M_ba_mawari@GLOBAL", "@M_kan_kazu@GLOBAL", "@M_ba_100ten@GLOBAL",
+                           "@M_com_yuusen@GLOBAL", "@M_last_sute@GLOBAL", "@M_last_sute_pl@GLOBAL", "@M_tatioya@GLOBAL",
+                           "@M_my_is_reach@GLOBAL", "@M_my_reach_cyokugo@GLOBAL", "@M_ba_1000ten@GLOBAL",
+                           "@M_pi_tumo_nokori@GLOBAL", "@O_is_tumo@GLOBAL", "@O_is_tenho@GLOBAL", "@InSuv@GLOBAL"};
+  for (int i = 0; i < 4000; ++i) platform.queued_answers.push_back(IDRETRY);
+  for (int32_t v : {INT32_MIN, INT32_MIN + 5, -1, INT32_MAX, INT32_MAX - 5, 1 << 30})
+    for (int players = 2; players <= 4; ++players) {
+      scalar("@M_maj_mode@GLOBAL") = players;
+      call(H_BUILD_WALL);
+      call(H_MY_DEAL);
+      for (const std::string& name : arrays) std::fill_n(numbers(name), 40, v);
+      for (const char* name : scalars) scalar(name) = v;
+      scalar("@M_kan_kazu@GLOBAL") = v == -1 ? 3 : v;
+      for (const builtin_entry& e : builtin_entries())
+        if (e.subsystem == 8 && e.handler)
+          for (int32_t arg : {v, 0, 1, 2, 3}) call(e.hash, {arg, v, arg});
+      scalar("@M_tatioya@GLOBAL") = 0;
+      call(H_SET_SEATS);  // rotations near INT_MAX still give every wind once
+      std::vector<int32_t> winds{scalar("@M_my_kaze@GLOBAL")};
+      for (int p = 0; p < players - 1; ++p) winds.push_back(numbers("@M_com_kaze#@GLOBAL")[p]);
+      std::sort(winds.begin(), winds.end());
+      if (v >= 0) EXPECT_EQ(std::adjacent_find(winds.begin(), winds.end()), winds.end()) << v << " " << players;
+    }
 }
 
 TEST_F(table_builtins_test, AddDoraStopsAtSixIndicators) {

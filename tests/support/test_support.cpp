@@ -14,21 +14,29 @@
 #include "base/memory.h"
 #include "base/registry.h"
 #include "graphics/gfx_id.h"
+#include "graphics/image_cache.h"
+#include "graphics/image_readers.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "graphics/sprite.h"
 #include "platform/platform.h"
 #include "platform/window.h"
+#include "save/savefile.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
 #include "shell/joystick.h"
+#include "shell/menu_request.h"
 #include "shell/settings.h"
 #include "shell/window_core.h"
+#include "text/glyph.h"
 #include "vm/dispatcher.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 #include "vm/script_error.h"
+#include "vm/script_object.h"
+#include "vm/skip.h"
 #include "vm/thread.h"
+#include "vm/variables.h"
 
 static void throw_fatal(int code) { throw fatal_exit_called{code}; }
 
@@ -112,6 +120,31 @@ void graphics_state_reset() {
 // Fontconfig's start-up keeps a few blocks for the whole process without a pointer to them (its
 // own leak, 288 bytes in 2.14); every test program that draws text would report it.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+void headless_engine_clear() {
+  threads_destroy_all();
+  thread_switch(nullptr);
+  var_tables_free();
+  ReleaseVaskel();
+  glyph_module_reset();
+  sprite_module_reset();
+  // The cache's and the readers' pages go before every page is freed: they would be freed twice.
+  image_cache_reset();
+  image_readers_reset();
+  page_free_all_at_exit();
+  presentation_reset();
+  gfx_id_reset();
+  window_core_reset();
+  data_sources_clear();
+  env_free();
+  env_keys_reset();
+  interpreter_reset();
+  skip_reset();
+  script_error_reset();
+  // A scene that saved leaves saving allowed, which the menus of a later window would show.
+  save_module_reset();
+  request_reset();
+}
 
 window_handle main_window_open(int width, int height, const char* title) {
   window_spec spec;

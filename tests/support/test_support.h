@@ -60,6 +60,11 @@ void settings_state_reset();
 // window's core and every window.
 void graphics_state_reset();
 
+// Everything a headless run of the engine set up, undone: threads, variables, glyphs, sprites,
+// images and pages, the presentation, ids, the main window's core, data sources, the environment,
+// the interpreter, skip and script-error state, saves and menu requests.
+void headless_engine_clear();
+
 // A headless window of that client size (0: none yet) and title, of the main window's class and
 // procedure, made the main window.
 window_handle main_window_open(int width = 0, int height = 0, const char* title = "");

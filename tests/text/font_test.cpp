@@ -18,6 +18,13 @@ TEST_F(font_builtins, EachThreadHasItsOwnStackWithTheDefaultBelowEverything) {
   font_descriptor* a = vm_thread->font_stack;
   ASSERT_NE(a, nullptr);
   EXPECT_EQ((std::vector<int>{a->mincho, a->width, a->pitch}), (std::vector<int>{1, 15, 37}));
+  // Sizes past the message code's bound (512) are reported and change nothing.
+  size_t reports = platform.boxes.size();
+  call("fontout_set_font", {"Big", 20000});
+  call("fontout_set_font", {"Big", 100, 513});
+  call("fontout_set_font", {"Big", -1, 10});
+  EXPECT_EQ(platform.boxes.size(), reports + 3);
+  EXPECT_EQ((std::vector<int>{a->size, a->width, a->mincho}), (std::vector<int>{30, 15, 1}));
   call("fontout_state_push", {});
   EXPECT_EQ(vm_thread->font_stack->previous, a);
   EXPECT_EQ(vm_thread->font_stack->size, 20);
@@ -139,6 +146,8 @@ TEST_F(font_builtins, TheQualityDecidesTheScaleAndTheCacheMatch) {
   call("set_font_quality", {0});
   call("fontout_set_font", {"ＭＳ ゴシック", 24});
   EXPECT_EQ(vm_thread->font_stack->cache_match, 0);
+  call("font_cache_open", {"ＭＳ ゴシック", 24, 1 << 30});  // past the bound: no cache
+  EXPECT_EQ(font_cache_matches("ＭＳ ゴシック", 24, 1 << 30, 1), 0);
   call("font_cache_open", {"", 24, 12});  // no cache at all
   call("set_font_quality", {1});
   call("fontout_set_font", {"ＭＳ ゴシック", 24});

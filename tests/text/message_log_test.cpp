@@ -49,7 +49,8 @@ TEST_F(message_log_test, WalksFindPageStartsByMode) {
     EXPECT_EQ(backlog_prev_start(r.position, r.page), r.prev) << r.position << r.page;
     EXPECT_EQ(backlog_next_start(r.position, r.page), r.next) << r.position << r.page;
   }
-  EXPECT_EQ((std::vector<int>{backlog_page_back(0), backlog_page_back(2)}), (std::vector<int>{n, w}));
+  EXPECT_EQ((std::vector<int>{backlog_page_back(0), backlog_page_back(2), backlog_page_back(INT32_MAX)}),
+            (std::vector<int>{n, w, w}));  // the last: at once, not after INT32_MAX steps
   EXPECT_EQ(call("backlog_count_pages", {}), 2);
   EXPECT_EQ(call("backlog_prev_window", {-1}), w);
 

@@ -90,6 +90,13 @@ TEST_F(strings, ArraysHaveTheirDimensionsAndRefuseBadOnesForEveryType) {
   }
   EXPECT_NE(box_text(0).find("配列数は1以上を指定してください。"), std::string::npos);
   EXPECT_NE(box_text(2).find("int_array_create : "), std::string::npos);
+  // A string element takes its text block too: 8 million elements are refused for strings only.
+  size_t reports = platform.boxes.size();
+  EXPECT_EQ(dims_of(run(H_STRING_ARRAY_CREATE, {8192, 1024})), 111);
+  stack_pop();
+  EXPECT_EQ(run(H_INT_ARRAY_CREATE, {8192, 1024}).a->dims[1], 8192);
+  stack_pop();
+  EXPECT_EQ(platform.boxes.size(), reports + 1);
 }
 
 TEST_F(strings, CopiesShareNothingWithTheirSource) {
