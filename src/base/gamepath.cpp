@@ -192,14 +192,26 @@ std::string game_path_absolute(std::string_view engine_path) {
   return engine_name(resolved);
 }
 
-bool game_path_ends_with_separator(std::string_view path) {
-  if (path.empty()) return false;
-  size_t last = 0;
+bool game_path_ends_with_separator(std::string_view path) { return !path.empty() && game_path_file_name(path).empty(); }
+
+bool game_name_confined(std::string_view name) {
+  bool absolute;
+  std::vector<std::string> parts = split_components(name, absolute);
+  bool drive = name.size() >= 2 && name[1] == ':' && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z');
+  if (absolute || drive) return false;
+  for (const std::string& part : parts)
+    if (part == "..") return false;
+  return true;
+}
+
+std::string_view game_path_file_name(std::string_view path) {
+  size_t start = 0;
   for (size_t i = 0; i < path.size();) {
-    last = i;
-    i += (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+    size_t step = (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+    if (step == 1 && is_separator(path[i])) start = i + 1;
+    i += step;
   }
-  return path.size() - last == 1 && is_separator(path[last]);
+  return path.substr(start);
 }
 
 std::string game_path_join(std::string_view folder, std::string_view name) {
