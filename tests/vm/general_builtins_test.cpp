@@ -1,6 +1,9 @@
 // The diagnostic, message-box, clock and number built-ins: the log line and its silent mode, the
 // box styles and answers through the headless backend, the engine's random sequence, the timed
 // interpolation, the folds and the front page.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
 #include <fstream>
 #include <regex>
@@ -55,6 +58,28 @@ TEST_F(general, DebugPrintWritesOneStampedLineOfTheArgumentTextAndNothingWhenSil
 
   debug_log_open();  // the menu command hands the file to the user's program
   EXPECT_EQ(platform.opened, std::vector<std::string>{save_path(DEBUG_LOG_FILE)});
+}
+
+// A game may ship the log as a link out of its folder, or as a FIFO that nobody reads.
+TEST_F(general, TheLogFollowsNoLinkWaitsForNoReaderAndTakesTheUmask) {
+  temp_dir outside;
+  outside.write("victim", "keep");
+  std::string file = save_folder.at(DEBUG_LOG_FILE);
+  ASSERT_EQ(symlink(outside.at("victim").c_str(), file.c_str()), 0);
+  run_int(H_DEBUG_PRINT, {"leak"});
+  FILE* f = fopen(outside.at("victim").c_str(), "rb");
+  EXPECT_EQ(read_rest(f), "keep");
+  fclose(f);
+  unlink(file.c_str());
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  run_int(H_DEBUG_PRINT, {"held"});
+  unlink(file.c_str());
+  mode_t old = umask(002);
+  run_int(H_DEBUG_PRINT, {"x"});
+  umask(old);
+  struct stat st;
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0664u);
 }
 
 TEST_F(general, EveryBoxHasItsStyleAndAnswersOneOnlyForItsAffirmativeButton) {
