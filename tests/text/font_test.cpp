@@ -114,6 +114,16 @@ std::string renamed_face() {
 TEST_F(font_builtins, LoadedFontsAreFoundByEachOfTheirFamilyNamesUntilReleased) {
   game.write("font/mine.ttf", renamed_face());
   ASSERT_EQ(glyph_face_file("VaskTestG"), glyph_face_file("ＭＳ ゴシック"));  // not there yet
+  // A font outside the game's folder is none of the game's.
+  temp_dir outside;
+  outside.write("their.ttf", renamed_face());
+  std::string leaf = outside.path().substr(outside.path().rfind('/') + 1);
+  for (std::string name : {outside.at("their.ttf"), "..\\" + leaf + "\\their.ttf"}) {
+    call("load_font", {name.c_str()});
+    EXPECT_NE(last_box().find("load_font: ファイル["), std::string::npos) << name;
+  }
+  EXPECT_EQ(glyph_face_file("VaskTestG"), glyph_face_file("ＭＳ ゴシック"));
+  platform.boxes.clear();
   call("load_font", {"mine.ttf"});
   EXPECT_TRUE(platform.boxes.empty()) << last_box();
   std::string mine = glyph_face_file("VaskTestG");
