@@ -256,7 +256,6 @@ int data_source_open(const char* mount_name, data_source* s) {
 }
 
 int data_source_add(const char* mount_name, int sound_only) {
-  if (!game_name_confined(mount_name)) return DATA_SOURCE_NONE;  // ".." would mount what lies above the game
   std::lock_guard<std::recursive_mutex> guard(file_lock());
   if (data_source* s = find_source(mount_name)) {
     if (s->kind == DATA_SOURCE_ARCHIVE32 && s->has_table) return DATA_SOURCE_ARCHIVE32;

@@ -97,8 +97,10 @@ static std::string bare_name(const char* path) {
   return name;
 }
 
+// "..." is ".." without its extension: the folder above the game is never mounted.
 int builtin_archive_load(int32_t, int32_t) {
-  data_source_add(bare_name(builtin_arg_text(1)).c_str(), 0);
+  std::string name = bare_name(builtin_arg_text(1));
+  if (game_name_confined(name)) data_source_add(name.c_str(), 0);
   return push_result(0);
 }
 

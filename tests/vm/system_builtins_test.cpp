@@ -74,7 +74,7 @@ TEST_F(system_builtins, ArchivesAreRegisteredAndReleasedByTheirBareName) {
   game.write(reinterpret_cast<const char*>(u8"表示/b.txt"), "x");  // 表 ends in the byte of "\\"
   run(H_ARCHIVE_LOAD, {"data\\表示.arc"});
   EXPECT_TRUE(data_file_exists("b.txt"));
-  // "..." is ".." without its extension: the folder above the game is never mounted.
+  // "..." is ".." without its extension: the folder above the game is not mounted.
   game.write("inner/c.txt", "x");
   data_base_folder_set(game.at("inner").c_str());
   run(H_ARCHIVE_LOAD, {"..."});
