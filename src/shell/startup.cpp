@@ -212,8 +212,8 @@ static std::vector<std::string> dev_file_accepted(int count, bool tell) {
   std::vector<std::string> lines = dev_file_lines(count);
   if (!lines.empty() && !development_asked() && !game_name_confined(lines[0])) {
     if (tell)
-      fprintf(stderr, "vaskrun: the development file names a folder outside the game (%s); it is used only with %s\n",
-            lines[0].c_str(), DEVELOPMENT_SWITCH);
+      fprintf(stderr, "vaskrun: the development file names a folder outside the game (%s); it counts only with %s\n",
+              lines[0].c_str(), DEVELOPMENT_SWITCH);
     lines.clear();
   }
   return lines;

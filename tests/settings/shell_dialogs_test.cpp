@@ -53,10 +53,7 @@ TEST_F(ShellDialogs, AboutShowsVersionOrCountersAndOkWritesTheOptions) {
   ASSERT_EQ(platform.opened.size(), 1u);
   EXPECT_EQ(platform.opened[0], "https://example.org/");
   reload("URL\tfile:///etc/passwd\n");  // a game's link opens web addresses only
-  answer([](dialog_form& f) {
-    f.on_link(*f.find(IDC_LINK));
-    return IDCANCEL;
-  });
+  answer([](dialog_form& f) { return f.on_link(*f.find(IDC_LINK)), IDCANCEL; });
   about_dialog_open(0);
   EXPECT_EQ(platform.opened.size(), 1u);
   // The plain box has no development options; OK there writes nothing.

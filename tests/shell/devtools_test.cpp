@@ -97,9 +97,7 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
                                                                  "/s" + game.path() + "/a.txt"}));
       EXPECT_EQ(real.spawned[0].folder, game.path());
     }
-    if (!r.object) {
-      EXPECT_TRUE(data_file_exists("a.vko"));  // the sources were registered again
-    }
+    if (!r.object) EXPECT_TRUE(data_file_exists("a.vko"));  // the sources were registered again
   }
 }
 
@@ -142,13 +140,4 @@ TEST_F(DevTools, EditorTemplateAndErrorLineText) {
   error_log_append(wide.c_str());
   EXPECT_EQ(error_line_text().size(), ERROR_LINE_SIZE - 2);  // whole characters within 8191 bytes
   EXPECT_EQ(error_line_text().substr(error_line_text().size() - 2), "あ");
-}
-
-TEST_F(DevTools, TheUserAsksForDevelopmentOnTheCommandLineOrInTheEnvironment) {
-  const std::pair<const char*, bool> rows[] = {
-      {"", false}, {"/DEBUG:x --development", true}, {"--developments", false}, {"\"--development\"", true}};
-  for (const auto& [line, asked] : rows) EXPECT_EQ(development_requested(line), asked) << line;
-  setenv(DEVELOPMENT_VARIABLE, "1", 1);
-  EXPECT_TRUE(development_requested(""));
-  unsetenv(DEVELOPMENT_VARIABLE);
 }

@@ -62,24 +62,18 @@ TEST_F(general, DebugPrintWritesOneStampedLineOfTheArgumentTextAndNothingWhenSil
 
 // A game may ship the log as a link out of its folder, or as a FIFO that nobody reads.
 TEST_F(general, TheLogFollowsNoLinkWaitsForNoReaderAndTakesTheUmask) {
-  temp_dir outside;
-  outside.write("victim", "keep");
   std::string file = save_folder.at(DEBUG_LOG_FILE);
-  ASSERT_EQ(symlink(outside.at("victim").c_str(), file.c_str()), 0);
+  ASSERT_EQ(symlink(game.at("victim").c_str(), file.c_str()), 0);
   run_int(H_DEBUG_PRINT, {"leak"});
-  FILE* f = fopen(outside.at("victim").c_str(), "rb");
-  EXPECT_EQ(read_rest(f), "keep");
-  fclose(f);
-  unlink(file.c_str());
-  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  EXPECT_NE(access(game.at("victim").c_str(), F_OK), 0);
+  ASSERT_EQ(unlink(file.c_str()) + mkfifo(file.c_str(), 0600), 0);
   run_int(H_DEBUG_PRINT, {"held"});
-  unlink(file.c_str());
   mode_t old = umask(002);
+  unlink(file.c_str());
   run_int(H_DEBUG_PRINT, {"x"});
   umask(old);
   struct stat st;
-  ASSERT_EQ(stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0664u);
+  EXPECT_EQ(stat(file.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0664u);
 }
 
 TEST_F(general, EveryBoxHasItsStyleAndAnswersOneOnlyForItsAffirmativeButton) {
