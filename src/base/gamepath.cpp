@@ -194,13 +194,20 @@ std::string game_path_absolute(std::string_view engine_path) {
 
 bool game_path_ends_with_separator(std::string_view path) { return !path.empty() && game_path_file_name(path).empty(); }
 
+// Every lookup of a game file asks this, so it walks the name once without allocating.
 bool game_name_confined(std::string_view name) {
-  bool absolute;
-  std::vector<std::string> parts = split_components(name, absolute);
-  bool drive = name.size() >= 2 && name[1] == ':' && ((name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z');
-  if (absolute || drive) return false;
-  for (const std::string& part : parts)
-    if (part == "..") return false;
+  if (name.empty()) return true;
+  bool drive = name.size() >= 2 && name[1] == ':' && (name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z';
+  if (is_separator(name[0]) || drive) return false;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size();) {
+    size_t step = i < name.size() && cp932_is_lead(static_cast<unsigned char>(name[i])) && i + 1 < name.size() ? 2 : 1;
+    if (i == name.size() || (step == 1 && is_separator(name[i]))) {
+      if (name.substr(start, i - start) == "..") return false;
+      start = i + 1;
+    }
+    i += step;
+  }
   return true;
 }
 
