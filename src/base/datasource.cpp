@@ -306,8 +306,10 @@ struct lookup_keys {
 
 // Walks the loose step and the sources in the order each query uses. accept() decides whether a
 // candidate counts (an open that fails, or a folder file that has gone, goes on with the next).
+// A name that climbs out of the game's folders (absolute, or with "..") is found nowhere.
 template <typename Accept>
 static bool file_lookup(const char* name, lookup_kind kind, Accept accept) {
+  if (!game_name_confined(name)) return false;
   std::string_view file_name = file_name_part(name);
   bool sound = is_sound_name(name);
   bool loose = !base_folder.empty();
@@ -337,7 +339,18 @@ static bool file_lookup(const char* name, lookup_kind kind, Accept accept) {
 
 static bool is_archive_hit(const file_hit& hit) { return hit.source && hit.source->kind != DATA_SOURCE_FOLDER; }
 
-FILE* data_file_open(const char* name, const char* mode) {
+static uint32_t size32(const struct stat& st) {
+  return st.st_size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(st.st_size);
+}
+
+// The size of an opened file: an archive entry's size field, else the length of the file itself.
+static uint32_t opened_size(const file_hit& hit, FILE* f) {
+  if (is_archive_hit(hit)) return hit.size;
+  struct stat st;
+  return fstat(fileno(f), &st) == 0 ? size32(st) : 0;
+}
+
+FILE* data_file_open(const char* name, const char* mode, uint32_t* size) {
   std::lock_guard<std::recursive_mutex> guard(file_lock());
   FILE* result = nullptr;
   file_lookup(name, LOOKUP_OPEN, [&](const file_hit& hit) {
@@ -347,15 +360,16 @@ FILE* data_file_open(const char* name, const char* mode) {
       fclose(f);
       return false;
     }
+    if (size) *size = opened_size(hit, f);
     result = f;
     return true;
   });
   return result;
 }
 
-FILE* Ffopen(const char* name, const char* mode) {
+FILE* Ffopen(const char* name, const char* mode, uint32_t* size) {
   for (;;) {
-    if (FILE* f = data_file_open(name, mode)) return f;
+    if (FILE* f = data_file_open(name, mode, size)) return f;
     error_box_retry("Ffopen : ファイル[%s]の読み込みで失敗しました", name);  // Cancel does not return
   }
 }
@@ -370,7 +384,7 @@ uint32_t data_file_size(const char* name) {
     }
     struct stat st;
     if (!game_path_stat(hit.path, &st) || !S_ISREG(st.st_mode)) return false;
-    size = st.st_size > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(st.st_size);
+    size = size32(st);
     return true;
   });
   return size;

@@ -63,9 +63,12 @@ data_source* data_source_reset(const char* mount_name);
 // Fills a record from the name (the work of data_source_add, under its lock).
 int data_source_open(const char* mount_name, data_source* source);
 
-// Lookups by game-file name.
-FILE* Ffopen(const char* name, const char* mode);  // never null: asks Retry/Cancel until it opens
-FILE* data_file_open(const char* name, const char* mode);
+// Lookups by game-file name. A name that is absolute or climbs out with ".." is found nowhere (mount
+// names are the engine's own; scripts reach data_source_add through archive_load, which refuses them).
+// The opens tell the size of what they opened when asked (an archive entry's size, else the file's
+// length); data_file_size can differ, since it skips sound-only folders for other names.
+FILE* Ffopen(const char* name, const char* mode, uint32_t* size = nullptr);  // never null: asks Retry/Cancel until it opens
+FILE* data_file_open(const char* name, const char* mode, uint32_t* size = nullptr);
 uint32_t data_file_size(const char* name);
 uint64_t data_file_time(const char* name);  // 100 ns units since 1601, 0 when unknown
 char* data_file_source(const char* name, char* out);  // out: DATA_PATH_SIZE bytes; nullptr when not found

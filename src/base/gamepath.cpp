@@ -192,14 +192,33 @@ std::string game_path_absolute(std::string_view engine_path) {
   return engine_name(resolved);
 }
 
-bool game_path_ends_with_separator(std::string_view path) {
-  if (path.empty()) return false;
-  size_t last = 0;
-  for (size_t i = 0; i < path.size();) {
-    last = i;
-    i += (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+bool game_path_ends_with_separator(std::string_view path) { return !path.empty() && game_path_file_name(path).empty(); }
+
+// Every lookup of a game file asks this, so it walks the name once without allocating.
+bool game_name_confined(std::string_view name) {
+  if (name.empty()) return true;
+  bool drive = name.size() >= 2 && name[1] == ':' && (name[0] | 0x20) >= 'a' && (name[0] | 0x20) <= 'z';
+  if (is_separator(name[0]) || drive) return false;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size();) {
+    size_t step = i < name.size() && cp932_is_lead(static_cast<unsigned char>(name[i])) && i + 1 < name.size() ? 2 : 1;
+    if (i == name.size() || (step == 1 && is_separator(name[i]))) {
+      if (name.substr(start, i - start) == "..") return false;
+      start = i + 1;
+    }
+    i += step;
   }
-  return path.size() - last == 1 && is_separator(path[last]);
+  return true;
+}
+
+std::string_view game_path_file_name(std::string_view path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size();) {
+    size_t step = (cp932_is_lead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) ? 2 : 1;
+    if (step == 1 && is_separator(path[i])) start = i + 1;
+    i += step;
+  }
+  return path.substr(start);
 }
 
 std::string game_path_join(std::string_view folder, std::string_view name) {

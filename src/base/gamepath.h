@@ -26,6 +26,14 @@ bool game_path_is_file(std::string_view engine_path);
 // The absolute, resolved form of an existing path, as engine text; empty when it does not exist.
 std::string game_path_absolute(std::string_view engine_path);
 
+// True when a name given by a game or a script stays inside the folder it is looked up in: it is
+// not absolute (a separator or a drive such as "C:" first) and no component of it is "..". Games
+// are outside input: a name that fails is refused as if the file did not exist.
+bool game_name_confined(std::string_view name);
+
+// The name after a path's last "\" or "/" (the whole path when it has none).
+std::string_view game_path_file_name(std::string_view path);
+
 // Joins a folder and a name with "\" unless the folder already ends with a separator.
 std::string game_path_join(std::string_view folder, std::string_view name);
 

@@ -110,21 +110,41 @@ std::string engine_path_from_host(const std::string& host_path) {
 // Held single-instance locks: name -> the open lock file.
 static std::map<std::string, int> instance_locks;
 
+// A folder that only this user can change: ours, no link, not writable by group or others (under
+// the shared temporary folder: no access for them at all). Another user could otherwise make it
+// first and hold the lock, or swap the lock file.
+static bool folder_is_own(const std::string& folder, mode_t forbidden) {
+  struct stat st;
+  return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid() &&
+         (st.st_mode & forbidden) == 0;
+}
+
+// The user's runtime folder, else a folder of ours in the user's cache folder, else one made with
+// mode 0700 in the temporary folder; empty when none of them is the user's own.
 static std::string instance_lock_folder() {
   const char* runtime = getenv("XDG_RUNTIME_DIR");
-  struct stat st;
-  if (runtime && *runtime && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) return runtime;
+  if (runtime && *runtime && folder_is_own(runtime, 022)) return runtime;
+  const char* cache = getenv("XDG_CACHE_HOME");
+  const char* home = getenv("HOME");
+  std::string cache_folder = cache && cache[0] == '/' ? cache : home && *home ? std::string(home) + "/.cache" : "";
+  if (!cache_folder.empty()) {
+    cache_folder += "/vaskrun";
+    g_mkdir_with_parents(cache_folder.c_str(), 0700);
+    if (folder_is_own(cache_folder, 022)) return cache_folder;
+  }
   std::string folder = std::string(g_get_tmp_dir()) + "/vaskrun-" + std::to_string(getuid());
   mkdir(folder.c_str(), 0700);
-  return folder;
+  return folder_is_own(folder, 077) ? folder : std::string();
 }
 
 bool instance_lock_acquire(const std::string& name) {
   if (instance_locks.count(name)) return true;
+  std::string folder = instance_lock_folder();
+  if (folder.empty()) return true;  // no safe place for a lock: never keep a player out of the game
   char hex[17];
   snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(crc64_string(name.c_str())));
-  std::string path = instance_lock_folder() + "/vaskrun-" + hex + ".lock";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  std::string path = folder + "/vaskrun-" + hex + ".lock";
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return true;  // no place for a lock: never keep a player out of the game
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     bool held_elsewhere = errno == EWOULDBLOCK;

@@ -217,8 +217,10 @@ void host_sleep_ms(uint32_t ms);
 std::vector<std::string> command_line_split(const std::string& command_line);
 // A host path (UTF-8, "/") as an engine path (CP932 where it converts, "\").
 std::string engine_path_from_host(const std::string& host_path);
-// Takes the single-instance lock of a name: a lock file in the user's runtime folder. True when it
-// was free; the lock is then held until the process ends (or the lock is released, for tests).
+// Takes the single-instance lock of a name: a lock file in the user's runtime folder, else in the
+// user's cache folder, else in a folder of the temporary folder made private (0700); each is used
+// only when it is the user's own. True when it was free, or when no folder is safe (a player is
+// never kept out); the lock is then held until the process ends (or released, for tests).
 bool instance_lock_acquire(const std::string& name);
 void instance_lock_release(const std::string& name);
 // The part of a zoomed picture that falls into area, as opaque 32-bit pixels 0xFFRRGGBB (area.width

@@ -8,6 +8,7 @@
 #include "base/atomic_file.h"
 #include "base/cp932.h"
 #include "base/env.h"
+#include "base/gamepath.h"
 #include "base/registry.h"
 #include "base/system.h"
 #include "graphics/page.h"
@@ -56,10 +57,14 @@ const char* capture_base_name() {
 }  // namespace
 
 std::string file_dialog_ask(const file_dialog_spec& spec) {
+  // The proposed name comes from the game: only its file name is offered, never a way out of the
+  // folder the user sees.
+  file_dialog_spec asked = spec;
+  asked.file_name = game_path_file_name(spec.file_name);
   ime_enable();
   call_box_hook();
   std::string path;
-  int result = plat().file_dialog(main_window_get(), spec, path);
+  int result = plat().file_dialog(main_window_get(), asked, path);
   if (result == FILE_DIALOG_OK && path.size() >= CAPTURE_PATH_LIMIT) {
     error_box_fatal("ファイル名が長すぎます");
     path.clear();

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/cp932.h"
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 #include "shell/settings.h"
 #include "shell/window_core.h"
+#include "vm/builtins_variable.h"
 #include "vm/script_error.h"
 #include "vm/script_object.h"
 #include "vm/variables.h"
@@ -25,12 +27,23 @@ static struct {
   std::string error_line;
   bool watch_shown = false;
   uint32_t watch_when = 0;  // platform clock of the last watch update
+  bool asked = false;       // the user asked for development: programs may start
 } dev;
 
 // The watch text's buffer size: longer texts are cut on a character boundary.
 static const size_t WATCH_TEXT_SIZE = 512;
 
 static bool development_mode() { return error_report_mode_get() != 1; }
+
+void development_asked_set(bool asked) { dev.asked = asked; }
+bool development_asked() { return dev.asked; }
+
+bool development_requested(const char* command_line) {
+  for (const std::string& word : command_line_split(command_line ? command_line : ""))
+    if (word == DEVELOPMENT_SWITCH) return true;
+  const char* setting = getenv(DEVELOPMENT_VARIABLE);
+  return setting && strcmp(setting, "1") == 0;
+}
 
 const char* save_path(const char* relative) {
   if (dev.base_folder.empty()) return relative;
@@ -55,13 +68,13 @@ static bool host_file_exists(const std::string& engine_path, struct stat* st = n
 
 // The folder part of a path, with its last separator ("" for a bare name).
 static std::string folder_of(const std::string& path) {
-  size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  return path.substr(0, path.size() - game_path_file_name(path).size());
 }
 
-// Starts the compiler on the source; false when there is none beside it or it did not start.
+// Starts the compiler on the source; false when there is none beside it, it did not start, or
+// the user did not ask for development (a game may ship a program of that name).
 static bool compiler_start(const char* source) {
-  if (!source || !*source || !development_mode()) return false;
+  if (!source || !*source || !development_mode() || !dev.asked) return false;
   std::string folder = folder_of(source);
   std::string compiler = folder + "VaskelCompile";
   if (!host_file_exists(compiler)) {
@@ -102,8 +115,7 @@ int compile_dropped_source() { return compiler_start(dropped_file_path()) ? 1 : 
 static std::string source_beside(const std::string& object_path) {
   std::string folder = folder_of(object_path);
   std::string file = object_path.substr(folder.size());
-  size_t dot = file.rfind('.');
-  if (dot != std::string::npos) file.resize(dot);
+  if (const char* dot = cp932_strrchr(file.c_str(), '.')) file.resize(static_cast<size_t>(dot - file.c_str()));
   std::string parent = folder.size() > 1 ? folder_of(folder.substr(0, folder.size() - 1)) : std::string();
   std::string base = parent + file;
   return host_file_exists(base + ".txt") ? base + ".txt" : base + ".vks";
@@ -177,8 +189,9 @@ static std::string source_of(const char* object_name) {
 }
 
 void editor_open_at_line(const char* object_name, int32_t line) {
+  // The template may have been stored by the game itself: it runs only when the user asked.
   std::string command = setting_text_get(SETTING_EDITOR);
-  if (command.empty() || !development_mode()) return;
+  if (command.empty() || !development_mode() || !dev.asked) return;
   call_window_hook();
   if (command.find("%fn%") != std::string::npos) command = fill(command, "%fn%", source_of(object_name));
   if (command.find("%line%") != std::string::npos) command = fill(command, "%line%", std::to_string(line));
@@ -216,8 +229,8 @@ const std::string& error_line_text() { return dev.error_line; }
 // The watch list
 
 // One watched variable as the status bar shows it, a blank after it.
-static std::string watch_value(std::string name) {
-  if (name.find('@', 1) == std::string::npos) name += "@GLOBAL";
+static std::string watch_value(const std::string& word) {
+  std::string name = variable_name_complete(word.c_str());
   const value_cell* v = var_find_global(crc32_string(name.c_str()));
   char text[64];
   if (v && v->type == TYPE_INT) {

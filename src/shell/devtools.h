@@ -9,6 +9,12 @@
 // The compiler is an outside program, "VaskelCompile", that lies in the folder of the source. It
 // runs with the source folder as its working folder; its exit posts COMPILE_DONE_MESSAGE to the
 // main window, whose handler sets the compile-finished flag that compile_source waits for.
+//
+// Games are downloaded: a game's loose folders choose development mode for reports, the recompile
+// check and the watch list, but programs (the compiler, the editor) start only when the user asked
+// for development, with DEVELOPMENT_SWITCH on the command line or DEVELOPMENT_VARIABLE=1. A game can
+// ship a program named like the compiler and store an editor command in its own settings key;
+// neither road is in its hands.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +25,14 @@
 const char* save_path(const char* relative);
 // The save base folder (engine path); empty for none.
 void save_base_folder_set(const char* folder);
+
+// Whether the user asked for development (start-up decides once from the command line and the
+// environment); programs start only then.
+constexpr char DEVELOPMENT_SWITCH[] = "--development";
+constexpr char DEVELOPMENT_VARIABLE[] = "VASKRUN_DEVELOPMENT";
+bool development_requested(const char* command_line);
+void development_asked_set(bool asked);
+bool development_asked();
 
 // The compile-state flags that the main window's compiler messages switch.
 constexpr uint32_t COMPILE_STARTED_MESSAGE = 0x9002;
@@ -57,6 +71,6 @@ const std::string& error_line_text();
 // added when it names no group), shown as "%d ", "%e ", "\"%s\" " or "??? " (an array, or none).
 void watch_list_show();
 
-// Forgets the compile flags, the error-line text and the last watch update; the base folder,
-// which start-up sets once, stays (tests; a run keeps them all).
+// Forgets the compile flags, the error-line text, the last watch update and the user's ask; the
+// base folder, which start-up sets once, stays (tests; a run keeps them all).
 void devtools_reset();

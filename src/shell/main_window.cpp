@@ -6,6 +6,7 @@
 
 #include "base/cp932.h"
 #include "base/env.h"
+#include "base/gamepath.h"
 #include "base/registry.h"
 #include "base/system.h"
 #include "platform/messages.h"
@@ -24,6 +25,7 @@
 #include "shell/settings.h"
 #include "shell/settings_dialogs.h"
 #include "shell/shell_dialogs.h"
+#include "shell/system_builtins.h"
 #include "shell/window_core.h"
 #include "sound/movie.h"
 #include "vm/debug_log.h"
@@ -74,9 +76,15 @@ static bool reports_shown() { return error_report_mode_get() != 1; }
 static const char* reg_a() { return reg_global_name(); }
 static const char* reg_b() { return reg_local_name(); }
 
+// The help is a web address (a ":" says so: no file name holds one) or a document of the game,
+// which must lie inside it.
 static void help_open() {
   const char* file = help_file();
-  if (*file && strcmp(file, "none") != 0) plat().shell_open(file);
+  if (!*file || strcmp(file, "none") == 0) return;
+  if (strchr(file, ':'))
+    web_address_open(file);
+  else if (game_name_confined(file))
+    plat().shell_open(file);
 }
 
 static void skip_from_menu(int mode) {

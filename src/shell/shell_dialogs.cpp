@@ -13,6 +13,7 @@
 #include "shell/env_keys.h"
 #include "shell/exit_state.h"
 #include "shell/settings.h"
+#include "shell/system_builtins.h"
 #include "shell/window_core.h"
 #include "vm/script_error.h"
 #include "vm/skip.h"
@@ -37,11 +38,9 @@ int stored(const char* name, int fallback) { return reg_get_int(reg_global_name(
 void store(const char* name, int value) { reg_set_int(reg_global_name(), reg_local_name(), name, value); }
 bool reports_shown() { return error_report_mode_get() != 1; }
 
-// A link opens its address through the desktop, after hook B (which leaves full screen).
+// A link opens its web address through the desktop, after hook B (which leaves full screen).
 void link_open(const form_control& link) {
-  if (link.text.empty()) return;
-  call_window_hook();
-  plat().shell_open(link.text.c_str());
+  if (!link.text.empty()) web_address_open(link.text.c_str());
 }
 
 void link_add(dialog_form& form, const char* key) { form.add(IDC_LINK, form_kind::link, "", env_text(key, LONG_TEXT_SIZE, "")); }

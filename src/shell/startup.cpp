@@ -205,11 +205,25 @@ std::vector<std::string> dev_file_lines(int count) {
 // an install on read-only media is the case the HDD cache was made for.
 static bool on_fixed_media(const std::string& folder) { return access(game_path_native(folder).c_str(), W_OK) == 0; }
 
+// The development file comes with the game, so the folder it names may lie outside the game only
+// when the user asked for development; otherwise the file counts only when it names a folder
+// inside the game's (said once, at the first reading).
+static std::vector<std::string> dev_file_accepted(int count, bool tell) {
+  std::vector<std::string> lines = dev_file_lines(count);
+  if (!lines.empty() && !development_asked() && !game_name_confined(lines[0])) {
+    if (tell)
+      fprintf(stderr, "vaskrun: the development file names a folder outside the game (%s); it counts only with %s\n",
+              lines[0].c_str(), DEVELOPMENT_SWITCH);
+    lines.clear();
+  }
+  return lines;
+}
+
 // The development file's first line names the fast-data folder; its "savedata" is where saves go
 // and, on read-only media, it caches the archives and takes part in every lookup.
 static void fast_data_folder_choose() {
   std::vector<std::string> lines;
-  if (reports_shown()) lines = dev_file_lines(1);
+  if (reports_shown()) lines = dev_file_accepted(1, true);
   std::string here = current_folder();
   if (!lines.empty()) {
     startup.fast_data_folder = lines[0].substr(0, cp932_cut_length(lines[0], FAST_DATA_FOLDER_SIZE - 1));
@@ -226,7 +240,7 @@ static void fast_data_folder_choose() {
 // The second reading, once the settings are known: the first line again, and the third as the
 // editor's command when no editor is set.
 static void dev_file_reread() {
-  std::vector<std::string> lines = dev_file_lines(3);
+  std::vector<std::string> lines = dev_file_accepted(3, false);
   if (!lines.empty()) startup.fast_data_folder = lines[0];
   if (lines.size() >= 3 && setting_text_get(SETTING_EDITOR)[0] == '\0') setting_text_store(SETTING_EDITOR, lines[2].c_str());
 }
@@ -423,6 +437,7 @@ static bool start_object_init() {
 
 int WinMain(const char* command_line, int show_command) {
   atexit(process_exit_restore);
+  development_asked_set(development_requested(command_line));
   startup.drop_cache = 0;
   engine_srand(static_cast<uint32_t>(time(nullptr)));
 

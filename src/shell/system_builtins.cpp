@@ -1,11 +1,13 @@
 #include "shell/system_builtins.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/gamepath.h"
 #include "base/hash.h"
 #include "platform/platform.h"
 #include "shell/env_keys.h"
@@ -72,27 +74,33 @@ int builtin_dropped_file_get(int32_t, int32_t) {
   return 0;
 }
 
-// An address that names its scheme already is opened as it is; others are web addresses.
-int builtin_open_url(int32_t, int32_t) {
-  std::string address = builtin_arg_text(1);
-  if (address.find("://") == std::string::npos) address = "http://" + address;
+bool web_address_open(const char* address) {
+  std::string text = address ? address : "";
+  if (text.find("://") == std::string::npos) text = "http://" + text;
+  if (!cp932_iequal(text.substr(0, 7), "http://") && !cp932_iequal(text.substr(0, 8), "https://")) {
+    fprintf(stderr, "vaskrun: only http and https addresses are opened, not %s\n", text.c_str());
+    return false;
+  }
   call_window_hook();
-  plat().shell_open(address.c_str());
+  return plat().shell_open(text.c_str());
+}
+
+int builtin_open_url(int32_t, int32_t) {
+  web_address_open(builtin_arg_text(1));
   return push_result(0);
 }
 
 // The file-name part of a path: no folder, no extension.
 static std::string bare_name(const char* path) {
-  std::string name = path;
-  size_t cut = name.find_last_of("\\/");
-  if (cut != std::string::npos) name.erase(0, cut + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.resize(dot);
+  std::string name(game_path_file_name(path));
+  if (const char* dot = cp932_strrchr(name.c_str(), '.')) name.resize(static_cast<size_t>(dot - name.c_str()));
   return name;
 }
 
+// "..." is ".." without its extension: the folder above the game is never mounted.
 int builtin_archive_load(int32_t, int32_t) {
-  data_source_add(bare_name(builtin_arg_text(1)).c_str(), 0);
+  std::string name = bare_name(builtin_arg_text(1));
+  if (game_name_confined(name)) data_source_add(name.c_str(), 0);
   return push_result(0);
 }
 

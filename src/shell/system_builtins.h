@@ -7,6 +7,12 @@
 #include <cstdint>
 #include <ctime>
 
+// Opens a web address in the user's browser, after hook B: an address without "://" is taken for
+// "http://" and the address; only http and https are opened (another scheme, "file:" above all,
+// would hand local files or programs to the desktop), and a refusal is told on stderr. False when
+// refused or when the desktop could not open it.
+bool web_address_open(const char* address);
+
 // Whether the main window takes dropped files (drop_files_enable).
 int drop_files_enabled();
 // The locale id of a POSIX locale name ("ja_JP.UTF-8"); en-US for names the table lacks.

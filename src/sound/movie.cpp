@@ -192,6 +192,7 @@ intptr_t movie_message_handler(window_handle, uint32_t message, uintptr_t, intpt
 }
 
 std::string movie_file_find(const char* name) {
+  if (!game_name_confined(name)) return "";  // a movie of the game lies inside it
   std::string candidates[] = {name, std::string("movie\\") + name};
   for (const std::string& path : candidates) {
     if (path.size() >= static_cast<size_t>(MOVIE_PATH_SIZE)) continue;

@@ -54,10 +54,11 @@ int builtin_font_cache_open(int32_t, int32_t) {
   return 0;
 }
 
-// A relative name lies in the game's folder (the folder the engine always ran in).
+// The name lies in the game's folder (the folder the engine always ran in); one that is absolute
+// or climbs out of it names no font of the game.
 static std::string game_folder_path(const std::string& name) {
-  bool absolute = !name.empty() && (name[0] == '\\' || name[0] == '/');
-  return absolute || data_base_folder().empty() ? name : game_path_join(data_base_folder(), name);
+  if (!game_name_confined(name)) return std::string();
+  return data_base_folder().empty() ? name : game_path_join(data_base_folder(), name);
 }
 
 int builtin_load_font(int32_t, int32_t) {

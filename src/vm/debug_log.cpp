@@ -1,6 +1,7 @@
 #include "vm/debug_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -22,8 +23,16 @@ void debug_log_append(const char* text) {
   snprintf(stamp, sizeof stamp, "%02d%02d%02d_%02d%02d ", local.tm_year % 100, local.tm_mon + 1, local.tm_mday,
            local.tm_hour, local.tm_min);
   std::string line = std::string(stamp) + text + "\n";
-  int fd = open(game_path_native(save_path(DEBUG_LOG_FILE)).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // A log that a game ships as a link is never followed, nor one that is no plain file (a FIFO would
+  // hold the game until someone reads it); a new log gets the user's usual permissions.
+  int fd = open(game_path_native(save_path(DEBUG_LOG_FILE)).c_str(),
+                O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return;
+  }
   const char* p = line.data();
   size_t left = line.size();
   while (left > 0) {

@@ -1,5 +1,6 @@
 #include "vm/textfile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -185,7 +186,12 @@ int builtin_textfile_create(int32_t, int32_t) {
   if (!chosen.empty()) {
     h->path = game_path_native(chosen);
     h->temporary = h->path + ".part";
-    h->file = fopen(h->temporary.c_str(), "wb");
+    // A piece left by a crash, or a link put in its place, is removed, never followed; the new file
+    // gets the user's usual permissions.
+    unlink(h->temporary.c_str());
+    int fd = open(h->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    h->file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !h->file) close(fd);
     if (!h->file) script_error("textfile_create : ファイル[%s]を作成できません", chosen.c_str());
   }
   if (!files.exit_close_registered) {
@@ -209,9 +215,9 @@ int builtin_textfile_write_line(int32_t, int32_t) {
 }
 
 int builtin_textfile_open(int32_t, int32_t) {
-  const char* name = builtin_arg_text(1);
-  uint32_t size = data_file_size(name);
-  FILE* f = Ffopen(name, "rb");  // a missing file asks Retry/Cancel until it opens
+  // A missing file asks Retry/Cancel until it opens; the size is that of the file it opened.
+  uint32_t size = 0;
+  FILE* f = Ffopen(builtin_arg_text(1), "rb", &size);
   push_int(textfile_wrap(f, size));
   return 0;
 }

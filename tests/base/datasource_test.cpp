@@ -181,6 +181,16 @@ TEST_F(DataSources, SoundNamesAndFolderParts) {
   EXPECT_EQ(read_game_file("hello.ogg"), "voice");
 }
 
+TEST_F(DataSources, NamesThatLeaveTheGameAreFoundNowhere) {
+  dir.write("secret.txt", "secret");
+  dir.mkdir("game");
+  data_base_folder_set(dir.at("game").c_str());
+  for (const char* name : {"..\\secret.txt", "a/../../secret.txt"})
+    EXPECT_EQ(data_file_exists(name) + data_file_size(name), 0u) << name;
+  platform.answer_boxes({IDCANCEL});
+  EXPECT_THROW(Ffopen("..\\secret.txt", "rb"), fatal_exit_called);  // its own "not found" box
+}
+
 TEST_F(DataSources, LooseFilesComeFirstExceptForSounds) {
   dir.write("data/bg.png", "source");
   dir.write("data/se.wav", "source");

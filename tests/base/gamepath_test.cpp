@@ -32,6 +32,8 @@ TEST(GamePaths, DoubleByteNamesWhoseTrailByteIsABackslash) {
   EXPECT_FALSE(game_path_ends_with_separator("表"));
   EXPECT_TRUE(game_path_ends_with_separator("表\\"));
   EXPECT_EQ(game_path_join("表", "a"), "表\\a");
+  EXPECT_TRUE(game_name_confined("表..\\a"));  // no ".." component: "表.." is one name
+  for (const char* outside : {"a/../..\\b", "\\b", "C:\\b"}) EXPECT_FALSE(game_name_confined(outside)) << outside;
 }
 
 TEST(GamePaths, RawBytesForNamesThatNeverConverted) {

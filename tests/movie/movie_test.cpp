@@ -114,6 +114,7 @@ TEST_F(movie_module, MoviesAreFoundAsNamedOrInTheMovieFolder) {
   EXPECT_EQ(movie_file_find("TONE.AVI"), "movie\\TONE.AVI");
   EXPECT_EQ(movie_file_find((fits + ".avi").c_str()), "movie\\" + fits + ".avi");
   EXPECT_EQ(movie_file_find((too_long + ".avi").c_str()), "");
+  EXPECT_EQ(movie_file_find(engine_path_from_host(game.at("clip.avi")).c_str()), "");  // names inside the game only
   EXPECT_EQ(call(builtin_movie_play, {"none.avi"}, {0}), 0);
   EXPECT_TRUE(box_shown("movie_play : ムービーファイル[none.avi]が存在しません"));
   EXPECT_EQ(movie_is_playing(), 0);

@@ -1,9 +1,11 @@
 // The headless backend's records, and the window services that both backends share: timers,
 // painting into the client area, command lines, host paths and the single-instance lock.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "resources/menus.h"
 #include "test_support.h"
@@ -240,4 +242,22 @@ TEST(PlatformShared, SingleInstanceLockKeepsOtherProcessesOut) {
     setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
   else
     unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A runtime folder open to all, or a folder under the shared temporary folder that another user
+// made first, never holds the lock: it goes to the cache folder, or nowhere (the game starts).
+TEST(PlatformShared, TheLockGoesOnlyToAFolderOfTheUsersOwn) {
+  temp_dir home;
+  home.write("file", "");
+  std::string tmp = std::string(getenv("TMPDIR")) + "/vaskrun-" + std::to_string(getuid());
+  for (const std::string& folder : {home.at("open"), tmp}) mkdir(folder.c_str(), 0700), chmod(folder.c_str(), 0777);
+  setenv("XDG_RUNTIME_DIR", home.at("open").c_str(), 1);
+  for (const char* cache : {"cache", "file/x"}) {
+    setenv("XDG_CACHE_HOME", home.at(cache).c_str(), 1);
+    EXPECT_TRUE(instance_lock_acquire("ゲーム"));
+    instance_lock_release("ゲーム");
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(home.at("open")) && std::filesystem::is_empty(tmp));
+  EXPECT_FALSE(std::filesystem::is_empty(home.at("cache/vaskrun")));
+  std::filesystem::remove_all(tmp);
 }

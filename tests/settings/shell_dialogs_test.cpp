@@ -52,6 +52,10 @@ TEST_F(ShellDialogs, AboutShowsVersionOrCountersAndOkWritesTheOptions) {
   about_dialog_open(0);
   ASSERT_EQ(platform.opened.size(), 1u);
   EXPECT_EQ(platform.opened[0], "https://example.org/");
+  reload("URL\tfile:///etc/passwd\n");  // a game's link opens web addresses only
+  answer([](dialog_form& f) { return f.on_link(*f.find(IDC_LINK)), IDCANCEL; });
+  about_dialog_open(0);
+  EXPECT_EQ(platform.opened.size(), 1u);
   // The plain box has no development options; OK there writes nothing.
   EXPECT_EQ(about_dialog_form(0).find(IDC_WATCH_LIST), nullptr);
   // The development box: Cancel keeps everything, OK stores boxes and texts (cut at 259 bytes on

@@ -57,6 +57,7 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
     const char* body;
     size_t spawns;
     const char* object_after;
+    bool asked = true;  // the user asked for development
   } rows[] = {
       {"stale object", true, true, true, false, WRITES.c_str(), 1, "new\n"},
       {"object newer than its source", true, false, true, false, WRITES.c_str(), 0, "old"},
@@ -64,6 +65,7 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
       {"compiler fails", true, true, true, false, "exit 3", 1, "old"},
       {"packaged game", true, true, true, true, WRITES.c_str(), 0, "old"},
       {"object missing, source found", false, true, true, false, WRITES.c_str(), 1, "new\n"},
+      {"a compiler shipped with the game", true, true, true, false, WRITES.c_str(), 0, "old", false},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -79,6 +81,7 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
     data_base_folder_set((game.path() + "/").c_str());
     script_error_reset();
     if (r.packaged) error_report_mode_set(2);
+    development_asked_set(r.asked);
     ASSERT_EQ(data_source_add("scenario", 0), DATA_SOURCE_FOLDER);
 
     headless_platform real;  // the compiler runs for real, on the real clock
@@ -101,9 +104,11 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
 TEST_F(DevTools, TheCompilerWaitEndsAtItsTimeout) {
   fs::create_directories(game.at("scenario"));
   compiler("sleep 1000");
-  // Recorded, never run: nothing ends it, and the fake clock runs into the timeout.
+  development_asked_set(true);
+  // Recorded, never run: nothing ends it, and the fake clock runs into the timeout. The source's
+  // name ends its first character in a byte that is "\", which must not split it.
   uint32_t start = platform.clock_ms();
-  EXPECT_EQ(compile_source((game.path() + "/a.txt").c_str()), 1);
+  EXPECT_EQ(compile_source((game.path() + "/表示.txt").c_str()), 1);
   EXPECT_GE(platform.clock_ms() - start, COMPILE_TIMEOUT_MS);
   EXPECT_EQ(compile_running_get(), 1);  // nobody said it ended
 }
@@ -121,6 +126,9 @@ TEST_F(DevTools, EditorTemplateAndErrorLineText) {
   editor_open_at_line("MAIN.VKO", 3);
   EXPECT_TRUE(platform.spawned.empty());  // no editor set up
   setting_text_store(SETTING_EDITOR, "\"my ed\" -l%line% %fn% %line%");
+  editor_open_at_line("MAIN.VKO", 3);
+  EXPECT_TRUE(platform.spawned.empty());  // the game's settings alone start no program
+  development_asked_set(true);
   editor_open_at_line("MAIN.VKO", 3);
   ASSERT_EQ(platform.spawned.size(), 1u);
   EXPECT_EQ(platform.spawned[0].argv, (std::vector<std::string>{"my ed", "-l3", "MAIN.vks", "3"}));

@@ -87,6 +87,7 @@ TEST_F(menu_window, KeysAndTheCloseBoxQueueTheirRequestsUnderEachEnvironment) {
       {"", 0, WM_SYSKEYDOWN, VK_F3, 2}, {"ALTMENU_C 1\n", 0, WM_SYSKEYDOWN, VK_F3, 0},
       {"NOSAVEAS 1\n", 0, WM_SYSKEYDOWN, VK_F2, 0},
   };
+  development_asked_set(true);
   for (const auto& r : rows) {
     environment(r.env);
     setting_text_store(SETTING_EDITOR, "ed %line%");
@@ -144,6 +145,9 @@ TEST_F(menu_window, MenuCommandsWithoutARequestActAtOnce) {
   send(WM_COMMAND, IDM_HELP);
   send(WM_COMMAND, IDM_DEBUG_LOG);
   EXPECT_THAT(platform.opened, ElementsAre("manual.html", HasSubstr("debugout.log")));
+  environment("HELP_FILE ..\\manual.html\n");  // a help file outside the game is not opened
+  send(WM_COMMAND, IDM_HELP);
+  EXPECT_EQ(platform.opened.size(), 2u);
 }
 
 TEST_F(menu_window, DroppedFilesFillTheBufferAndSourcesGoToTheCompiler) {

@@ -347,7 +347,7 @@ TEST_F(startup_test, AStartObjectWithoutEntryIsReportedWithItsName) {
 
 TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWritesTo) {
   load_env("CLIENT_WIDTH 320\nCLIENT_HEIGHT 200\n");
-  setting_text_store(SETTING_WATCH_LIST, "@score #seen@SYS counter @name @list @missing");
+  setting_text_store(SETTING_WATCH_LIST, "@score #seen@SYS counter @name @list @missing @ァ");
   vm_reset();
   auto global = [](const char* name, value_cell cell, int scope) {
     cell.hash = crc32_string(name);
@@ -359,6 +359,7 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
   global("counter@GLOBAL", int_cell(3), SCOPE_GLOBAL);  // a word without a scope sign: not shown
   global("@name@GLOBAL", string_cell(string_block_new("Ann")), SCOPE_GLOBAL);
   global("@list@GLOBAL", array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, 2)), SCOPE_GLOBAL);
+  global("@ァ@GLOBAL", int_cell(5), SCOPE_GLOBAL);  // ァ ends in the byte of "@": no group yet
 
   for (int mode : {2, 0}) {  // a V3 archive (player mode), then a folder (development mode)
     error_report_mode_set(mode);
@@ -368,7 +369,7 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
     EXPECT_EQ(r->client_height, 200);
     EXPECT_EQ(r->status_bar_height, mode == 0 ? 23 + 5 : 0);
     watch_list_show();
-    EXPECT_EQ(r->status_text, mode == 0 ? "-12 1.500000e+00 \"Ann\" ??? ??? " : "");
+    EXPECT_EQ(r->status_text, mode == 0 ? "-12 1.500000e+00 \"Ann\" ??? ??? 5 " : "");
   }
   // Within 10 ms of an update nothing changes; after them the bar follows the variables.
   global("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);

@@ -50,6 +50,7 @@ void engine_test::SetUp() {
 
 void engine_test::TearDown() {
   save_base_folder_set("");
+  development_asked_set(false);
   mem_reset();  // an intercepted out-of-memory end leaves its once-only flag set
   fatal_exit_intercept(nullptr);
   plat_install(nullptr);

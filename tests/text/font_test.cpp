@@ -121,6 +121,12 @@ std::string renamed_face() {
 TEST_F(font_builtins, LoadedFontsAreFoundByEachOfTheirFamilyNamesUntilReleased) {
   game.write("font/mine.ttf", renamed_face());
   ASSERT_EQ(glyph_face_file("VaskTestG"), glyph_face_file("ＭＳ ゴシック"));  // not there yet
+  temp_dir outside;  // a font outside the game's folder is none of the game's
+  outside.write("their.ttf", renamed_face());
+  for (std::string name : {outside.at("their.ttf"), "..\\" + outside.path().substr(outside.path().rfind('/') + 1) + "\\their.ttf"})
+    call("load_font", {name.c_str()});
+  EXPECT_EQ(platform.boxes.size(), 2u);
+  platform.boxes.clear();
   call("load_font", {"mine.ttf"});
   EXPECT_TRUE(platform.boxes.empty()) << last_box();
   std::string mine = glyph_face_file("VaskTestG");

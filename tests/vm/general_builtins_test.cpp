@@ -1,6 +1,9 @@
 // The diagnostic, message-box, clock and number built-ins: the log line and its silent mode, the
 // box styles and answers through the headless backend, the engine's random sequence, the timed
 // interpolation, the folds and the front page.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <climits>
 #include <fstream>
 #include <regex>
@@ -55,6 +58,22 @@ TEST_F(general, DebugPrintWritesOneStampedLineOfTheArgumentTextAndNothingWhenSil
 
   debug_log_open();  // the menu command hands the file to the user's program
   EXPECT_EQ(platform.opened, std::vector<std::string>{save_path(DEBUG_LOG_FILE)});
+}
+
+// A game may ship the log as a link out of its folder, or as a FIFO that nobody reads.
+TEST_F(general, TheLogFollowsNoLinkWaitsForNoReaderAndTakesTheUmask) {
+  std::string file = save_folder.at(DEBUG_LOG_FILE);
+  ASSERT_EQ(symlink(game.at("victim").c_str(), file.c_str()), 0);
+  run_int(H_DEBUG_PRINT, {"leak"});
+  EXPECT_NE(access(game.at("victim").c_str(), F_OK), 0);
+  ASSERT_EQ(unlink(file.c_str()) + mkfifo(file.c_str(), 0600), 0);
+  run_int(H_DEBUG_PRINT, {"held"});
+  mode_t old = umask(002);
+  unlink(file.c_str());
+  run_int(H_DEBUG_PRINT, {"x"});
+  umask(old);
+  struct stat st;
+  EXPECT_EQ(stat(file.c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0664u);
 }
 
 TEST_F(general, EveryBoxHasItsStyleAndAnswersOneOnlyForItsAffirmativeButton) {

@@ -130,6 +130,7 @@ TEST_F(script_errors, LongTextsAreCutOnACharacterBoundary) {
 TEST_F(script_errors, TheEditorOpensAtTheLineAndAtTheStoryLineBelowALibrary) {
   setting_store(SETTING_AUTO_OPEN_ERROR_LINE, 1);
   setting_text_store(SETTING_EDITOR, "ed %fn% +%line%");
+  development_asked_set(true);
   auto opened = [&] {
     std::vector<std::string> lines;
     for (const auto& p : platform.spawned) lines.push_back(p.argv[1].substr(p.argv[1].find_last_of("/\\") + 1) + p.argv[2]);

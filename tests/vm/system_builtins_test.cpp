@@ -71,6 +71,14 @@ TEST_F(system_builtins, ArchivesAreRegisteredAndReleasedByTheirBareName) {
   EXPECT_TRUE(data_file_exists("a.txt"));
   run(H_ARCHIVE_UNLOAD, {"extra"});
   EXPECT_FALSE(data_file_exists("a.txt"));
+  game.write(reinterpret_cast<const char*>(u8"表示/b.txt"), "x");  // 表 ends in the byte of "\\"
+  run(H_ARCHIVE_LOAD, {"data\\表示.arc"});
+  EXPECT_TRUE(data_file_exists("b.txt"));
+  // "..." is ".." without its extension: the folder above the game is not mounted.
+  game.mkdir("inner");
+  data_base_folder_set(game.at("inner").c_str());
+  run(H_ARCHIVE_LOAD, {"..."});
+  EXPECT_FALSE(data_file_exists("a.txt"));
 }
 
 TEST_F(system_builtins, InputStringIsBoundedOnACharacterBoundary) {
@@ -99,10 +107,11 @@ TEST_F(system_builtins, DateAndTimeOfTheLocalClock) {
   tzset();
 }
 
-TEST_F(system_builtins, OpenUrlAddsTheSchemeOnlyWhenMissing) {
-  run(H_OPEN_URL, {"example.org/a"});
-  run(H_OPEN_URL, {"https://example.org/b"});
-  EXPECT_EQ(platform.opened, (std::vector<std::string>{"http://example.org/a", "https://example.org/b"}));
+TEST_F(system_builtins, OpenUrlAddsTheSchemeOnlyWhenMissingAndOpensTheWebOnly) {
+  for (const char* address : {"example.org/a", "https://example.org/b", "file:///etc/passwd", "HTTP://example.org/c"})
+    run(H_OPEN_URL, {address});
+  EXPECT_EQ(platform.opened,
+            (std::vector<std::string>{"http://example.org/a", "https://example.org/b", "HTTP://example.org/c"}));
 }
 
 TEST(SystemLocale, LocaleNamesGiveTheirIds) {

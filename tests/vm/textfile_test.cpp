@@ -3,6 +3,7 @@
 #include "archive_writer.h"
 #include "builtin_fixture.h"
 #include "platform/platform.h"
+#include "shell/window_core.h"
 #include "vm/textfile.h"
 
 namespace {
@@ -72,10 +73,23 @@ TEST_F(textfiles, ReadsStopAtTheEndOfTheArchiveEntry) {
   EXPECT_EQ(run_str(H_READ_LINE, {h}), "");
 }
 
+// The error box's Retry finds the file put there meanwhile, and the whole of it is read.
+TEST_F(textfiles, RetryReadsTheFileThatCameMeanwhile) {
+  static const temp_dir* folder;
+  folder = &game;
+  window_hook_set([] { folder->write("late.txt", "4,5\n"); });
+  int32_t h = run_int(H_OPEN, {"late.txt"});
+  window_hook_set(nullptr);
+  EXPECT_EQ(run_int(H_READ_INT, {h}), 4);
+  EXPECT_EQ(run_int(H_READ_INT, {h}), 5);
+}
+
 TEST_F(textfiles, WrittenFilesEndLinesInCrLfAndAppearWhenClosed) {
   std::string target = game.at("out.txt");
+  // A link where the file is written first is replaced, never followed.
+  ASSERT_EQ(symlink(game.at("elsewhere").c_str(), (target + ".part").c_str()), 0);
   platform.file_dialog_answers.push_back({FILE_DIALOG_OK, engine_path_from_host(target)});
-  int32_t h = run_int(H_CREATE, {"save.txt"});
+  int32_t h = run_int(H_CREATE, {"..\\..\\save.txt"});  // the game proposes the name, never the folder
   ASSERT_EQ(platform.file_dialogs.size(), 1u);
   EXPECT_EQ(platform.file_dialogs[0].file_name + platform.file_dialogs[0].title, "save.txtテキストの保存");
   EXPECT_EQ(run_int(H_WRITE_LINE, {h, "abc"}), h);
@@ -86,6 +100,7 @@ TEST_F(textfiles, WrittenFilesEndLinesInCrLfAndAppearWhenClosed) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(read_rest(f), "abc\r\n" + SO + "\r\n");
   fclose(f);
+  EXPECT_NE(access(game.at("elsewhere").c_str(), F_OK), 0);
 
   // A cancelled dialog gives a handle without a file: writes go nowhere, quietly.
   int32_t cancelled = run_int(H_CREATE, {"x.txt"});

@@ -208,7 +208,7 @@ bool gtk_platform::process_spawn(const char* command_line, const char* folder, w
   std::vector<std::string> args;
   for (size_t i = 0; i < words.size(); ++i) {
     // The program given with a folder is an engine path; a bare name is looked up in PATH.
-    bool has_folder = words[i].find('\\') != std::string::npos || words[i].find('/') != std::string::npos;
+    bool has_folder = game_path_file_name(words[i]).size() != words[i].size();
     args.push_back(i == 0 && has_folder ? game_path_native(words[i]) : host_text(words[i]));
   }
   std::vector<char*> argv;
