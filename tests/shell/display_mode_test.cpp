@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "base/datasource.h"
+#include "base/env.h"
+#include "base/registry.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
 #include "graphics/screen_geometry.h"
 #include "platform/messages.h"
 #include "shell/display_mode.h"
+#include "shell/env_keys.h"
+#include "shell/exit_state.h"
 #include "shell/window_core.h"
 #include "test_support.h"
+#include "vm/thread.h"
 
 // The full-screen pick on made-up mode lists.
 TEST(DisplayMode, FullScreenPickByAspectClassAndPreference) {
@@ -71,7 +79,8 @@ TEST(ScreenGeometry, ZoomAndRecentringArithmetic) {
   EXPECT_EQ(screen_zoom_origin(640, 0), 0);
 }
 
-// The switch through injected window messages on the headless backend's fake clock.
+// The switch through injected window messages on the headless backend's fake clock: a main
+// window of the game's size, on a 1920 x 1080 monitor, and a script thread for the built-ins.
 class DisplaySwitch : public engine_test {
  protected:
   void SetUp() override {
@@ -79,36 +88,59 @@ class DisplaySwitch : public engine_test {
     window_core_reset();
     display_mode_reset();
     platform.use_fake_clock(5000);
+    data_base_folder_set(game.path().c_str());
+    main_window_open(640, 480);
     set_screen_size(640, 480, 1);
+    thread_switch(thread_create(0));
   }
   void TearDown() override {
+    threads_destroy_all();
+    thread_switch(nullptr);
+    screen_geometry_reset();
     display_mode_reset();
-    window_core_reset();
+    graphics_state_reset();
+    reg_store_reset();
     engine_test::TearDown();
   }
   static void send(uint32_t message, uintptr_t wparam, intptr_t lparam = 0) {
     display_mode_handler(nullptr, message, wparam, lparam);
   }
+  // The window system's word that the window's state changed.
+  static void confirm() { send(WM_SIZE, SIZE_RESTORED); }
+  headless_platform::window_record& window() { return *platform.record(main_window_get()); }
+  // A white front page of the game's size.
+  static page* white_front() {
+    page* front = page_new_rgb24(640, 480, 1);
+    memset(front->bits, 0xFF, static_cast<size_t>(front->stride) * front->height);
+    front_page_set(front);
+    return front;
+  }
   static inline int hook_calls = 0;
+  static inline int switch_value = 0;
+  temp_dir game;
 };
 
 TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
   send(WM_SYSKEYDOWN, VK_RETURN);
   EXPECT_EQ(is_fullscreen(), 0) << "not before the window system confirms";
-  send(WM_SIZE, SIZE_RESTORED);
+  platform.fullscreen_pending = true;
+  confirm();
+  EXPECT_EQ(is_fullscreen(), 0) << "a state change that is not the full screen's own";
+  platform.fullscreen_pending = false;
+  confirm();
   EXPECT_EQ(is_fullscreen(), 1);
-  EXPECT_EQ(fullscreen_offset_x(), 0) << "type 0 has no scaled view";
-  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());  // a script's screen_set_offset(0, 0)
+  builtin_call_named("screen_set_offset", {0, 0});
   EXPECT_EQ(page_to_window_x(0), (1920 - 640) / 2) << "centred once, not twice";
-  send(WM_SYSKEYDOWN, VK_RETURN);  // within a second: dropped
+  platform.advance(999);
+  send(WM_SYSKEYDOWN, VK_RETURN);  // within a second of the switch: dropped
   EXPECT_EQ(is_fullscreen(), 1);
-  platform.advance(1000);
+  platform.advance(1);
   send(WM_KEYDOWN, VK_F4);
   EXPECT_EQ(is_fullscreen(), 0);
   EXPECT_EQ(page_to_window_x(0), 0);
   platform.advance(1000);
   send(WM_SIZE, SIZE_MAXIMIZED);  // maximising asks for full screen too
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   EXPECT_EQ(is_fullscreen(), 1);
   platform.other_program_foreground = true;
   platform.advance(999);
@@ -123,21 +155,63 @@ TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
   EXPECT_EQ(is_fullscreen(), 0);
 }
 
-// Fit (type 1) zooms the page by the smaller screen ratio and centres it: the page's centre lies on
-// the screen's centre, and a script's offset of (0, 0) keeps it there.
-TEST_F(DisplaySwitch, FitScalesAndCentresThePicture) {
-  front_page_set(page_new_rgb24(640, 480, 1));
+// Fit (type 1) scales the game screen by the smaller screen ratio (2240 per mille for 640 x 480 on
+// 1920 x 1080) under the game's own zoom and offsets, whichever comes first: the page's centre
+// stays on the screen's centre, 100 page pixels at zoom 1.5 become 336, the script's offset is
+// scaled too, the picture is cut to the game screen with black all round, and the window gets the
+// game's view back.
+TEST_F(DisplaySwitch, TheGamesZoomComposesWithTheFullScreenScale) {
+  white_front();
   display_scale_type_set(1);
+  for (bool zoom_first : {true, false}) {
+    SCOPED_TRACE(zoom_first ? "zoom, then full screen" : "full screen, then zoom");
+    if (zoom_first) builtin_call_named("screen_set_zoom", {1.5f});
+    platform.advance(1000);
+    display_mode_toggle(1);
+    confirm();
+    if (!zoom_first) builtin_call_named("screen_set_zoom", {1.5f});
+    EXPECT_NEAR(page_to_window_x(320), 960, 2);
+    EXPECT_NEAR(page_to_window_y(240), 540, 2);
+    EXPECT_NEAR(page_to_window_x(420) - page_to_window_x(320), 336, 1);
+    builtin_call_named("screen_set_offset", {-60, 120});
+    EXPECT_NEAR(page_to_window_x(320), 960 + 134, 2);
+    // The window system gives the window the monitor; one paint covers all of it.
+    window_handle main = main_window_get();
+    plat().window_set_client_size(main, 1920, 1080);
+    platform.pump_host_events();
+    const auto& shown = window();
+    size_t unpainted = 0;
+    for (uint32_t p : shown.pixels) unpainted += p == 0;
+    EXPECT_EQ(unpainted, 0u);
+    EXPECT_EQ(shown.pixel(100, 540), 0xFF000000u) << "left of the game screen, under the zoomed picture";
+    EXPECT_EQ(shown.pixel(1800, 540), 0xFF000000u);
+    EXPECT_EQ(shown.pixel(960, 540), 0xFFFFFFFFu);
+    builtin_call_named("screen_set_offset", {0, 0});
+    platform.advance(1000);
+    display_mode_toggle(0);
+    confirm();
+    plat().window_set_client_size(main, 640, 480);
+    EXPECT_EQ(page_to_window_x(320), 320) << "the window shows the game's zoom again";
+    EXPECT_EQ(page_to_window_x(420) - page_to_window_x(320), 150);
+    builtin_call_named("screen_set_zoom", {1.0f});
+  }
+}
+
+// Leaving full screen puts the window back where it was, should the window system have left it
+// elsewhere, also when the rectangles were computed again meanwhile; the exit stores that place.
+TEST_F(DisplaySwitch, LeavingFullScreenPutsTheWindowBackWhereItWas) {
+  plat().window_move(main_window_get(), 241, 229);
   display_mode_toggle(1);
-  send(WM_SIZE, SIZE_RESTORED);
-  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());
-  EXPECT_EQ(page_to_window_x(320), 1920 / 2);
-  EXPECT_EQ(page_to_window_y(240), 1080 / 2);
+  window().x = window().y = 0;  // the window system fills the screen from its corner
+  confirm();
+  work_area_fit();
   platform.advance(1000);
   display_mode_toggle(0);
-  EXPECT_EQ(page_to_window_x(320), 320) << "the window shows the page 1:1 again";
-  presentation_reset();
-  page_free_all_at_exit();
+  confirm();
+  EXPECT_EQ(window().x * 10000 + window().y, 241 * 10000 + 229);
+  save_window_state();
+  EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "WinPosX", -1), 241);
+  EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "WinPosY", -1), 229);
 }
 
 // The size fix: the window keeps the game size, full screen the monitor less a shown menu bar,
@@ -153,7 +227,7 @@ TEST_F(DisplaySwitch, WindowPosChangingKeepsTheRectangleOfTheState) {
   display_mode_toggle(1);
   window_pos asked = offer({30, 40, 700, 500, 0});
   EXPECT_EQ(asked.x + asked.y + asked.width * 10000 + asked.height, 1920 * 10000 + 1080);
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   work_area_fit();
   menu_bar_track_cursor(0, 0);
   window_pos shown = offer({0, 0, 1920, 1080, 0});
@@ -161,6 +235,10 @@ TEST_F(DisplaySwitch, WindowPosChangingKeepsTheRectangleOfTheState) {
 }
 
 TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
+  switch_value = 0;
+  display_switch_hook_set([](int value) { return switch_value = value; });
+  display_mode_reapply();  // after an interpreter run, in the window
+  EXPECT_EQ(switch_value, -1) << "the window's state is applied again";
   hook_calls = 0;
   fullscreen_hook_set([] { hook_calls++; });
   send(WM_SYSKEYDOWN, VK_RETURN);
@@ -169,7 +247,7 @@ TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
   fullscreen_hook_set(nullptr);
   platform.advance(1000);
   display_mode_toggle(1);
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   ASSERT_EQ(menu_bar_mode_get(), 1);
   work_area_fit();
   menu_bar_track_cursor(0, 3);
@@ -177,4 +255,58 @@ TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
   send(WM_SYSCOMMAND, SC_KEYMENU);
   send(WM_POWERBROADCAST, 0);
   EXPECT_EQ(is_fullscreen(), 0) << "query-suspend goes back to the window";
+}
+
+// The screen-geometry built-ins through the dispatcher, each row from a fresh white 640 x 480
+// front page: a page point and where the window shows it, whether the front page was blanked and
+// the window's client width after the calls.
+TEST_F(DisplaySwitch, ScreenGeometryBuiltIns) {
+  using calls = std::vector<std::pair<const char*, std::vector<call_arg>>>;
+  struct row {
+    const char* env;
+    calls run;
+    int px, py, want_x, want_y;
+    bool blanked;
+    int client_width;
+  } rows[] = {
+      {"", {{"screen_set_zoom", {1.5f}}}, 320, 240, 320, 240, false, 640},  // about the page's centre
+      {"", {{"screen_set_zoom", {1.5f}}}, 420, 340, 470, 390, false, 640},
+      {"", {{"screen_set_zoom", {1.5015f}}}, 1000, 0, 1340, -120, false, 640},  // 1501 made even
+      {"", {{"screen_set_zoom", {1.0015f}}}, 1000, 1000, 1000, 1000, false, 640},
+      {"", {{"screen_set_offset", {-60, 120}}}, 100, 100, 160, -20, false, 640},
+      {"", {{"screen_set_view", {320, 240}}}, 10, 20, 10, 20, true, 640},
+      {"", {{"screen_set_view", {320, 240, 10, 20}}}, 10, 20, 0, 0, true, 640},
+      {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 2000, 2000}}}, 0, 0, 0, 0, true, 1280},
+      {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 1500, 1500}}}, 0, 0, 160, 120, true, 1280},
+      {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960}}}, 0, 0, 320, 240, true, 1280},
+      // The window zoom's re-centring rides on the script's offsets only under IGNORESCREENMODE.
+      {"",
+       {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 1500, 1500}}, {"screen_set_offset", {10, 10}}},
+       0, 0, -10, -10, true, 1280},
+      {"IGNORESCREENMODE\t1\n",
+       {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 1500, 1500}}, {"screen_set_offset", {10, 10}}},
+       0, 0, 150, 110, true, 1280},
+  };
+  int index = 0;
+  for (const row& r : rows) {
+    SCOPED_TRACE(index++);
+    presentation_reset();
+    screen_geometry_reset();
+    game_env_load(game, r.env);
+    set_screen_size(640, 480, 1);
+    plat().window_set_client_size(main_window_get(), 640, 480);
+    page* front = white_front();
+    for (const auto& [name, args] : r.run) EXPECT_EQ(builtin_call_named(name, args), 0) << name;
+    EXPECT_EQ(page_to_window_x(r.px), r.want_x);
+    EXPECT_EQ(page_to_window_y(r.py), r.want_y);
+    EXPECT_EQ(front->bits[0] == 0, r.blanked);
+    EXPECT_EQ(window().client_width, r.client_width);
+  }
+  // The full-screen size for a game size: the 16:9 monitor for 1600 x 1080 (not for 1080 x 1600),
+  // a forced width before any pick.
+  widescreen_pref_set(2);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_width", {1600, 1080}), 1920);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_height", {1600, 1080}), 1080);
+  fullscreen_width_set(1280);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_width", {1600, 1080}), 1280);
 }

@@ -75,6 +75,7 @@ class gtk_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  bool window_is_fullscreen(window_handle window) override;
   bool window_foreground_elsewhere(window_handle window) override;
   void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;

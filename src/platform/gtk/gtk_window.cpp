@@ -424,6 +424,11 @@ int gtk_platform::window_show_state(window_handle window) {
   return SIZE_RESTORED;
 }
 
+bool gtk_platform::window_is_fullscreen(window_handle window) {
+  gtk_host* host = host_of(window);
+  return host && (host->state & GDK_WINDOW_STATE_FULLSCREEN);
+}
+
 bool gtk_platform::window_foreground_elsewhere(window_handle window) {
   gtk_host* host = host_of(window);
   if (!host) return false;
