@@ -279,6 +279,7 @@ TEST_F(DisplaySwitch, ScreenGeometryBuiltIns) {
       {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 2000, 2000}}}, 0, 0, 0, 0, true, 1280},
       {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 1500, 1500}}}, 0, 0, 160, 120, true, 1280},
       {"", {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960}}}, 0, 0, 320, 240, true, 1280},
+      {"", {{"screen_set_window_zoom", {1280, 960}}}, 0, 0, 640, 480, true, 1280},  // no view set yet: 0 x 0
       // The window zoom's re-centring rides on the script's offsets only under IGNORESCREENMODE.
       {"",
        {{"screen_set_view", {640, 480}}, {"screen_set_window_zoom", {1280, 960, 1500, 1500}}, {"screen_set_offset", {10, 10}}},
