@@ -1,11 +1,14 @@
 // The sample game's title in the real window: vaskrun plays the packaged game on the private X
 // server, and the title screen matches the golden picture of the headless playthrough
-// (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back.
+// (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back to
+// the window's place, which the exit stores. Scaled to the screen, the title, the chapter's zoom
+// and the page after it show the same pictures, enlarged.
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -27,7 +30,53 @@ class SampleGame : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
+    if (wm > 0) {
+      kill(wm, SIGTERM);
+      waitpid(wm, nullptr, 0);
+    }
     gui_test::TearDown();
+  }
+
+  // A window manager on the display: full screen needs one. False when openbox is missing.
+  bool window_manager_start() {
+    gchar* path = g_find_program_in_path("openbox");
+    if (!path) return false;
+    gchar* argv[] = {path, nullptr};
+    bool started = g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr);
+    g_free(path);
+    EXPECT_TRUE(started);
+    return started;
+  }
+
+  // vaskrun on the sample game, its settings file holding the lines first; the X id of its window
+  // once it shows.
+  unsigned long play(const std::string& settings) {
+    std::filesystem::create_directories(home.at("config/vaskrun"));
+    std::ofstream(home.at("config/vaskrun/demo.ini")) << "[values]\n" << settings;
+    xdotool("mousemove 1023 767");  // outside the game area (the top edge would show the menu bar)
+    child = vaskrun_start(game, home.path());
+    EXPECT_GT(child, 0);
+    unsigned long xid = 0;
+    EXPECT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000))
+        << "vaskrun's window did not appear";
+    return xid;
+  }
+
+  void key(unsigned long xid, const char* keys) {
+    xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers " + keys);
+  }
+
+  // The settings file's integer value, or -1.
+  int stored(const char* name) {
+    GKeyFile* file = g_key_file_new();
+    int value = -1;
+    if (g_key_file_load_from_file(file, home.at("config/vaskrun/demo.ini").c_str(), G_KEY_FILE_NONE, nullptr)) {
+      GError* error = nullptr;
+      value = g_key_file_get_integer(file, "values", name, &error);
+      if (error) value = -1, g_error_free(error);
+    }
+    g_key_file_free(file);
+    return value;
   }
 
   // The X window titled so, or 0.
@@ -41,8 +90,24 @@ class SampleGame : public gui_test {
   }
 
   pid_t child = -1;
+  GPid wm = 0;
   temp_dir home;
 };
+
+// The full screen's picture of the game screen sampled back to game pixels, page pixel (x, y) at
+// screen pixel (x * zoom + dx, y * zoom + dy) of the 1024 x 768 screen, inside the page rectangle
+// part; elsewhere want's own pixels. Held against want, it differs where the enlarged picture does.
+std::vector<uint32_t> enlarged_part(const std::vector<uint32_t>& screen, const std::vector<uint32_t>& want,
+                                    double zoom, double dx, double dy, golden_skip part) {
+  std::vector<uint32_t> got = want;
+  for (int y = part.y; y < part.y + part.height; ++y)
+    for (int x = part.x; x < part.x + part.width; ++x) {
+      int sx = static_cast<int>((x + 0.5) * zoom + dx), sy = static_cast<int>((y + 0.5) * zoom + dy);
+      if (sx >= 0 && sx < 1024 && sy >= 0 && sy < 768 && screen.size() == 1024u * 768u)
+        got[static_cast<size_t>(y) * W + x] = screen[static_cast<size_t>(sy) * 1024 + sx];
+    }
+  return got;
+}
 
 // The title stands five seconds before it starts the game by itself: the picture is taken at once.
 TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
@@ -105,39 +170,29 @@ bool fullscreen_hook_switches() {
 // it stands before the game starts by itself.
 // Keys go to the window after it is activated, each time: a key sent to an inactive window is
 // not delivered reliably.
+// The window starts at the place the settings keep (partly off the screen, as a player may leave
+// it) and comes back to exactly that place and size after full screen, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
   if (!fullscreen_hook_switches()) GTEST_SKIP() << "the full-screen hook does not switch yet";
-  gchar* wm_path = g_find_program_in_path("openbox");
-  if (!wm_path) GTEST_SKIP() << "openbox is not installed";
-  gchar* wm_argv[] = {wm_path, nullptr};
-  GPid wm = 0;
-  ASSERT_TRUE(g_spawn_async(nullptr, wm_argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr));
-  g_free(wm_path);
+  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> want = golden_picture("01-title");
-  xdotool("mousemove 1023 767");  // outside the game area (the top edge would show the menu bar)
-  gchar** env = g_get_environ();
-  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
-  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
-  GPid pid = 0;
-  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
-  g_strfreev(env);
-  ASSERT_TRUE(started);
-  child = pid;
-  unsigned long xid = 0;
-  ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
+  unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
+  ASSERT_NE(xid, 0u);
   GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
   ASSERT_NE(frame, nullptr);
   // Asked of the server each time: GDK does not follow another client's window by itself.
-  auto fills_screen = [&] {
+  auto place = [&] {
     int x, y, w, h;
-    gdk_window_get_geometry(frame, &x, &y, &w, &h);
-    return w == 1024 && h == 768;
+    gdk_window_get_geometry(frame, nullptr, nullptr, &w, &h);
+    gdk_window_get_origin(frame, &x, &y);
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
   };
+  auto fills_screen = [&] { return place() == "0,0 1024x768"; };
   pump_for(500);
-  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers alt+Return");
+  std::string before = place();
+  save_screenshot("sample-game-window-before-fullscreen", 0, 0, 1024, 768);
+  key(xid, "alt+Return");
   EXPECT_TRUE(pump_until(fills_screen, 10000)) << "Alt+Enter did not fill the screen";
   int best = -1;
   bool centred = pump_until(
@@ -150,11 +205,63 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   save_screenshot("sample-game-fullscreen", 0, 0, 1024, 768);
   EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
   pump_for(1100);  // past the switch's one-second debounce
-  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers F4");
-  EXPECT_TRUE(pump_until([&] { return !fills_screen(); }, 10000)) << "F4 did not go back to the window";
+  key(xid, "F4");
+  EXPECT_TRUE(pump_until([&] { return place() == before; }, 10000))
+      << "F4 left the window at " << place() << ", not at " << before;
+  save_screenshot("sample-game-window-after-fullscreen", 0, 0, 1024, 768);
   g_object_unref(frame);
-  kill(wm, SIGTERM);
-  waitpid(wm, nullptr, 0);
+  // Closing asks first; Enter answers yes, and the game ends in order.
+  key(xid, "alt+F4");
+  pump_for(1000);
+  xdotool("key --clearmodifiers Return");
+  bool ended = pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000);
+  EXPECT_TRUE(ended) << "the game did not end";
+  if (ended) child = -1;
+  EXPECT_EQ(stored("WinPosX") * 10000 + stored("WinPosY"), 241 * 10000 + 229) << "the place stored at the exit";
+}
+
+// Enlarged to the screen (FullScreenFit 1: 800 x 600 on 1024 x 768 is 1.28 times), the title, the
+// chapter's 1.5 times zoom on the picture's centre (and its glide toward the sun) and the scene after
+// it show the pictures of the headless playthrough, enlarged; the game's zoom is on top of the
+// screen's, and nothing of an earlier frame stays beside the picture.
+TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  std::vector<uint32_t> title = golden_picture("01-title"), page = golden_picture("02-first-page");
+  ASSERT_EQ(page.size(), static_cast<size_t>(W) * H);
+  unsigned long xid = play("FullScreenFit=1\n");
+  ASSERT_NE(xid, 0u);
+  pump_for(500);
+  key(xid, "alt+Return");
+  const golden_skip whole{0, 0, W, H};
+  int best = -1;
+  auto shows = [&](const std::vector<uint32_t>& want, const std::vector<std::pair<double, double>>& shifts,
+                   double zoom, golden_skip part, golden_skip skip, int allowed) {
+    std::vector<uint32_t> screen = screenshot(0, 0, 1024, 768);
+    for (const auto& [dx, dy] : shifts) {
+      best = golden_mismatches(enlarged_part(screen, want, zoom, dx, dy, part), want, skip);
+      if (best >= 0 && best < allowed) return true;
+    }
+    return false;
+  };
+  // The title, its entries left out (the keys framed the first).
+  EXPECT_TRUE(pump_until([&] { return shows(title, {{0, 0}}, 1.28, whole, {272, 292, 256, 244}, W * H / 50); }, 4000))
+      << best << " pixels of the enlarged title differ";
+  save_screenshot("sample-game-fullscreen-scaled", 0, 0, 1024, 768);
+  // The zoom shows page pixels 133..666 and 100..499 at 1.92 (1.5 x 1.28), the picture above the
+  // name plate as the first page has it; the glide moves it by the script's (-60, 120), enlarged.
+  const golden_skip sky{137, 104, 526, 286};
+  EXPECT_TRUE(pump_until(
+      [&] {
+        return shows(page, {{-255, -192}, {-255 + 76, -192 - 153}}, 1.92, sky, {}, sky.width * sky.height / 50);
+      },
+      20000))
+      << best << " pixels of the zoomed picture differ";
+  save_screenshot("sample-game-fullscreen-scaled-zoom", 0, 0, 1024, 768);
+  const golden_skip above_text{0, 0, W, 390};  // the pages after it differ only in their text
+  EXPECT_TRUE(pump_until([&] { return shows(page, {{0, 0}}, 1.28, above_text, {}, W * 390 / 50); }, 20000))
+      << best << " pixels of the enlarged page after the zoom differ";
+  save_screenshot("sample-game-fullscreen-scaled-after-zoom", 0, 0, 1024, 768);
 }
 
 }  // namespace
