@@ -62,7 +62,8 @@ void invalidate_all() {
 }
 
 void offsets_renew() {
-  view.offsets_active = int64_t{shown_scroll_x()} + view.centre_x != 0 || int64_t{shown_scroll_y()} + view.centre_y != 0;
+  view.offsets_active =
+      int64_t{shown_scroll_x()} + view.centre_x != 0 || int64_t{shown_scroll_y()} + view.centre_y != 0;
 }
 
 // The picture moved in the window: all of it is shown again.
@@ -120,7 +121,8 @@ void scale_flagged_cells(page* mid) {
 void paint_screen(window_handle w, const page* shown, int64_t px, int64_t py, int32_t bw, int32_t bh) {
   int64_t screen_left = -int64_t{view.centre_x}, screen_top = -int64_t{view.centre_y} - view.top_inset;
   int64_t left = std::max(px, screen_left), top = std::max(py, screen_top);
-  int64_t right = std::min(px + std::min(bw, shown->width), screen_left + zoomed(view.screen_width, view.screen_zoom_x));
+  int64_t right =
+      std::min(px + std::min(bw, shown->width), screen_left + zoomed(view.screen_width, view.screen_zoom_x));
   int64_t bottom =
       std::min(py + std::min(bh, shown->height), screen_top + zoomed(view.screen_height, view.screen_zoom_y));
   if (right <= left || bottom <= top) {
@@ -155,7 +157,8 @@ void paint(window_handle w) {
   int64_t cw = view.content_width, ch = view.content_height, inset = view.top_inset;
   int64_t px, py;
   if (view.screen_width > 0) {
-    paint_screen(w, shown, ox - shown_scroll_x() - view.centre_x, oy - inset - shown_scroll_y() - view.centre_y, bw, bh);
+    paint_screen(w, shown, ox - shown_scroll_x() - view.centre_x, oy - inset - shown_scroll_y() - view.centre_y, bw,
+                 bh);
     return;
   }
   if (view.offsets_active) {
