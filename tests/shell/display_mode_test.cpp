@@ -8,6 +8,7 @@
 #include "base/registry.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
+#include "graphics/scaler.h"
 #include "graphics/screen_geometry.h"
 #include "platform/messages.h"
 #include "shell/display_mode.h"
@@ -86,6 +87,7 @@ class DisplaySwitch : public engine_test {
     screen_geometry_reset();
     display_mode_reset();
     graphics_state_reset();
+    hq_workers_stop();  // a death test's child would wait for them at its exit
     reg_store_reset();
     engine_test::TearDown();
   }
