@@ -1,7 +1,6 @@
 #include "graphics/presentation.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "graphics/page_grid.h"
@@ -212,30 +211,25 @@ void front_page_clear() {
   if (page* p = view.front) memset(p->bits, 0, static_cast<size_t>(p->stride) * p->height);
 }
 
-// The zoom of the script's view times the screen's: the sizes in the window and the intermediate
-// page.
-static void zoom_apply() {
-  intermediate_free();
-  int32_t zoom_x = view.shown_zoom_x = zoom_of_zoom(view.zoom_x, view.screen_zoom_x);
-  int32_t zoom_y = view.shown_zoom_y = zoom_of_zoom(view.zoom_y, view.screen_zoom_y);
-  view.zoomed_origin_x = zoomed(view.origin_x, zoom_x);
-  view.zoomed_origin_y = zoomed(view.origin_y, zoom_y);
-  view.content_width = zoomed(view.zoom_width, zoom_x);
-  view.content_height = zoomed(view.zoom_height, zoom_y);
-  view.zoomed_blit_width = view.content_width + (view.zoomed_origin_x <= 0 ? -view.zoomed_origin_x : 0);
-  view.zoomed_blit_height = view.content_height + (view.zoomed_origin_y <= 0 ? -view.zoomed_origin_y : 0);
-  // A zoom that leaves nothing to show (0, or below) has nothing to scale into.
-  if (view.front && (zoom_x != 1000 || zoom_x != zoom_y) && view.zoomed_blit_width > 0 && view.zoomed_blit_height > 0)
-    view.intermediate = page_new_rgb24(view.zoomed_blit_width, view.zoomed_blit_height, 1);
-  window_dirty_mark(nullptr);
-}
-
 void view_zoom_set(int width, int height, int zoom_x, int zoom_y) {
+  intermediate_free();
   view.zoom_width = width;
   view.zoom_height = height;
   view.zoom_x = zoom_x;
   view.zoom_y = zoom_y;
-  zoom_apply();
+  // The picture goes through the script's zoom times the full screen's, as one zoom.
+  zoom_x = view.shown_zoom_x = zoom_of_zoom(zoom_x, view.screen_zoom_x);
+  zoom_y = view.shown_zoom_y = zoom_of_zoom(zoom_y, view.screen_zoom_y);
+  view.zoomed_origin_x = zoomed(view.origin_x, zoom_x);
+  view.zoomed_origin_y = zoomed(view.origin_y, zoom_y);
+  view.content_width = zoomed(width, zoom_x);
+  view.content_height = zoomed(height, zoom_y);
+  view.zoomed_blit_width = view.content_width + (view.zoomed_origin_x <= 0 ? -view.zoomed_origin_x : 0);
+  view.zoomed_blit_height = view.content_height + (view.zoomed_origin_y <= 0 ? -view.zoomed_origin_y : 0);
+  // A zoom that leaves nothing to show (0, or below) has nothing to scale into.
+  if ((zoom_x != 1000 || zoom_x != zoom_y) && view.zoomed_blit_width > 0 && view.zoomed_blit_height > 0)
+    view.intermediate = page_new_rgb24(view.zoomed_blit_width, view.zoomed_blit_height, 1);
+  window_dirty_mark(nullptr);
 }
 
 void view_screen_scale_set(int width, int height, int zoom_x, int zoom_y) {
@@ -246,7 +240,7 @@ void view_screen_scale_set(int width, int height, int zoom_x, int zoom_y) {
   view.screen_height = height;
   view.screen_zoom_x = zoom_x;
   view.screen_zoom_y = zoom_y;
-  zoom_apply();
+  if (view.front) view_zoom_set(view.zoom_width, view.zoom_height, view.zoom_x, view.zoom_y);
   offsets_changed();
 }
 
