@@ -24,7 +24,13 @@ struct presentation_state {
   int32_t content_width = 800, content_height = 600;  // CW, CH: W and H after zoom
   int32_t blit_width = 800, blit_height = 600;
   int32_t zoomed_blit_width = 800, zoomed_blit_height = 600;
-  int32_t zoom_x = 1000, zoom_y = 1000;
+  int32_t zoom_x = 1000, zoom_y = 1000;              // the script's
+  int32_t zoom_width = 800, zoom_height = 600;        // the view size that zoom was set for
+  // Full screen: the game screen (0 wide in the window) scaled by the screen zoom under the
+  // script's view; the picture goes through the two zooms at once.
+  int32_t screen_width = 0, screen_height = 0;
+  int32_t screen_zoom_x = 1000, screen_zoom_y = 1000;
+  int32_t shown_zoom_x = 1000, shown_zoom_y = 1000;  // the script's zoom times the screen's
   int32_t origin_x = 0, origin_y = 0;  // window position of page pixel (0, 0) before zoom
   int32_t zoomed_origin_x = 0, zoomed_origin_y = 0;
   int32_t scroll_x = 0, scroll_y = 0;
@@ -38,6 +44,13 @@ presentation_state view;
 
 // v * zoom / 1000, truncated toward zero, kept in 32 bits.
 int32_t zoomed(int64_t v, int32_t zoom) { return static_cast<int32_t>(v * zoom / 1000); }
+// A zoom of a zoom, held to 32 bits.
+int32_t zoom_of_zoom(int32_t zoom, int32_t screen_zoom) {
+  return static_cast<int32_t>(std::clamp<int64_t>(int64_t{zoom} * screen_zoom / 1000, INT32_MIN, INT32_MAX));
+}
+// The script's offsets are game-screen pixels: full screen scales them with the screen.
+int32_t shown_scroll_x() { return zoomed(view.scroll_x, view.screen_zoom_x); }
+int32_t shown_scroll_y() { return zoomed(view.scroll_y, view.screen_zoom_y); }
 
 plat_rect corners(int64_t left, int64_t top, int64_t right, int64_t bottom) {
   return plat_rect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
@@ -49,7 +62,8 @@ void invalidate_all() {
 }
 
 void offsets_renew() {
-  view.offsets_active = view.scroll_x + view.centre_x != 0 || view.scroll_y + view.centre_y != 0;
+  view.offsets_active =
+      int64_t{shown_scroll_x()} + view.centre_x != 0 || int64_t{shown_scroll_y()} + view.centre_y != 0;
 }
 
 // The picture moved in the window: all of it is shown again.
@@ -95,9 +109,35 @@ void scale_flagged_cells(page* mid) {
       int64_t x = j * cw - 2, y = i * ch - 2, w = cw + 4, h = ch + 4;
       cells[count++] = hq_copy{
           page_rect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(w), static_cast<int32_t>(h)},
-          page_rect{zoomed(x, view.zoom_x), zoomed(y, view.zoom_y), zoomed(w, view.zoom_x), zoomed(h, view.zoom_y)}};
+          page_rect{zoomed(x, view.shown_zoom_x), zoomed(y, view.shown_zoom_y), zoomed(w, view.shown_zoom_x),
+                    zoomed(h, view.shown_zoom_y)}};
     }
-  hq_modify_copy_series(view.front, mid, cells, count, view.zoom_x * 0.001, view.zoom_y * 0.001, 0);
+  hq_modify_copy_series(view.front, mid, cells, count, view.shown_zoom_x * 0.001, view.shown_zoom_y * 0.001, 0);
+}
+
+// Full screen: the picture (its blit at px, py of bw x bh) is cut to the game screen's place, and
+// the rest of the screen is black, so no part of an earlier frame or of the page beyond the game
+// screen stays beside it.
+void paint_screen(window_handle w, const page* shown, int64_t px, int64_t py, int32_t bw, int32_t bh) {
+  int64_t screen_left = -int64_t{view.centre_x}, screen_top = -int64_t{view.centre_y} - view.top_inset;
+  int64_t left = std::max(px, screen_left), top = std::max(py, screen_top);
+  int64_t right =
+      std::min(px + std::min(bw, shown->width), screen_left + zoomed(view.screen_width, view.screen_zoom_x));
+  int64_t bottom =
+      std::min(py + std::min(bh, shown->height), screen_top + zoomed(view.screen_height, view.screen_zoom_y));
+  if (right <= left || bottom <= top) {
+    fill(w, 0, 0, PAINT_FAR, PAINT_FAR, PAINT_BLACK);
+    return;
+  }
+  fill(w, 0, 0, PAINT_FAR, top, PAINT_BLACK);
+  fill(w, 0, bottom, PAINT_FAR, PAINT_FAR, PAINT_BLACK);
+  fill(w, 0, top, left, bottom, PAINT_BLACK);
+  fill(w, right, top, PAINT_FAR, bottom, PAINT_BLACK);
+  pixel_source source{shown->bits, shown->width, shown->height, shown->stride,
+                      shown->palette ? reinterpret_cast<const uint8_t*>(shown->palette) : nullptr};
+  plat_rect part{static_cast<int>(left - px), static_cast<int>(top - py), static_cast<int>(right - left),
+                 static_cast<int>(bottom - top)};
+  plat().window_paint_pixels(w, static_cast<int>(left), static_cast<int>(top), source, part, 1000, 1000);
 }
 
 void paint(window_handle w) {
@@ -116,9 +156,14 @@ void paint(window_handle w) {
   }
   int64_t cw = view.content_width, ch = view.content_height, inset = view.top_inset;
   int64_t px, py;
+  if (view.screen_width > 0) {
+    paint_screen(w, shown, ox - shown_scroll_x() - view.centre_x, oy - inset - shown_scroll_y() - view.centre_y, bw,
+                 bh);
+    return;
+  }
   if (view.offsets_active) {
-    int64_t bx = -(static_cast<int64_t>(view.scroll_x) + view.centre_x);
-    int64_t by = static_cast<int64_t>(view.scroll_y) + view.centre_y;
+    int64_t bx = -(static_cast<int64_t>(shown_scroll_x()) + view.centre_x);
+    int64_t by = static_cast<int64_t>(shown_scroll_y()) + view.centre_y;
     fill(w, 0, 0, bx, PAINT_FAR, PAINT_BLACK);
     fill(w, bx + cw, 0, PAINT_FAR, PAINT_FAR, PAINT_BLACK);
     fill(w, bx, 0, bx + cw, -inset - by, PAINT_BLACK);
@@ -169,10 +214,15 @@ void front_page_clear() {
 
 void view_zoom_set(int width, int height, int zoom_x, int zoom_y) {
   intermediate_free();
-  view.zoomed_origin_x = zoomed(view.origin_x, zoom_x);
-  view.zoomed_origin_y = zoomed(view.origin_y, zoom_y);
+  view.zoom_width = width;
+  view.zoom_height = height;
   view.zoom_x = zoom_x;
   view.zoom_y = zoom_y;
+  // The picture goes through the script's zoom times the full screen's, as one zoom.
+  zoom_x = view.shown_zoom_x = zoom_of_zoom(zoom_x, view.screen_zoom_x);
+  zoom_y = view.shown_zoom_y = zoom_of_zoom(zoom_y, view.screen_zoom_y);
+  view.zoomed_origin_x = zoomed(view.origin_x, zoom_x);
+  view.zoomed_origin_y = zoomed(view.origin_y, zoom_y);
   view.content_width = zoomed(width, zoom_x);
   view.content_height = zoomed(height, zoom_y);
   view.zoomed_blit_width = i32_sub(view.content_width, std::min(view.zoomed_origin_x, 0));
@@ -181,6 +231,18 @@ void view_zoom_set(int width, int height, int zoom_x, int zoom_y) {
   if ((zoom_x != 1000 || zoom_x != zoom_y) && view.zoomed_blit_width > 0 && view.zoomed_blit_height > 0)
     view.intermediate = page_new_rgb24(view.zoomed_blit_width, view.zoomed_blit_height, 1);
   window_dirty_mark(nullptr);
+}
+
+void view_screen_scale_set(int width, int height, int zoom_x, int zoom_y) {
+  if (width == view.screen_width && height == view.screen_height && zoom_x == view.screen_zoom_x &&
+      zoom_y == view.screen_zoom_y)
+    return;
+  view.screen_width = width;
+  view.screen_height = height;
+  view.screen_zoom_x = zoom_x;
+  view.screen_zoom_y = zoom_y;
+  if (view.front) view_zoom_set(view.zoom_width, view.zoom_height, view.zoom_x, view.zoom_y);
+  offsets_changed();
 }
 
 void view_geometry_set(int x, int y, int width, int height, int zoom_x, int zoom_y) {
@@ -212,14 +274,22 @@ int view_offset_x_get() { return view.scroll_x; }
 int view_offset_y_get() { return view.scroll_y; }
 void view_top_inset_set(int inset) { view.top_inset = inset; }
 
-int page_to_window_x(int x) { return to_window(x, view.zoom_x, view.zoomed_origin_x, view.centre_x, view.scroll_x); }
-int page_to_window_y(int y) { return to_window(y, view.zoom_y, view.zoomed_origin_y, view.centre_y, view.scroll_y); }
-int window_to_page_x(int x) { return to_page(x, view.zoom_x, view.zoomed_origin_x, view.centre_x, view.scroll_x); }
-int window_to_page_y(int y) { return to_page(y, view.zoom_y, view.zoomed_origin_y, view.centre_y, view.scroll_y); }
+int page_to_window_x(int x) {
+  return to_window(x, view.shown_zoom_x, view.zoomed_origin_x, view.centre_x, shown_scroll_x());
+}
+int page_to_window_y(int y) {
+  return to_window(y, view.shown_zoom_y, view.zoomed_origin_y, view.centre_y, shown_scroll_y());
+}
+int window_to_page_x(int x) {
+  return to_page(x, view.shown_zoom_x, view.zoomed_origin_x, view.centre_x, shown_scroll_x());
+}
+int window_to_page_y(int y) {
+  return to_page(y, view.shown_zoom_y, view.zoomed_origin_y, view.centre_y, shown_scroll_y());
+}
 
 int window_point_in_page(int x, int y) {
-  int64_t px = static_cast<int64_t>(x) + view.scroll_x + view.centre_x;
-  int64_t py = static_cast<int64_t>(y) + view.scroll_y + view.centre_y;
+  int64_t px = static_cast<int64_t>(x) + shown_scroll_x() + view.centre_x;
+  int64_t py = static_cast<int64_t>(y) + shown_scroll_y() + view.centre_y;
   return px >= 0 && px <= view.content_width && py >= 0 && py <= view.content_height ? 1 : 0;
 }
 
@@ -240,10 +310,10 @@ void window_dirty_mark(const page_rect* r) {
     for (int i = 0; i < 3; i++)
       for (int j = 0; j < 4; j++)
         if (x < (j + 1) * cw && x + w >= j * cw && y < (i + 1) * ch && i * ch <= y + h) view.window_grid[i][j] = 1;
-    left = x * view.zoom_x / 1000 - 1 + view.zoomed_origin_x;
-    top = y * view.zoom_y / 1000 - 1 + view.zoomed_origin_y;
-    right = left + w * view.zoom_x / 1000 + 2;
-    bottom = top + h * view.zoom_y / 1000 + 2;
+    left = x * view.shown_zoom_x / 1000 - 1 + view.zoomed_origin_x;
+    top = y * view.shown_zoom_y / 1000 - 1 + view.zoomed_origin_y;
+    right = left + w * view.shown_zoom_x / 1000 + 2;
+    bottom = top + h * view.shown_zoom_y / 1000 + 2;
   } else {
     left = x + view.origin_x;
     top = y + view.origin_y;
@@ -252,7 +322,8 @@ void window_dirty_mark(const page_rect* r) {
   }
   top -= view.top_inset;
   if (view.offsets_active) {
-    int64_t dx = static_cast<int64_t>(view.scroll_x) + view.centre_x, dy = static_cast<int64_t>(view.scroll_y) + view.centre_y;
+    int64_t dx = static_cast<int64_t>(shown_scroll_x()) + view.centre_x;
+    int64_t dy = static_cast<int64_t>(shown_scroll_y()) + view.centre_y;
     left -= dx, right -= dx, top -= dy, bottom -= dy;
   }
   if (window_handle win = main_window_get()) {

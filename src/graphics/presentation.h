@@ -2,10 +2,11 @@
 //
 // The front page is an ordinary page; this module keeps which page it is and how it lies in the
 // client area: the view's origin, the zoom in per mille, the scroll offsets (scripts), the
-// centring offsets (full screen) and the top inset of the full-screen menu bar. Dirty page
-// rectangles become window invalidations, and WM_PAINT copies the page to the window 1:1. A zoomed
-// view goes through a 24-bit intermediate page that the high-quality scaler updates, cell by cell
-// of a 4 x 3 grid, for the cells that changed. Window thread only.
+// centring offsets (full screen), the full-screen scale under the script's zoom and the top inset
+// of the full-screen menu bar. Dirty page rectangles become window invalidations, and WM_PAINT
+// copies the page to the window 1:1. A zoomed view goes through a 24-bit intermediate page that
+// the high-quality scaler updates, cell by cell of a 4 x 3 grid, for the cells that changed; the
+// script's zoom and the full-screen scale go through it as one zoom. Window thread only.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,12 @@ void view_zoom_set(int width, int height, int zoom_x, int zoom_y);
 // The part of the page from (x, y) of width x height is shown from the window's corner, zoomed
 // (zoom_x -1 keeps the zoom). Nothing without a front page.
 void view_geometry_set(int x, int y, int width, int height, int zoom_x, int zoom_y);
-// The scroll pair (scripts) and the centring pair (full screen); both repaint the window.
+// Full screen: the game screen of width x height (0: the window has no other) is shown scaled by
+// zoom_x and zoom_y per mille under the script's view and zoom, which it composes with rather than
+// replaces, and lies at the centring offsets; nothing of the picture is shown outside it.
+void view_screen_scale_set(int width, int height, int zoom_x, int zoom_y);
+// The scroll pair (scripts; game-screen pixels, scaled with the screen) and the centring pair
+// (full screen; window pixels); both repaint the window.
 void view_offset_set(int x, int y);
 void view_center_offset_set(int x, int y);
 int view_offset_x_get();

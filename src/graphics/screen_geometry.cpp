@@ -27,10 +27,12 @@ int screen_window_offset_y() { return geometry.offset_y; }
 
 static int arg_or(int32_t n, int32_t k, int fallback) { return n >= k ? builtin_arg_int(k) : fallback; }
 
+// The full screen's scale and centring lie under the script's offsets in the presentation, so only
+// the window zoom's re-centring is added here.
 int builtin_screen_set_offset(int32_t, int32_t) {
   bool window_zoom = ignore_screen_mode() != 0;
-  int ox = window_zoom ? geometry.offset_x : fullscreen_offset_x();
-  int oy = window_zoom ? geometry.offset_y : fullscreen_offset_y();
+  int ox = window_zoom ? geometry.offset_x : 0;
+  int oy = window_zoom ? geometry.offset_y : 0;
   view_offset_set(i32_add(builtin_arg_int(1), ox), i32_add(builtin_arg_int(2), oy));
   push_int(0);
   return 0;

@@ -105,6 +105,9 @@ class platform_backend {
   virtual void window_show_menu_bar(window_handle window, bool shown) = 0;
   // SIZE_RESTORED, SIZE_MINIMIZED or SIZE_MAXIMIZED.
   virtual int window_show_state(window_handle window) = 0;
+  // Whether the window system shows the window full screen now (it may take its time after
+  // window_set_fullscreen).
+  virtual bool window_is_fullscreen(window_handle window) = 0;
   // True when the system says that a window of another program holds the input focus (our own
   // dialogs and menus do not count); false when it cannot tell.
   virtual bool window_foreground_elsewhere(window_handle window) = 0;

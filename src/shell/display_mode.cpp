@@ -20,12 +20,12 @@ struct display_mode_choice {
   int wide_preference = 0;
   int refresh = 0, depth = 0;
   int scale_type = 0;
-  int offset_x = 0, offset_y = 0;  // of the scaled view, carried by the script's view offset
   int menu_bar_mode = 0;
   int menu_bar_height = 0;
   int fullscreen_key = 115;  // F4
   int fullscreen = 0;     // only once the window system confirmed it
   int pending_full = 0;   // asked for, not confirmed yet
+  int leaving = 0;        // back to the window asked for, not confirmed yet
   int busy = 0;
   int keep_on_deactivate = 0;
   int menu_bar_shown = 0;
@@ -135,15 +135,15 @@ display_view display_scale_view(int type, int gw, int gh, int fw, int fh) {
   return {gw, gh, -1, -1};
 }
 
-int fullscreen_offset_x() { return choice.offset_x; }
-int fullscreen_offset_y() { return choice.offset_y; }
-
 intptr_t display_mode_handler(window_handle, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
+// The window's place is taken from the window only while it is one: in full screen (and on the
+// way there and back) it is the place the window had, to which leaving full screen returns.
 void window_rects_compute() {
   wndproc_handler_add(display_mode_handler);  // once: a second add is refused
-  int x = 0, y = 0, fw = 0, fh = 0;
-  if (window_handle w = main_window_get()) plat().window_position(w, x, y);
+  int x = choice.rects.window.x, y = choice.rects.window.y, fw = 0, fh = 0;
+  window_handle w = main_window_get();
+  if (w && !choice.fullscreen && !choice.pending_full && !choice.leaving) plat().window_position(w, x, y);
   plat().primary_screen_size(fw, fh);
   int bar = choice.menu_bar_height;
   choice.rects.window = plat_rect{x, y, choice.game_width, choice.game_height};
@@ -171,39 +171,45 @@ static void full_size(int* w, int* h) {
   *w = modes[0].width, *h = modes[0].height;
 }
 
-// The scaled view of the scale type, or back to the game size. The scaled view's offsets ride on
-// the script's view offset (screen_set_offset adds them to what scripts ask for); the front page's
-// centring on the screen is the other pair, set once full screen is confirmed. Only the first
-// belongs to fullscreen_offset_x/_y: counting the centring there too would shift the picture twice
-// as soon as a script sets its offset.
-static void scaled_view_apply(bool on) {
+// The scale type's view of the game screen in full screen, or none in the window. The scale lies
+// under whatever view and zoom the game has set (the presentation composes the two), so neither
+// undoes the other whichever comes first. The game screen, scaled to the view's size, lies in the
+// middle of the screen: the centring pair carries the screen's centring and the scaled view's
+// offsets together, in screen pixels, and the script's own offsets are left to the script.
+static void screen_scale_apply(bool on) {
+  choice.view_width = choice.game_width, choice.view_height = choice.game_height;
+  if (!on) {
+    view_screen_scale_set(0, 0, 1000, 1000);
+    view_center_offset_set(0, 0);
+    return;
+  }
   int fw, fh;
   full_size(&fw, &fh);
   display_view v = display_scale_view(choice.scale_type, choice.game_width, choice.game_height, fw, fh);
-  int ox = 0, oy = 0;
-  if (v.zoom_x >= 0 && on) {
-    choice.view_width = v.width, choice.view_height = v.height;
-    view_geometry_set(0, 0, choice.game_width, choice.game_height, v.zoom_x, v.zoom_y);
-    ox = (choice.game_width - v.width) / -2;
-    oy = (choice.game_height - v.height) / -2;
-  } else if (v.zoom_x >= 0) {
-    choice.view_width = choice.game_width, choice.view_height = choice.game_height;
-    view_geometry_set(0, 0, choice.game_width, choice.game_height, 1000, 1000);
-  }
-  if (ox != choice.offset_x || oy != choice.offset_y)
-    view_offset_set(view_offset_x_get() - choice.offset_x + ox, view_offset_y_get() - choice.offset_y + oy);
-  choice.offset_x = ox, choice.offset_y = oy;
+  if (v.zoom_x >= 0) choice.view_width = v.width, choice.view_height = v.height;
+  view_screen_scale_set(choice.game_width, choice.game_height, v.zoom_x >= 0 ? v.zoom_x : 1000,
+                        v.zoom_y >= 0 ? v.zoom_y : 1000);
+  view_center_offset_set((choice.game_width - fw) / 2 + (choice.game_width - choice.view_width) / -2,
+                         (choice.game_height - fh) / 2 + (choice.game_height - choice.view_height) / -2);
 }
 
 // The window system said the window fills its monitor.
 static void fullscreen_confirmed() {
-  int fw, fh;
-  full_size(&fw, &fh);
   choice.pending_full = 0;
   choice.fullscreen = 1;
   choice.menu_bar_mode = 1;
-  view_center_offset_set((choice.game_width - fw) / 2, (choice.game_height - fh) / 2);
+  screen_scale_apply(true);
   menu_bar_show(0);
+}
+
+// The window system said the window is a window again: it goes back to the place it had, should
+// the window system have put it elsewhere.
+static void window_confirmed(window_handle w) {
+  choice.leaving = 0;
+  int x = 0, y = 0;
+  plat().window_position(w, x, y);
+  const plat_rect& place = choice.rects.window;
+  if (x != place.x || y != place.y) plat().window_move(w, place.x, place.y);
 }
 
 void display_mode_switch(int full, int reapply) {
@@ -211,12 +217,12 @@ void display_mode_switch(int full, int reapply) {
   if (full) {
     if (choice.fullscreen && !reapply) return;
     if (choice.switch_hook && w) plat().window_set_topmost(w, true);
-    scaled_view_apply(true);
     if (!reapply || !choice.fullscreen) {
       window_rects_compute();
       winplace_save_all();
       ime_disable();
       choice.pending_full = 1;
+      choice.leaving = 0;
       if (w) plat().window_set_fullscreen(w, true);
     } else {
       fullscreen_confirmed();
@@ -225,10 +231,10 @@ void display_mode_switch(int full, int reapply) {
   }
   if (!choice.fullscreen && !choice.pending_full && !reapply) return;
   if (choice.switch_hook) choice.switch_hook(-1);
-  scaled_view_apply(false);
-  view_center_offset_set(0, 0);
+  screen_scale_apply(false);
   if (!reapply) {
     ime_disable();
+    choice.leaving = choice.fullscreen || choice.pending_full;
     choice.fullscreen = choice.pending_full = 0;
     choice.menu_bar_mode = 0;
     if (w) plat().window_set_fullscreen(w, false);
@@ -247,9 +253,7 @@ void display_mode_toggle(int full) {
   choice.busy = 0;
 }
 
-void display_mode_reapply() {
-  if (choice.fullscreen) display_mode_switch(1, 1);
-}
+void display_mode_reapply() { display_mode_switch(choice.fullscreen, 1); }
 
 void keep_fullscreen_on_deactivate_set(int keep) { choice.keep_on_deactivate = keep; }
 
@@ -269,11 +273,15 @@ int display_mode_toggle_debounced(int full) {
 
 intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
   bool full = choice.fullscreen;
+  window_handle w = window ? window : main_window_get();
   switch (message) {
     case WM_SIZE:
-      // The window-state change that follows the request is its confirmation.
-      if (choice.pending_full && wparam == SIZE_RESTORED) {
+      // The window-state change that follows a request confirms it when the window system says
+      // the state was reached (another change, such as a restore from the task bar, does not).
+      if (choice.pending_full && wparam == SIZE_RESTORED && w && plat().window_is_fullscreen(w)) {
         fullscreen_confirmed();
+      } else if (choice.leaving && wparam == SIZE_RESTORED && w && !plat().window_is_fullscreen(w)) {
+        window_confirmed(w);
       } else if (full && wparam == SIZE_MINIMIZED) {
         display_mode_toggle_debounced(0);
       } else if (wparam == SIZE_MAXIMIZED) {
@@ -295,7 +303,7 @@ intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t 
     case WM_KILLFOCUS:
       // Only for another program's window: our own dialogs and menus over the game keep it.
       if (full && !choice.keep_on_deactivate && plat().clock_ms() - choice.last_toggle >= 1000 &&
-          plat().window_foreground_elsewhere(window ? window : main_window_get()))
+          plat().window_foreground_elsewhere(w))
         display_mode_toggle_debounced(0);
       return 0;
     case WM_DISPLAYCHANGE:
@@ -303,7 +311,7 @@ intptr_t display_mode_handler(window_handle window, uint32_t message, uintptr_t 
         window_rects_compute();
         ime_disable();
         choice.fullscreen = choice.menu_bar_mode = 0;
-        view_center_offset_set(0, 0);
+        screen_scale_apply(false);
         winplace_restore_all();
       }
       return 0;
@@ -331,6 +339,7 @@ void set_screen_size(int width, int height, int) {
   choice.menu_bar_height = MENU_BAR_HEIGHT;
   pick(width, height);
   window_rects_compute();
+  if (choice.fullscreen) screen_scale_apply(true);  // the scale and the centring of the new size
   if (window_handle w = main_window_get()) plat().window_invalidate(w, nullptr);
 }
 // A new preference is picked for anew.

@@ -6,8 +6,10 @@
 // centring offsets of the scaled view.
 //
 // Full screen is the window system's full screen on the window's monitor (the display mode never
-// changes); is_fullscreen says 1 only once the window's client area has been seen to fill the
-// monitor, so hooks and the debounce never see a state that did not happen.
+// changes); is_fullscreen says 1 only once the window system says the window is full screen, so
+// hooks and the debounce never see a state that did not happen. Its scale lies under the game's
+// own view and zoom in the presentation, so the two compose. Leaving it puts the window back where
+// it was.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +22,8 @@
 int is_fullscreen();
 // Switches to full screen (1) or to the window (0).
 void display_mode_toggle(int full);
-// Runs the switch again for the current state (after each interpreter run).
+// Runs the switch again for the current state, full screen or window, without asking the window
+// system to change it (after each interpreter run).
 void display_mode_reapply();
 // In menu-bar mode: shows the menu bar when the cursor is at the top of the screen, hides it
 // when the cursor leaves it.
@@ -75,7 +78,8 @@ struct display_view {
 display_view display_scale_view(int type, int game_width, int game_height, int full_width, int full_height);
 
 // The window's rectangles, as the client area's place and size on the screen: in the window (at
-// its current corner, the game size; the user cannot resize it), in full screen with the menu bar
+// its current corner, the game size; the user cannot resize it; from the switch to full screen
+// until the window is back, the corner it had), in full screen with the menu bar
 // hidden (the monitor) and shown (the monitor less the bar, which takes the top of the screen).
 // The menu and status bars lie outside the client area on this system, so they add nothing.
 struct window_rects {
@@ -85,10 +89,6 @@ struct window_rects {
 void window_rects_compute();
 window_rects window_rects_get();
 
-// The offsets of the scaled view, which the script's view offset carries (0 in the window and for
-// scale type 0; the front page's centring on the screen is not among them).
-int fullscreen_offset_x();
-int fullscreen_offset_y();
 // The switch itself (reapply: for the current state, without asking the window system again).
 void display_mode_switch(int full, int reapply);
 // At most once per 1000 ms of the system clock; the full-screen or windowed hook when set, else

@@ -13,6 +13,7 @@
 #include "shell/exit_state.h"
 #include "shell/setting_builtins.h"
 #include "shell/settings.h"
+#include "shell/shell_dialogs.h"
 #include "shell/window_core.h"
 #include "sound/sound.h"
 #include "vm/dispatcher.h"
@@ -304,7 +305,7 @@ static void screen_controls(settings_dialog& d) {
   radio.row_ids = {1054, 1055};
   add(d, 1005, kind::check, "常に手前に表示", on(topmost_get() != 0), PAGE_SCREEN);
   add(d, 1006, kind::check, "終了時にウィンドウの位置を保存", on(save_screenpos_get() != 0), PAGE_SCREEN);
-  if (env_get_int("FITTOSCREEN", 0))
+  if (fit_to_screen())
     add(d, FIT_BOX, kind::check, "フルスクリーン時は画面に合わせて拡大", on(stored("FullScreenFit", 0) != 0),
         PAGE_SCREEN);
   int width = 0, height = 0;
@@ -627,8 +628,8 @@ int settings_form_view(settings_dialog& d) {
   return 1;
 }
 
-// The GTK view over these models is not joined yet: without one the dialog is not shown and the
-// answer is Cancel, which changes nothing.
+// Hook A first (the game may quiet itself), then the view: the platform's dialog form, or the one a
+// test put in its place.
 int settings_dialog_present(settings_dialog& d) {
   call_box_hook();
   return dialogs.view(d);

@@ -235,6 +235,8 @@ screen_option_row stored_row() {
 }
 }  // namespace
 
+int fit_to_screen() { return env_get_int("FITTOSCREEN", 0); }
+
 dialog_form screen_option_dialog_form(std::vector<screen_option_row>& rows) {
   int sw = 0, sh = 0;
   plat().primary_screen_size(sw, sh);
@@ -246,7 +248,7 @@ dialog_form screen_option_dialog_form(std::vector<screen_option_row>& rows) {
   form.title = "画面設定";
   form.add(IDC_TOPMOST, form_kind::check, "常に手前に表示", "", stored("TOPMOST", 0) ? 1 : 0);
   // Under FITTOSCREEN 0 the box is gone: only the wide rows change the scale type then.
-  if (env_get_int("FITTOSCREEN", 1))
+  if (fit_to_screen())
     form.add(IDC_FIT_TO_SCREEN, form_kind::check, "フルスクリーン時に拡大する", "", stored("FullScreenFit", 0) ? 1 : 0);
   form_control& combo = form.add(IDC_SCREEN_MODES, form_kind::combo, "フルスクリーンの画面モード");
   for (const screen_option_row& r : rows) combo.rows.push_back(r.label);
@@ -269,7 +271,7 @@ void screen_option_dialog_ok(const dialog_form& form, const std::vector<screen_o
     fit = wide_monitor_class() + 1;
   } else if (row.wide == 4) {
     fit = 4;
-  } else if (env_get_int("FITTOSCREEN", 1)) {
+  } else if (fit_to_screen()) {
     int box = checked(form, IDC_FIT_TO_SCREEN);
     if (box != fit) screen_mode_set(0);
     fit = box;

@@ -60,6 +60,9 @@ std::vector<screen_option_row> screen_option_rows(int game_width, int game_heigh
 // The row the stored configuration selects (0 when none does).
 int screen_option_selected(const std::vector<screen_option_row>& rows, int refresh, int depth, int wide, int width,
                            int height);
+// The environment key FITTOSCREEN (default 0): the screen dialogs offer the box that enlarges the
+// game in full screen, and only its answer sets the scale type besides the wide rows.
+int fit_to_screen();
 dialog_form screen_option_dialog_form(std::vector<screen_option_row>& rows);
 void screen_option_dialog_ok(const dialog_form& form, const std::vector<screen_option_row>& rows);
 void screen_option_dialog_open();

@@ -1,18 +1,19 @@
 // The sample game's title in the real window: vaskrun plays the packaged game on the private X
 // server, and the title screen matches the golden picture of the headless playthrough
-// (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back.
+// (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back to
+// the window's place, which the exit stores. Scaled to the screen, the title, the chapter's zoom
+// and the page after it show the same pictures, enlarged.
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
-#include "platform/headless/headless.h"
-#include "shell/display_mode.h"
-#include "shell/exit_state.h"
-#include "shell/window_core.h"
 #include "test_support.h"
 
 // After gtest: the X headers define None.
@@ -27,7 +28,53 @@ class SampleGame : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
+    if (wm > 0) {
+      kill(wm, SIGTERM);
+      waitpid(wm, nullptr, 0);
+    }
     gui_test::TearDown();
+  }
+
+  // A window manager on the display: full screen needs one. False when openbox is missing.
+  bool window_manager_start() {
+    gchar* path = g_find_program_in_path("openbox");
+    gchar* argv[] = {path, nullptr};
+    bool started =
+        path && g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr);
+    g_free(path);
+    return started;
+  }
+
+  // vaskrun on the sample game with settings of its own (their first lines given), the pointer away
+  // from the menu, whose entry under it would be framed (and the top edge shows the full screen's
+  // menu bar); the X id of its window once it shows.
+  unsigned long play(const std::string& settings = "") {
+    std::filesystem::create_directories(home.at("config/vaskrun"));
+    std::ofstream(home.at("config/vaskrun/demo.ini")) << "[values]\n" << settings;
+    xdotool("mousemove 1023 767");
+    child = vaskrun_start(game, home.path());
+    unsigned long xid = 0;
+    EXPECT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
+    return xid;
+  }
+
+  // Keys go to the window after it is activated, each time: a key sent to an inactive window is
+  // not delivered reliably.
+  void key(unsigned long xid, const char* keys) {
+    xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers " + keys);
+  }
+
+  // How many of want's pixels the 1024 x 768 screen shows otherwise inside the page rectangle part,
+  // page pixel (x, y) lying at screen pixel (x * zoom + dx, y * zoom + dy).
+  int enlarged_mismatches(const std::vector<uint32_t>& want, double zoom, double dx, double dy, golden_skip part,
+                          golden_skip skip = {}) {
+    std::vector<uint32_t> screen = screenshot(0, 0, 1024, 768), got = want;
+    for (int y = part.y; y < part.y + part.height; ++y)
+      for (int x = part.x; x < part.x + part.width; ++x)
+        got[static_cast<size_t>(y) * W + x] =
+            screen[std::clamp(static_cast<int>((y + 0.5) * zoom + dy), 0, 767) * 1024 +
+                   std::clamp(static_cast<int>((x + 0.5) * zoom + dx), 0, 1023)];
+    return golden_mismatches(got, want, skip);
   }
 
   // The X window titled so, or 0.
@@ -41,6 +88,7 @@ class SampleGame : public gui_test {
   }
 
   pid_t child = -1;
+  GPid wm = 0;
   temp_dir home;
 };
 
@@ -50,14 +98,8 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   std::vector<uint32_t> want = golden_picture("01-title");
   ASSERT_EQ(want.size(), static_cast<size_t>(W) * H);
 
-  // vaskrun on this display, in the game's folder, with settings of its own; the pointer away from
-  // the menu, whose entry under it would be framed.
-  xdotool("mousemove 1023 767");
-  child = vaskrun_start(game, home.path());
-  ASSERT_GT(child, 0);
-  unsigned long xid = 0;
-  ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000))
-      << "vaskrun's window did not appear";
+  unsigned long xid = play();
+  ASSERT_NE(xid, 0u) << "vaskrun's window did not appear";
 
   // The client area is the bottom 800 x 600 of the window, under the menu bar.
   GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
@@ -78,66 +120,30 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   EXPECT_TRUE(settled) << best << " pixels differ";
 }
 
-// Whether the full-screen hook that start-up installs switches (asked here on the headless backend).
-bool fullscreen_hook_switches() {
-  headless_platform host;
-  host.print_boxes = false;
-  platform_backend* previous = plat_install(&host);
-  window_spec spec;
-  spec.procedure = main_window_class_proc;
-  spec.client_width = W;
-  spec.client_height = H;
-  window_handle window = window_create(spec);
-  main_window_set(window);
-  set_screen_size(W, H, 0);
-  enter_fullscreen_callback();
-  bool asked = host.record(window) && host.record(window)->fullscreen;
-  window_destroy(window);
-  display_mode_reset();
-  window_core_reset();
-  windows_reset();
-  plat_install(previous);
-  return asked;
-}
-
-// Alt+Enter and F4 switch the game to full screen and back under a window manager (full screen
-// needs one); in full screen the title lies centred on the 1024 x 768 screen (scale type 0), while
-// it stands before the game starts by itself.
-// Keys go to the window after it is activated, each time: a key sent to an inactive window is
-// not delivered reliably.
+// Alt+Enter and F4 switch the game to full screen and back under a window manager; in full screen
+// the title lies centred on the 1024 x 768 screen (scale type 0), while it stands before the game
+// starts by itself. The window starts at the place the settings keep (partly off the screen, as a
+// player may leave it), comes back to exactly that place and size, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  if (!fullscreen_hook_switches()) GTEST_SKIP() << "the full-screen hook does not switch yet";
-  gchar* wm_path = g_find_program_in_path("openbox");
-  if (!wm_path) GTEST_SKIP() << "openbox is not installed";
-  gchar* wm_argv[] = {wm_path, nullptr};
-  GPid wm = 0;
-  ASSERT_TRUE(g_spawn_async(nullptr, wm_argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr));
-  g_free(wm_path);
+  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> want = golden_picture("01-title");
-  xdotool("mousemove 1023 767");  // outside the game area (the top edge would show the menu bar)
-  gchar** env = g_get_environ();
-  env = g_environ_setenv(env, "HOME", home.path().c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_CONFIG_HOME", home.at("config").c_str(), TRUE);
-  env = g_environ_setenv(env, "XDG_RUNTIME_DIR", home.path().c_str(), TRUE);
-  gchar* argv[] = {const_cast<gchar*>(VASK_BINARY_DIR "/vaskrun"), nullptr};
-  GPid pid = 0;
-  bool started = g_spawn_async(game.c_str(), argv, env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &pid, nullptr);
-  g_strfreev(env);
-  ASSERT_TRUE(started);
-  child = pid;
-  unsigned long xid = 0;
-  ASSERT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
+  unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
+  ASSERT_NE(xid, 0u);
   GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
   ASSERT_NE(frame, nullptr);
   // Asked of the server each time: GDK does not follow another client's window by itself.
-  auto fills_screen = [&] {
+  auto place = [&] {
     int x, y, w, h;
-    gdk_window_get_geometry(frame, &x, &y, &w, &h);
-    return w == 1024 && h == 768;
+    gdk_window_get_geometry(frame, nullptr, nullptr, &w, &h);
+    gdk_window_get_origin(frame, &x, &y);
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
   };
+  auto fills_screen = [&] { return place() == "0,0 1024x768"; };
   pump_for(500);
-  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers alt+Return");
+  std::string before = place();
+  save_screenshot("sample-game-window-before-fullscreen", 0, 0, 1024, 768);
+  key(xid, "alt+Return");
   EXPECT_TRUE(pump_until(fills_screen, 10000)) << "Alt+Enter did not fill the screen";
   int best = -1;
   bool centred = pump_until(
@@ -150,11 +156,57 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   save_screenshot("sample-game-fullscreen", 0, 0, 1024, 768);
   EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
   pump_for(1100);  // past the switch's one-second debounce
-  xdotool("windowactivate --sync " + std::to_string(xid) + " key --clearmodifiers F4");
-  EXPECT_TRUE(pump_until([&] { return !fills_screen(); }, 10000)) << "F4 did not go back to the window";
+  key(xid, "F4");
+  EXPECT_TRUE(pump_until([&] { return place() == before; }, 10000))
+      << "F4 left the window at " << place() << ", not at " << before;
+  save_screenshot("sample-game-window-after-fullscreen", 0, 0, 1024, 768);
   g_object_unref(frame);
-  kill(wm, SIGTERM);
-  waitpid(wm, nullptr, 0);
+  // Closing asks first; Enter answers yes, and the game ends in order.
+  key(xid, "alt+F4");
+  pump_for(1000);
+  xdotool("key --clearmodifiers Return");
+  ASSERT_TRUE(pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000)) << "it went on";
+  child = -1;
+  std::stringstream settings;
+  settings << std::ifstream(home.at("config/vaskrun/demo.ini")).rdbuf();
+  EXPECT_NE(settings.str().find("WinPosX=241\nWinPosY=229\n"), std::string::npos) << settings.str();
+}
+
+// Enlarged to the screen (FullScreenFit 1: 800 x 600 on 1024 x 768 is 1.28 times), the title, the
+// chapter's 1.5 times zoom on the picture's centre (and its glide toward the sun) and the scene after
+// it show the pictures of the headless playthrough, enlarged; the game's zoom is on top of the
+// screen's, and nothing of an earlier frame stays beside the picture.
+TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  std::vector<uint32_t> title = golden_picture("01-title"), page = golden_picture("02-first-page");
+  ASSERT_EQ(page.size(), static_cast<size_t>(W) * H);
+  unsigned long xid = play("FullScreenFit=1\n");
+  ASSERT_NE(xid, 0u);
+  pump_for(500);
+  key(xid, "alt+Return");
+  int bad = -1;
+  auto few = [&](int mismatches, int pixels) { return (bad = mismatches) >= 0 && bad < pixels / 50; };
+  // The title, its entries left out (the keys framed the first).
+  EXPECT_TRUE(pump_until(
+      [&] { return few(enlarged_mismatches(title, 1.28, 0, 0, {0, 0, W, H}, {272, 292, 256, 244}), W * H); }, 4000))
+      << bad;
+  save_screenshot("sample-game-fullscreen-scaled", 0, 0, 1024, 768);
+  // The zoom shows page pixels 133..666 and 100..499 at 1.92 (1.5 x 1.28): above the name plate
+  // the first page's picture, still or gliding by the script's (-60, 120), enlarged.
+  const golden_skip sky{137, 104, 526, 286};
+  EXPECT_TRUE(pump_until(
+      [&] {
+        int still = enlarged_mismatches(page, 1.92, -255, -192, sky);
+        return few(std::min(still, enlarged_mismatches(page, 1.92, -179, -345, sky)), 526 * 286);
+      },
+      20000))
+      << bad;
+  save_screenshot("sample-game-fullscreen-scaled-zoom", 0, 0, 1024, 768);
+  // After it, the scene above the text as the first page has it.
+  EXPECT_TRUE(pump_until([&] { return few(enlarged_mismatches(page, 1.28, 0, 0, {0, 0, W, 390}), W * 390); }, 20000))
+      << bad;
+  save_screenshot("sample-game-fullscreen-scaled-after-zoom", 0, 0, 1024, 768);
 }
 
 }  // namespace

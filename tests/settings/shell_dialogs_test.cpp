@@ -148,7 +148,7 @@ TEST_F(ShellDialogs, ScreenOptionRowsFollowGameWidthScreenAndDetection) {
 }
 
 TEST_F(ShellDialogs, ScreenOptionOkWritesTopmostFitAndTheChosenRow) {
-  load_env("CLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\n");
+  load_env("CLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\nFITTOSCREEN\t1\n");
   platform.screen_width = 1680, platform.screen_height = 1050;
   // The configured row again: only TOPMOST and the scale type change.
   answer([](dialog_form& f) {
@@ -169,8 +169,8 @@ TEST_F(ShellDialogs, ScreenOptionOkWritesTopmostFitAndTheChosenRow) {
   EXPECT_EQ(stored("FullScWide5") * 100 + stored("FullScreenFit"), 302);
   EXPECT_EQ(stored("RegWidth3") * 10000 + stored("RegHeight3"), 1024 * 10000 + 768);
   EXPECT_EQ(platform.forms.back().find(IDC_SCREEN_MODES)->value, 0) << "opened on the row stored before";
-  // Without FITTOSCREEN the box is gone and a plain row keeps the scale type.
-  reload("CLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\nFITTOSCREEN\t0\n");
+  // Without FITTOSCREEN (its default is 0) the box is gone and a plain row keeps the scale type.
+  reload("CLIENT_WIDTH\t800\nCLIENT_HEIGHT\t600\n");
   reg_set_int(reg_global_name(), reg_local_name(), "FullScreenFit", 3);
   answer([](dialog_form& f) {
     EXPECT_EQ(f.find(IDC_FIT_TO_SCREEN), nullptr);

@@ -1,12 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
+#include "base/datasource.h"
+#include "base/env.h"
+#include "base/registry.h"
 #include "graphics/page.h"
 #include "graphics/presentation.h"
+#include "graphics/scaler.h"
 #include "graphics/screen_geometry.h"
 #include "platform/messages.h"
 #include "shell/display_mode.h"
+#include "shell/env_keys.h"
+#include "shell/exit_state.h"
 #include "shell/window_core.h"
 #include "test_support.h"
+#include "vm/thread.h"
 
 // The full-screen pick on made-up mode lists.
 TEST(DisplayMode, FullScreenPickByAspectClassAndPreference) {
@@ -57,21 +67,8 @@ TEST(DisplayMode, ScaleTypesGiveViewAndZoom) {
   }
 }
 
-TEST(ScreenGeometry, ZoomAndRecentringArithmetic) {
-  EXPECT_EQ(screen_zoom_per_mille(1.0015f), 1000);
-  EXPECT_EQ(screen_zoom_per_mille(1.5f), 1500);
-  EXPECT_EQ(screen_zoom_per_mille(1.5015f), 1500);  // 1501 made even
-  EXPECT_EQ(screen_window_zoom_offset(1280, 640, 2000), 0);
-  EXPECT_EQ(screen_window_zoom_offset(1280, 640, 1500), -160);
-  EXPECT_EQ(screen_window_zoom_offset(960, 480, 1500), -120);
-  // A centred 2x zoom of 640 shows page pixels 160..479; 1x starts at 0; 0.5x shows a border.
-  EXPECT_EQ(screen_zoom_origin(640, 2000), 160);
-  EXPECT_EQ(screen_zoom_origin(640, 1000), 0);
-  EXPECT_EQ(screen_zoom_origin(640, 500), -320);
-  EXPECT_EQ(screen_zoom_origin(640, 0), 0);
-}
-
-// The switch through injected window messages on the headless backend's fake clock.
+// The switch through injected window messages on the headless backend's fake clock: a main
+// window of the game's size, on a 1920 x 1080 monitor, and a script thread for the built-ins.
 class DisplaySwitch : public engine_test {
  protected:
   void SetUp() override {
@@ -79,36 +76,60 @@ class DisplaySwitch : public engine_test {
     window_core_reset();
     display_mode_reset();
     platform.use_fake_clock(5000);
+    data_base_folder_set(game.path().c_str());
+    main_window_open(640, 480);
     set_screen_size(640, 480, 1);
+    thread_switch(thread_create(0));
   }
   void TearDown() override {
+    threads_destroy_all();
+    thread_switch(nullptr);
+    screen_geometry_reset();
     display_mode_reset();
-    window_core_reset();
+    graphics_state_reset();
+    hq_workers_stop();  // a death test's child would wait for them at its exit
+    reg_store_reset();
     engine_test::TearDown();
   }
   static void send(uint32_t message, uintptr_t wparam, intptr_t lparam = 0) {
     display_mode_handler(nullptr, message, wparam, lparam);
   }
+  // The window system's word that the window's state changed.
+  static void confirm() { send(WM_SIZE, SIZE_RESTORED); }
+  headless_platform::window_record& window() { return *platform.record(main_window_get()); }
+  // A white front page of the game's size.
+  static page* white_front() {
+    page* front = page_new_rgb24(640, 480, 1);
+    memset(front->bits, 0xFF, static_cast<size_t>(front->stride) * front->height);
+    front_page_set(front);
+    return front;
+  }
   static inline int hook_calls = 0;
+  static inline int switch_value = 0;
+  temp_dir game;
 };
 
 TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
   send(WM_SYSKEYDOWN, VK_RETURN);
   EXPECT_EQ(is_fullscreen(), 0) << "not before the window system confirms";
-  send(WM_SIZE, SIZE_RESTORED);
+  platform.fullscreen_pending = true;
+  confirm();
+  EXPECT_EQ(is_fullscreen(), 0) << "a state change that is not the full screen's own";
+  platform.fullscreen_pending = false;
+  confirm();
   EXPECT_EQ(is_fullscreen(), 1);
-  EXPECT_EQ(fullscreen_offset_x(), 0) << "type 0 has no scaled view";
-  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());  // a script's screen_set_offset(0, 0)
+  builtin_call_named("screen_set_offset", {0, 0});
   EXPECT_EQ(page_to_window_x(0), (1920 - 640) / 2) << "centred once, not twice";
-  send(WM_SYSKEYDOWN, VK_RETURN);  // within a second: dropped
+  platform.advance(999);
+  send(WM_SYSKEYDOWN, VK_RETURN);  // within a second of the switch: dropped
   EXPECT_EQ(is_fullscreen(), 1);
-  platform.advance(1000);
+  platform.advance(1);
   send(WM_KEYDOWN, VK_F4);
   EXPECT_EQ(is_fullscreen(), 0);
   EXPECT_EQ(page_to_window_x(0), 0);
   platform.advance(1000);
   send(WM_SIZE, SIZE_MAXIMIZED);  // maximising asks for full screen too
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   EXPECT_EQ(is_fullscreen(), 1);
   platform.other_program_foreground = true;
   platform.advance(999);
@@ -123,21 +144,49 @@ TEST_F(DisplaySwitch, FullScreenOnlyOnceConfirmedAndDebounced) {
   EXPECT_EQ(is_fullscreen(), 0);
 }
 
-// Fit (type 1) zooms the page by the smaller screen ratio and centres it: the page's centre lies on
-// the screen's centre, and a script's offset of (0, 0) keeps it there.
-TEST_F(DisplaySwitch, FitScalesAndCentresThePicture) {
-  front_page_set(page_new_rgb24(640, 480, 1));
+// Fit (type 1) scales 640 x 480 by 2240 per mille on 1920 x 1080 under the game's zoom (1.5) and
+// offsets, whichever comes first: the page's centre on the screen's, 100 page pixels become 336,
+// the script's offset is scaled too, the picture is cut to the game screen with black all round;
+// the window gets the game's view back.
+TEST_F(DisplaySwitch, TheGamesZoomComposesWithTheFullScreenScale) {
+  white_front();
   display_scale_type_set(1);
+  for (bool zoom_first : {true, false}) {
+    if (zoom_first) builtin_call_named("screen_set_zoom", {1.5f});
+    display_mode_toggle(1);
+    confirm();
+    if (!zoom_first) builtin_call_named("screen_set_zoom", {1.5f});
+    EXPECT_NEAR(page_to_window_x(320) * 10000 + page_to_window_y(240), 960 * 10000 + 540, 2) << zoom_first;
+    EXPECT_NEAR(page_to_window_x(420) - page_to_window_x(320), 336, 1);
+    builtin_call_named("screen_set_offset", {-60, 120});
+    EXPECT_NEAR(page_to_window_x(320), 960 + 134, 2);
+    plat().window_set_client_size(main_window_get(), 1920, 1080);  // as the window system does
+    platform.pump_host_events();
+    const auto& shown = window();
+    EXPECT_EQ(std::count(shown.pixels.begin(), shown.pixels.end(), 0u), 0) << "all painted";
+    EXPECT_EQ(shown.pixel(100, 540) | shown.pixel(1800, 540), 0xFF000000u) << "black beside the game screen";
+    EXPECT_EQ(shown.pixel(960, 540), 0xFFFFFFFFu);
+    builtin_call_named("screen_set_offset", {0, 0});
+    display_mode_toggle(0);
+    confirm();
+    EXPECT_EQ(page_to_window_x(420) * 1000 + page_to_window_x(320), 470 * 1000 + 320) << "the game's zoom";
+    builtin_call_named("screen_set_zoom", {1.0f});
+  }
+}
+
+// Leaving full screen puts the window back where it was, should the window system have left it
+// elsewhere (the rectangles computed again meanwhile); the exit stores that place.
+TEST_F(DisplaySwitch, LeavingFullScreenPutsTheWindowBackWhereItWas) {
+  plat().window_move(main_window_get(), 241, 229);
   display_mode_toggle(1);
-  send(WM_SIZE, SIZE_RESTORED);
-  view_offset_set(fullscreen_offset_x(), fullscreen_offset_y());
-  EXPECT_EQ(page_to_window_x(320), 1920 / 2);
-  EXPECT_EQ(page_to_window_y(240), 1080 / 2);
-  platform.advance(1000);
+  window().x = window().y = 0;  // the window system fills the screen from its corner
+  confirm();
+  work_area_fit();
   display_mode_toggle(0);
-  EXPECT_EQ(page_to_window_x(320), 320) << "the window shows the page 1:1 again";
-  presentation_reset();
-  page_free_all_at_exit();
+  confirm();
+  save_window_state();
+  EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "WinPosX", -1) * 1000 + window().x, 241241);
+  EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "WinPosY", -1) * 1000 + window().y, 229229);
 }
 
 // The size fix: the window keeps the game size, full screen the monitor less a shown menu bar,
@@ -153,7 +202,7 @@ TEST_F(DisplaySwitch, WindowPosChangingKeepsTheRectangleOfTheState) {
   display_mode_toggle(1);
   window_pos asked = offer({30, 40, 700, 500, 0});
   EXPECT_EQ(asked.x + asked.y + asked.width * 10000 + asked.height, 1920 * 10000 + 1080);
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   work_area_fit();
   menu_bar_track_cursor(0, 0);
   window_pos shown = offer({0, 0, 1920, 1080, 0});
@@ -161,6 +210,10 @@ TEST_F(DisplaySwitch, WindowPosChangingKeepsTheRectangleOfTheState) {
 }
 
 TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
+  switch_value = 0;
+  display_switch_hook_set([](int value) { return switch_value = value; });
+  display_mode_reapply();  // after an interpreter run, in the window
+  EXPECT_EQ(switch_value, -1) << "the window's state is applied again";
   hook_calls = 0;
   fullscreen_hook_set([] { hook_calls++; });
   send(WM_SYSKEYDOWN, VK_RETURN);
@@ -169,7 +222,7 @@ TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
   fullscreen_hook_set(nullptr);
   platform.advance(1000);
   display_mode_toggle(1);
-  send(WM_SIZE, SIZE_RESTORED);
+  confirm();
   ASSERT_EQ(menu_bar_mode_get(), 1);
   work_area_fit();
   menu_bar_track_cursor(0, 3);
@@ -177,4 +230,51 @@ TEST_F(DisplaySwitch, HooksReplaceTheSwitchAndTheMenuBarFollowsTheCursor) {
   send(WM_SYSCOMMAND, SC_KEYMENU);
   send(WM_POWERBROADCAST, 0);
   EXPECT_EQ(is_fullscreen(), 0) << "query-suspend goes back to the window";
+}
+
+// The screen-geometry built-ins through the dispatcher, each row from a fresh white 640 x 480
+// front page: where the window shows a page point, whether the front page was blanked, and the
+// window's client width after the calls (IGNORESCREENMODE in the last row).
+TEST_F(DisplaySwitch, ScreenGeometryBuiltIns) {
+  using calls = std::vector<std::pair<const char*, std::vector<call_arg>>>;
+  const calls view = {{"screen_set_view", {640, 480}}};
+  auto then = [](calls c, calls more) { return c.insert(c.end(), more.begin(), more.end()), c; };
+  struct row {
+    calls run;
+    int px, py, want_x, want_y, blanked, client_width;
+  } rows[] = {
+      {{{"screen_set_zoom", {1.5f}}}, 420, 340, 470, 390, 0, 640},  // about the page's centre
+      {{{"screen_set_zoom", {1.5015f}}}, 1000, 0, 1340, -120, 0, 640},  // 1501 made even
+      {{{"screen_set_zoom", {0.0f}}}, 100, 100, 0, 0, 0, 640},
+      {{{"screen_set_offset", {-60, 120}}}, 100, 100, 160, -20, 0, 640},
+      {{{"screen_set_view", {320, 240}}}, 10, 20, 10, 20, 1, 640},
+      {{{"screen_set_view", {320, 240, 10, 20}}}, 10, 20, 0, 0, 1, 640},
+      {{{"screen_set_window_zoom", {1280, 960}}}, 0, 0, 640, 480, 1, 1280},  // no view yet: 0 x 0
+      {then(view, {{"screen_set_window_zoom", {1280, 960, 1500, 1500}}}), 0, 0, 160, 120, 1, 1280},
+      {then(view, {{"screen_set_window_zoom", {1280, 960}}}), 0, 0, 320, 240, 1, 1280},
+      {then(view, {{"screen_set_window_zoom", {1280, 960, 1500, 1500}}, {"screen_set_offset", {10, 10}}}), 0, 0, -10,
+       -10, 1, 1280},
+      {then(view, {{"screen_set_window_zoom", {1280, 960, 1500, 1500}}, {"screen_set_offset", {10, 10}}}), 0, 0, 150,
+       110, 1, 1280},
+  };
+  for (const row& r : rows) {
+    presentation_reset();
+    screen_geometry_reset();
+    game_env_load(game, &r == std::end(rows) - 1 ? "IGNORESCREENMODE\t1\n" : "");
+    set_screen_size(640, 480, 1);
+    plat().window_set_client_size(main_window_get(), 640, 480);
+    page* front = white_front();
+    for (const auto& [name, args] : r.run) builtin_call_named(name, args);
+    EXPECT_EQ(std::vector<int>({page_to_window_x(r.px), page_to_window_y(r.py), front->bits[0] == 0,
+                                window().client_width}),
+              std::vector<int>({r.want_x, r.want_y, r.blanked, r.client_width}))
+        << &r - rows;
+  }
+  // The full-screen size for a game size: the 16:9 monitor for 1600 x 1080 (not for 1080 x 1600);
+  // a forced width.
+  widescreen_pref_set(2);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_width", {1600, 1080}), 1920);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_height", {1600, 1080}), 1080);
+  fullscreen_width_set(1280);
+  EXPECT_EQ(builtin_call_named("get_fullscreen_width", {1600, 1080}), 1280);
 }

@@ -166,6 +166,16 @@ const builtin_entry* builtin_named(const char* name) {
   return nullptr;
 }
 
+int32_t builtin_call_named(const char* name, const std::vector<call_arg>& args) {
+  const builtin_entry* e = builtin_named(name);
+  if (!e) return 0;
+  for (auto it = args.rbegin(); it != args.rend(); ++it) stack_push_value(&it->cell);
+  builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
+  int32_t v = stack_top()->i;
+  stack_pop();
+  return v;
+}
+
 bool builtin_instruction_run(uint8_t (&instruction)[8], uint32_t hash, int16_t count, bool drop) {
   uint16_t opcode = drop ? OP_BUILTIN_DROP : OP_BUILTIN;
   memcpy(instruction, &opcode, 2);

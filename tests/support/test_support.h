@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/headless/headless.h"
 #include "vm/builtin_table.h"
@@ -83,6 +84,9 @@ struct call_arg {
 
 // The built-in row of that name; a test failure and null when there is none.
 const builtin_entry* builtin_named(const char* name);
+// Calls the built-in of that name through the dispatcher with the arguments (the first on top) on
+// the current thread; its integer result.
+int32_t builtin_call_named(const char* name, const std::vector<call_arg>& args);
 
 // Runs the instruction 0x834 (0x835 when drop) <hash> <count> from the buffer on the current
 // frame, as the interpreter meets it; true when the built-in waits (the code pointer is back on

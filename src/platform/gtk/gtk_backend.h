@@ -42,6 +42,10 @@ struct gtk_host {
   std::vector<uint32_t> picture_pixels;
   GdkWindowState state = GdkWindowState(0);
   int x = 0, y = 0;  // the last position the window system reported
+  // A place asked for before the window was shown: window managers place a new window by their own
+  // rule, so it is asked for again once the window is on the screen.
+  bool place_pending = false;
+  int place_x = 0, place_y = 0;
   // Double clicks: the last press.
   int last_button = 0;
   guint32 last_time = 0;
@@ -71,6 +75,7 @@ class gtk_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  bool window_is_fullscreen(window_handle window) override;
   bool window_foreground_elsewhere(window_handle window) override;
   void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;

@@ -192,6 +192,13 @@ static gboolean on_window_state(GtkWidget*, GdkEventWindowState* event, gpointer
   return FALSE;
 }
 
+static gboolean on_map(GtkWidget*, GdkEvent*, gpointer data) {
+  gtk_host* host = static_cast<gtk_host*>(data);
+  if (host->place_pending) gtk_window_move(GTK_WINDOW(host->toplevel), host->place_x, host->place_y);
+  host->place_pending = false;
+  return FALSE;
+}
+
 static gboolean on_configure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
   gtk_host* host = static_cast<gtk_host*>(data);
   if (event->x != host->x || event->y != host->y) {
@@ -305,6 +312,7 @@ void gtk_platform::window_host_create(plat_window* window) {
   g_signal_connect(host->toplevel, "delete-event", G_CALLBACK(on_delete), host);
   g_signal_connect(host->toplevel, "window-state-event", G_CALLBACK(on_window_state), host);
   g_signal_connect(host->toplevel, "configure-event", G_CALLBACK(on_configure), host);
+  g_signal_connect(host->toplevel, "map-event", G_CALLBACK(on_map), host);
   g_signal_connect(host->toplevel, "drag-data-received", G_CALLBACK(on_drop), host);
   gtk_widget_show_all(box);  // the window itself stays hidden until window_show
 }
@@ -375,6 +383,8 @@ static bool display_places_windows() {
 bool gtk_platform::window_move(window_handle window, int x, int y) {
   gtk_host* host = host_of(window);
   if (!host || !display_places_windows()) return false;
+  host->place_pending = !gtk_widget_get_mapped(host->toplevel);
+  host->place_x = x, host->place_y = y;
   gtk_window_move(GTK_WINDOW(host->toplevel), x, y);
   return true;
 }
@@ -389,7 +399,10 @@ void gtk_platform::window_set_fullscreen(window_handle window, bool fullscreen) 
   GtkWindow* w = GTK_WINDOW(host->toplevel);
   if (fullscreen) {
     gtk_window_set_resizable(w, TRUE);  // window managers refuse to fill the screen with fixed windows
-    gtk_window_fullscreen_on_monitor(w, gtk_widget_get_screen(host->toplevel), window_monitor(window));
+    // The window manager fills the monitor the window is on. (Asking for a monitor by number moves
+    // the window to that monitor's corner first, and the manager then keeps that corner as the
+    // place to return to.)
+    gtk_window_fullscreen(w);
   } else {
     gtk_window_unfullscreen(w);
     gtk_window_set_resizable(w, FALSE);
@@ -409,6 +422,11 @@ int gtk_platform::window_show_state(window_handle window) {
   if (host->state & GDK_WINDOW_STATE_ICONIFIED) return SIZE_MINIMIZED;
   if (host->state & GDK_WINDOW_STATE_MAXIMIZED) return SIZE_MAXIMIZED;
   return SIZE_RESTORED;
+}
+
+bool gtk_platform::window_is_fullscreen(window_handle window) {
+  gtk_host* host = host_of(window);
+  return host && (host->state & GDK_WINDOW_STATE_FULLSCREEN);
 }
 
 bool gtk_platform::window_foreground_elsewhere(window_handle window) {

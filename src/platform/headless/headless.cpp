@@ -165,6 +165,11 @@ int headless_platform::window_show_state(window_handle window) {
   return r ? r->show_state : static_cast<int>(SIZE_RESTORED);
 }
 
+bool headless_platform::window_is_fullscreen(window_handle window) {
+  window_record* r = record(window);
+  return r && r->fullscreen && !fullscreen_pending;
+}
+
 bool headless_platform::window_foreground_elsewhere(window_handle) { return other_program_foreground; }
 
 void headless_platform::window_status_text(window_handle window, const char* text) {

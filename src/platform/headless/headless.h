@@ -69,6 +69,7 @@ class headless_platform : public platform_backend {
   void window_set_fullscreen(window_handle window, bool fullscreen) override;
   void window_show_menu_bar(window_handle window, bool shown) override;
   int window_show_state(window_handle window) override;
+  bool window_is_fullscreen(window_handle window) override;
   bool window_foreground_elsewhere(window_handle window) override;
   void window_status_text(window_handle window, const char* text) override;
   void window_accept_files(window_handle window, bool accept) override;
@@ -134,6 +135,7 @@ class headless_platform : public platform_backend {
   bool dialog_open = false;
   window_handle foreground = nullptr;      // the last window brought to the front
   bool other_program_foreground = false;   // another program's window holds the focus
+  bool fullscreen_pending = false;         // the window system has not yet shown an asked full screen
   int host_windows = 0;                    // windows whose host side exists
 
   // Runs between host-event pumps: tests use it to inject the messages a user would cause at a
