@@ -194,21 +194,16 @@ value_cell* array_variable(uint32_t hash, int type, int scope, uint8_t* hint) {
   return var;
 }
 
-static int32_t index_wrap(int32_t v, int32_t size) {
+static inline int32_t index_wrap(int32_t v, int32_t size) {
+  if (static_cast<uint32_t>(v) < static_cast<uint32_t>(size)) return v;
   int32_t r = v % size;
   return r < 0 ? r + size : r;
 }
 
-int64_t array_index(array_block* a, int count) {
-  int32_t index[3] = {0, 0, 0};
-  for (int k = count - 1; k >= 0; --k) {
-    index[k] = stack_top()->i;
-    stack_pop();
-  }
-  if (!a || a->dims[0] <= 0 || a->dims[1] <= 0 || a->dims[2] <= 0) {
-    script_error("配列が初期化されていません。");
-    return -1;
-  }
+// The element that count (1-3) indices name, each reduced to its dimension (-1 is the last
+// element); -1 for an array never given a size.
+static inline int64_t element_at(const array_block* a, const int32_t* index, int count) {
+  if (!a || a->dims[0] <= 0 || a->dims[1] <= 0 || a->dims[2] <= 0) return -1;
   int64_t d1 = a->dims[1], d2 = a->dims[2];
   switch (count) {
     case 1: return index_wrap(index[0], a->dims[2]);
@@ -217,6 +212,17 @@ int64_t array_index(array_block* a, int count) {
       return (index_wrap(index[0], a->dims[0]) * d1 + index_wrap(index[1], a->dims[1])) * d2 +
              index_wrap(index[2], a->dims[2]);
   }
+}
+
+int64_t array_index(array_block* a, int count) {
+  int32_t index[3] = {0, 0, 0};
+  for (int k = count - 1; k >= 0; --k) {
+    index[k] = stack_top()->i;
+    stack_pop();
+  }
+  int64_t i = element_at(a, index, count);
+  if (i < 0) script_error("配列が初期化されていません。");
+  return i;
 }
 
 // 0x802: a variable onto the stack.
@@ -317,22 +323,6 @@ static void op_params() {
 // ---------------------------------------------------------------------------------------------
 // Switch, case and the jump table
 
-// 0x830: the top cell becomes the thread's switch value (its reference moves there), then jump.
-static void op_switch() {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  f->code = at + 4;
-  if (f->top - 1 < f->base) return exec_fault(OP_SWITCH, FAULT_STACK);
-  value_cell v = *stack_top();
-  v.hash = SWITCH_VALUE_HASH;
-  v.scope = SCOPE_THREAD;
-  f->top--;
-  var_assign(&v, nullptr);
-  uint8_t* target = target_of(at - 2, at);
-  if (!target) return exec_fault(OP_SWITCH, FAULT_RANGE);
-  f->code = target;
-}
-
 template <class T>
 static bool case_holds(uint16_t op, T top, T value) {
   switch (op) {
@@ -344,28 +334,12 @@ static bool case_holds(uint16_t op, T top, T value) {
   }
 }
 
-// 0x831-0x833, 0x838, 0x839: compare the top (kept) with the switch value; jump when it fails.
-// Texts compare without regard to letter case.
-static void op_case(uint16_t op) {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  f->code = at + 4;
-  if (f->top - 1 < f->base) return exec_fault(op, FAULT_STACK);
-  const value_cell* c = stack_top();
-  value_cell none = int_cell(0);
-  const value_cell* v = var_table_find(&vm_thread->vars, SWITCH_VALUE_HASH);
-  if (!v) v = &none;
-  bool holds;
-  if (c->type == TYPE_STRING || v->type == TYPE_STRING)
-    holds = case_holds(op, cp932_icmp(cell_text(c), cell_text(v)), 0);
-  else if (c->type == TYPE_FLOAT || v->type == TYPE_FLOAT)
-    holds = case_holds(op, float_operand(c), float_operand(v));
-  else
-    holds = case_holds(op, c->i, v->i);
-  if (holds) return;
-  uint8_t* target = target_of(at - 2, at);
-  if (!target) return exec_fault(op, FAULT_RANGE);
-  f->code = target;
+// 0x831-0x833, 0x838, 0x839 compare the top (kept) with the switch value v, and jump when this
+// fails. Texts compare without regard to letter case.
+static bool case_holds(uint16_t op, const value_cell* c, const value_cell* v) {
+  if (c->type == TYPE_STRING || v->type == TYPE_STRING) return case_holds(op, cp932_icmp(cell_text(c), cell_text(v)), 0);
+  if (c->type == TYPE_FLOAT || v->type == TYPE_FLOAT) return case_holds(op, float_operand(c), float_operand(v));
+  return case_holds(op, c->i, v->i);
 }
 
 // 0x850: jump to entry `top` of the table; an index out of range takes the last entry, and a
@@ -500,8 +474,6 @@ static void op_other(uint16_t op) {
     case OP_LOAD_ELEMENT: return op_load_element();
     case OP_LOCALS: return op_locals();
     case OP_PARAMS: return op_params();
-    case OP_SWITCH: return op_switch();
-    case OP_CASE_EQ: case OP_CASE_GT: case OP_CASE_LT: case OP_CASE_LE: case OP_CASE_GE: return op_case(op);
     case OP_JUMP_TABLE: return op_jump_table();
     case OP_DECIDE_LABEL: case OP_MIDDLE_LABEL: case OP_CANCEL_LABEL: case OP_ALL_LABELS: case OP_BACK_LABEL:
     case OP_END_LABEL:
@@ -637,6 +609,121 @@ static inline int32_t int_operator(int row, int32_t a, int32_t b) {
   }
 }
 
+// A scalar assignment other than int = and the int compound ones, on the variable x found for it
+// (never the assigned cell itself), with the value on top: done as op_assign does it, releasing
+// the value in the popped form (the caller lowers the top). False, having done nothing, for what
+// op_assign reports.
+static inline bool assign_found(const decoded_op* r, value_cell* x, value_cell* value) {
+  int row = r->sub;
+  if (row == ASN_SET) {
+    if (r->column == TYPE_FLOAT && value->type == TYPE_INT)
+      *value = float_cell(static_cast<float>(value->i), r->hash);
+    else
+      value->hash = r->hash;
+    value->scope = r->scope;
+    value_cell v;
+    value_copy(&v, value);  // the variable's own reference
+    value_release(x);
+    *x = v;
+    if (r->popped) value_release(value);
+    return true;
+  }
+  if (r->column == TYPE_STRING) {  // +=: a new block, shared by the kept result
+    if (x->type != TYPE_STRING) return false;
+    string_block* s = text_concat(cell_text(x), cell_text_bytes(x), cell_text(value), cell_text_bytes(value));
+    value_release(x);
+    x->s = s;
+    value_release(value);
+    if (!r->popped) {
+      s->refcount++;
+      *value = string_cell(s);
+    }
+    return true;
+  }
+  // Float ×=, ÷=, +=, −=: the variable's payload read as a float.
+  if (type_is_block(x->type) || type_is_block(value->type)) return false;
+  x->f = float_arith(row - ASN_MUL, x->f, float_operand(value));
+  *value = float_cell(x->f, r->hash);
+  value->scope = r->scope;
+  return true;
+}
+
+// The element that count index cells name in a, as array_index gives it; -1 when an index cell
+// holds a block (which popping would release) or the array was never given a size.
+static inline int64_t element_of(const array_block* a, const value_cell* cells, int count) {
+  int32_t index[3];
+  for (int k = 0; k < count; ++k) {
+    if (type_is_block(cells[k].type)) return -1;
+    index[k] = cells[k].i;
+  }
+  return element_at(a, index, count);
+}
+
+// An element assignment on element i of a, the value below the indices: done as
+// op_assign_element does it, releasing the value in the popped form. False, having done nothing,
+// for what it reports.
+static inline bool element_assign(const decoded_op* r, array_block* a, int64_t i, value_cell* value) {
+  int row = r->sub;
+  if (r->column == TYPE_STRING) {
+    if (value->type != TYPE_STRING || !value->s) return false;
+    string_block** element = &array_strings(a)[i];
+    if (row == ASN_SET) {
+      value->s->refcount++;
+      string_release(*element);
+      *element = value->s;
+      if (r->popped) value_release(value);
+      return true;
+    }
+    string_block* old = *element;
+    string_block* s = text_concat(old ? old->text : "", old ? old->length - 1 : 0, cell_text(value), cell_text_bytes(value));
+    string_release(old);
+    *element = s;
+    value_release(value);
+    if (!r->popped) {
+      s->refcount++;
+      *value = string_cell(s);
+    }
+    return true;
+  }
+  if (type_is_block(value->type)) return false;
+  array_number* e = &array_numbers(a)[i];
+  if (row == ASN_SET) {
+    e->i = value->i;  // the payload as it is
+  } else if (r->column == TYPE_INT) {
+    e->i = int_arith(row - ASN_MUL, e->i, value->i);
+    if (row == ASN_MUL) value->i = e->i;
+  } else {
+    float b = float_operand(value);
+    e->f = row == ASN_DIV && b == 0.0f ? e->f * 10000.0f : float_arith(row - ASN_MUL, e->f, b);
+  }
+  return true;
+}
+
+// The thread's switch value, through the slot the record found it at last (threads share code:
+// the hash decides).
+static inline value_cell* switch_value(script_thread* t, decoded_op* r) {
+  var_table* vars = &t->vars;
+  if (r->seen < static_cast<uint32_t>(vars->count) && vars->cells[r->seen].hash == SWITCH_VALUE_HASH)
+    return &vars->cells[r->seen];
+  value_cell* c = var_table_find(vars, SWITCH_VALUE_HASH);
+  if (c) r->seen = static_cast<uint32_t>(c - vars->cells);
+  return c;
+}
+
+// The case of the chain whose key is v, or null.
+static inline const case_entry* case_find(const case_chain* chain, int32_t v) {
+  const case_entry* e = chain->entries.data();
+  size_t lo = 0, hi = chain->entries.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (e[mid].key < v)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo < chain->entries.size() && e[lo].key == v ? &e[lo] : nullptr;
+}
+
 void thread_execute() {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
@@ -663,6 +750,8 @@ void thread_execute() {
       &&h_SET_LOCAL, &&h_SET_TABLE,
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
+      &&h_ASSIGN_INT, &&h_ASSIGN, &&h_LOAD_ELEMENT, &&h_ASSIGN_ELEMENT, &&h_FLOAT_OP, &&h_STRING_OP, &&h_ARRAY_EQ,
+      &&h_SWITCH, &&h_CASE,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
       &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
@@ -802,7 +891,7 @@ void thread_execute() {
       PUSH_INT(v->i, v->hash);
       NEXT();
     }
-    goto h_LOAD;
+    goto load_out;
   }
   h_LOAD_TABLE: {
     value_cell* var = hinted_variable(t, r);
@@ -810,12 +899,174 @@ void thread_execute() {
       PUSH_INT(access_int(&var->i, r->word), var->hash);
       NEXT();
     }
-    goto h_LOAD;
+    goto load_out;
   }
-  h_LOAD:
+  h_LOAD: {
+    // A variable that is there and of the type asked (a float may be read from an int); a
+    // missing one is created and a wrong type reported out of line.
+    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    if (!var) goto load_out;
+    int type = access_type_of(r->word);
+    if (type == TYPE_INT) {
+      if (var->type != TYPE_INT) goto load_out;
+      PUSH_INT(access_int(&var->i, r->word), var->hash);
+    } else if (type == TYPE_FLOAT) {
+      if (var->type != TYPE_INT && var->type != TYPE_FLOAT) goto load_out;
+      PUSH(float_cell(access_float(&var->f, r->word), var->hash));
+    } else {
+      if (var->type != type) goto load_out;
+      value_cell c;
+      value_copy(&c, var);
+      c.scope = SCOPE_LOCAL;
+      PUSH(c);
+    }
+    NEXT();
+  }
+  load_out:
     FRAME_STORE();
     op_load();
     RESUME();
+
+  h_LOAD_ELEMENT: {
+    int count = access_indices_of(r->word);
+    if (top - count < base) goto h_OTHER;
+    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    int64_t i;
+    if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0)
+        [[unlikely]]
+      goto h_OTHER;
+    array_block* a = var->a;
+    top -= count;
+    if (r->column == TYPE_INT) {
+      PUSH_INT(access_int(&array_numbers(a)[i].i, r->word), r->hash);
+    } else if (r->column == TYPE_FLOAT) {
+      PUSH(float_cell(access_float(&array_numbers(a)[i].f, r->word), r->hash));
+    } else if (string_block* text = array_strings(a)[i]) {
+      text->refcount++;
+      PUSH(string_cell(text, r->hash));
+    } else {
+      PUSH(string_cell(string_block_empty()));  // an element never filled reads as empty
+    }
+    NEXT();
+  }
+  h_ASSIGN_ELEMENT: {
+    int count = access_indices_of(r->word);
+    if (top - count - 1 < base) goto h_OTHER;
+    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    int64_t i;
+    if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0 ||
+        !element_assign(r, var->a, i, &stack[top - count - 1])) [[unlikely]]
+      goto h_OTHER;
+    top -= count + r->popped;
+    NEXT();
+  }
+
+  h_ASSIGN_INT: {
+    // An int compound assignment on an int variable found at once; the rest out of line.
+    if (top - 1 < base) goto h_OTHER;
+    value_cell* value = &stack[top - 1];
+    value_cell* x = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    if (!x || x->type != TYPE_INT || value->type != TYPE_INT) [[unlikely]]
+      goto h_OTHER;
+    int32_t b = value->i, result = 0;  // a remainder by 0 leaves the variable and gives 0
+    if (r->sub != ASN_MOD || b != 0)
+      x->i = result = r->sub == ASN_ADD ? i32_add(x->i, b) : int_arith(r->sub - ASN_MUL, x->i, b);
+    if (r->popped)
+      --top;
+    else
+      cell_store_int(value, result, r->hash, r->scope);
+    NEXT();
+  }
+  h_ASSIGN: {
+    if (top - 1 < base) goto h_OTHER;
+    value_cell* value = &stack[top - 1];
+    value_cell* x = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    if (!x || x == value || !assign_found(r, x, value)) [[unlikely]]
+      goto h_OTHER;
+    top -= r->popped;
+    NEXT();
+  }
+
+  h_FLOAT_OP: {
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    if (type_is_block(l[0].type) || type_is_block(l[1].type)) [[unlikely]]
+      goto h_OTHER;
+    float_operator(r->sub, l, l + 1);
+    --top;
+    NEXT();
+  }
+  h_STRING_OP: {
+    // Both cells go (released) and the result takes their place.
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    value_cell result =
+        r->sub == BIN_ADD
+            ? string_cell(text_concat(cell_text(&l[0]), cell_text_bytes(&l[0]), cell_text(&l[1]), cell_text_bytes(&l[1])))
+            : int_cell(comparison_holds(r->sub, cp932_icmp(cell_text(&l[0]), cell_text(&l[1]))));
+    value_release(&l[1]);
+    value_release(&l[0]);
+    *l = result;
+    --top;
+    NEXT();
+  }
+  h_ARRAY_EQ: {
+    // Equal when both refer to the same block.
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    bool same = type_is_block(l[0].type) && l[0].type == l[1].type && l[0].a == l[1].a;
+    value_release(&l[1]);
+    value_release(&l[0]);
+    *l = int_cell(comparison_holds(r->sub, same ? 0 : 1));
+    --top;
+    NEXT();
+  }
+
+// A report made with the frame's code pointer past the instruction's operands, as the
+// instructions done from the stored form make it.
+#define FAULT_PAST(length, reason)   \
+  do {                               \
+    f->code = r->at + (length);      \
+    f->top = top;                    \
+    exec_fault(r->op, (reason));     \
+    RESUME();                        \
+  } while (0)
+  h_SWITCH: {
+    // The top cell becomes the thread's switch value (its reference moves there). An int value
+    // goes straight to the case of its chain that holds.
+    if (top - 1 < base) FAULT_PAST(6, FAULT_STACK);
+    value_cell v = stack[--top];
+    v.hash = SWITCH_VALUE_HASH;
+    v.scope = SCOPE_THREAD;
+    if (value_cell* held = switch_value(t, r)) {
+      value_release(held);
+      *held = v;
+    } else {
+      f->top = top;
+      value_cell* c = var_assign(&v, nullptr);
+      r->seen = static_cast<uint32_t>(c - t->vars.cells);
+    }
+    case_chain* chain = r->cases;
+    if (!chain) FAULT_PAST(6, FAULT_RANGE);
+    if (v.type != TYPE_INT || chain->entries.empty()) {
+      r = chain->start;
+      DISPATCH();
+    }
+    const case_entry* e = case_find(chain, v.i);
+    PUSH_INT(e ? e->key : chain->last_key, 0);
+    r = e ? e->next : chain->otherwise;
+    DISPATCH();
+  }
+  h_CASE: {
+    if (top - 1 < base) FAULT_PAST(6, FAULT_STACK);
+    value_cell none = int_cell(0);
+    const value_cell* v = switch_value(t, r);
+    if (case_holds(r->op, &stack[top - 1], v ? v : &none)) NEXT();
+    if (!r->target) FAULT_PAST(6, FAULT_RANGE);
+    r = r->target;
+    DISPATCH();
+  }
+#undef FAULT_PAST
 
   h_SET_LOCAL:
   h_SET_TABLE: {
