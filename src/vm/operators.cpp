@@ -151,6 +151,10 @@ void op_assign(uint16_t op) {
     string_block* s = text_concat(cell_text(var), cell_text_bytes(var), cell_text(r), cell_text_bytes(r));
     value_release(var);
     var->s = s;
+    if (var == r) {  // a local slot naming the operand's own cell: it holds the new text
+      if (popped) stack_pop();
+      return;
+    }
     stack_pop();
     if (!popped) {
       s->refcount++;
@@ -214,6 +218,8 @@ void op_assign_element(uint16_t op) {
       array_release(a);
       return;
     }
+  } else if (i >= 0 && type_is_block(r->type)) {
+    script_error("%s", REPORT_NOT_NUMBER);  // the element is left as it was, the block's pointer too
   } else if (i >= 0 && row == ASN_SET) {
     array_numbers(a)[i].i = r->i;  // the payload as it is
   } else if (i >= 0 && column == TYPE_INT) {
