@@ -22,7 +22,7 @@
 // All the loops are loaded before 50 other objects, and the global table holds 300 more
 // variables, as a game's does.
 //
-//   bench_interpreter [--rounds=N]   (default 15)
+//   bench_interpreter [--rounds=N] [--loops=name,...]   (15 rounds of every loop by default)
 #include <lua.hpp>
 
 #include <algorithm>
@@ -460,9 +460,18 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   int rounds = 15;
+  std::string only;  // names of the loops to run, or all
   for (int k = 1; k < argc; ++k)
-    if (strncmp(argv[k], "--rounds=", 9) == 0) rounds = std::max(1, atoi(argv[k] + 9));
+    if (strncmp(argv[k], "--rounds=", 9) == 0)
+      rounds = std::max(1, atoi(argv[k] + 9));
+    else if (strncmp(argv[k], "--loops=", 8) == 0)
+      only = std::string(",") + (argv[k] + 8) + ",";
   std::vector<bench_loop> all = loops();
+  // The line mark and global access figures need the int loop beside theirs.
+  if (!only.empty())
+    std::erase_if(all, [&](const bench_loop& l) {
+      return only.find(std::string(",") + l.name + ",") == std::string::npos && strcmp(l.name, "int") != 0;
+    });
   std::string folder = game_folder(all);
   lua_State* L = luaL_newstate();
   luaL_openlibs(L);
@@ -500,13 +509,20 @@ int main(int argc, char** argv) {
   }
   // What a line mark and a global access add to a turn, from the int loop of the same round: the
   // line loop has 3 marks a turn, the global loop 6 accesses where the int loop has locals.
+  auto index = [&](const char* name) {
+    for (size_t k = 0; k < all.size(); ++k)
+      if (strcmp(all[k].name, name) == 0) return static_cast<int>(k);
+    return -1;
+  };
+  int plain = index("int"), lines = index("line"), globals = index("global");
   std::vector<double> line_mark, global_access;
-  for (int r = 0; r < rounds; ++r) {
-    line_mark.push_back((vm[2][r] - vm[0][r]) * 1e9 / all[0].turns / 3);
-    global_access.push_back((vm[3][r] - vm[0][r]) * 1e9 / all[0].turns / 6);
+  for (int r = 0; r < rounds && lines >= 0 && globals >= 0; ++r) {
+    line_mark.push_back((vm[lines][r] - vm[plain][r]) * 1e9 / all[plain].turns / 3);
+    global_access.push_back((vm[globals][r] - vm[plain][r]) * 1e9 / all[plain].turns / 6);
   }
-  printf("\nline mark: %.2f ns, global access over a local: %.2f ns (medians of the rounds)\n", median(line_mark),
-         median(global_access));
+  if (!line_mark.empty())
+    printf("\nline mark: %.2f ns, global access over a local: %.2f ns (medians of the rounds)\n", median(line_mark),
+           median(global_access));
   printf("x Lua: the interpreter's time over Lua 5.4's for the same work in the same round (below 1 = faster);\n"
          "median and range over %d rounds. The int, call, line, global, thread and cross loops are held\n"
          "against Lua's loops on locals.\n",

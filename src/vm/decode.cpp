@@ -251,6 +251,15 @@ uint8_t jump_mask(int row, bool on_true) {
 
 // The superinstructions: the first record of a sequence takes the sequence's slot.
 void superinstructions_mark(std::vector<pending>& run) {
+  for (size_t k = 0; k + 1 < run.size(); ++k) {
+    decoded_op& first = run[k].op;
+    const decoded_op& set = run[k + 1].op;
+    if ((plain_int_load(first) || first.slot == SLOT_PUSH_INT) && set.slot == SLOT_ASSIGN_INT && set.popped) {
+      first.slot = first.slot == SLOT_PUSH_INT ? SLOT_ASSIGN_K : SLOT_ASSIGN_V;
+      first.sub = set.sub;
+      if (k + 2 < run.size() && run[k + 2].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+    }
+  }
   for (size_t k = 0; k + 2 < run.size(); ++k) {
     decoded_op& first = run[k].op;
     const decoded_op& second = run[k + 1].op;
@@ -290,6 +299,7 @@ void line_marks_fuse(std::vector<pending>& run) {
       {SLOT_ARITH_VK_L, SLOT_LINE_ARITH_VK_L}, {SLOT_CMP_JUMP_T, SLOT_LINE_CMP_JUMP_T},
       {SLOT_ARITH_VV_T, SLOT_LINE_ARITH_VV_T}, {SLOT_ARITH_VK_T, SLOT_LINE_ARITH_VK_T},
       {SLOT_PUSH_VV, SLOT_LINE_PUSH_VV},       {SLOT_PUSH_VK, SLOT_LINE_PUSH_VK},
+      {SLOT_ASSIGN_V, SLOT_LINE_ASSIGN_V},     {SLOT_ASSIGN_K, SLOT_LINE_ASSIGN_K},
   };
   for (size_t k = 0; k + 1 < run.size(); ++k) {
     if (run[k].op.slot != SLOT_LINE) continue;

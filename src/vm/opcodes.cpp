@@ -754,8 +754,9 @@ void thread_execute() {
       &&h_SWITCH, &&h_CASE,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
+      &&h_ASSIGN_V, &&h_ASSIGN_K,
       &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
-      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK,
+      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK, &&h_LINE_ASSIGN_V, &&h_LINE_ASSIGN_K,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -1229,6 +1230,8 @@ void thread_execute() {
   LINE_THEN(ARITH_VK_T)
   LINE_THEN(PUSH_VV)
   LINE_THEN(PUSH_VK)
+  LINE_THEN(ASSIGN_V)
+  LINE_THEN(ASSIGN_K)
 #undef LINE_THEN
 #undef LINE_MARK
 
@@ -1336,6 +1339,34 @@ void thread_execute() {
   }
   ARITH_PUSH(PUSH_VV, SECOND_VARIABLE(ANY_INT))
   ARITH_PUSH(PUSH_VK, SECOND_CONSTANT)
+
+  // load.i v (or push.i k); set<op>.i.pop x: x op= v on an int variable, no cell pushed.
+  // Otherwise the first instruction runs alone.
+#define ASSIGN_OPERAND(name, SECOND, ALONE)                                                          \
+  h_##name: {                                                                                      \
+    int32_t b;                                                                                     \
+    SECOND;                                                                                        \
+    const decoded_op* set = r + 1;                                                                 \
+    value_cell* x = set->scope == SCOPE_LOCAL ? local_variable(stack, top, base, set) : hinted_variable(t, set); \
+    if (!x || x->type != TYPE_INT) [[unlikely]]                                                    \
+      goto ALONE;                                                                                  \
+    int row = r->sub & ~SUB_JUMPS;                                                                 \
+    if (row == ASN_ADD)                                                                            \
+      x->i = i32_add(x->i, b);                                                                     \
+    else if (row != ASN_MOD || b != 0) /* a remainder by 0 leaves the variable */                  \
+      x->i = int_arith(row - ASN_MUL, x->i, b);                                                    \
+    r = r->sub & SUB_JUMPS ? r[2].target : r + 2;                                                  \
+    DISPATCH();                                                                                    \
+  }
+#define OWN_VARIABLE                 \
+  value_cell* v = ANY_INT(r);        \
+  if (!v) [[unlikely]]               \
+    goto load_alone;                 \
+  b = v->i
+  ASSIGN_OPERAND(ASSIGN_V, OWN_VARIABLE, load_alone)
+#undef OWN_VARIABLE
+  ASSIGN_OPERAND(ASSIGN_K, b = r->a, h_PUSH_INT)
+#undef ASSIGN_OPERAND
 #undef ARITH_SET
 #undef ARITH_PUSH
 #undef ANY_INT

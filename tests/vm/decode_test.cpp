@@ -169,7 +169,11 @@ class decoded_against_stored : public program_test {
   };
   std::vector<std::string> run(const std::vector<trial>& trials) {
     std::string source;
-    for (size_t k = 0; k < trials.size(); ++k) source += ".func f" + std::to_string(k) + "\n" + trials[k].program + "\nret\n";
+    for (size_t k = 0; k < trials.size(); ++k) {
+      // Labels are the object's: each program's get a number of their own.
+      std::string own = std::regex_replace(trials[k].program, std::regex("\\b(chain|c[0-9]|end|after)\\b"), "$1_" + std::to_string(k));
+      source += ".func f" + std::to_string(k) + "\n" + own + "\nret\n";
+    }
     script_object* o = load(source);
     std::vector<std::string> outcomes;
     for (size_t k = 0; k < trials.size(); ++k) {
@@ -262,6 +266,24 @@ TEST_F(decoded_against_stored, ElementInstructionsOfEveryOperatorTypeAndIndexCou
   expect_pairs_alike(trials);
 }
 
+// x op= k and x op= v fused, after a line mark and before a jump, and apart (a nop between).
+TEST_F(decoded_against_stored, CompoundAssignmentPairsDoWhatTheirInstructionsDoOneByOne) {
+  std::vector<trial> trials;
+  for (const char* op : {"set*.i.pop", "set/.i.pop", "set%.i.pop", "set+.i.pop", "set>>.i.pop", "set|.i.pop"})
+    for (const char* operand : {"push.i 3", "push.i 0", "load.i %k hint=1", "load.i _1"})
+      for (const char* x : {"_0", "@x", "%x", "%missing"})
+        for (const char* around : {"", "line 2\n", "jmp after\npush.i 99\nret\nafter:\n"})
+          for (const char* apart : {"", "nop\n"}) {
+            std::string head = "locals int int\npush.i 7\nset.i.pop _0\npush.i 2\nset.i.pop _1\npush.i 7\n"
+                               "set.i.pop %x\npush.i 0\nset.i.pop %k hint=1\npush.i 7\nset.i.pop @x\n";
+            bool line = around[0] == 'l';
+            std::string pair = std::string(operand) + "\n" + apart + op + " " + x + "\n";
+            std::string program = head + (line ? around + pair : pair + around) + "load.i " + x;
+            trials.push_back({program, x[0] == '_' ? "@x" : x});
+          }
+  expect_pairs_alike(trials);
+}
+
 // Switches run as decoded (an int value searching its chain of cases) and with a nop at the
 // chain's start (each case one by one): the same case is taken, with the same stack and reports.
 TEST_F(decoded_against_stored, SwitchesFindTheCaseTheirChainWouldTake) {
@@ -281,11 +303,8 @@ TEST_F(decoded_against_stored, SwitchesFindTheCaseTheirChainWouldTake) {
     for (const char* value : {"push.i 0", "push.i 1", "push.i 2", "push.i 3", "push.i 5", "push.i -1", "push.i 99",
                               "push.f 1", "push.s \"1\"", "push.f 2.5"}) {
       std::string switched = std::string(value) + "\nswitch chain\nchain:\n";
-      for (const std::string& program : {switched + chain, switched + "nop\n" + chain}) {
-        // Labels are the object's: each program's get a number of their own.
-        std::string own = std::regex_replace(program, std::regex("\\b(chain|c[0-9]|end)\\b"), "$1_" + std::to_string(trials.size()));
-        trials.push_back({own + "set.i.pop @r\nload.i @r", "@r"});
-      }
+      for (const std::string& program : {switched + chain, switched + "nop\n" + chain})
+        trials.push_back({program + "set.i.pop @r\nload.i @r", "@r"});
     }
   expect_pairs_alike(trials);
 }
