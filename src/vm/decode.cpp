@@ -258,6 +258,9 @@ void superinstructions_mark(std::vector<pending>& run) {
       first.slot = first.slot == SLOT_PUSH_INT ? SLOT_ASSIGN_K : SLOT_ASSIGN_V;
       first.sub = set.sub;
       if (k + 2 < run.size() && run[k + 2].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+    } else if (first.slot == SLOT_PUSH_STRING && set.slot == SLOT_STRING_OP) {
+      first.slot = SLOT_STRING_K;
+      first.sub = set.sub;
     }
   }
   for (size_t k = 0; k + 2 < run.size(); ++k) {

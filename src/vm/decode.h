@@ -64,6 +64,7 @@ enum exec_slot : uint16_t {
   SLOT_ARITH_VK_T,
   SLOT_ASSIGN_V,      // load.i v; set<op>.i.pop x (and a jmp after it); sub: the assign_row | SUB_JUMPS
   SLOT_ASSIGN_K,      // push.i k; set<op>.i.pop x (likewise)
+  SLOT_STRING_K,      // push.s k; <string operator>, the text read from the code; sub: the row
   // A line mark followed by one of these: the mark, then that handler without a dispatch.
   SLOT_LINE_CMP_JUMP_L, SLOT_LINE_ARITH_VV_L, SLOT_LINE_ARITH_VK_L, SLOT_LINE_CMP_JUMP_T, SLOT_LINE_ARITH_VV_T,
   SLOT_LINE_ARITH_VK_T, SLOT_LINE_PUSH_VV, SLOT_LINE_PUSH_VK, SLOT_LINE_ASSIGN_V, SLOT_LINE_ASSIGN_K,

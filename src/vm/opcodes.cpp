@@ -754,7 +754,7 @@ void thread_execute() {
       &&h_SWITCH, &&h_CASE,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
-      &&h_ASSIGN_V, &&h_ASSIGN_K,
+      &&h_ASSIGN_V, &&h_ASSIGN_K, &&h_STRING_K,
       &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
       &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK, &&h_LINE_ASSIGN_V, &&h_LINE_ASSIGN_K,
   };
@@ -1010,6 +1010,23 @@ void thread_execute() {
     *l = result;
     --top;
     NEXT();
+  }
+  h_STRING_K: {
+    // push.s k; <string operator>: the operator on the top cell and the text in the code, which
+    // never becomes a block. Without a cell below, the push runs alone.
+    if (top - 1 < base) [[unlikely]]
+      goto h_PUSH_STRING;
+    value_cell* l = &stack[top - 1];
+    const char* k = reinterpret_cast<const char*>(r->at + 4);
+    int32_t bytes = r->a > 0 ? r->a - 1 : 0;  // as the pushed block would hold them
+    value_cell result =
+        r->sub == BIN_ADD
+            ? string_cell(text_concat(cell_text(l), cell_text_bytes(l), k, bytes))
+            : int_cell(comparison_holds(r->sub, cp932_icmp(cell_text(l), std::string_view(k, strnlen(k, bytes)))));
+    value_release(l);
+    *l = result;
+    r += 2;
+    DISPATCH();
   }
   h_ARRAY_EQ: {
     // Equal when both refer to the same block.

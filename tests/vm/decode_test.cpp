@@ -284,6 +284,18 @@ TEST_F(decoded_against_stored, CompoundAssignmentPairsDoWhatTheirInstructionsDoO
   expect_pairs_alike(trials);
 }
 
+// A string operator on a text in the code reads it there, as if it had been pushed (a nop between
+// pushes it).
+TEST_F(decoded_against_stored, StringOperatorsOnATextInTheCodeActAsOnAPushedText) {
+  std::vector<trial> trials;
+  for (const char* op : {"add.s", "eq.s", "ne.s", "lt.s", "le.s", "gt.s", "ge.s"})
+    for (const char* text : {"\"AB\"", "\"ab\\0x\"", "\"\"", "\"abc\""})
+      for (const char* left : {"push.s \"ab\"\n", "push.i 5\n", ""})
+        for (const char* apart : {"", "nop\n"})
+          trials.push_back({std::string(left) + "push.s " + text + "\n" + apart + op, "@none"});
+  expect_pairs_alike(trials);
+}
+
 // Switches run as decoded (an int value searching its chain of cases) and with a nop at the
 // chain's start (each case one by one): the same case is taken, with the same stack and reports.
 TEST_F(decoded_against_stored, SwitchesFindTheCaseTheirChainWouldTake) {
