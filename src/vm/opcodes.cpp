@@ -1088,21 +1088,26 @@ void thread_execute() {
 
   h_SET_LOCAL:
   h_SET_TABLE: {
-    // An int stored into a local, or a table variable found through its hint, that holds no
-    // block: a plain copy, no lookup.
+    // An int (or a float, cut to an int) stored into a local, or a table variable found through
+    // its hint: a plain copy, no lookup; a block the variable held is released.
     if (top - 1 < base) goto h_OTHER;
     value_cell* value = &stack[top - 1];
     bool local = r->slot == SLOT_SET_LOCAL;
     value_cell* x = local ? local_variable(stack, top, base, r) : hinted_variable(t, r);
-    if (value->type == TYPE_INT && x && !type_is_block(x->type)) {
+    if (x && static_cast<uint16_t>(value->type) <= TYPE_FLOAT) [[likely]] {
       // Built from the int alone: reading the whole cell just after an operator wrote its
       // payload would stall the store forwarding.
       uint32_t hash = local ? r->hash : x->hash;
-      cell_store_int(x, value->i, hash, r->scope);
-      if (r->op == OP_ASSIGN)
-        value->hash = hash, value->scope = r->scope;
-      else
+      bool cast = value->type == TYPE_FLOAT;
+      int32_t v = cast ? i32_from_float(value->f) : value->i;
+      value_release(x);
+      cell_store_int(x, v, hash, r->scope);
+      if (r->op != OP_ASSIGN)
         --top;
+      else if (cast)
+        cell_store_int(value, v, hash, r->scope);
+      else
+        value->hash = hash, value->scope = r->scope;
       NEXT();
     }
     goto h_OTHER;
