@@ -529,11 +529,17 @@ static inline value_cell* local_variable(value_cell* stack, int32_t top, int32_t
   return static_cast<uint32_t>(index - 1) < static_cast<uint32_t>(top - 1) ? &stack[index] : nullptr;
 }
 
-// The int variable a plain load reads, local or through its hint; null when the load would do
-// anything else.
+// The variable of a variable operand, local or through its hint; null sends the instruction the
+// long way.
+static inline value_cell* operand_variable(script_thread* t, value_cell* stack, int32_t top, int32_t base,
+                                           const decoded_op* r) {
+  return r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+}
+
+// The int variable a plain load reads; null when the load would do anything else.
 static inline value_cell* int_variable(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                        const decoded_op* r) {
-  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  value_cell* c = operand_variable(t, stack, top, base, r);
   return c && c->type == TYPE_INT ? c : nullptr;
 }
 
@@ -560,7 +566,7 @@ static inline value_cell* table_destination(script_thread* t, const decoded_op* 
 // Where an int set stores: a local or a table variable that holds no block; null otherwise.
 static inline value_cell* int_destination(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                           const decoded_op* r) {
-  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  value_cell* c = operand_variable(t, stack, top, base, r);
   return c && !type_is_block(c->type) ? c : nullptr;
 }
 
@@ -905,7 +911,7 @@ void thread_execute() {
   h_LOAD: {
     // A variable that is there and of the type asked (a float may be read from an int); a
     // missing one is created and a wrong type reported out of line.
-    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    value_cell* var = operand_variable(t, stack, top, base, r);
     if (!var) goto load_out;
     int type = access_type_of(r->word);
     if (type == TYPE_INT) {
@@ -931,7 +937,7 @@ void thread_execute() {
   h_LOAD_ELEMENT: {
     int count = access_indices_of(r->word);
     if (top - count < base) goto h_OTHER;
-    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    value_cell* var = operand_variable(t, stack, top, base, r);
     int64_t i;
     if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0)
         [[unlikely]]
@@ -953,7 +959,7 @@ void thread_execute() {
   h_ASSIGN_ELEMENT: {
     int count = access_indices_of(r->word);
     if (top - count - 1 < base) goto h_OTHER;
-    value_cell* var = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    value_cell* var = operand_variable(t, stack, top, base, r);
     int64_t i;
     if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0 ||
         !element_assign(r, var->a, i, &stack[top - count - 1])) [[unlikely]]
@@ -966,7 +972,7 @@ void thread_execute() {
     // An int compound assignment on an int variable found at once; the rest out of line.
     if (top - 1 < base) goto h_OTHER;
     value_cell* value = &stack[top - 1];
-    value_cell* x = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    value_cell* x = operand_variable(t, stack, top, base, r);
     if (!x || x->type != TYPE_INT || value->type != TYPE_INT) [[unlikely]]
       goto h_OTHER;
     int32_t b = value->i, result = 0;  // a remainder by 0 leaves the variable and gives 0
@@ -981,7 +987,7 @@ void thread_execute() {
   h_ASSIGN: {
     if (top - 1 < base) goto h_OTHER;
     value_cell* value = &stack[top - 1];
-    value_cell* x = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+    value_cell* x = operand_variable(t, stack, top, base, r);
     if (!x || x == value || !assign_found(r, x, value)) [[unlikely]]
       goto h_OTHER;
     top -= r->popped;
@@ -1369,7 +1375,7 @@ void thread_execute() {
     int32_t b;                                                                                     \
     SECOND;                                                                                        \
     const decoded_op* set = r + 1;                                                                 \
-    value_cell* x = set->scope == SCOPE_LOCAL ? local_variable(stack, top, base, set) : hinted_variable(t, set); \
+    value_cell* x = operand_variable(t, stack, top, base, set);                                      \
     if (!x || x->type != TYPE_INT) [[unlikely]]                                                    \
       goto ALONE;                                                                                  \
     int row = r->sub & ~SUB_JUMPS;                                                                 \
