@@ -24,6 +24,14 @@ struct decoded_block {
   std::vector<decoded_op*> index;  // the record starting at each byte, or null
   std::vector<std::unique_ptr<decoded_op[]>> runs;
   std::vector<std::unique_ptr<case_chain>> chains;
+  std::vector<std::unique_ptr<decoded_op*[]>> tables;
+};
+
+// A target still to resolve: the record that jumps and where its target's record goes.
+struct jump_to {
+  decoded_op* record;
+  decoded_op** where;
+  uint8_t* target;
 };
 
 constexpr int BLOCKS_REMEMBERED = 4;
@@ -148,7 +156,8 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
       case OP_JUMP_TABLE: {
         int n = 0;
         if (const char* fault = counted(4, &n)) return fault_at(pc, op, fault, 2);
-        slot(SLOT_OTHER, 4 + 4 * n);  // the entries are checked when one is taken
+        slot(SLOT_JUMP_TABLE, 4 + 4 * n);  // the entries are checked when one is taken
+        p.op.a = n;
         break;
       }
       case OP_LOAD: {
@@ -312,8 +321,7 @@ void line_marks_fuse(std::vector<pending>& run) {
 }
 
 // Decodes a run from pc; the whole block when pc is its start.
-void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
-                std::vector<std::pair<decoded_op*, uint8_t*>>* jumps) {
+void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers, std::vector<jump_to>* jumps) {
   bool sweep = pc == b->lo;
   std::vector<pending> run;
   for (;;) {
@@ -336,7 +344,18 @@ void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
     records[k] = run[k].op;
     records[k].handler = handlers[records[k].slot];
     if (records[k].slot != SLOT_LINK) b->index[records[k].at - b->lo] = &records[k];
-    if (run[k].jump) jumps->push_back({&records[k], run[k].jump});
+    if (run[k].jump) jumps->push_back({&records[k], &records[k].target, run[k].jump});
+    if (records[k].slot == SLOT_JUMP_TABLE) {
+      // Each entry that lies in the block is resolved; the others report when taken.
+      int n = records[k].a;
+      auto& table = b->tables.emplace_back(new decoded_op*[n > 0 ? n : 1]());
+      records[k].table = table.get();
+      for (int e = 0; e < n; ++e) {
+        bool valid;
+        uint8_t* target = jump_target(b, records[k].at, records[k].at + 4 + 4 * e, &valid);
+        if (valid) jumps->push_back({&records[k], &table[e], target});
+      }
+    }
   }
   // Past the last record: never the continuation of anything (each run ends in a return, a
   // jump, a fault, a link or the guard's end).
@@ -373,17 +392,17 @@ case_chain* chain_make(decoded_block* b, decoded_op* start) {
 
 decoded_op* record_at(decoded_block* b, uint8_t* address, const void* const* handlers) {
   if (decoded_op* r = b->index[address - b->lo]) return r;
-  std::vector<std::pair<decoded_op*, uint8_t*>> jumps;
+  std::vector<jump_to> jumps;
   if (b->runs.empty() && address != b->lo) run_decode(b, b->lo, handlers, &jumps);  // the sweep first
   if (!b->index[address - b->lo]) run_decode(b, address, handlers, &jumps);
   // Every jump's target, decoding a run where none starts yet (which may add jumps).
   for (size_t k = 0; k < jumps.size(); ++k) {
-    auto [record, target] = jumps[k];
+    uint8_t* target = jumps[k].target;
     if (!b->index[target - b->lo]) run_decode(b, target, handlers, &jumps);
-    record->target = b->index[target - b->lo];
+    *jumps[k].where = b->index[target - b->lo];
   }
-  for (auto [record, target] : jumps)
-    if (record->slot == SLOT_SWITCH) record->cases = chain_make(b, record->target);
+  for (const jump_to& j : jumps)
+    if (j.record->slot == SLOT_SWITCH) j.record->cases = chain_make(b, j.record->target);
   return b->index[address - b->lo];
 }
 

@@ -48,6 +48,7 @@ enum exec_slot : uint16_t {
   SLOT_ARRAY_EQ,      // array = and !=; sub: row
   SLOT_SWITCH,        // cases: the switch's target and its case chain (null: target outside the block)
   SLOT_CASE,          // target: where a failed case goes (null: outside the block, reported then)
+  SLOT_JUMP_TABLE,    // a: n; table: the n entries' records (null: outside the block, reported when taken)
   // Superinstructions: the first record of a common sequence, with the sequence's own records
   // after it. Each tests what it needs (cells, types, hints) and otherwise runs the first
   // instruction alone.
@@ -98,6 +99,7 @@ struct decoded_op {
     decoded_op* target;  // jumps (null: outside the block); links; calls: the callee last seen
     const char* fault;   // fault records
     case_chain* cases;   // switches
+    decoded_op** table;  // jump tables
   };
   int32_t a;
   uint32_t hash;

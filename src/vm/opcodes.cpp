@@ -342,26 +342,6 @@ static bool case_holds(uint16_t op, const value_cell* c, const value_cell* v) {
   return case_holds(op, c->i, v->i);
 }
 
-// 0x850: jump to entry `top` of the table; an index out of range takes the last entry, and a
-// table without entries does not jump.
-static void op_jump_table() {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  int n = code_i16(at);
-  if (n < 0) return exec_fault(OP_JUMP_TABLE, FAULT_COUNT);
-  if (!code_target_valid(at - 2, reinterpret_cast<uintptr_t>(at) + 2 + 4 * static_cast<uintptr_t>(n)))
-    return exec_fault(OP_JUMP_TABLE, FAULT_RANGE);
-  if (f->top - 1 < f->base) return exec_fault(OP_JUMP_TABLE, FAULT_STACK);
-  int32_t index = stack_top()->i;
-  stack_pop();
-  f->code = at + 2 + 4 * n;
-  if (n == 0) return;
-  if (index < 0 || index >= n) index = n - 1;
-  uint8_t* target = target_of(at - 2, at + 2 + 4 * index);
-  if (!target) return exec_fault(OP_JUMP_TABLE, FAULT_RANGE);
-  f->code = target;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Skip labels, back and end labels
 
@@ -474,7 +454,6 @@ static void op_other(uint16_t op) {
     case OP_LOAD_ELEMENT: return op_load_element();
     case OP_LOCALS: return op_locals();
     case OP_PARAMS: return op_params();
-    case OP_JUMP_TABLE: return op_jump_table();
     case OP_DECIDE_LABEL: case OP_MIDDLE_LABEL: case OP_CANCEL_LABEL: case OP_ALL_LABELS: case OP_BACK_LABEL:
     case OP_END_LABEL:
       return op_label(op);
@@ -757,7 +736,7 @@ void thread_execute() {
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
       &&h_ASSIGN_INT, &&h_ASSIGN, &&h_LOAD_ELEMENT, &&h_ASSIGN_ELEMENT, &&h_FLOAT_OP, &&h_STRING_OP, &&h_ARRAY_EQ,
-      &&h_SWITCH, &&h_CASE,
+      &&h_SWITCH, &&h_CASE, &&h_JUMP_TABLE,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
       &&h_ASSIGN_V, &&h_ASSIGN_K, &&h_STRING_K,
@@ -1088,6 +1067,20 @@ void thread_execute() {
     if (case_holds(r->op, &stack[top - 1], v ? v : &none)) NEXT();
     if (!r->target) FAULT_PAST(6, FAULT_RANGE);
     r = r->target;
+    DISPATCH();
+  }
+  h_JUMP_TABLE: {
+    // Entry `top` of the table; an index out of range takes the last entry, and a table without
+    // entries goes on after it.
+    if (top - 1 < base) goto stack_short;
+    int32_t index = stack[top - 1].i;
+    value_release(&stack[--top]);
+    int n = r->a;
+    if (n == 0) NEXT();
+    if (index < 0 || index >= n) index = n - 1;
+    decoded_op* to = r->table[index];
+    if (!to) FAULT_PAST(4 + 4 * n, FAULT_RANGE);
+    r = to;
     DISPATCH();
   }
 #undef FAULT_PAST

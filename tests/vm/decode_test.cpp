@@ -67,6 +67,8 @@ TEST_F(decoding, ChecksThatDependOnTheRunAreMadeWhenTheInstructionRuns) {
       {"push.i 3\nswitch next\nnext:\npush.i 3\n.word 0x831\n.dword 100000\npop", nullptr},
       {"push.i 3\nswitch next\nnext:\npush.i 4\n.word 0x831\n.dword 100000", "コード[0831] : オブジェクトのコードの外を指しています"},
       {"push.i 1\nadd.i", "コード[0118] : スタックの値が足りません"},
+      {"push.i 0\n.word 0x850\n.word 2\n.offset in\n.dword 100000\nin:", nullptr},
+      {"push.i 1\n.word 0x850\n.word 2\n.offset in\n.dword 100000\nin:", "コード[0850] : オブジェクトのコードの外を指しています"},
   };
   for (const auto& row : rows) {
     platform.boxes.clear();
