@@ -21,10 +21,10 @@ struct decoded_block {
   uint8_t* lo;   // the code
   uint8_t* hi;   // its end, where the guard starts
   uint8_t* end;  // the guard's end
+  std::vector<std::unique_ptr<case_chain>> chains;     // of the switches
+  std::vector<std::unique_ptr<decoded_op*[]>> tables;  // the entries of the jump tables
   std::vector<decoded_op*> index;  // the record starting at each byte, or null
   std::vector<std::unique_ptr<decoded_op[]>> runs;
-  std::vector<std::unique_ptr<case_chain>> chains;
-  std::vector<std::unique_ptr<decoded_op*[]>> tables;
 };
 
 // A target still to resolve: the record that jumps and where its target's record goes.
