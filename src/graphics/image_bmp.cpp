@@ -1,6 +1,7 @@
 // BMP files: a 14-byte file header ("BM"), then a core (12-byte) or info header, the palette and
 // the rows. 8-, 24- and 32-bit pictures without compression.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -15,30 +16,37 @@ static uint32_t get_u32(const uint8_t* p) {
 
 constexpr uint32_t BI_RGB = 0, BI_BITFIELDS = 3;
 
-// Reads the file's rows in their stored order, a block of rows at a time (large reads go past the
-// stream's own buffer). The page's rows are laid out as the file's, so each block is read straight
-// into the page rows it belongs to; a bottom-up block then has its rows turned end for end while it
-// is still in the cache, and the rows' padding is cleared as a new page's is.
+// Reads the rows straight into the page, whose rows are padded as the file's. A top-down file is
+// one read. A bottom-up one fills the page from its last row up: on a stream over a file, whose
+// large reads the system copies straight into the page, in blocks of rows read in their stored
+// order and turned end for end while they are in the cache; on a stream without a file under it
+// (in memory), which copies through its own buffer whatever the request, a row at a time, so that
+// each byte is copied once more at most. The rows' padding is cleared as a new page's is.
 static bool rows_read(image_stream* s, page* p, int64_t height, int h, uint64_t stride, uint64_t row_bytes) {
-  constexpr uint64_t BLOCK = 32 * 1024;
-  uint64_t per_block = stride >= BLOCK ? 1 : BLOCK / stride;
-  if (stride != static_cast<uint64_t>(p->stride)) return false;  // pages pad rows as the format does
-  std::vector<uint8_t> spare(height > 0 ? stride : 0);
-  for (int k = 0; k < h;) {
-    int n = static_cast<int>(std::min<uint64_t>(per_block, h - k));
-    int top = height > 0 ? h - k - n : k;  // the block's first row in the page
-    uint8_t* rows = page_row(p, top);
-    if (!image_stream_read_all(s, rows, n * stride)) return false;
-    if (height > 0)
+  if (stride != static_cast<uint64_t>(p->stride)) return false;
+  if (height < 0) {
+    if (!image_stream_read_all(s, page_row(p, 0), h * stride)) return false;
+  } else if (fileno(s->file) < 0) {
+    for (int y = h - 1; y >= 0; y--)
+      if (!image_stream_read_all(s, page_row(p, y), stride)) return false;
+  } else {
+    constexpr uint64_t BLOCK = 256 * 1024;
+    uint64_t per_block = stride >= BLOCK ? 1 : BLOCK / stride;
+    std::vector<uint8_t> spare(stride);
+    for (int k = 0; k < h;) {
+      int n = static_cast<int>(std::min<uint64_t>(per_block, h - k));
+      uint8_t* rows = page_row(p, h - k - n);  // the block's first row in the page
+      if (!image_stream_read_all(s, rows, n * stride)) return false;
       for (int i = 0, j = n - 1; i < j; i++, j--) {
         memcpy(spare.data(), rows + i * stride, stride);
         memcpy(rows + i * stride, rows + j * stride, stride);
         memcpy(rows + j * stride, spare.data(), stride);
       }
-    if (row_bytes < stride)
-      for (int i = 0; i < n; i++) memset(rows + i * stride + row_bytes, 0, stride - row_bytes);
-    k += n;
+      k += n;
+    }
   }
+  if (row_bytes < stride)
+    for (int y = 0; y < h; y++) memset(page_row(p, y) + row_bytes, 0, stride - row_bytes);
   return true;
 }
 

@@ -5,6 +5,7 @@
 // does what executing its stored form did, so decoding changes no behaviour: only the work.
 #include "vm/decode.h"
 
+#include <algorithm>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -20,9 +21,18 @@ struct decoded_block {
   uint8_t* lo;   // the code
   uint8_t* hi;   // its end, where the guard starts
   uint8_t* end;  // the guard's end
+  std::vector<std::unique_ptr<case_chain>> chains;     // of the switches
+  std::vector<std::unique_ptr<decoded_op*[]>> tables;  // the entries of the jump tables
   std::vector<decoded_op*> index;  // the record starting at each byte, or null
   std::vector<std::unique_ptr<decoded_op[]>> runs;
   std::vector<bool> starts;  // instruction starts of the stored form, up to hi (made when first asked)
+};
+
+// A target still to resolve: the record that jumps and where its target's record goes.
+struct jump_to {
+  decoded_op* record;
+  decoded_op** where;
+  uint8_t* target;
 };
 
 constexpr int BLOCKS_REMEMBERED = 4;
@@ -89,6 +99,33 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
   };
   if (is_int_operator(op)) {
     slot(static_cast<uint16_t>(SLOT_MUL_I + (op - OP_MUL_I) / 8), 2);
+  } else if (op >= OP_BINARY && op < OP_NOT && binary_defined(op)) {
+    int column = (op - OP_BINARY) % 8;
+    slot(column == TYPE_FLOAT ? SLOT_FLOAT_OP : column == TYPE_STRING ? SLOT_STRING_OP : SLOT_ARRAY_EQ, 2);
+    p.op.sub = static_cast<uint8_t>((op - OP_BINARY) / 8);
+  } else if (op >= OP_ASSIGN && op < OP_ASSIGN_ELEMENT + OP_POPPED + 8 * ASSIGN_ROWS &&
+             (op < OP_ASSIGN_ELEMENT ? assign_defined(op) : assign_element_defined(op))) {
+    // Assignments: an operand group that must hold a scope (and, for elements, the opcode's element
+    // type and 1-3 indices); anything else is reported out of line when it runs.
+    slot(SLOT_OTHER, 2 + VAR_OPERAND_SIZE);
+    if (pc + p.length > b->end) return fault_at(pc, op, FAULT_RANGE, p.length);
+    variable();
+    bool element = op >= OP_ASSIGN_ELEMENT;
+    uint16_t first = element ? OP_ASSIGN_ELEMENT : OP_ASSIGN;
+    p.op.popped = op >= first + OP_POPPED;
+    int kept = p.op.popped ? op - OP_POPPED : op;
+    int row = (kept - first) / 8, column = (kept - first) % 8;
+    p.op.sub = static_cast<uint8_t>(row);
+    p.op.column = static_cast<uint8_t>(column);
+    if (p.op.scope > SCOPE_LOCAL) return p;
+    if (element) {
+      int count = access_indices_of(p.op.word);
+      if (access_type_of(p.op.word) == column && count >= 1 && count <= 3) p.op.slot = SLOT_ASSIGN_ELEMENT;
+    } else if (row == ASN_SET && column == TYPE_INT) {
+      p.op.slot = p.op.scope == SCOPE_LOCAL ? SLOT_SET_LOCAL : SLOT_SET_TABLE;
+    } else {
+      p.op.slot = column == TYPE_INT ? SLOT_ASSIGN_INT : SLOT_ASSIGN;
+    }
   } else {
     switch (op) {
       case OP_NOT: slot(SLOT_NOT, 2); break;
@@ -120,7 +157,8 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
       case OP_JUMP_TABLE: {
         int n = 0;
         if (const char* fault = counted(4, &n)) return fault_at(pc, op, fault, 2);
-        slot(SLOT_OTHER, 4 + 4 * n);  // the entries are checked when one is taken
+        slot(SLOT_JUMP_TABLE, 4 + 4 * n);  // the entries are checked when one is taken
+        p.op.a = n;
         break;
       }
       case OP_LOAD: {
@@ -136,20 +174,13 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
         break;
       }
       case OP_LOAD_ELEMENT: {
-        slot(SLOT_OTHER, 2 + VAR_OPERAND_SIZE);
+        slot(SLOT_LOAD_ELEMENT, 2 + VAR_OPERAND_SIZE);
         if (pc + p.length > b->end) break;
         variable();
         int type = access_type_of(p.op.word), count = access_indices_of(p.op.word);
         if (access_scope_of(p.op.word) > SCOPE_LOCAL || type > TYPE_STRING || count < 1 || count > 3)
           return fault_at(pc, op, FAULT_OPERAND, p.length, p.length);
-        break;
-      }
-      case OP_ASSIGN: case OP_ASSIGN + OP_POPPED: {
-        slot(SLOT_OTHER, 2 + VAR_OPERAND_SIZE);
-        if (pc + p.length > b->end) break;
-        variable();
-        int scope = access_scope_of(p.op.word);
-        if (scope <= SCOPE_LOCAL) p.op.slot = scope == SCOPE_LOCAL ? SLOT_SET_LOCAL : SLOT_SET_TABLE;
+        p.op.column = static_cast<uint8_t>(type);
         break;
       }
       case OP_CALL: case OP_CALL_DROP:
@@ -179,9 +210,15 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
         if (!valid) return fault_at(pc, op, FAULT_RANGE, 6, 6);
         break;
       }
-      case OP_SWITCH: case OP_CASE_EQ: case OP_CASE_GT: case OP_CASE_LT: case OP_CASE_LE: case OP_CASE_GE:
-        slot(SLOT_OTHER, 6);  // the stack is checked first, so these check their target when they run
+      case OP_SWITCH: case OP_CASE_EQ: case OP_CASE_GT: case OP_CASE_LT: case OP_CASE_LE: case OP_CASE_GE: {
+        // The stack is checked first, so these report a target outside the block when they run.
+        slot(op == OP_SWITCH ? SLOT_SWITCH : SLOT_CASE, 6);
+        if (pc + 6 > b->end) break;
+        bool valid;
+        uint8_t* target = jump_target(b, pc, pc + 2, &valid);
+        if (valid) p.jump = target;
         break;
+      }
       case OP_BUILTIN: case OP_BUILTIN_DROP: slot(SLOT_BUILTIN, 8); break;
       case OP_LINE:
         slot(SLOT_LINE, 4);
@@ -190,12 +227,7 @@ pending decode_one(const decoded_block* b, uint8_t* pc) {
         p.op.sub = readmark_bit_of(p.op.a);
         break;
       default:
-        // Out of line, from the stored form: every other operator and assignment takes a
-        // variable operand; an undefined word is reported there and the next word runs.
-        if ((op >= OP_ASSIGN && op < OP_ASSIGN_ELEMENT && assign_defined(op)) ||
-            (op >= OP_ASSIGN_ELEMENT && assign_element_defined(op)))
-          slot(SLOT_OTHER, 2 + VAR_OPERAND_SIZE);
-        break;
+        break;  // out of line: an undefined word is reported there and the next word runs
     }
   }
   // Operands beyond the guard: nothing can be read there.
@@ -229,6 +261,18 @@ uint8_t jump_mask(int row, bool on_true) {
 
 // The superinstructions: the first record of a sequence takes the sequence's slot.
 void superinstructions_mark(std::vector<pending>& run) {
+  for (size_t k = 0; k + 1 < run.size(); ++k) {
+    decoded_op& first = run[k].op;
+    const decoded_op& set = run[k + 1].op;
+    if ((plain_int_load(first) || first.slot == SLOT_PUSH_INT) && set.slot == SLOT_ASSIGN_INT && set.popped) {
+      first.slot = first.slot == SLOT_PUSH_INT ? SLOT_ASSIGN_K : SLOT_ASSIGN_V;
+      first.sub = set.sub;
+      if (k + 2 < run.size() && run[k + 2].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+    } else if (first.slot == SLOT_PUSH_STRING && set.slot == SLOT_STRING_OP) {
+      first.slot = SLOT_STRING_K;
+      first.sub = set.sub;
+    }
+  }
   for (size_t k = 0; k + 2 < run.size(); ++k) {
     decoded_op& first = run[k].op;
     const decoded_op& second = run[k + 1].op;
@@ -268,6 +312,7 @@ void line_marks_fuse(std::vector<pending>& run) {
       {SLOT_ARITH_VK_L, SLOT_LINE_ARITH_VK_L}, {SLOT_CMP_JUMP_T, SLOT_LINE_CMP_JUMP_T},
       {SLOT_ARITH_VV_T, SLOT_LINE_ARITH_VV_T}, {SLOT_ARITH_VK_T, SLOT_LINE_ARITH_VK_T},
       {SLOT_PUSH_VV, SLOT_LINE_PUSH_VV},       {SLOT_PUSH_VK, SLOT_LINE_PUSH_VK},
+      {SLOT_ASSIGN_V, SLOT_LINE_ASSIGN_V},     {SLOT_ASSIGN_K, SLOT_LINE_ASSIGN_K},
   };
   for (size_t k = 0; k + 1 < run.size(); ++k) {
     if (run[k].op.slot != SLOT_LINE) continue;
@@ -277,8 +322,7 @@ void line_marks_fuse(std::vector<pending>& run) {
 }
 
 // Decodes a run from pc; the whole block when pc is its start.
-void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
-                std::vector<std::pair<decoded_op*, uint8_t*>>* jumps) {
+void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers, std::vector<jump_to>* jumps) {
   bool sweep = pc == b->lo;
   std::vector<pending> run;
   for (;;) {
@@ -301,7 +345,18 @@ void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
     records[k] = run[k].op;
     records[k].handler = handlers[records[k].slot];
     if (records[k].slot != SLOT_LINK) b->index[records[k].at - b->lo] = &records[k];
-    if (run[k].jump) jumps->push_back({&records[k], run[k].jump});
+    if (run[k].jump) jumps->push_back({&records[k], &records[k].target, run[k].jump});
+    if (records[k].slot == SLOT_JUMP_TABLE) {
+      // Each entry that lies in the block is resolved; the others report when taken.
+      int n = records[k].a;
+      auto& table = b->tables.emplace_back(new decoded_op*[n > 0 ? n : 1]());
+      records[k].table = table.get();
+      for (int e = 0; e < n; ++e) {
+        bool valid;
+        uint8_t* target = jump_target(b, records[k].at, records[k].at + 4 + 4 * e, &valid);
+        if (valid) jumps->push_back({&records[k], &table[e], target});
+      }
+    }
   }
   // Past the last record: never the continuation of anything (each run ends in a return, a
   // jump, a fault, a link or the guard's end).
@@ -312,17 +367,43 @@ void run_decode(decoded_block* b, uint8_t* pc, const void* const* handlers,
   b->runs.emplace_back(records);
 }
 
+// The case chain at a switch's target (see case_chain), once every target is decoded. A chain
+// that comes back on itself ends there.
+case_chain* chain_make(decoded_block* b, decoded_op* start) {
+  constexpr size_t MOST_CASES = 4096;
+  auto chain = std::make_unique<case_chain>();
+  chain->start = start;
+  std::vector<case_entry>& entries = chain->entries;
+  for (decoded_op* at = start; entries.size() < MOST_CASES;) {
+    if (at[0].slot != SLOT_PUSH_INT || at[1].slot != SLOT_CASE || at[1].op != OP_CASE_EQ || !at[1].target) break;
+    entries.push_back({at[0].a, &at[2]});
+    chain->last_key = at[0].a;
+    chain->otherwise = at[1].target;
+    if (chain->otherwise->slot != SLOT_POP) break;
+    at = chain->otherwise + 1;
+  }
+  // The first of equal keys is the one the chain would take.
+  std::stable_sort(entries.begin(), entries.end(), [](const case_entry& x, const case_entry& y) { return x.key < y.key; });
+  entries.erase(std::unique(entries.begin(), entries.end(),
+                            [](const case_entry& x, const case_entry& y) { return x.key == y.key; }),
+                entries.end());
+  b->chains.push_back(std::move(chain));
+  return b->chains.back().get();
+}
+
 decoded_op* record_at(decoded_block* b, uint8_t* address, const void* const* handlers) {
   if (decoded_op* r = b->index[address - b->lo]) return r;
-  std::vector<std::pair<decoded_op*, uint8_t*>> jumps;
+  std::vector<jump_to> jumps;
   if (b->runs.empty() && address != b->lo) run_decode(b, b->lo, handlers, &jumps);  // the sweep first
   if (!b->index[address - b->lo]) run_decode(b, address, handlers, &jumps);
   // Every jump's target, decoding a run where none starts yet (which may add jumps).
   for (size_t k = 0; k < jumps.size(); ++k) {
-    auto [record, target] = jumps[k];
+    uint8_t* target = jumps[k].target;
     if (!b->index[target - b->lo]) run_decode(b, target, handlers, &jumps);
-    record->target = b->index[target - b->lo];
+    *jumps[k].where = b->index[target - b->lo];
   }
+  for (const jump_to& j : jumps)
+    if (j.record->slot == SLOT_SWITCH) j.record->cases = chain_make(b, j.record->target);
   return b->index[address - b->lo];
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Handler slots: the opcode loop's table of handler addresses is in this order.
 enum exec_slot : uint16_t {
@@ -25,7 +26,7 @@ enum exec_slot : uint16_t {
   SLOT_PUSH_STRING,   // a: n, the text follows the count in the stored form
   SLOT_LOAD_LOCAL,    // a plain read of an int local; a: slot, hash
   SLOT_LOAD_TABLE,    // an int of a table scope through the slot hint; word, hash
-  SLOT_LOAD,          // any other load, out of line
+  SLOT_LOAD,          // any other load (a local's slot in a), inline once the variable is found
   SLOT_SET_LOCAL,     // int set into a local (kept or popped by op); a: slot, hash
   SLOT_SET_TABLE,     // int set into a table variable through the hint
   SLOT_POP,
@@ -39,6 +40,16 @@ enum exec_slot : uint16_t {
   SLOT_FLOAT_TO_INT, SLOT_INT_TO_FLOAT,
   SLOT_LOCALS,        // a: n, the type bytes follow the count (checked)
   SLOT_PARAMS,        // likewise
+  SLOT_ASSIGN_INT,    // an int compound assignment (x op= v); sub: its assign_row
+  SLOT_ASSIGN,        // every other scalar assignment but int =; sub: row, column: the type column
+  SLOT_LOAD_ELEMENT,  // an array element onto the stack (word: its access word)
+  SLOT_ASSIGN_ELEMENT,  // an element assignment; sub: row, column: the element type
+  SLOT_FLOAT_OP,      // a float operator; sub: its binary_row
+  SLOT_STRING_OP,     // string concatenation and comparisons; sub: row
+  SLOT_ARRAY_EQ,      // array = and !=; sub: row
+  SLOT_SWITCH,        // cases: the switch's target and its case chain (null: target outside the block)
+  SLOT_CASE,          // target: where a failed case goes (null: outside the block, reported then)
+  SLOT_JUMP_TABLE,    // a: n; table: the n entries' records (null: outside the block, reported when taken)
   // Superinstructions: the first record of a common sequence, with the sequence's own records
   // after it. Each tests what it needs (cells, types, hints) and otherwise runs the first
   // instruction alone.
@@ -53,13 +64,34 @@ enum exec_slot : uint16_t {
   SLOT_CMP_JUMP_T,    // and when none is
   SLOT_ARITH_VV_T,
   SLOT_ARITH_VK_T,
+  SLOT_ASSIGN_V,      // load.i v; set<op>.i.pop x (and a jmp after it); sub: the assign_row | SUB_JUMPS
+  SLOT_ASSIGN_K,      // push.i k; set<op>.i.pop x (likewise)
+  SLOT_STRING_K,      // push.s k; <string operator>, the text read from the code; sub: the row
   // A line mark followed by one of these: the mark, then that handler without a dispatch.
   SLOT_LINE_CMP_JUMP_L, SLOT_LINE_ARITH_VV_L, SLOT_LINE_ARITH_VK_L, SLOT_LINE_CMP_JUMP_T, SLOT_LINE_ARITH_VV_T,
-  SLOT_LINE_ARITH_VK_T, SLOT_LINE_PUSH_VV, SLOT_LINE_PUSH_VK,
+  SLOT_LINE_ARITH_VK_T, SLOT_LINE_PUSH_VV, SLOT_LINE_PUSH_VK, SLOT_LINE_ASSIGN_V, SLOT_LINE_ASSIGN_K,
   SLOT_COUNT
 };
 
 constexpr uint8_t SUB_JUMPS = 0x80;  // a superinstruction followed by a jmp takes it too
+
+struct decoded_op;
+
+// A switch whose target is a chain of int cases as the compiler lays them out (push.i k; case.eq
+// next; and at next: pop; push.i k'; case.eq next'; ...). For an int value the case that holds is
+// found by a search of the sorted keys instead of running the chain: its key is pushed, as the
+// chain leaves it, and the code goes on after its case.eq; when none holds, on at the last
+// case's target with the last key pushed.
+struct case_entry {
+  int32_t key;
+  decoded_op* next;
+};
+struct case_chain {
+  decoded_op* start;  // the switch's target
+  decoded_op* otherwise;
+  int32_t last_key;
+  std::vector<case_entry> entries;  // sorted by key, the first of equal keys only; none: no chain there
+};
 
 struct decoded_op {
   const void* handler;  // the opcode loop's label for slot
@@ -67,15 +99,22 @@ struct decoded_op {
   union {
     decoded_op* target;  // jumps (null: outside the block); links; calls: the callee last seen
     const char* fault;   // fault records
+    case_chain* cases;   // switches
+    decoded_op** table;  // jump tables
   };
   int32_t a;
   uint32_t hash;
   uint16_t op;
   uint16_t slot;
-  uint16_t word;  // access word of a variable operand
-  uint8_t sub;    // superinstructions: the operator's row; compare-and-jump: when it jumps (jump_mask)
-  uint8_t scope;  // access_scope_of(word)
-  uint32_t epoch; // calls: resolved_call_epoch when target was resolved
+  uint16_t word;   // access word of a variable operand
+  uint8_t sub;     // superinstructions: the operator's row; compare-and-jump: when it jumps (jump_mask)
+  uint8_t scope;   // access_scope_of(word)
+  uint8_t column;  // operators and assignments: the type column; element instructions: the element type
+  bool popped;     // assignments: the popped form
+  union {
+    uint32_t epoch;  // calls: resolved_call_epoch when target was resolved
+    uint32_t seen;   // switches and cases: the switch value's slot in the thread's table, last found
+  };
 };
 
 // The record of the instruction at address, decoding what is needed first; handlers are the

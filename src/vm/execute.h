@@ -7,6 +7,7 @@
 
 #include "base/int32.h"
 #include "vm/interpreter.h"
+#include "vm/opcodes.h"
 #include "vm/thread.h"
 #include "vm/value.h"
 #include "vm/variables.h"
@@ -127,3 +128,38 @@ inline float float_arith(int op, float a, float b) {
     default: return a - b;
   }
 }
+
+// Whether a comparison of binary_row row holds for the order of two operands (<0, 0, >0).
+inline bool comparison_holds(int row, int order) {
+  switch (row) {
+    case BIN_LE: return order <= 0;
+    case BIN_LT: return order < 0;
+    case BIN_GE: return order >= 0;
+    case BIN_GT: return order > 0;
+    case BIN_EQ: return order == 0;
+    default: return order != 0;
+  }
+}
+
+// A float operator on two cells that hold no block: L becomes the float result, or an int for a
+// comparison. Float < and >= give -1 for true, the others 1.
+inline void float_operator(int row, value_cell* l, const value_cell* r) {
+  float a = float_operand(l), b = float_operand(r);
+  int32_t truth;
+  switch (row) {
+    case BIN_MUL: *l = float_cell(float_arith(ARITH_MUL, a, b), l->hash); return;
+    case BIN_DIV: *l = float_cell(float_arith(ARITH_DIV, a, b), l->hash); return;
+    case BIN_ADD: *l = float_cell(float_arith(ARITH_ADD, a, b), l->hash); return;
+    case BIN_SUB: *l = float_cell(float_arith(ARITH_SUB, a, b), l->hash); return;
+    case BIN_LE: truth = a <= b; break;
+    case BIN_LT: truth = a < b ? -1 : 0; break;
+    case BIN_GE: truth = a >= b ? -1 : 0; break;
+    case BIN_GT: truth = a > b; break;
+    case BIN_EQ: truth = a == b; break;
+    default: truth = a != b; break;
+  }
+  *l = int_cell(truth, l->hash);
+}
+
+// a's text followed by b's, in a new block.
+string_block* text_concat(const char* a, int32_t a_bytes, const char* b, int32_t b_bytes);

@@ -194,21 +194,16 @@ value_cell* array_variable(uint32_t hash, int type, int scope, uint8_t* hint) {
   return var;
 }
 
-static int32_t index_wrap(int32_t v, int32_t size) {
+static inline int32_t index_wrap(int32_t v, int32_t size) {
+  if (static_cast<uint32_t>(v) < static_cast<uint32_t>(size)) return v;
   int32_t r = v % size;
   return r < 0 ? r + size : r;
 }
 
-int64_t array_index(array_block* a, int count) {
-  int32_t index[3] = {0, 0, 0};
-  for (int k = count - 1; k >= 0; --k) {
-    index[k] = stack_top()->i;
-    stack_pop();
-  }
-  if (!a || a->dims[0] <= 0 || a->dims[1] <= 0 || a->dims[2] <= 0) {
-    script_error("配列が初期化されていません。");
-    return -1;
-  }
+// The element that count (1-3) indices name, each reduced to its dimension (-1 is the last
+// element); -1 for an array never given a size.
+static inline int64_t element_at(const array_block* a, const int32_t* index, int count) {
+  if (!a || a->dims[0] <= 0 || a->dims[1] <= 0 || a->dims[2] <= 0) return -1;
   int64_t d1 = a->dims[1], d2 = a->dims[2];
   switch (count) {
     case 1: return index_wrap(index[0], a->dims[2]);
@@ -217,6 +212,17 @@ int64_t array_index(array_block* a, int count) {
       return (index_wrap(index[0], a->dims[0]) * d1 + index_wrap(index[1], a->dims[1])) * d2 +
              index_wrap(index[2], a->dims[2]);
   }
+}
+
+int64_t array_index(array_block* a, int count) {
+  int32_t index[3] = {0, 0, 0};
+  for (int k = count - 1; k >= 0; --k) {
+    index[k] = stack_top()->i;
+    stack_pop();
+  }
+  int64_t i = element_at(a, index, count);
+  if (i < 0) script_error("配列が初期化されていません。");
+  return i;
 }
 
 // 0x802: a variable onto the stack.
@@ -317,22 +323,6 @@ static void op_params() {
 // ---------------------------------------------------------------------------------------------
 // Switch, case and the jump table
 
-// 0x830: the top cell becomes the thread's switch value (its reference moves there), then jump.
-static void op_switch() {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  f->code = at + 4;
-  if (f->top - 1 < f->base) return exec_fault(OP_SWITCH, FAULT_STACK);
-  value_cell v = *stack_top();
-  v.hash = SWITCH_VALUE_HASH;
-  v.scope = SCOPE_THREAD;
-  f->top--;
-  var_assign(&v, nullptr);
-  uint8_t* target = target_of(at - 2, at);
-  if (!target) return exec_fault(OP_SWITCH, FAULT_RANGE);
-  f->code = target;
-}
-
 template <class T>
 static bool case_holds(uint16_t op, T top, T value) {
   switch (op) {
@@ -344,48 +334,12 @@ static bool case_holds(uint16_t op, T top, T value) {
   }
 }
 
-// 0x831-0x833, 0x838, 0x839: compare the top (kept) with the switch value; jump when it fails.
-// Texts compare without regard to letter case.
-static void op_case(uint16_t op) {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  f->code = at + 4;
-  if (f->top - 1 < f->base) return exec_fault(op, FAULT_STACK);
-  const value_cell* c = stack_top();
-  value_cell none = int_cell(0);
-  const value_cell* v = var_table_find(&vm_thread->vars, SWITCH_VALUE_HASH);
-  if (!v) v = &none;
-  bool holds;
-  if (c->type == TYPE_STRING || v->type == TYPE_STRING)
-    holds = case_holds(op, cp932_icmp(cell_text(c), cell_text(v)), 0);
-  else if (c->type == TYPE_FLOAT || v->type == TYPE_FLOAT)
-    holds = case_holds(op, float_operand(c), float_operand(v));
-  else
-    holds = case_holds(op, c->i, v->i);
-  if (holds) return;
-  uint8_t* target = target_of(at - 2, at);
-  if (!target) return exec_fault(op, FAULT_RANGE);
-  f->code = target;
-}
-
-// 0x850: jump to entry `top` of the table; an index out of range takes the last entry, and a
-// table without entries does not jump.
-static void op_jump_table() {
-  call_frame* f = vm_frame;
-  uint8_t* at = f->code;
-  int n = code_i16(at);
-  if (n < 0) return exec_fault(OP_JUMP_TABLE, FAULT_COUNT);
-  if (!code_target_valid(at - 2, reinterpret_cast<uintptr_t>(at) + 2 + 4 * static_cast<uintptr_t>(n)))
-    return exec_fault(OP_JUMP_TABLE, FAULT_RANGE);
-  if (f->top - 1 < f->base) return exec_fault(OP_JUMP_TABLE, FAULT_STACK);
-  int32_t index = stack_top()->i;
-  stack_pop();
-  f->code = at + 2 + 4 * n;
-  if (n == 0) return;
-  if (index < 0 || index >= n) index = n - 1;
-  uint8_t* target = target_of(at - 2, at + 2 + 4 * index);
-  if (!target) return exec_fault(OP_JUMP_TABLE, FAULT_RANGE);
-  f->code = target;
+// 0x831-0x833, 0x838, 0x839 compare the top (kept) with the switch value v, and jump when this
+// fails. Texts compare without regard to letter case.
+static bool case_holds(uint16_t op, const value_cell* c, const value_cell* v) {
+  if (c->type == TYPE_STRING || v->type == TYPE_STRING) return case_holds(op, cp932_icmp(cell_text(c), cell_text(v)), 0);
+  if (c->type == TYPE_FLOAT || v->type == TYPE_FLOAT) return case_holds(op, float_operand(c), float_operand(v));
+  return case_holds(op, c->i, v->i);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -500,9 +454,6 @@ static void op_other(uint16_t op) {
     case OP_LOAD_ELEMENT: return op_load_element();
     case OP_LOCALS: return op_locals();
     case OP_PARAMS: return op_params();
-    case OP_SWITCH: return op_switch();
-    case OP_CASE_EQ: case OP_CASE_GT: case OP_CASE_LT: case OP_CASE_LE: case OP_CASE_GE: return op_case(op);
-    case OP_JUMP_TABLE: return op_jump_table();
     case OP_DECIDE_LABEL: case OP_MIDDLE_LABEL: case OP_CANCEL_LABEL: case OP_ALL_LABELS: case OP_BACK_LABEL:
     case OP_END_LABEL:
       return op_label(op);
@@ -557,11 +508,17 @@ static inline value_cell* local_variable(value_cell* stack, int32_t top, int32_t
   return static_cast<uint32_t>(index - 1) < static_cast<uint32_t>(top - 1) ? &stack[index] : nullptr;
 }
 
-// The int variable a plain load reads, local or through its hint; null when the load would do
-// anything else.
+// The variable of a variable operand, local or through its hint; null sends the instruction the
+// long way.
+static inline value_cell* operand_variable(script_thread* t, value_cell* stack, int32_t top, int32_t base,
+                                           const decoded_op* r) {
+  return r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+}
+
+// The int variable a plain load reads; null when the load would do anything else.
 static inline value_cell* int_variable(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                        const decoded_op* r) {
-  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  value_cell* c = operand_variable(t, stack, top, base, r);
   return c && c->type == TYPE_INT ? c : nullptr;
 }
 
@@ -588,7 +545,7 @@ static inline value_cell* table_destination(script_thread* t, const decoded_op* 
 // Where an int set stores: a local or a table variable that holds no block; null otherwise.
 static inline value_cell* int_destination(script_thread* t, value_cell* stack, int32_t top, int32_t base,
                                           const decoded_op* r) {
-  value_cell* c = r->scope == SCOPE_LOCAL ? local_variable(stack, top, base, r) : hinted_variable(t, r);
+  value_cell* c = operand_variable(t, stack, top, base, r);
   return c && !type_is_block(c->type) ? c : nullptr;
 }
 
@@ -637,6 +594,121 @@ static inline int32_t int_operator(int row, int32_t a, int32_t b) {
   }
 }
 
+// A scalar assignment other than int = and the int compound ones, on the variable x found for it
+// (never the assigned cell itself), with the value on top: done as op_assign does it, releasing
+// the value in the popped form (the caller lowers the top). False, having done nothing, for what
+// op_assign reports.
+static inline bool assign_found(const decoded_op* r, value_cell* x, value_cell* value) {
+  int row = r->sub;
+  if (row == ASN_SET) {
+    if (r->column == TYPE_FLOAT && value->type == TYPE_INT)
+      *value = float_cell(static_cast<float>(value->i), r->hash);
+    else
+      value->hash = r->hash;
+    value->scope = r->scope;
+    value_cell v;
+    value_copy(&v, value);  // the variable's own reference
+    value_release(x);
+    *x = v;
+    if (r->popped) value_release(value);
+    return true;
+  }
+  if (r->column == TYPE_STRING) {  // +=: a new block, shared by the kept result
+    if (x->type != TYPE_STRING) return false;
+    string_block* s = text_concat(cell_text(x), cell_text_bytes(x), cell_text(value), cell_text_bytes(value));
+    value_release(x);
+    x->s = s;
+    value_release(value);
+    if (!r->popped) {
+      s->refcount++;
+      *value = string_cell(s);
+    }
+    return true;
+  }
+  // Float ×=, ÷=, +=, −=: the variable's payload read as a float.
+  if (type_is_block(x->type) || type_is_block(value->type)) return false;
+  x->f = float_arith(row - ASN_MUL, x->f, float_operand(value));
+  *value = float_cell(x->f, r->hash);
+  value->scope = r->scope;
+  return true;
+}
+
+// The element that count index cells name in a, as array_index gives it; -1 when an index cell
+// holds a block (which popping would release) or the array was never given a size.
+static inline int64_t element_of(const array_block* a, const value_cell* cells, int count) {
+  int32_t index[3];
+  for (int k = 0; k < count; ++k) {
+    if (type_is_block(cells[k].type)) return -1;
+    index[k] = cells[k].i;
+  }
+  return element_at(a, index, count);
+}
+
+// An element assignment on element i of a, the value below the indices: done as
+// op_assign_element does it, releasing the value in the popped form. False, having done nothing,
+// for what it reports.
+static inline bool element_assign(const decoded_op* r, array_block* a, int64_t i, value_cell* value) {
+  int row = r->sub;
+  if (r->column == TYPE_STRING) {
+    if (value->type != TYPE_STRING || !value->s) return false;
+    string_block** element = &array_strings(a)[i];
+    if (row == ASN_SET) {
+      value->s->refcount++;
+      string_release(*element);
+      *element = value->s;
+      if (r->popped) value_release(value);
+      return true;
+    }
+    string_block* old = *element;
+    string_block* s = text_concat(old ? old->text : "", old ? old->length - 1 : 0, cell_text(value), cell_text_bytes(value));
+    string_release(old);
+    *element = s;
+    value_release(value);
+    if (!r->popped) {
+      s->refcount++;
+      *value = string_cell(s);
+    }
+    return true;
+  }
+  if (type_is_block(value->type)) return false;
+  array_number* e = &array_numbers(a)[i];
+  if (row == ASN_SET) {
+    e->i = value->i;  // the payload as it is
+  } else if (r->column == TYPE_INT) {
+    e->i = int_arith(row - ASN_MUL, e->i, value->i);
+    if (row == ASN_MUL) value->i = e->i;
+  } else {
+    float b = float_operand(value);
+    e->f = row == ASN_DIV && b == 0.0f ? e->f * 10000.0f : float_arith(row - ASN_MUL, e->f, b);
+  }
+  return true;
+}
+
+// The thread's switch value, through the slot the record found it at last (threads share code:
+// the hash decides).
+static inline value_cell* switch_value(script_thread* t, decoded_op* r) {
+  var_table* vars = &t->vars;
+  if (r->seen < static_cast<uint32_t>(vars->count) && vars->cells[r->seen].hash == SWITCH_VALUE_HASH)
+    return &vars->cells[r->seen];
+  value_cell* c = var_table_find(vars, SWITCH_VALUE_HASH);
+  if (c) r->seen = static_cast<uint32_t>(c - vars->cells);
+  return c;
+}
+
+// The case of the chain whose key is v, or null.
+static inline const case_entry* case_find(const case_chain* chain, int32_t v) {
+  const case_entry* e = chain->entries.data();
+  size_t lo = 0, hi = chain->entries.size();
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    if (e[mid].key < v)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo < chain->entries.size() && e[lo].key == v ? &e[lo] : nullptr;
+}
+
 void thread_execute() {
   script_thread* t = vm_thread;
   call_frame* f = vm_frame;
@@ -663,10 +735,13 @@ void thread_execute() {
       &&h_SET_LOCAL, &&h_SET_TABLE,
       &&h_POP, &&h_CALL, &&h_RETURN, &&h_JUMP, &&h_JUMP_TRUE, &&h_JUMP_FALSE,
       &&h_BUILTIN, &&h_LINE, &&h_FLOAT_TO_INT, &&h_INT_TO_FLOAT, &&h_LOCALS, &&h_PARAMS,
+      &&h_ASSIGN_INT, &&h_ASSIGN, &&h_LOAD_ELEMENT, &&h_ASSIGN_ELEMENT, &&h_FLOAT_OP, &&h_STRING_OP, &&h_ARRAY_EQ,
+      &&h_SWITCH, &&h_CASE, &&h_JUMP_TABLE,
       &&h_CMP_JUMP, &&h_ARITH_VV, &&h_ARITH_VK, &&h_PUSH_VV, &&h_PUSH_VK,
       &&h_CMP_JUMP_L, &&h_ARITH_VV_L, &&h_ARITH_VK_L, &&h_CMP_JUMP_T, &&h_ARITH_VV_T, &&h_ARITH_VK_T,
+      &&h_ASSIGN_V, &&h_ASSIGN_K, &&h_STRING_K,
       &&h_LINE_CMP_JUMP_L, &&h_LINE_ARITH_VV_L, &&h_LINE_ARITH_VK_L, &&h_LINE_CMP_JUMP_T, &&h_LINE_ARITH_VV_T,
-      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK,
+      &&h_LINE_ARITH_VK_T, &&h_LINE_PUSH_VV, &&h_LINE_PUSH_VK, &&h_LINE_ASSIGN_V, &&h_LINE_ASSIGN_K,
   };
   static_assert(sizeof handlers / sizeof handlers[0] == SLOT_COUNT);
 
@@ -802,7 +877,7 @@ void thread_execute() {
       PUSH_INT(v->i, v->hash);
       NEXT();
     }
-    goto h_LOAD;
+    goto load_out;
   }
   h_LOAD_TABLE: {
     value_cell* var = hinted_variable(t, r);
@@ -810,30 +885,228 @@ void thread_execute() {
       PUSH_INT(access_int(&var->i, r->word), var->hash);
       NEXT();
     }
-    goto h_LOAD;
+    goto load_out;
   }
-  h_LOAD:
+  h_LOAD: {
+    // A variable that is there and of the type asked (a float may be read from an int); a
+    // missing one is created and a wrong type reported out of line.
+    value_cell* var = operand_variable(t, stack, top, base, r);
+    if (!var) goto load_out;
+    int type = access_type_of(r->word);
+    if (type == TYPE_INT) {
+      if (var->type != TYPE_INT) goto load_out;
+      PUSH_INT(access_int(&var->i, r->word), var->hash);
+    } else if (type == TYPE_FLOAT) {
+      if (var->type != TYPE_INT && var->type != TYPE_FLOAT) goto load_out;
+      PUSH(float_cell(access_float(&var->f, r->word), var->hash));
+    } else {
+      if (var->type != type) goto load_out;
+      value_cell c;
+      value_copy(&c, var);
+      c.scope = SCOPE_LOCAL;
+      PUSH(c);
+    }
+    NEXT();
+  }
+  load_out:
     FRAME_STORE();
     op_load();
     RESUME();
 
+  h_LOAD_ELEMENT: {
+    int count = access_indices_of(r->word);
+    if (top - count < base) goto h_OTHER;
+    value_cell* var = operand_variable(t, stack, top, base, r);
+    int64_t i;
+    if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0)
+        [[unlikely]]
+      goto h_OTHER;
+    array_block* a = var->a;
+    top -= count;
+    if (r->column == TYPE_INT) {
+      PUSH_INT(access_int(&array_numbers(a)[i].i, r->word), r->hash);
+    } else if (r->column == TYPE_FLOAT) {
+      PUSH(float_cell(access_float(&array_numbers(a)[i].f, r->word), r->hash));
+    } else if (string_block* text = array_strings(a)[i]) {
+      text->refcount++;
+      PUSH(string_cell(text, r->hash));
+    } else {
+      PUSH(string_cell(string_block_empty()));  // an element never filled reads as empty
+    }
+    NEXT();
+  }
+  h_ASSIGN_ELEMENT: {
+    int count = access_indices_of(r->word);
+    if (top - count - 1 < base) goto h_OTHER;
+    value_cell* var = operand_variable(t, stack, top, base, r);
+    int64_t i;
+    if (!var || var->type != r->column + TYPE_INT_ARRAY || (i = element_of(var->a, &stack[top - count], count)) < 0 ||
+        !element_assign(r, var->a, i, &stack[top - count - 1])) [[unlikely]]
+      goto h_OTHER;
+    top -= count + r->popped;
+    NEXT();
+  }
+
+  h_ASSIGN_INT: {
+    // An int compound assignment on an int variable found at once; the rest out of line.
+    if (top - 1 < base) goto h_OTHER;
+    value_cell* value = &stack[top - 1];
+    value_cell* x = operand_variable(t, stack, top, base, r);
+    if (!x || x->type != TYPE_INT || value->type != TYPE_INT) [[unlikely]]
+      goto h_OTHER;
+    int32_t b = value->i, result = 0;  // a remainder by 0 leaves the variable and gives 0
+    if (r->sub != ASN_MOD || b != 0)
+      x->i = result = r->sub == ASN_ADD ? i32_add(x->i, b) : int_arith(r->sub - ASN_MUL, x->i, b);
+    if (r->popped)
+      --top;
+    else
+      cell_store_int(value, result, r->hash, r->scope);
+    NEXT();
+  }
+  h_ASSIGN: {
+    if (top - 1 < base) goto h_OTHER;
+    value_cell* value = &stack[top - 1];
+    value_cell* x = operand_variable(t, stack, top, base, r);
+    if (!x || x == value || !assign_found(r, x, value)) [[unlikely]]
+      goto h_OTHER;
+    top -= r->popped;
+    NEXT();
+  }
+
+  h_FLOAT_OP: {
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    if (type_is_block(l[0].type) || type_is_block(l[1].type)) [[unlikely]]
+      goto h_OTHER;
+    float_operator(r->sub, l, l + 1);
+    --top;
+    NEXT();
+  }
+  h_STRING_OP: {
+    // Both cells go (released) and the result takes their place.
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    value_cell result =
+        r->sub == BIN_ADD
+            ? string_cell(text_concat(cell_text(&l[0]), cell_text_bytes(&l[0]), cell_text(&l[1]), cell_text_bytes(&l[1])))
+            : int_cell(comparison_holds(r->sub, cp932_icmp(cell_text(&l[0]), cell_text(&l[1]))));
+    value_release(&l[1]);
+    value_release(&l[0]);
+    *l = result;
+    --top;
+    NEXT();
+  }
+  h_STRING_K: {
+    // push.s k; <string operator>: the operator on the top cell and the text in the code, which
+    // never becomes a block. Without a cell below, the push runs alone.
+    if (top - 1 < base) [[unlikely]]
+      goto h_PUSH_STRING;
+    value_cell* l = &stack[top - 1];
+    const char* k = reinterpret_cast<const char*>(r->at + 4);
+    int32_t bytes = r->a > 0 ? r->a - 1 : 0;  // as the pushed block would hold them
+    value_cell result =
+        r->sub == BIN_ADD
+            ? string_cell(text_concat(cell_text(l), cell_text_bytes(l), k, bytes))
+            : int_cell(comparison_holds(r->sub, cp932_icmp(cell_text(l), std::string_view(k, strnlen(k, bytes)))));
+    value_release(l);
+    *l = result;
+    r += 2;
+    DISPATCH();
+  }
+  h_ARRAY_EQ: {
+    // Equal when both refer to the same block.
+    if (top - 2 < base) goto stack_short;
+    value_cell* l = &stack[top - 2];
+    bool same = type_is_block(l[0].type) && l[0].type == l[1].type && l[0].a == l[1].a;
+    value_release(&l[1]);
+    value_release(&l[0]);
+    *l = int_cell(comparison_holds(r->sub, same ? 0 : 1));
+    --top;
+    NEXT();
+  }
+
+// A report made with the frame's code pointer past the instruction's operands, as the
+// instructions done from the stored form make it.
+#define FAULT_PAST(length, reason)   \
+  do {                               \
+    f->code = r->at + (length);      \
+    f->top = top;                    \
+    exec_fault(r->op, (reason));     \
+    RESUME();                        \
+  } while (0)
+  h_SWITCH: {
+    // The top cell becomes the thread's switch value (its reference moves there). An int value
+    // goes straight to the case of its chain that holds.
+    if (top - 1 < base) FAULT_PAST(6, FAULT_STACK);
+    value_cell v = stack[--top];
+    v.hash = SWITCH_VALUE_HASH;
+    v.scope = SCOPE_THREAD;
+    if (value_cell* held = switch_value(t, r)) {
+      value_release(held);
+      *held = v;
+    } else {
+      f->top = top;
+      value_cell* c = var_assign(&v, nullptr);
+      r->seen = static_cast<uint32_t>(c - t->vars.cells);
+    }
+    case_chain* chain = r->cases;
+    if (!chain) FAULT_PAST(6, FAULT_RANGE);
+    if (v.type != TYPE_INT || chain->entries.empty()) {
+      r = chain->start;
+      DISPATCH();
+    }
+    const case_entry* e = case_find(chain, v.i);
+    PUSH_INT(e ? e->key : chain->last_key, 0);
+    r = e ? e->next : chain->otherwise;
+    DISPATCH();
+  }
+  h_CASE: {
+    if (top - 1 < base) FAULT_PAST(6, FAULT_STACK);
+    value_cell none = int_cell(0);
+    const value_cell* v = switch_value(t, r);
+    if (case_holds(r->op, &stack[top - 1], v ? v : &none)) NEXT();
+    if (!r->target) FAULT_PAST(6, FAULT_RANGE);
+    r = r->target;
+    DISPATCH();
+  }
+  h_JUMP_TABLE: {
+    // Entry `top` of the table; an index out of range takes the last entry, and a table without
+    // entries goes on after it.
+    if (top - 1 < base) goto stack_short;
+    int32_t index = stack[top - 1].i;
+    value_release(&stack[--top]);
+    int n = r->a;
+    if (n == 0) NEXT();
+    if (index < 0 || index >= n) index = n - 1;
+    decoded_op* to = r->table[index];
+    if (!to) FAULT_PAST(4 + 4 * n, FAULT_RANGE);
+    r = to;
+    DISPATCH();
+  }
+#undef FAULT_PAST
+
   h_SET_LOCAL:
   h_SET_TABLE: {
-    // An int stored into a local, or a table variable found through its hint, that holds no
-    // block: a plain copy, no lookup.
+    // An int (or a float, cut to an int) stored into a local, or a table variable found through
+    // its hint: a plain copy, no lookup; a block the variable held is released.
     if (top - 1 < base) goto h_OTHER;
     value_cell* value = &stack[top - 1];
     bool local = r->slot == SLOT_SET_LOCAL;
     value_cell* x = local ? local_variable(stack, top, base, r) : hinted_variable(t, r);
-    if (value->type == TYPE_INT && x && !type_is_block(x->type)) {
+    if (x && static_cast<uint16_t>(value->type) <= TYPE_FLOAT) [[likely]] {
       // Built from the int alone: reading the whole cell just after an operator wrote its
       // payload would stall the store forwarding.
       uint32_t hash = local ? r->hash : x->hash;
-      cell_store_int(x, value->i, hash, r->scope);
-      if (r->op == OP_ASSIGN)
-        value->hash = hash, value->scope = r->scope;
-      else
+      bool cast = value->type == TYPE_FLOAT;
+      int32_t v = cast ? i32_from_float(value->f) : value->i;
+      value_release(x);
+      cell_store_int(x, v, hash, r->scope);
+      if (r->op != OP_ASSIGN)
         --top;
+      else if (cast)
+        cell_store_int(value, v, hash, r->scope);
+      else
+        value->hash = hash, value->scope = r->scope;
       NEXT();
     }
     goto h_OTHER;
@@ -978,6 +1251,8 @@ void thread_execute() {
   LINE_THEN(ARITH_VK_T)
   LINE_THEN(PUSH_VV)
   LINE_THEN(PUSH_VK)
+  LINE_THEN(ASSIGN_V)
+  LINE_THEN(ASSIGN_K)
 #undef LINE_THEN
 #undef LINE_MARK
 
@@ -1085,6 +1360,34 @@ void thread_execute() {
   }
   ARITH_PUSH(PUSH_VV, SECOND_VARIABLE(ANY_INT))
   ARITH_PUSH(PUSH_VK, SECOND_CONSTANT)
+
+  // load.i v (or push.i k); set<op>.i.pop x: x op= v on an int variable, no cell pushed.
+  // Otherwise the first instruction runs alone.
+#define ASSIGN_OPERAND(name, SECOND, ALONE)                                                          \
+  h_##name: {                                                                                      \
+    int32_t b;                                                                                     \
+    SECOND;                                                                                        \
+    const decoded_op* set = r + 1;                                                                 \
+    value_cell* x = operand_variable(t, stack, top, base, set);                                      \
+    if (!x || x->type != TYPE_INT) [[unlikely]]                                                    \
+      goto ALONE;                                                                                  \
+    int row = r->sub & ~SUB_JUMPS;                                                                 \
+    if (row == ASN_ADD)                                                                            \
+      x->i = i32_add(x->i, b);                                                                     \
+    else if (row != ASN_MOD || b != 0) /* a remainder by 0 leaves the variable */                  \
+      x->i = int_arith(row - ASN_MUL, x->i, b);                                                    \
+    r = r->sub & SUB_JUMPS ? r[2].target : r + 2;                                                  \
+    DISPATCH();                                                                                    \
+  }
+#define OWN_VARIABLE                 \
+  value_cell* v = ANY_INT(r);        \
+  if (!v) [[unlikely]]               \
+    goto load_alone;                 \
+  b = v->i
+  ASSIGN_OPERAND(ASSIGN_V, OWN_VARIABLE, load_alone)
+#undef OWN_VARIABLE
+  ASSIGN_OPERAND(ASSIGN_K, b = r->a, h_PUSH_INT)
+#undef ASSIGN_OPERAND
 #undef ARITH_SET
 #undef ARITH_PUSH
 #undef ANY_INT

@@ -54,44 +54,11 @@ bool assign_element_defined(uint16_t op) {
 // ---------------------------------------------------------------------------------------------
 // Binary operators
 
-// a's text followed by b's, in a new block.
-static string_block* text_concat(const char* a, int32_t a_bytes, const char* b, int32_t b_bytes) {
+string_block* text_concat(const char* a, int32_t a_bytes, const char* b, int32_t b_bytes) {
   string_block* s = string_block_alloc(a_bytes + b_bytes + 1);
   memcpy(s->text, a, static_cast<size_t>(a_bytes));
   memcpy(s->text + a_bytes, b, static_cast<size_t>(b_bytes));
   return s;
-}
-
-static bool comparison_holds(int row, int order) {
-  switch (row) {
-    case BIN_LE: return order <= 0;
-    case BIN_LT: return order < 0;
-    case BIN_GE: return order >= 0;
-    case BIN_GT: return order > 0;
-    case BIN_EQ: return order == 0;
-    default: return order != 0;
-  }
-}
-
-// A float operator: L becomes the float result, or an int for a comparison. Float < and >= give
-// -1 for true, the others 1.
-static void float_operator(int row, value_cell* l, const value_cell* r) {
-  float a = float_operand(l), b = float_operand(r);
-  int32_t truth;
-  switch (row) {
-    case BIN_MUL: case BIN_DIV: case BIN_ADD: case BIN_SUB: {
-      static const int arith[] = {ARITH_MUL, ARITH_DIV, ARITH_MOD, ARITH_ADD, ARITH_SUB};
-      *l = float_cell(float_arith(arith[row], a, b), l->hash);
-      return;
-    }
-    case BIN_LE: truth = a <= b; break;
-    case BIN_LT: truth = a < b ? -1 : 0; break;
-    case BIN_GE: truth = a >= b ? -1 : 0; break;
-    case BIN_GT: truth = a > b; break;
-    case BIN_EQ: truth = a == b; break;
-    default: truth = a != b; break;
-  }
-  *l = int_cell(truth, l->hash);
 }
 
 void op_binary(uint16_t op) {
@@ -184,6 +151,10 @@ void op_assign(uint16_t op) {
     string_block* s = text_concat(cell_text(var), cell_text_bytes(var), cell_text(r), cell_text_bytes(r));
     value_release(var);
     var->s = s;
+    if (var == r) {  // a local slot naming the operand's own cell: it holds the new text
+      if (popped) stack_pop();
+      return;
+    }
     stack_pop();
     if (!popped) {
       s->refcount++;
@@ -247,6 +218,8 @@ void op_assign_element(uint16_t op) {
       array_release(a);
       return;
     }
+  } else if (i >= 0 && type_is_block(r->type)) {
+    script_error("%s", REPORT_NOT_NUMBER);  // the element is left as it was, the block's pointer too
   } else if (i >= 0 && row == ASN_SET) {
     array_numbers(a)[i].i = r->i;  // the payload as it is
   } else if (i >= 0 && column == TYPE_INT) {

@@ -313,14 +313,23 @@ static uint8_t no_alpha(int x, int y, int k) { return k == 3 ? 0 : gradient(x, y
 static uint8_t small_index(int x, int y, int) { return static_cast<uint8_t>((x + y) % 4); }
 
 TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
-  // Bottom-up and top-down storage give the same page.
-  write("up.bmp", bmp_file(40, 24, 5, 3, {}, 0, gradient));
-  write("down.bmp", bmp_file(40, 24, 5, -3, {}, 0, gradient));
+  // Bottom-up and top-down storage give the same page, from a file (in blocks of rows taller
+  // than this one) and from a stream in memory (row by row).
+  std::vector<uint8_t> bottom_up = bmp_file(40, 24, 5, 20000, {}, 0, gradient);
+  write("up.bmp", bottom_up);
+  write("down.bmp", bmp_file(40, 24, 5, -20000, {}, 0, gradient));
   page* up = bmp_file_load("up.bmp");
   page* down = bmp_file_load("down.bmp");
   ASSERT_TRUE(up && down);
   EXPECT_EQ(page_diff(up, down), "");
   EXPECT_EQ(px(up, 4, 0)[1], gradient(4, 0, 1));
+  FILE* memory = fmemopen(bottom_up.data(), bottom_up.size(), "rb");
+  image_stream s = image_stream_wrap(memory, static_cast<uint32_t>(bottom_up.size()));
+  page *colour, *mask;
+  bmp_decode(&s, &colour, &mask);
+  fclose(memory);
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(page_diff(colour, down), "");
 
   // All alpha bytes 0: no transparency, so no mask name, and the plain name loads 24-bit.
   write("flat.bmp", bmp_file(40, 32, 4, 4, {}, 0, no_alpha));

@@ -78,6 +78,15 @@ TEST_F(assignments, StringAppendMakesANewBlockSharedWithTheResult) {
   EXPECT_EQ(vm_frame->top, 1);
 }
 
+// A local slot may name the operand's own cell: the text it gets is the one result.
+TEST_F(assignments, StringAppendOntoTheOperandsOwnCellKeepsOneReference) {
+  const value_cell& kept = eval("locals str\npush.s \"ab\"\nset+.s _1");
+  EXPECT_STREQ(kept.s->text, "abab");
+  EXPECT_EQ(kept.s->refcount, 1);
+  eval("locals str\npush.s \"ab\"\nset+.s.pop _1");
+  EXPECT_EQ(vm_frame->top, 2);
+}
+
 TEST_F(assignments, ArithmeticOnAStringOrArrayIsReportedAndLeavesItIntact) {
   retry(2);
   const value_cell& r = eval("push.s \"ab\"\nset.s.pop @s\npush.i 1\nset+.i @s");
@@ -207,6 +216,17 @@ TEST_F(assignments, ElementIntRowsLeaveTheOperandExceptMultiply) {
   EXPECT_EQ(array_numbers(f)[3].f, 30000.0f);  // × 10000, where the scalar form divides by 0.00001
   eval("push.f 0.5\npush.i 3\naset+.f.pop @f 1");
   EXPECT_EQ(array_numbers(f)[3].f, 30000.5f);
+}
+
+TEST_F(assignments, ANumberElementTakesNoBlockAndLeavesItsPointer) {
+  retry(2);
+  array_block* a = global_array("@a", TYPE_INT_ARRAY, 1, 1, 4);
+  const value_cell& c = eval("push.s \"cd\"\npush.i 1\naset*.i @a 1");
+  EXPECT_STREQ(c.s->text, "cd");
+  eval("push.s \"cd\"\npush.i 2\naset.i.pop @a 1");
+  EXPECT_EQ(reports().size(), 2u);
+  EXPECT_EQ(array_numbers(a)[1].i, 1);
+  EXPECT_EQ(array_numbers(a)[2].i, 2);
 }
 
 TEST_F(assignments, StringElementsHoldTheirReferences) {
