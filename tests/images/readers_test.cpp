@@ -315,9 +315,9 @@ static uint8_t small_index(int x, int y, int) { return static_cast<uint8_t>((x +
 TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
   // Bottom-up and top-down storage give the same page, from a file (in blocks of rows taller
   // than this one) and from a stream in memory (row by row).
-  std::vector<uint8_t> bottom_up = bmp_file(40, 24, 5, 20000, {}, 0, gradient);
+  std::vector<uint8_t> bottom_up = bmp_file(40, 24, 11, 10000, {}, 0, gradient);
   write("up.bmp", bottom_up);
-  write("down.bmp", bmp_file(40, 24, 5, -20000, {}, 0, gradient));
+  write("down.bmp", bmp_file(40, 24, 11, -10000, {}, 0, gradient));
   page* up = bmp_file_load("up.bmp");
   page* down = bmp_file_load("down.bmp");
   ASSERT_TRUE(up && down);
