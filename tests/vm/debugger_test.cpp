@@ -224,7 +224,10 @@ TEST_F(debugger_link, HostileRequestsAnswerErrorsAndNeverTouchMemory) {
     for (const auto& h : hostile) results.push_back(request(h.message, h.arg));
     results.push_back(request(DBG_STOP_NEXT, 0, 0, {1, 2, 3}));  // a request with data
     results.push_back(request(DEBUG_FRAME_RECORD, 0, 0, std::vector<uint8_t>(100)));
-    EXPECT_EQ(records.size(), 8u);
+    // The window's own messages and numbers beside the range: their lparam is no pointer of ours.
+    for (uint32_t m : {uint32_t(WM_WINDOWPOSCHANGING), uint32_t(WM_CLOSE), DBG_FIRST - 1, DBG_LAST + 1})
+      results.push_back(request(m, 0, 0x10));
+    EXPECT_EQ(records.size(), 12u);
     for (const auto& r : records) {
       EXPECT_EQ(r.wparam, DBG_RECORD_ERROR);
       EXPECT_EQ(r.data.size(), DBG_ERROR_SIZE);
