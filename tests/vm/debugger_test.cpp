@@ -1,6 +1,10 @@
 // The debugger link through the in-memory channel: the handshake, breakpoints, steps by depth and
 // thread, the record layouts, and hostile requests. The debugger's side answers from the platform's
 // pump, which the engine's nested loops turn.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -274,6 +278,36 @@ TEST(debug_frames, DecodeTakesWholeFramesAndRefusesOversizedOnes) {
   EXPECT_EQ(out.data, f.data);
   bytes[7] = 0x10;  // a length past the limit: refused before anything arrives
   EXPECT_EQ(debug_frame_decode(bytes.data(), DEBUG_FRAME_HEADER, out, used), DEBUG_DECODE_BAD);
+}
+
+// A debugger that went away leaves its socket: only that is taken over; a plain file or a socket
+// someone listens on stays, and the new socket is the user's alone.
+TEST(debug_socket, ListeningReplacesOnlyAStaleSocketAndKeepsTheNewOnePrivate) {
+  temp_dir dir;
+  std::string stale = dir.at("stale.sock"), live = dir.at("live.sock");
+  dir.write("plain", "kept");
+  int gone = debug_socket_listen(stale.c_str());
+  ASSERT_GE(gone, 0);
+  close(gone);
+  int listening = debug_socket_listen(live.c_str());
+  ASSERT_GE(listening, 0);
+  const std::pair<std::string, int> refused[] = {{dir.at("plain"), EEXIST}, {live, EADDRINUSE}};
+  for (const auto& [path, error] : refused) {
+    EXPECT_EQ(debug_socket_listen(path.c_str()), -1) << path;
+    EXPECT_EQ(errno, error) << path;
+  }
+  FILE* f = fopen(dir.at("plain").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(read_rest(f), "kept");
+  fclose(f);
+  int taken = debug_socket_listen(stale.c_str());
+  EXPECT_GE(taken, 0);
+  struct stat st {};
+  ASSERT_EQ(lstat(stale.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISSOCK(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  close(taken);
+  close(listening);
 }
 
 }  // namespace
