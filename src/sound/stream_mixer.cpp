@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -37,6 +38,12 @@ static struct {
   std::thread worker;
   std::atomic<bool> quit{false};
   std::atomic<bool> stopping{false};  // a stop-all waits: passes run without their spacing
+  // The worker's tick is a wait that a stop cuts short, and a stop waits for the pass it asked for,
+  // so neither the exit nor a stop-all sleeps out a tick.
+  std::mutex wake_lock;
+  std::condition_variable wake, passed;
+  bool wake_pending = false;
+  uint64_t rounds = 0;  // the worker's rounds, passes or not
 } mixer;
 
 using list_guard = std::lock_guard<std::recursive_mutex>;
@@ -639,20 +646,40 @@ void stream_pass() {
 
 // ---- The worker and stop-all
 
+// Whether a pass is due: a device, streams, and 80 ms since the last pass (or a stop waiting).
+static bool pass_due() {
+  if (!dsound_is_ready()) return false;
+  list_guard g(mixer.list_lock);
+  if (!mixer.head) return false;
+  int32_t since = static_cast<int32_t>(now_ms() - mixer.last_pass);
+  return mixer.stopping || since >= static_cast<int32_t>(STREAM_PASS_SPACING_MS) ||
+         since <= -static_cast<int32_t>(STREAM_PASS_SPACING_MS);
+}
+
 static void worker_main() {
-  while (!mixer.quit) {
-    host_sleep_ms(STREAM_TICK_MS);
-    if (!dsound_is_ready()) continue;
+  for (;;) {
     {
-      list_guard g(mixer.list_lock);
-      if (!mixer.head) continue;
-      int32_t since = static_cast<int32_t>(now_ms() - mixer.last_pass);
-      if (!mixer.stopping && since < static_cast<int32_t>(STREAM_PASS_SPACING_MS) &&
-          since > -static_cast<int32_t>(STREAM_PASS_SPACING_MS))
-        continue;
+      std::unique_lock<std::mutex> l(mixer.wake_lock);
+      mixer.wake.wait_for(l, std::chrono::milliseconds(STREAM_TICK_MS), [] { return mixer.quit || mixer.wake_pending; });
+      mixer.wake_pending = false;
+      if (mixer.quit) return;
     }
-    stream_pass();
+    if (pass_due()) stream_pass();
+    {
+      std::lock_guard<std::mutex> l(mixer.wake_lock);
+      ++mixer.rounds;
+    }
+    mixer.passed.notify_all();
   }
+}
+
+// Wakes the worker at once and waits (50 ms at most) until it has been round once.
+static void worker_nudge() {
+  std::unique_lock<std::mutex> l(mixer.wake_lock);
+  uint64_t seen = mixer.rounds;
+  mixer.wake_pending = true;
+  mixer.wake.notify_all();
+  mixer.passed.wait_for(l, std::chrono::milliseconds(50), [seen] { return mixer.rounds != seen; });
 }
 
 // Frees the retired streams on the calling thread, when no worker can: none runs, or the device is
@@ -693,7 +720,7 @@ void stream_stop_all() {
     if (!threaded || !dsound_is_ready())
       streams_free_here();
     else
-      host_sleep_ms(50);
+      worker_nudge();
   }
   mixer.stopping = false;
   {
@@ -718,7 +745,11 @@ static void worker_join() {
     mixer.started = false;
   }
   if (!started) return;
-  mixer.quit = true;
+  {
+    std::lock_guard<std::mutex> l(mixer.wake_lock);
+    mixer.quit = true;
+  }
+  mixer.wake.notify_all();
   mixer.worker.join();
 }
 
@@ -729,7 +760,7 @@ void stream_stop_all_at_exit() {
     for (sound_stream* s = mixer.head; s; s = s->next) s->alive = 0;
   }
   mixer.stopping = true;
-  while (stream_count() > 0 && worker_running() && dsound_is_ready()) host_sleep_ms(50);
+  while (stream_count() > 0 && worker_running() && dsound_is_ready()) worker_nudge();
   mixer.stopping = false;
   worker_join();
   streams_free_here();

@@ -336,4 +336,15 @@ TEST_F(StreamWorkerThreaded, StopAllReturnsOnceTheWorkerHasEmptiedTheList) {
   for (int32_t id : ids) EXPECT_EQ(stream_status(id), 0);
 }
 
+TEST_F(StreamWorkerThreaded, TheWorkerToldToStopEndsAtOnceRatherThanAfterItsTick) {
+  // Joined within its first tick each time: sleeping the ticks out would take 2 s at least.
+  auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < 20; ++k) {
+    stream_worker_manual(false);
+    stream_stop_all();     // starts the worker
+    stream_mixer_reset();  // stops and joins it
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+}
+
 }  // namespace
