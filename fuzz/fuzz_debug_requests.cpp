@@ -4,20 +4,14 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "base/fatal.h"
-#include "platform/headless/headless.h"
+#include "quiet_platform.h"
 #include "shell/main_window.h"
 #include "vm/debugger.h"
 #include "vm/variables.h"
 
-struct fatal_called {};
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static headless_platform* platform = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    fatal_exit_intercept([](int) { throw fatal_called{}; });
+    headless_platform* p = fuzz_quiet_platform();
     for (uint32_t hash : {1u, 2u, 3u}) {
       value_cell* v = var_table_append(&var_global);
       v->hash = hash, v->scope = 2;
@@ -47,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     peer->send(f);
     try {
       debugger_poll(0);
-    } catch (const fatal_called&) {
+    } catch (const fuzz_fatal&) {
       while (peer->receive(f, 0) == 1) {
       }
       continue;

@@ -9,21 +9,12 @@
 #include <string>
 
 #include "base/datasource.h"
-#include "base/fatal.h"
-#include "platform/headless/headless.h"
+#include "quiet_platform.h"
 #include "vm/decode.h"
 #include "vm/script_object.h"
 
-struct fatal_called {};
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static headless_platform* platform = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    fatal_exit_intercept([](int) { throw fatal_called{}; });
-    return p;
-  }();
+  headless_platform* platform = fuzz_quiet_platform();
   static std::string folder = [] {
     char pattern[] = "/tmp/vaskfuzz-XXXXXX";
     return std::string(mkdtemp(pattern));
@@ -56,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (r && (r->at != p || r->handler < &slot_marks[0] || r->handler > &slot_marks[SLOT_COUNT - 1])) abort();
       }
     }
-  } catch (const fatal_called&) {
+  } catch (const fuzz_fatal&) {
   }
   ReleaseVaskel();
   return 0;
