@@ -381,9 +381,13 @@ static uint32_t play_ms(const sound_stream* s, uint32_t bytes) {
   return static_cast<uint32_t>(uint64_t{bytes} * 1000 / std::max<uint32_t>(1, s->ring_format.avg_bytes_per_sec));
 }
 
+static void stop_backstop_set(sound_stream* s, uint32_t now) {
+  s->stop_time = time_at(now + play_ms(s, s->stop_left) + STREAM_STOP_GRACE_MS);
+}
+
 static void stream_set_stop_time(sound_stream* s, uint32_t now) {
   s->stop_left = buffered(s);
-  s->stop_time = time_at(now + play_ms(s, s->stop_left) + STREAM_STOP_GRACE_MS);
+  stop_backstop_set(s, now);
 }
 
 // The end has been reached with nothing to follow: the end notice, and the stop time of a stream
@@ -596,7 +600,7 @@ static bool stream_visit(sound_stream* s, uint32_t now) {
     dsbuf_resume(s->buffer, 1);
     s->pause_state = 0;
     s->resume_requested = 0;
-    if (s->stop_time != 0) stream_set_stop_time(s, now);  // the backstop counts from here
+    if (s->stop_time != 0) stop_backstop_set(s, now);  // counts from here
   }
   if (s->volume_changed) dsbuf_set_volume(s->buffer, volume_to_db(s->volume, 1000));
   if (s->pan_changed) dsbuf_set_pan(s->buffer, s->pan);

@@ -230,6 +230,22 @@ TEST_F(stream_worker_test, APausedStreamHoldsItsPlaceUntilResumed) {
   auto r = runs();
   ASSERT_EQ(levels(), (L{1, 0, 1}));
   EXPECT_EQ(r[0].second + r[2].second, 60);
+  // Paused before its end: it outlives its time and plays its last frames once resumed.
+  stream_stop(id);
+  stream_pass();
+  heard.clear();
+  constant("short.wav", 1000, 0.5);
+  int32_t ending = stream_play_simple("short.wav", 1000, 0);
+  stream_pass();
+  play(300);
+  stream_pause(ending);
+  play(3000);
+  EXPECT_EQ(stream_status(ending), -1);
+  stream_resume(ending);
+  stream_pass();
+  play(400);
+  EXPECT_EQ(stream_status(ending), 0);
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), 1), 50);
 }
 
 TEST_F(stream_worker_test, AQueuedFileOfAnotherFormatIsConvertedToTheStreams) {
