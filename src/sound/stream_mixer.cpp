@@ -374,9 +374,6 @@ static void write_silence(sound_stream* s, uint32_t bytes, const wave_format& fo
 
 // ---- Sources and the fill
 
-// The stream retires once the bytes buffered now have been handed to the output, counted down as
-// the play cursor moves (a clock estimate loses the last block whenever the output runs behind
-// the clock). The clock time, a second later, is only the backstop for an output that stalls.
 static uint32_t play_ms(const sound_stream* s, uint32_t bytes) {
   return static_cast<uint32_t>(uint64_t{bytes} * 1000 / std::max<uint32_t>(1, s->ring_format.avg_bytes_per_sec));
 }
@@ -385,6 +382,9 @@ static void stop_backstop_set(sound_stream* s, uint32_t now) {
   s->stop_time = time_at(now + play_ms(s, s->stop_left) + STREAM_STOP_GRACE_MS);
 }
 
+// The stream retires once the bytes buffered now have been handed to the output, counted down as
+// the play cursor moves (a clock estimate loses the last block whenever the output runs behind
+// the clock). The clock time, a second later, is only the backstop for an output that stalls.
 static void stream_set_stop_time(sound_stream* s, uint32_t now) {
   s->stop_left = buffered(s);
   stop_backstop_set(s, now);
