@@ -8,20 +8,10 @@
 #include <string>
 
 #include "base/datasource.h"
-#include "base/fatal.h"
-#include "platform/headless/headless.h"
-
-struct fatal_called {};
-static void throw_fatal(int) { throw fatal_called{}; }
+#include "quiet_platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static headless_platform* platform = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    fatal_exit_intercept(throw_fatal);
-    return p;
-  }();
+  headless_platform* platform = fuzz_quiet_platform();
   static std::string folder = [] {
     char pattern[] = "/tmp/vaskfuzz-XXXXXX";
     return std::string(mkdtemp(pattern));
@@ -45,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
       }
     }
-  } catch (const fatal_called&) {
+  } catch (const fuzz_fatal&) {
   }
   return 0;
 }

@@ -6,23 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/fatal.h"
 #include "graphics/image_file.h"
 #include "graphics/page.h"
-#include "platform/headless/headless.h"
+#include "quiet_platform.h"
 
-struct fuzz_fatal {};
-
-inline void fuzz_image_setup() {
-  static bool done = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    fatal_exit_intercept([](int) { throw fuzz_fatal{}; });
-    return true;
-  }();
-  (void)done;
-}
+inline void fuzz_image_setup() { fuzz_quiet_platform(); }
 
 // Pictures past this many pixels are skipped: they only measure the allocator.
 constexpr uint64_t FUZZ_MAX_PIXELS = uint64_t(1) << 22;

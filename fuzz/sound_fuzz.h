@@ -10,17 +10,11 @@
 #include <string>
 
 #include "base/datasource.h"
-#include "base/fatal.h"
-#include "platform/headless/headless.h"
-
-struct fuzz_fatal {};
+#include "quiet_platform.h"
 
 inline const std::string& fuzz_sound_folder() {
   static std::string folder = [] {
-    auto* p = new headless_platform;
-    p->print_boxes = false;
-    plat_install(p);
-    fatal_exit_intercept([](int) { throw fuzz_fatal{}; });
+    fuzz_quiet_platform();
     char pattern[] = "/tmp/vaskfuzz-XXXXXX";
     if (!mkdtemp(pattern)) abort();
     data_base_folder_set(pattern);

@@ -27,12 +27,22 @@ static bool add_file(const fs::path& path, std::vector<archive_member>& members)
   return true;
 }
 
+static const char USAGE[] =
+    "usage: vaskarc [-v1|-v2|-v3] [--damage=KIND] OUTPUT.arc INPUT...\n"
+    "Packs files into a game archive (version 3 unless told). Each INPUT is a file or a folder; a\n"
+    "folder's files are packed by bare name, subfolders included. --damage writes a broken archive\n"
+    "for tests: extra_byte, truncated, bad_magic, short_header, huge_count or offset_past_end.\n";
+
 int main(int argc, char** argv) {
   archive_version version = archive_version::v3;
   archive_damage damage = archive_damage::none;
   int i = 1;
   for (; i < argc && argv[i][0] == '-'; ++i) {
     std::string opt = argv[i];
+    if (opt == "--help" || opt == "-h") {
+      fputs(USAGE, stdout);
+      return 0;
+    }
     if (opt == "-v1") version = archive_version::v1;
     else if (opt == "-v2") version = archive_version::v2;
     else if (opt == "-v3") version = archive_version::v3;
@@ -55,7 +65,7 @@ int main(int argc, char** argv) {
     }
   }
   if (argc - i < 2) {
-    fprintf(stderr, "usage: vaskarc [-v1|-v2|-v3] [--damage=KIND] OUTPUT.arc INPUT...\n");
+    fputs(USAGE, stderr);
     return 2;
   }
   const char* output = argv[i++];

@@ -1,15 +1,12 @@
 // vaskdbg: a command-line script debugger. It listens at a socket, waits for the engine started
-// with "/DEBUG:<socket>", and runs commands from its standard input, one a line:
-//   break OBJECT LINE   a breakpoint (OBJECT as the script is named: "start" or "start.vko")
-//   unbreak OBJECT LINE
-//   run                 ends the engine's connect wait (it then stops at its first line)
-//   wait                waits for the next stop and prints "stopped OBJECT LINE"
-//   step | over | into | continue
-//   print NAME          a variable by its full hashed name ("@x@GLOBAL"); strings print their text
-//   local SLOT          a local of the stopped frame
-//   finish              waits until the engine exits
+// with "/DEBUG:<socket>", and runs commands from its standard input, one a line (USAGE below).
 // Every answer is one line on standard output.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -22,11 +19,38 @@
 
 namespace {
 
+const char USAGE[] =
+    "usage: vaskdbg [--wait=SECONDS] SOCKET < COMMANDS\n"
+    "Listens at the path SOCKET (a socket left there by a debugger that is gone is replaced, nothing\n"
+    "else is) for the engine started with /DEBUG:SOCKET, then runs the commands, one a line:\n"
+    "  break OBJECT LINE    a breakpoint (OBJECT as the script is named: start or start.vko)\n"
+    "  unbreak OBJECT LINE\n"
+    "  run                  ends the engine's connect wait (it then stops at its first line)\n"
+    "  wait                 waits for the next stop and prints \"stopped OBJECT LINE\"\n"
+    "  step | over | into | continue\n"
+    "  print NAME           a variable by its full hashed name (@x@GLOBAL); strings print their text\n"
+    "  local SLOT           a local of the stopped frame\n"
+    "  finish               waits until the engine exits\n"
+    "--wait=SECONDS  how long to wait for the engine to connect and for each answer (default 30;\n"
+    "                0 waits for ever)\n";
+
 std::unique_ptr<debug_channel> engine_link;
-constexpr int WAIT_MS = 30000;
+int wait_ms = 30000;
 
 // The next frame, or false when the engine went away or was silent too long.
-bool next_frame(debug_frame& f) { return engine_link->receive(f, WAIT_MS) == 1; }
+bool next_frame(debug_frame& f) { return engine_link->receive(f, wait_ms) == 1; }
+
+// A whole word as a number within [low, high]; false (the word answered) otherwise.
+bool number_of(const std::string& word, long long low, long long high, long long& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoll(word.c_str(), &end, 10);
+  if (word.empty() || *end != '\0' || errno != 0 || out < low || out > high) {
+    std::printf("bad number \"%s\"\n", word.c_str());
+    return false;
+  }
+  return true;
+}
 
 void print_record(const debug_frame& f) {
   if (f.wparam == DBG_RECORD_STOP && f.data.size() == DBG_STOP_SIZE) {
@@ -95,10 +119,13 @@ int run_commands() {
     int64_t result = 0;
     bool ok = true;
     if (command == "break" || command == "unbreak") {
-      int32_t at = 0;
-      words >> name >> at;
-      ok = request(command == "break" ? DBG_BREAK_ADD : DBG_BREAK_REMOVE, object_hash(name), at, result);
-      std::printf("%s %s\n", command.c_str(), result == 0 ? "ok" : "refused");
+      std::string line_word;
+      long long at;
+      words >> name >> line_word;
+      if (number_of(line_word, INT32_MIN, INT32_MAX, at)) {
+        ok = request(command == "break" ? DBG_BREAK_ADD : DBG_BREAK_REMOVE, object_hash(name), at, result);
+        std::printf("%s %s\n", command.c_str(), result == 0 ? "ok" : "refused");
+      }
     } else if (command == "run") {
       ok = request(DBG_RESUME, 0, 0, result);
     } else if (command == "step" || command == "over" || command == "into" || command == "continue") {
@@ -117,10 +144,11 @@ int run_commands() {
     } else if (command == "print" || command == "local") {
       words >> name;
       debug_frame cell;
+      long long slot;
       if (command == "print")
         ok = request(DBG_VAR_CELL, crc32_string(name.c_str()), 0, result, &cell);
-      else
-        ok = request(DBG_LOCAL_CELL, std::stoul(name), 0, result, &cell);
+      else if (number_of(name, 0, INT32_MAX, slot))
+        ok = request(DBG_LOCAL_CELL, uint64_t(slot), 0, result, &cell);
       if (ok && result == -1 && command == "print") std::printf("unknown %s\n", name.c_str());
       if (ok && cell.data.size() == DBG_CELL_SIZE) print_text_of(cell);
     } else if (command == "finish") {
@@ -142,21 +170,51 @@ int run_commands() {
 
 }  // namespace
 
+// Removes the socket at path only while it is still the one this run made.
+void socket_remove(const char* path, const struct stat& made) {
+  struct stat now;
+  if (::lstat(path, &now) == 0 && S_ISSOCK(now.st_mode) && now.st_ino == made.st_ino && now.st_dev == made.st_dev)
+    std::remove(path);
+}
+
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: vaskdbg SOCKET < commands\n");
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    long long seconds;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(USAGE, stdout);
+      return 0;
+    } else if (arg.rfind("--wait=", 0) == 0) {
+      if (!number_of(arg.substr(7), 0, INT_MAX / 1000, seconds)) return 2;
+      wait_ms = seconds == 0 ? -1 : int(seconds * 1000);
+    } else if (arg[0] == '-' || path) {
+      std::fprintf(stderr, "vaskdbg: unexpected argument %s\n%s", argv[i], USAGE);
+      return 2;
+    } else {
+      path = argv[i];
+    }
+  }
+  if (!path) {
+    std::fputs(USAGE, stderr);
     return 2;
   }
-  int listener = debug_socket_listen(argv[1]);
+  int listener = debug_socket_listen(path);
   if (listener < 0) {
-    std::fprintf(stderr, "vaskdbg: cannot listen at %s\n", argv[1]);
+    const char* why = errno == EEXIST       ? " (a file that is not a stale socket is there; it is left alone)"
+                      : errno == EADDRINUSE ? " (another program listens there)"
+                                            : "";
+    std::fprintf(stderr, "vaskdbg: cannot listen at %s%s\n", path, why);
     return 1;
   }
+  struct stat made {};
+  ::lstat(path, &made);
   std::printf("listening\n");
   std::fflush(stdout);
-  engine_link = debug_socket_accept(listener, WAIT_MS);
+  engine_link = debug_socket_accept(listener, wait_ms);
   if (!engine_link) {
     std::fprintf(stderr, "vaskdbg: no engine connected\n");
+    socket_remove(path, made);
     return 1;
   }
   debug_frame f;
@@ -167,6 +225,6 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   int status = run_commands();
   engine_link.reset();
-  std::remove(argv[1]);
+  socket_remove(path, made);
   return status;
 }

@@ -77,13 +77,25 @@ static bool write_file(const std::string& path, const std::vector<uint8_t>& data
   return fclose(f) == 0 && ok;
 }
 
+static const char USAGE[] =
+    "usage: vaskimg [--key=TEXT] [--base=NAME[:FILE]] OUTPUT.rct INPUT\n"
+    "       vaskimg OUTPUT.rc8 INPUT\n"
+    "Writes a picture (PNG, BMP, JPEG, RCT or RC8) in the engine's own formats.\n"
+    "  --key=TEXT        a keyed RCT, scrambled with the key the text makes (set_pic_key TEXT)\n"
+    "  --base=NAME[:FILE] a differential RCT naming NAME as its base; with FILE, every pixel equal\n"
+    "                    to FILE's picture is left for the engine to fill from the base\n"
+    "RC8 takes an 8-bit picture, or one of at most 256 colours.\n";
+
 int main(int argc, char** argv) {
   rct_options options;
   std::string base_file;
   int i = 1;
   for (; i < argc && strncmp(argv[i], "--", 2) == 0; ++i) {
     std::string opt = argv[i];
-    if (opt.rfind("--key=", 0) == 0) {
+    if (opt == "--help") {
+      fputs(USAGE, stdout);
+      return 0;
+    } else if (opt.rfind("--key=", 0) == 0) {
       options.keyed = true;
       options.key = opt.substr(6);
     } else if (opt.rfind("--base=", 0) == 0) {
@@ -97,7 +109,7 @@ int main(int argc, char** argv) {
     }
   }
   if (argc - i != 2) {
-    fprintf(stderr, "usage: vaskimg [--key=TEXT] [--base=NAME[:FILE]] OUTPUT.rct|OUTPUT.rc8 INPUT\n");
+    fputs(USAGE, stderr);
     return 2;
   }
   std::string output = argv[i], input = argv[i + 1];

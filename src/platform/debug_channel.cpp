@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -176,14 +177,38 @@ std::unique_ptr<debug_channel> debug_channel_connect(const char* path) {
   return std::make_unique<stream_channel>(fd);
 }
 
+// A socket that nobody listens on is what an earlier debugger left behind: it alone is replaced.
+// The new socket is the user's own (0600) before anyone can connect to it.
 int debug_socket_listen(const char* path) {
   sockaddr_un a;
   if (!socket_address(path, a)) return -1;
+  struct stat st;
+  if (::lstat(path, &st) == 0) {
+    if (!S_ISSOCK(st.st_mode)) {
+      errno = EEXIST;
+      return -1;
+    }
+    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return -1;
+    bool refused = ::connect(probe, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == ECONNREFUSED;
+    ::close(probe);
+    if (!refused) {
+      errno = EADDRINUSE;
+      return -1;
+    }
+    ::unlink(path);
+  }
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  ::unlink(path);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 1) != 0) {
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     ::close(fd);
+    return -1;
+  }
+  if (::chmod(path, 0600) != 0 || ::listen(fd, 1) != 0) {
+    int error = errno;
+    ::close(fd);
+    ::unlink(path);
+    errno = error;
     return -1;
   }
   return fd;

@@ -46,7 +46,9 @@ class debug_channel {
 
 // Connects to the listening socket at a path; null when that fails.
 std::unique_ptr<debug_channel> debug_channel_connect(const char* path);
-// Listens at a path (the debugger's side); null when that fails. accept waits up to wait_ms.
+// Listens at a path (the debugger's side), the socket private to the user: -1 when that fails,
+// errno EEXIST for a file that is no socket and EADDRINUSE for a socket someone listens on (only a
+// stale socket is replaced). accept waits up to wait_ms (negative: for ever).
 int debug_socket_listen(const char* path);
 std::unique_ptr<debug_channel> debug_socket_accept(int listener, int wait_ms);
 // Two ends joined in memory; each end's sends are the other's receives.

@@ -63,9 +63,14 @@ bool dsound_is_ready() {
   return device.ready;
 }
 
-void dsound_release() {
+// Forced only by the module's reset; otherwise a buffer beside the keep-alive one belongs to a
+// stream that lives on (music kept across a reset), and freeing it would leave the worker writing
+// into freed memory: the device then stays.
+static void device_release(bool force) {
   guard g(device.lock);
   if (!device.ready) return;
+  for (sound_buffer_entry* e = device.head; e && !force; e = e->next)
+    if (e != device.keep_alive) return;
   device.ready = false;
   while (sound_buffer_entry* e = device.head) {
     device.head = e->next;
@@ -74,6 +79,8 @@ void dsound_release() {
   }
   device.keep_alive = nullptr;
 }
+
+void dsound_release() { device_release(false); }
 
 sound_buffer_entry* dsbuf_create(const void* bytes, uint32_t count, const wave_format* f) {
   guard g(device.lock);
@@ -179,7 +186,7 @@ int32_t volume_to_db(int32_t a, int32_t b) {
 }
 
 void dsound_reset() {
-  dsound_release();
+  device_release(true);
   guard g(device.lock);
   device.failed = false;
   device.output_open = false;  // the next test's platform is asked again

@@ -22,7 +22,8 @@ int dsound_ensure_init();
 // Whether the device is ready (the worker's test; any thread).
 bool dsound_is_ready();
 // Frees every buffer and marks the device absent; the next use makes it ready again. The output
-// stream itself stays open. The stream list must be empty.
+// stream itself stays open. While any buffer but the keep-alive one lives (a stream's), it does
+// nothing: the device is never released under a living stream.
 void dsound_release();
 
 // A new buffer holding count bytes in the format, linked into the list; null when the format is not

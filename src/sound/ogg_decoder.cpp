@@ -49,6 +49,12 @@ struct oggdec_state {
   // A loop part (2) or queued file (1) that is not Ogg: decoding stops at the current source's
   // end, and the stream opens that file itself.
   int handoff;
+  // Where the last end lies, for the mixer: each end is news once (whatever the ended flag still
+  // says while a repeating source plays on), and only once the bytes before it have been handed
+  // out, since a page may decode to seconds that wait in the carry-over. end_in_carry: bytes of
+  // the carry before it; end_after: bytes the last read returned after it, not yet taken. -1: none.
+  int end_in_carry;
+  int end_after;
   // The format of the bytes the last read returned, and of the carry-over: a loop part or queued
   // file may have other channels or another rate than the source before it.
   wave_format returned_format;
@@ -138,6 +144,7 @@ int oggdec_start(oggdec_state* d) {
 oggdec_state* oggdec_open(const char* file, const char* loop_part, int loop) {
   auto* d = static_cast<oggdec_state*>(mem_alloc(sizeof(oggdec_state)));
   memset(d, 0, sizeof(*d));
+  d->end_in_carry = d->end_after = -1;
   name_copy(d->file, file);
   name_copy(d->loop_part, loop_part);
   d->loop = loop;
@@ -155,6 +162,7 @@ void oggdec_set_next(oggdec_state* d, const char* file, const char* loop_part, i
   d->next_loop = loop;
   d->loop = 1;
   d->ended = 0;
+  d->end_in_carry = d->end_after = -1;
   d->stopped = 0;
   d->handoff = 0;
 }
@@ -166,6 +174,24 @@ int oggdec_format(oggdec_state* d, wave_format* f) {
 }
 
 int oggdec_ended(oggdec_state* d) { return d ? d->ended : -1; }
+
+int oggdec_end_take(oggdec_state* d) {
+  if (!d || d->end_after < 0) return -1;
+  int after = d->end_after;
+  d->end_after = -1;
+  return after;
+}
+
+// An end at a place in the bytes a read hands out (count of them), or beyond them in the carry.
+static void end_place(oggdec_state* d, int at, int count) {
+  if (at < 0) return;
+  if (at <= count) {
+    d->end_after = count - at;
+    d->end_in_carry = -1;
+  } else {
+    d->end_in_carry = at - count;
+  }
+}
 
 int oggdec_stopped(oggdec_state* d) { return d && d->stopped && d->carry_bytes == 0; }
 
@@ -255,6 +281,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
     *out = static_cast<uint8_t*>(mem_alloc(static_cast<size_t>(give)));
     memcpy(*out, d->carry, static_cast<size_t>(give));
     d->carry_bytes -= give;
+    end_place(d, d->end_in_carry, give);
     memmove(d->carry, d->carry + give, static_cast<size_t>(d->carry_bytes));
     if (d->carry_bytes == 0) {
       free(d->carry);
@@ -269,6 +296,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
   auto* buffer = static_cast<uint8_t*>(mem_alloc(capacity));
   size_t made = 0;
   size_t made_at_restart = SIZE_MAX;
+  int end_at = -1;
   auto fail = [&] {
     free(buffer);
     return silence(n, out);
@@ -279,7 +307,9 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
   int channels = d->info.channels;
   int batch = std::max(1, PIECE / std::max(1, channels));
   auto after_end = [&] {
-    if (!end_rule(d) || made == made_at_restart) return false;
+    bool going = end_rule(d);
+    if (d->ended) end_at = static_cast<int>(made);
+    if (!going || made == made_at_restart) return false;
     made_at_restart = made;
     if (!format_equal(current_format(d), d->returned_format)) {
       if (made > 0) return false;
@@ -330,6 +360,7 @@ int oggdec_read(oggdec_state* d, int n, int limit, uint8_t** out) {
     memcpy(d->carry, buffer + most, static_cast<size_t>(d->carry_bytes));
     made = static_cast<size_t>(most);
   }
+  end_place(d, end_at, static_cast<int>(made));
   if (made == 0) {
     free(buffer);
     return 0;

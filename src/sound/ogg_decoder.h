@@ -41,4 +41,7 @@ int oggdec_handoff(oggdec_state* decoder);
 // Whether an end has been heard (-1 for a null decoder). It stays set while a repeating source
 // plays on; entering the loop part and oggdec_set_next clear it.
 int oggdec_ended(oggdec_state* decoder);
+// An end that the bytes handed out have reached since the last call (each end is told once): how
+// many of the last read's bytes lie after it; -1 for none.
+int oggdec_end_take(oggdec_state* decoder);
 void oggdec_close(oggdec_state* decoder);

@@ -58,6 +58,8 @@ struct sound_stream {
   // The format the ring was made in: a loop part or queued file of another rate, channel count or
   // depth is converted to it.
   wave_format ring_format;
+  // Bytes an ending stream has still to hand to the output before it retires.
+  uint32_t stop_left;
 };
 
 // Reads up to n bytes at offset of a holding file (an engine path), opening and closing it around

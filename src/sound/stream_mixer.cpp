@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -37,6 +38,12 @@ static struct {
   std::thread worker;
   std::atomic<bool> quit{false};
   std::atomic<bool> stopping{false};  // a stop-all waits: passes run without their spacing
+  // The worker's tick is a wait that a stop cuts short, and a stop waits for the pass it asked for,
+  // so neither the exit nor a stop-all sleeps out a tick.
+  std::mutex wake_lock;
+  std::condition_variable wake, passed;
+  bool wake_pending = false;
+  uint64_t rounds = 0;  // the worker's rounds, passes or not
 } mixer;
 
 using list_guard = std::lock_guard<std::recursive_mutex>;
@@ -367,9 +374,20 @@ static void write_silence(sound_stream* s, uint32_t bytes, const wave_format& fo
 
 // ---- Sources and the fill
 
+static uint32_t play_ms(const sound_stream* s, uint32_t bytes) {
+  return static_cast<uint32_t>(uint64_t{bytes} * 1000 / std::max<uint32_t>(1, s->ring_format.avg_bytes_per_sec));
+}
+
+static void stop_backstop_set(sound_stream* s, uint32_t now) {
+  s->stop_time = time_at(now + play_ms(s, s->stop_left) + STREAM_STOP_GRACE_MS);
+}
+
+// The stream retires once the bytes buffered now have been handed to the output, counted down as
+// the play cursor moves (a clock estimate loses the last block whenever the output runs behind
+// the clock). The clock time, a second later, is only the backstop for an output that stalls.
 static void stream_set_stop_time(sound_stream* s, uint32_t now) {
-  uint32_t bps = std::max<uint32_t>(1, s->ring_format.avg_bytes_per_sec);
-  s->stop_time = time_at(now + static_cast<uint32_t>(uint64_t{buffered(s)} * 1000 / bps));
+  s->stop_left = buffered(s);
+  stop_backstop_set(s, now);
 }
 
 // The end has been reached with nothing to follow: the end notice, and the stop time of a stream
@@ -471,7 +489,7 @@ static void wav_fill(sound_stream* s, int n) {
   stream_write_buffer(s, data, bytes, format);
 }
 
-static void ogg_fill(sound_stream* s, int n) {
+static void ogg_fill(sound_stream* s, int n, uint32_t now) {
   uint32_t room = STREAM_RING_BYTES - buffered(s);
   int limit = static_cast<int>(room > 4096 ? room - 4096 : 0);
   uint8_t* pcm = nullptr;
@@ -489,8 +507,13 @@ static void ogg_fill(sound_stream* s, int n) {
     // Nothing more comes: a queued file that does not repeat retires like a WAV one.
     s->loop = 0;
     end_reached(s);
-  } else if (!s->ended && oggdec_ended(s->ogg) == 1) {
+  } else if (int after = oggdec_end_take(s->ogg); after >= 0 && !s->ended) {
     end_reached(s);
+    // Heard when the end itself plays, not the next round's bytes written after it.
+    if (s->end_notice_time == -1) {
+      uint32_t ahead = play_ms(s, buffered(s)), beyond = after * 1000u / std::max<uint32_t>(1, format.avg_bytes_per_sec);
+      s->end_notice_time = time_at(now + ahead - std::min(ahead, beyond));
+    }
   }
 }
 
@@ -499,24 +522,28 @@ static void stream_fill(sound_stream* s, int n, uint32_t now) {
   if (s->stop_time != 0)
     write_silence(s, static_cast<uint32_t>(s->output_chunk) * n, *s->output_format);
   else if (s->ogg)
-    ogg_fill(s, n);
+    ogg_fill(s, n, now);
   else if (source.format_tag == WAVE_FORMAT_PCM || source.format_tag == WAVE_FORMAT_MSADPCM)
     wav_fill(s, n);
   else
     write_silence(s, static_cast<uint32_t>(s->output_chunk) * n, *s->output_format);
-  if (s->end_notice_time == -1) {
-    uint32_t bps = std::max<uint32_t>(1, s->ring_format.avg_bytes_per_sec);
-    s->end_notice_time = time_at(now + static_cast<uint32_t>(uint64_t{buffered(s)} * 1000 / bps));
-  }
+  if (s->end_notice_time == -1) s->end_notice_time = time_at(now + play_ms(s, buffered(s)));
   if (s->stop_time == -1) stream_set_stop_time(s, now);
+}
+
+// Reads the play cursor; what has been handed to the output since the last read counts down the
+// bytes that an ending stream has still to play.
+static bool cursor_read(sound_stream* s) {
+  uint32_t cursor;
+  if (!dsbuf_position(s->buffer, &cursor)) return false;
+  s->stop_left -= std::min(s->stop_left, ring_distance(s->play_cursor, cursor));
+  s->play_cursor = cursor;
+  return true;
 }
 
 // More than 70% of the ring has played since the last write.
 static bool stream_needs_data(sound_stream* s) {
-  uint32_t cursor;
-  if (!dsbuf_position(s->buffer, &cursor)) return false;
-  s->play_cursor = cursor;
-  return ring_distance(s->write_cursor, s->play_cursor) > STREAM_REFILL_THRESHOLD;
+  return cursor_read(s) && ring_distance(s->write_cursor, s->play_cursor) > STREAM_REFILL_THRESHOLD;
 }
 
 static void stream_destroy(sound_stream* s) {
@@ -573,11 +600,13 @@ static bool stream_visit(sound_stream* s, uint32_t now) {
     dsbuf_resume(s->buffer, 1);
     s->pause_state = 0;
     s->resume_requested = 0;
+    if (s->stop_time != 0) stop_backstop_set(s, now);  // counts from here
   }
   if (s->volume_changed) dsbuf_set_volume(s->buffer, volume_to_db(s->volume, 1000));
   if (s->pan_changed) dsbuf_set_pan(s->buffer, s->pan);
   if (s->frequency_changed) dsbuf_set_frequency(s->buffer, s->frequency);
   s->volume_changed = s->pan_changed = s->frequency_changed = 0;
+  cursor_read(s);
   // Fill while the stream needs data: one chunk a pass underruns with many streams.
   for (int k = 0; k < STREAM_CHUNKS_PER_PASS && s->alive && stream_needs_data(s); ++k) stream_fill(s, 1, now);
   if (s->fade_start != 0) {
@@ -591,7 +620,7 @@ static bool stream_visit(sound_stream* s, uint32_t now) {
     }
   }
   if (!s->ended && s->end_notice_time != 0 && time_passed(s->end_notice_time, now)) s->ended = 1;
-  if (s->stop_time != 0 && time_passed(s->stop_time, now)) s->alive = 0;
+  if (s->stop_time != 0 && (s->stop_left == 0 || (s->pause_state == 0 && time_passed(s->stop_time, now)))) s->alive = 0;
   if (!s->alive) {
     stream_destroy(s);
     return false;
@@ -621,20 +650,40 @@ void stream_pass() {
 
 // ---- The worker and stop-all
 
+// Whether a pass is due: a device, streams, and 80 ms since the last pass (or a stop waiting).
+static bool pass_due() {
+  if (!dsound_is_ready()) return false;
+  list_guard g(mixer.list_lock);
+  if (!mixer.head) return false;
+  int32_t since = static_cast<int32_t>(now_ms() - mixer.last_pass);
+  return mixer.stopping || since >= static_cast<int32_t>(STREAM_PASS_SPACING_MS) ||
+         since <= -static_cast<int32_t>(STREAM_PASS_SPACING_MS);
+}
+
 static void worker_main() {
-  while (!mixer.quit) {
-    host_sleep_ms(STREAM_TICK_MS);
-    if (!dsound_is_ready()) continue;
+  for (;;) {
     {
-      list_guard g(mixer.list_lock);
-      if (!mixer.head) continue;
-      int32_t since = static_cast<int32_t>(now_ms() - mixer.last_pass);
-      if (!mixer.stopping && since < static_cast<int32_t>(STREAM_PASS_SPACING_MS) &&
-          since > -static_cast<int32_t>(STREAM_PASS_SPACING_MS))
-        continue;
+      std::unique_lock<std::mutex> l(mixer.wake_lock);
+      mixer.wake.wait_for(l, std::chrono::milliseconds(STREAM_TICK_MS), [] { return mixer.quit || mixer.wake_pending; });
+      mixer.wake_pending = false;
+      if (mixer.quit) return;
     }
-    stream_pass();
+    if (pass_due()) stream_pass();
+    {
+      std::lock_guard<std::mutex> l(mixer.wake_lock);
+      ++mixer.rounds;
+    }
+    mixer.passed.notify_all();
   }
+}
+
+// Wakes the worker at once and waits (50 ms at most) until it has been round once.
+static void worker_nudge() {
+  std::unique_lock<std::mutex> l(mixer.wake_lock);
+  uint64_t seen = mixer.rounds;
+  mixer.wake_pending = true;
+  mixer.wake.notify_all();
+  mixer.passed.wait_for(l, std::chrono::milliseconds(50), [seen] { return mixer.rounds != seen; });
 }
 
 // Frees the retired streams on the calling thread, when no worker can: none runs, or the device is
@@ -675,7 +724,7 @@ void stream_stop_all() {
     if (!threaded || !dsound_is_ready())
       streams_free_here();
     else
-      host_sleep_ms(50);
+      worker_nudge();
   }
   mixer.stopping = false;
   {
@@ -700,7 +749,11 @@ static void worker_join() {
     mixer.started = false;
   }
   if (!started) return;
-  mixer.quit = true;
+  {
+    std::lock_guard<std::mutex> l(mixer.wake_lock);
+    mixer.quit = true;
+  }
+  mixer.wake.notify_all();
   mixer.worker.join();
 }
 
@@ -711,7 +764,7 @@ void stream_stop_all_at_exit() {
     for (sound_stream* s = mixer.head; s; s = s->next) s->alive = 0;
   }
   mixer.stopping = true;
-  while (stream_count() > 0 && worker_running() && dsound_is_ready()) host_sleep_ms(50);
+  while (stream_count() > 0 && worker_running() && dsound_is_ready()) worker_nudge();
   mixer.stopping = false;
   worker_join();
   streams_free_here();

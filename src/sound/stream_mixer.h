@@ -17,6 +17,7 @@ constexpr uint32_t STREAM_TICK_MS = 100;
 constexpr uint32_t STREAM_PASS_SPACING_MS = 80;
 constexpr int32_t STREAM_TIME_PASSED_MS = 80000;  // times this far away count as passed
 constexpr int STREAM_CHUNKS_PER_PASS = 8;          // a stream that needs data gets up to this many
+constexpr uint32_t STREAM_STOP_GRACE_MS = 1000;    // an ending stream's output may lag the clock this much
 
 // Starts the worker on the first call (and registers the exit-time stop); every call retires every
 // stream and returns once the worker has emptied the list. The next-stream fast flag and pan are

@@ -49,7 +49,11 @@ static int wav_parse(sound_stream* s, const char* name, char* resolved, FILE* f,
     if (left < 8 || fread(header, 1, 8, f) != 8) return 1;
     left -= 8;
     uint32_t size = u16_at(header + 4) | static_cast<uint32_t>(u16_at(header + 6)) << 16;
-    if (size > left) return 1;  // beyond the entry: the next entry's bytes are not ours
+    // Sample data past the entry is what a cut file or a writer that never came back to fill in
+    // the size (0xFFFFFFFF) leaves: the samples that are there play. Any other chunk past it is
+    // damage, and the next entry's bytes are not ours.
+    if (size > left && memcmp(header, "data", 4) == 0) size = left;
+    if (size > left) return 1;
     if (memcmp(header, "fmt ", 4) == 0) {
       if (size < 16 || size > FORMAT_MAX) return 1;
       free(s->source_format);

@@ -152,8 +152,10 @@ bool debugger_poll(int wait_ms) {
     any = true;
     wait_ms = 0;
     intptr_t result = 0;
-    // Requests are plain messages; a record or data from outside answers an error and is not used.
-    if (f.message == DEBUG_FRAME_RECORD || !f.data.empty()) {
+    // Requests are plain messages of the debugger's own range: a record, data, or any other number
+    // (the window's own messages would take their parameters for pointers) answers an error and is
+    // not used.
+    if (f.message < DBG_FIRST || f.message > DBG_LAST || !f.data.empty()) {
       send_error(f.message, uintptr_t(f.wparam));
       result = -1;
     } else {

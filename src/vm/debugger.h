@@ -23,6 +23,8 @@ constexpr uint32_t DBG_RESUME = 0xA003, DBG_BREAK_ADD = 0xA004, DBG_BREAK_CLEAR 
                    DBG_BREAK_REMOVE = 0xA00C, DBG_STOP_NEXT = 0xA00D, DBG_VAR_CELL = 0xA00E,
                    DBG_STRING_TEXT = 0xA00F, DBG_LOCAL_CELL = 0xA011, DBG_LOCAL_VALUE = 0xA012,
                    DBG_VAR_VALUE = 0xA013;
+// The debugger's message range: only these reach the main window from the link.
+constexpr uint32_t DBG_FIRST = 0xA000, DBG_LAST = 0xA013;
 // Record kinds (the record frame's wparam).
 constexpr uint64_t DBG_RECORD_STOP = 0, DBG_RECORD_CELL = 1, DBG_RECORD_TEXT = 2, DBG_RECORD_ERROR = 3;
 constexpr size_t DBG_STOP_SIZE = 72, DBG_CELL_SIZE = 16, DBG_ERROR_SIZE = 8;

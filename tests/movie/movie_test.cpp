@@ -11,6 +11,9 @@
 #include "graphics/kernel.h"
 #include "shell/env_keys.h"
 #include "shell/startup.h"
+#include "sound/sound.h"
+#include "sound/stream_mixer.h"
+#include "sound_encoder.h"
 #include "vm/builtin_table.h"
 #include "vm/dispatcher.h"
 #include "vm/skip.h"
@@ -146,12 +149,23 @@ TEST_F(movie_module, StartsReportTheirBackEndsResultsAndAlwaysOpenTheFileAsked) 
   }
 }
 
-TEST_F(movie_module, StopSoundReleasesTheSoundDeviceOnlyWhenAsked) {
-  for (int stop : {0, 1}) {
+TEST_F(movie_module, StopSoundReleasesTheSoundDeviceOnlyWhenAskedAndNeverUnderKeptMusic) {
+  stream_worker_manual(true);
+  data_base_folder_set(game.path().c_str());
+  game.write("kept.wav", wav_pcm16(std::vector<int16_t>(44100, 1000), 1, 44100));
+  int32_t music = 0;
+  for (int stop : {0, 1, 2}) {  // 2: stop sound over music kept as threads_end_all(-1) keeps it
     ASSERT_EQ(dsound_ensure_init(), 0);
+    if (stop == 2) music = stream_play_simple("kept.wav", 1000, 1), stream_pass(), sound_keep();
     call(builtin_movie_play, {"clip.avi"}, {stop});
-    EXPECT_EQ(dsound_is_ready(), stop == 0);
+    EXPECT_EQ(dsound_is_ready(), stop != 1) << stop;
   }
+  EXPECT_EQ(sound_buffer_count(), 2);  // the music's and the keep-alive
+  ASSERT_EQ(dsound_ensure_init(), 0);
+  stream_pass();  // the worker writes on into the music's buffer
+  EXPECT_EQ(stream_status(music), 1);
+  stream_mixer_reset();
+  stream_worker_manual(false);
 }
 
 TEST_F(movie_module, HidesNestAndOnlyTheLastShowBringsThePictureBack) {

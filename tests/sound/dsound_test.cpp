@@ -28,11 +28,16 @@ TEST_F(dsound_test, AnOutputThatFailsWarnsOnceAndEveryLaterCallReportsUnusable) 
   EXPECT_EQ(dsbuf_create(nullptr, 4000, &f), nullptr);
 }
 
-TEST_F(dsound_test, ReleaseFreesEveryBufferAndTheNextUseOpensAgainOnTheSameOutput) {
+TEST_F(dsound_test, ReleaseWaitsForTheLastStreamBufferThenFreesAllAndTheNextUseOpensAgain) {
   EXPECT_EQ(dsound_ensure_init(), 0);
   wave_format f = wave_format_pcm16(1, 22050);
-  ASSERT_NE(dsbuf_create(nullptr, 4000, &f), nullptr);
+  sound_buffer_entry* e = dsbuf_create(nullptr, 4000, &f);
+  ASSERT_NE(e, nullptr);
   EXPECT_EQ(sound_buffer_count(), 2);  // with the keep-alive buffer
+  dsound_release();  // a stream's buffer lives: the device stays
+  EXPECT_TRUE(dsound_is_ready());
+  EXPECT_EQ(sound_buffer_count(), 2);
+  dsbuf_release(e);
   dsound_release();
   EXPECT_FALSE(dsound_is_ready());
   EXPECT_EQ(sound_buffer_count(), 0);

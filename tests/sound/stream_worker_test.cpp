@@ -1,6 +1,7 @@
 // The streaming worker, pass by pass on the null output and the fake clock: what a player hears is
 // the mixed output, read here in 10 ms windows (their RMS level in thousands), so intro, loop part,
 // queued file, fades and ends are checked by ear rather than by field.
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -141,6 +142,51 @@ TEST_F(stream_worker_test, EndNoticesAndStopTimesFollowWhatHasBeenHeard) {
   play(1000);
   EXPECT_EQ(stream_status(repeat), -1);
   EXPECT_EQ(heard.back(), 1);
+}
+
+TEST_F(stream_worker_test, AnEndingSoundRetiresOnceItsLastFrameIsMixedOrItsOutputStalls) {
+  constant("short.wav", 1000, 0.5);
+  // The output 120 ms behind the clock, as a device that mixes in blocks may be.
+  int32_t id = stream_play_simple("short.wav", 1000, 0);
+  stream_pass();
+  std::vector<int16_t> out = platform.sound_advance(19404);  // 440 ms
+  platform.advance(560), stream_pass();
+  EXPECT_EQ(stream_status(id), -1);  // its end is due by the clock, but not yet mixed
+  for (int16_t v : platform.sound_advance(4410)) out.push_back(v);
+  stream_pass();
+  EXPECT_EQ(stream_status(id), 0);
+  EXPECT_EQ(out.size() - std::count(out.begin(), out.end(), 0), 2u * 22050);  // every frame was heard
+  // An output that stalls: the clock retires the stream a second after its last frame was due,
+  // but not while it is paused, nor as soon as it resumes.
+  for (bool paused : {false, true}) {
+    id = stream_play_simple("short.wav", 1000, 0);
+    stream_pass();
+    if (paused) stream_pause(id);
+    platform.advance(1400), stream_pass();
+    EXPECT_EQ(stream_status(id), -1);
+    platform.advance(200), stream_pass();
+    if (paused) stream_resume(id), stream_pass();
+    EXPECT_EQ(stream_status(id), paused ? -1 : 0);
+    stream_stop(id), stream_pass();
+  }
+}
+
+TEST_F(stream_worker_test, OggAndWavTellEachEndWhenItIsHeardAlsoAfterItWasCleared) {
+  constant("round.wav", 1000, 3, 2);
+  dir.write("round.ogg", vorbis_encode(sine_frames(2, 44100, 441, 3, 0.1), 2, 44100));
+  for (const char* file : {"round.wav", "round.ogg"}) {
+    SCOPED_TRACE(file);
+    int32_t id = stream_play_simple(file, 1000, 1);
+    stream_pass();
+    for (int round = 1; round <= 2; round++) {
+      play(round == 1 ? 2800 : 2700);
+      EXPECT_EQ(stream_status(id), 1) << round;
+      play(300);
+      EXPECT_EQ(stream_status(id), -1) << round;  // heard at 3.0 s, then at 6.0 s
+      stream_clear_ended(id);
+    }
+    stream_stop(id), stream_pass();
+  }
 }
 
 TEST_F(stream_worker_test, FadesFollowTheClockAndAFadeOutRetiresTheStream) {
@@ -289,6 +335,17 @@ TEST_F(StreamWorkerThreaded, StopAllReturnsOnceTheWorkerHasEmptiedTheList) {
   stream_stop_all();
   EXPECT_EQ(stream_count(), 0);
   for (int32_t id : ids) EXPECT_EQ(stream_status(id), 0);
+}
+
+TEST_F(StreamWorkerThreaded, TheWorkerToldToStopEndsAtOnceRatherThanAfterItsTick) {
+  // Joined within its first tick each time: sleeping the ticks out would take 2 s at least.
+  auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < 20; ++k) {
+    stream_worker_manual(false);
+    stream_stop_all();     // starts the worker
+    stream_mixer_reset();  // stops and joins it
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
 }  // namespace

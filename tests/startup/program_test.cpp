@@ -334,9 +334,10 @@ TEST_F(program, UnderTheDebuggerItStopsAtABreakpointShowsAGlobalStepsAndFinishes
     builtin.drop system_end 0
     ret
 )", 4));
-  dir.write("commands", "break start 2\nrun\nwait\ncontinue\nwait\nprint @x@GLOBAL\nstep\nwait\nprint @s@GLOBAL\ncontinue\nfinish\n");
+  dir.write("commands", "break start 2\nbreak start x\nrun\nwait\ncontinue\nwait\nprint @x@GLOBAL\nlocal abc\nstep\n"
+                        "wait\nprint @s@GLOBAL\ncontinue\nfinish\n");
   std::string sock = dir.at("dbg.sock"), output;
-  ASSERT_EQ(run_command("cd '" + dir.at("game") + "' && ( '" VASK_BINARY_DIR "/vaskdbg' '" + sock + "' < '" +
+  ASSERT_EQ(run_command("cd '" + dir.at("game") + "' && ( '" VASK_BINARY_DIR "/vaskdbg' --wait=120 '" + sock + "' < '" +
                         dir.at("commands") + "' > '" + dir.at("dbg.out") + "' & ) && for i in $(seq 100); do [ -S '" +
                         sock + "' ] && break; sleep 0.05; done"),
             0);
@@ -346,8 +347,38 @@ TEST_F(program, UnderTheDebuggerItStopsAtABreakpointShowsAGlobalStepsAndFinishes
   std::stringstream seen;
   seen << in.rdbuf();
   EXPECT_EQ(seen.str(),
-            "listening\nconnected\nbreak ok\nstopped START.VKO 1\nstopped START.VKO 2\nvalue type 0 41\n"
-            "stopped START.VKO 3\nvalue type 2 1\ntext \"late\"\nfinished\n");
+            "listening\nconnected\nbreak ok\nbad number \"x\"\nstopped START.VKO 1\nstopped START.VKO 2\n"
+            "value type 0 41\nbad number \"abc\"\nstopped START.VKO 3\nvalue type 2 1\ntext \"late\"\nfinished\n");
+}
+
+// The tools explain themselves, and the debugger takes nothing but its own kind of socket: never a
+// file named like an option, never a plain file; with nobody connecting it gives up after its wait.
+TEST_F(program, ToolsGiveTheirUsageAndTheDebuggerRemovesNothingButItsOwnSocket) {
+  dir.write("plain", "kept");
+  const std::string tools = "cd '" + dir.path() + "' && '" VASK_BINARY_DIR "/";
+  struct {
+    std::string command;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"vaskdbg' --help", 0, "usage: vaskdbg"},
+      {"vaskdbg'", 2, "usage: vaskdbg"},
+      {"vaskdbg' --wait=soon s.sock", 2, "bad number \"soon\""},
+      {"vaskdbg' plain", 1, "cannot listen at plain"},
+      {"vaskdbg' --wait=1 s.sock </dev/null", 1, "no engine connected"},
+      {"vaskarc' --help", 0, "usage: vaskarc"},
+      {"vaskimg' --help", 0, "usage: vaskimg"},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(run_command(tools + c.command + " 2>&1", &output), c.status) << c.command;
+    EXPECT_THAT(output, HasSubstr(c.says)) << c.command;
+  }
+  std::string kept;
+  run_command("cat '" + dir.at("plain") + "'", &kept);
+  EXPECT_EQ(kept, "kept");
+  EXPECT_FALSE(std::filesystem::exists(dir.at("--help")));
+  EXPECT_FALSE(std::filesystem::exists(dir.at("s.sock")));
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // The debugger link through the in-memory channel: the handshake, breakpoints, steps by depth and
 // thread, the record layouts, and hostile requests. The debugger's side answers from the platform's
 // pump, which the engine's nested loops turn.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -224,7 +228,10 @@ TEST_F(debugger_link, HostileRequestsAnswerErrorsAndNeverTouchMemory) {
     for (const auto& h : hostile) results.push_back(request(h.message, h.arg));
     results.push_back(request(DBG_STOP_NEXT, 0, 0, {1, 2, 3}));  // a request with data
     results.push_back(request(DEBUG_FRAME_RECORD, 0, 0, std::vector<uint8_t>(100)));
-    EXPECT_EQ(records.size(), 8u);
+    // The window's own messages and numbers beside the range: their lparam is no pointer of ours.
+    for (uint32_t m : {uint32_t(WM_WINDOWPOSCHANGING), uint32_t(WM_CLOSE), DBG_FIRST - 1, DBG_LAST + 1})
+      results.push_back(request(m, 0, 0x10));
+    EXPECT_EQ(records.size(), 12u);
     for (const auto& r : records) {
       EXPECT_EQ(r.wparam, DBG_RECORD_ERROR);
       EXPECT_EQ(r.data.size(), DBG_ERROR_SIZE);
@@ -271,6 +278,25 @@ TEST(debug_frames, DecodeTakesWholeFramesAndRefusesOversizedOnes) {
   EXPECT_EQ(out.data, f.data);
   bytes[7] = 0x10;  // a length past the limit: refused before anything arrives
   EXPECT_EQ(debug_frame_decode(bytes.data(), DEBUG_FRAME_HEADER, out, used), DEBUG_DECODE_BAD);
+}
+
+// A debugger that went away leaves its socket: only that is taken over; a plain file or a socket
+// someone listens on stays, and the new socket is the user's alone.
+TEST(debug_socket, ListeningReplacesOnlyAStaleSocketAndKeepsTheNewOnePrivate) {
+  temp_dir dir;
+  std::string stale = dir.at("stale.sock"), live = dir.at("live.sock");
+  dir.write("plain", "kept");
+  close(debug_socket_listen(stale.c_str()));  // left behind
+  int listening = debug_socket_listen(live.c_str());
+  for (const auto& [path, error] : {std::pair{dir.at("plain"), EEXIST}, {live, EADDRINUSE}}) {
+    EXPECT_EQ(debug_socket_listen(path.c_str()), -1) << path;
+    EXPECT_EQ(errno, error) << path;
+  }
+  int taken = debug_socket_listen(stale.c_str());
+  struct stat st {};
+  EXPECT_TRUE(taken >= 0 && lstat(stale.c_str(), &st) == 0 && S_ISSOCK(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  close(taken), close(listening);
 }
 
 }  // namespace
