@@ -4,12 +4,12 @@
 // copy runs in development mode, where the game notes every screen it shows): at each of them the
 // front page is taken (a checkpoint) and the next input is given.
 //
-// First run: the title, the settings (text shown at once, music lower, a mincho face), the chapter's
+// First run: the title, the settings (text at once, music lower, a mincho face), the chapter's
 // first two pages, a quick save and a menu save (the slot dialog's first slot) at the second, full
 // screen and back, the close question answered yes. Second run (a restart in the same folder): the
 // title, "つづきから" opens the slot dialog, whose first slot loads the second page back; the third
 // page, the log a page back and forth again, the choice's second entry, the movie, the mahjong
-// hand, the last page, the ending, the title again, which ends the game by itself.
+// hand, the last page, the ending, the title again, where "終了" ends the game.
 //
 // The checkpoints match tests/e2e/golden/*.png, with a tolerance for glyph shapes; the message log
 // at the ending matches message_log.txt there. VASK_UPDATE_GOLDEN=1 writes the goldens afresh from
@@ -227,8 +227,8 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
     return IDOK;
   };
   auto settings = [](headless_platform& host, window_handle w) {
-    host.form_answers.push_back([](dialog_form& f) {  // text speed: shown at once
-      if (form_control* c = f.find(1002)) c->value = 0;
+    host.form_answers.push_back([](dialog_form& f) {  // text speed: the slider's right end, at once
+      if (form_control* c = f.find(1002)) c->value = 5000;
       return IDOK;
     });
     host.form_answers.push_back([](dialog_form& f) {  // the music lower
@@ -270,7 +270,6 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
          message_post(w, WM_CLOSE, 0, 0);
        }},
   };
-  // The page's own wait ends after six seconds: the steps on time at the same page lie inside it.
   ASSERT_EQ(play(folder, shots, first), 0);
 
   std::vector<step> second = {
@@ -291,7 +290,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
       {"mahjong:", 800, "11-mahjong", enter},
       {"page: 花子「すごい", 400, "12-last-page", enter},
       {"ending:", 1500, "13-ending", enter},
-      {"title:", 600, "14-title-last", nothing},  // left alone, the second title ends the game
+      {"title:", 600, "14-title-last", title_click(4)},  // the title waits: "終了" ends the game
   };
   ASSERT_EQ(play(folder, shots, second), 0);
 
@@ -337,7 +336,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
     std::string bytes = slurp(file);
     staged_save staged;
     ASSERT_TRUE(savefile_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &staged)) << file;
-    EXPECT_STREQ(staged.header->title, "第一章　花子") << file;
+    EXPECT_STREQ(staged.header->title, "第一章　夕方の坂道∵花子") << file;  // chapter ∵ subject
   }
   std::string eternal = slurp(saves / "vaskel_system.mss");
   uint32_t seen[SEEN_NAME_COUNT];
@@ -356,7 +355,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
 
   // The settings as the dialogs left them, where the game reads them from.
   std::string store = slurp(fs::path(getenv("XDG_CONFIG_HOME")) / "vaskrun/demo.ini");
-  EXPECT_NE(store.find("MojiSpeed=0\n"), std::string::npos) << store;
+  EXPECT_NE(store.find("MojiSpeed=5000\n"), std::string::npos) << store;
   EXPECT_NE(store.find("MusicVolume=300\n"), std::string::npos) << store;
   EXPECT_TRUE(font) << "#font_face: the mincho face chosen in the settings";
 }

@@ -44,7 +44,7 @@ const std::vector<play_step> steps = {
     {"mahjong:", 800, "", play_input::enter},
     {"page: 花子「すごい", 2500, "last-page", play_input::enter},
     {"ending:", 1500, "ending", play_input::enter},
-    {"title:", 600, "title-last", play_input::none},  // left alone, the second title ends the game
+    {"title:", 600, "title-last", play_input::click, 400, 504},  // the title waits: "終了" ends the game
 };
 constexpr size_t FIRST_TITLE = 0, THIRD_PAGE = 3, LAST_TITLE = 14;
 
@@ -198,7 +198,7 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
   g_object_unref(frame);
   int status = -1;
   EXPECT_TRUE(pump_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000))
-      << "the second title did not end the game";
+      << "\"終了\" on the second title did not end the game";
   child = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 

@@ -44,7 +44,7 @@ class SampleGame : public gui_test {
   temp_dir home;
 };
 
-// The title stands five seconds before it starts the game by itself: the picture is taken at once.
+// The title waits for the player: its picture is taken as it first stands.
 TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
   std::vector<uint32_t> want = golden_picture("01-title");
@@ -102,7 +102,7 @@ bool fullscreen_hook_switches() {
 
 // Alt+Enter and F4 switch the game to full screen and back under a window manager (full screen
 // needs one); in full screen the title lies centred on the 1024 x 768 screen (scale type 0), while
-// it stands before the game starts by itself.
+// the title waits.
 // Keys go to the window after it is activated, each time: a key sent to an inactive window is
 // not delivered reliably.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
