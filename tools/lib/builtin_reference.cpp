@@ -66,10 +66,10 @@ files are the integer handles the built-ins that make them return; colours are 0
 run 0..1000; times are milliseconds of the script clock.
 
 A built-in that waits (a **W** in the table) keeps the script's thread at the call until what it
-waits for has come; the other threads, the screen and the window go on meanwhile. A built-in
-marked **S** calls into the scripts itself (it enters a function, fires an event or starts a
-thread) and finishes when that code returns. While the player skips (F7, F8), waits of the main
-thread end at once.
+waits for has come; the other threads, the screen and the window go on meanwhile. Boxes and
+dialogs hold the whole game until the player closes them. A built-in marked **S** calls into the
+scripts itself (it enters a function, fires an event or starts a thread) and finishes when that
+code returns. While the player skips (F7, F8), the time waits of the main thread end at once.
 
 The hash is the number the compiled code carries; `vaskasm -d` lists a call by its name.
 
