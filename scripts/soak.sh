@@ -2,10 +2,10 @@
 # The sample game left running headless for a long time: memory must stay flat and the sanitizers
 # quiet (make soak).
 #   soak.sh VASKRUN GAME_FOLDER
-# The game's loose copy is played in a folder of its own. A first run plays it once (the title
-# starts the chapter when left alone, the second title ends the game) and times the pass. The soak
-# run then has the setting DemoLoop = N, under which the title starts the chapter again N times
-# before it ends the game, N chosen so that the passes fill SOAK_MINUTES (default 30): title,
+# The game's loose copy is played in a folder of its own. A first run plays it once (with the
+# setting DemoLoop = 1 the game plays alone: the title starts the chapter, the second title ends
+# the game) and times the pass. The soak run then has DemoLoop = N, under which the title starts
+# the chapter N times before it ends the game, N chosen so that the passes fill SOAK_MINUTES (default 30): title,
 # chapter, ending, title. At every title (the "title:" line of its debug log) the program's
 # resident size (VmRSS) is printed; from the second title on it may not lie more than
 # SOAK_RSS_GROWTH_KB (default 24576) above what it was at the second title, which comes after the

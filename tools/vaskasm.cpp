@@ -2,6 +2,7 @@
 //
 //   vaskasm [-x] INPUT.vasm OUTPUT.vko    assemble (-x writes the scrambled form)
 //   vaskasm -d INPUT.vko                  print a listing of an object
+//   vaskasm -r                            print the reference of the built-ins (docs/builtins.md)
 //
 // The text syntax is described in docs/assembler.md.
 #include <cstdio>
@@ -9,7 +10,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
+#include "builtin_reference.h"
 #include "vko_assembler.h"
 
 static bool read_file(const char* path, std::string& out) {
@@ -22,6 +25,10 @@ static bool read_file(const char* path, std::string& out) {
 }
 
 int main(int argc, char** argv) {
+  if (argc == 2 && strcmp(argv[1], "-r") == 0) {
+    fputs(builtin_reference().c_str(), stdout);
+    return 0;
+  }
   if (argc == 3 && strcmp(argv[1], "-d") == 0) {
     std::string object;
     if (!read_file(argv[2], object)) {
@@ -33,7 +40,7 @@ int main(int argc, char** argv) {
   }
   bool scrambled = argc == 4 && strcmp(argv[1], "-x") == 0;
   if (argc != 3 && !scrambled) {
-    fprintf(stderr, "usage: vaskasm [-x] INPUT.vasm OUTPUT.vko\n       vaskasm -d INPUT.vko\n");
+    fprintf(stderr, "usage: vaskasm [-x] INPUT.vasm OUTPUT.vko\n       vaskasm -d INPUT.vko\n       vaskasm -r\n");
     return 2;
   }
   const char* input = argv[argc - 2];
@@ -45,7 +52,10 @@ int main(int argc, char** argv) {
   }
   vko_builder builder;
   std::string error;
-  if (!vko_assemble_text(source, builder, error)) {
+  std::vector<std::string> warnings;
+  bool assembled = vko_assemble_text(source, builder, error, &warnings);
+  for (const std::string& w : warnings) fprintf(stderr, "%s:%s\n", input, w.c_str());
+  if (!assembled) {
     fprintf(stderr, "%s:%s\n", input, error.c_str());
     return 1;
   }

@@ -13,33 +13,41 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ "${VASKRUN_HEADLESS:-}" != 1 ]
   picture with four entries (はじめから, つづきから, 設定, 終了; pointer, 1-4, arrows and Enter);
   the chapter: music (a plucked intro, then its loop part), a ball rolling down the hills, the
   view zooming in one and a half times and back, pages typed in a message window with the
-  speaker's name on a plate and voices on some lines (a click or Enter turns a page, six seconds
-  do too; the wheel or Page Up shows the log a page back), a choice of two destinations with a
-  click sound, a four-second movie, a mahjong hand the computers play with its yaku and score, a
-  last page, the ending with a chime, and the title again. The menu bar saves and loads through
-  the slot dialog (and the quick slots), switches to full screen and back, and opens the settings
-  (text speed, volumes, font, voices); つづきから on the title opens the slot dialog, 設定 the
-  text-speed, volume and font dialogs."
+  speaker's name on a plate and voices on some lines (a click or Enter shows the rest of a page,
+  then turns it; a right click hides the window; the wheel or Page Up shows the log; F6 auto
+  mode, F7 and F8 skip), a choice of two destinations with a click sound, a four-second movie, a
+  mahjong hand the computers play with its yaku and score, a last page, the ending with a chime,
+  and the title again. The game waits for you everywhere. The menu bar saves and loads through
+  the slot dialog (with chapter and thumbnail; and the quick slots), switches to full screen and
+  back, opens the settings (text speed, volumes, font, voices) and the help (F1 the help page,
+  F12 the controls); つづきから on the title opens the slot dialog, 設定 the text-speed, volume and
+  font dialogs."
 else
   headless=1
   seen="nothing: without a display (or without the desktop backend in this build) vaskrun runs
-  headless; the loose copy of the game (development mode) runs instead and every screen it shows
-  is printed below, page by page, from its debug log."
+  headless; the loose copy of the game (development mode) plays by itself instead (the setting
+  DemoLoop = 1, in a settings folder of this run's own) and every screen it shows is printed
+  below, page by page, from its debug log."
   cd ../dev || exit 1
 fi
 
 cat <<TEXT
 == vaskrun plays the sample game from $(pwd)
 The game: a title, then a chapter of pages, a choice, a movie and a mahjong hand, its ending, and
-the title again. Left alone, the title starts the game the first time and ends it the second, so an
-unattended run plays through once and quits (about a minute and a half).
+the title again; "終了" on the title (or closing the window) ends it. Played alone (headless), the
+title starts the game the first time and ends it the second, so the run plays through once and
+quits (about a minute and a half).
 A player sees: $seen
 TEXT
 
 start=$(date +%s%N)
 if [ $headless = 1 ]; then
   rm -f debugout.log
-  VASKRUN_HEADLESS=1 "$vaskrun" &
+  config=$(mktemp -d "${TMPDIR:-/tmp}/vaskrun-demo.XXXXXX")
+  trap 'rm -rf "$config"' EXIT
+  mkdir -p "$config/vaskrun"
+  printf '[values]\nDemoLoop=1\n' > "$config/vaskrun/demo.ini"
+  XDG_CONFIG_HOME=$config VASKRUN_HEADLESS=1 "$vaskrun" &
   pid=$!
   touch debugout.log
   # Line by line as the game writes them: without its date stamp, in UTF-8.

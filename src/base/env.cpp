@@ -13,6 +13,7 @@
 // cache what they read often.
 static std::vector<env_entry> entries;
 static bool exit_handler_registered = false;
+static bool read_as_utf8 = false;
 
 std::string env_file_name(const char* string_resource_1) {
   if (!string_resource_1 || string_resource_1[0] == '\0' || string_resource_1[0] == ' ')
@@ -53,6 +54,22 @@ static void parse_line(char* line) {
   entries.push_back(std::move(entry));
 }
 
+// Whether the bytes hold a character of more than one byte and every byte belongs to a well-formed
+// UTF-8 sequence. Japanese text in CP932 practically never does.
+static bool utf8_multibyte(std::string_view text) {
+  bool multibyte = false;
+  for (size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 && c >= 0xC2 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return false;
+    for (size_t k = 1; k < n; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    multibyte |= n > 1;
+    i += n;
+  }
+  return multibyte;
+}
+
 int env_load(const char* file_name) {
   if (!exit_handler_registered) {
     atexit(env_free);
@@ -61,18 +78,35 @@ int env_load(const char* file_name) {
   FILE* f = Ffopen(file_name, "rt");
   if (!f) return -1;
   uint32_t remaining = data_file_size(file_name);
+  std::vector<std::string> lines;
+  std::string all;
   char line[ENV_LINE_SIZE];
   for (int count = 0; count < ENV_MAX_LINES; ++count) {
     memset(line, 0, sizeof line);
-    if (read_line(f, line, ENV_LINE_SIZE - 1, remaining) == 0) break;
+    size_t n = read_line(f, line, ENV_LINE_SIZE - 1, remaining);
+    if (n == 0 || memcmp(line, "[EOF]", 5) == 0) break;
+    lines.emplace_back(line, n);
+    all.append(line, n);
+  }
+  fclose(f);
+  // A file saved as UTF-8 (with or without its byte-order mark) is read as the text it holds,
+  // not as CP932 mojibake; start-up tells the game's maker.
+  static const char BOM[] = "\xEF\xBB\xBF";
+  read_as_utf8 = utf8_multibyte(all) || all.rfind(BOM, 0) == 0;
+  if (!lines.empty() && lines[0].rfind(BOM, 0) == 0) lines[0].erase(0, 3);
+  for (std::string& text : lines) {
+    if (read_as_utf8) text = utf8_to_cp932_lenient(text);
+    memset(line, 0, sizeof line);
+    memcpy(line, text.data(), std::min(text.size(), ENV_LINE_SIZE - 1));
     if (memcmp(line, "[EOF]", 5) == 0) break;
     unsigned char first = static_cast<unsigned char>(line[0]);
     if (first <= 32 || first == '/') continue;
     parse_line(line);
   }
-  fclose(f);
   return 0;
 }
+
+bool env_read_as_utf8() { return read_as_utf8; }
 
 static const env_entry* env_find(const char* key) {
   for (const env_entry& e : entries)
@@ -92,6 +126,9 @@ char* env_get_string(const char* key, char* out, size_t size, const char* defaul
   return out;
 }
 
-void env_free() { entries.clear(); }
+void env_free() {
+  entries.clear();
+  read_as_utf8 = false;
+}
 
 const std::vector<env_entry>& env_entries() { return entries; }

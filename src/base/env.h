@@ -39,6 +39,9 @@ int env_get_int(const char* key, int default_value);
 // a character boundary) and returns out.
 char* env_get_string(const char* key, char* out, size_t size, const char* default_text);
 
+// Whether the last file read was UTF-8 rather than CP932 (then its text was converted).
+bool env_read_as_utf8();
+
 // Forgets every entry. An exit handler; tests call it between cases.
 void env_free();
 

@@ -28,6 +28,7 @@
 #include "sound/movie.h"
 #include "sound/sound.h"
 #include "text/message_log.h"
+#include "vm/debug_log.h"
 #include "vm/decode.h"
 #include "vm/dispatcher.h"
 #include "vm/interpreter.h"
@@ -307,10 +308,20 @@ static const std::string& savefile_build() {
 std::string savefile_bytes() { return savefile_build(); }
 
 bool savefile_write(const char* path) {
-  if (loadsave_disabled()) return false;
+  // A save that writes nothing says why in the text log (written in development mode only):
+  // otherwise a game's maker sees no more than that nothing happened.
+  if (loadsave_disabled()) {
+    debug_log_append("セーブしません：環境ファイルの LOADSAVEDISABLE が 1 です");
+    return false;
+  }
   const std::string& bytes = savefile_build();
   // Without a snapshot there is nothing that could be loaded: the slot keeps what it holds.
-  if (bytes.empty()) return false;
+  if (bytes.empty()) {
+    debug_log_append(
+        "セーブしません：スナップショットがありません（save_snapshot は save_unlock と snapshot_unlock "
+        "の後に呼ばれたときだけ記録します）");
+    return false;
+  }
   std::string target = path;
   folder_create(save_path("savedata"));
   bool ok = atomic_file_write(target, bytes.data(), bytes.size());
@@ -481,6 +492,8 @@ int builtin_save_to_slot(int32_t, int32_t) {
     // The first save to the last-save file after a load would only write back what was loaded.
     if (!is_last_slot(slot) || !save.just_loaded) savefile_write(save_slot_path(slot).c_str());
     save.just_loaded = 0;
+  } else {
+    debug_log_append("save_to_slot : セーブしません：セーブが禁止されています（save_unlock が呼ばれていません）");
   }
   return result(0);
 }

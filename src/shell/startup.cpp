@@ -265,6 +265,15 @@ static void environment_load() {
   env_load(name.c_str());
 }
 
+// An environment file in UTF-8 has been read as the text it holds; development mode tells the
+// game's maker, once the window carries the title read from it.
+static void environment_text_report() {
+  if (env_read_as_utf8() && reports_shown())
+    warning_box("%s は UTF-8 で書かれています。\n環境ファイルは CP932 (Shift_JIS) で保存してください。\n"
+                "(今回は UTF-8 として読みました。)",
+                env_file_name(STRING_RESOURCE_1).c_str());
+}
+
 static void single_instance_keep() {
   if (plat().single_instance(app_title())) return;
   plat().message_box(nullptr, "既に起動中です", app_title(), MB_ICONERROR);
@@ -471,6 +480,7 @@ int WinMain(const char* command_line, int show_command) {
   if (reports_shown() && strcmp(setting_text_get(SETTING_EDITOR), "none") == 0) setting_text_store(SETTING_EDITOR, "");
 
   window_handle window = main_window_create();
+  environment_text_report();
   menu_entries_apply(window);
   movie_method_choose();
   wide_menu_apply(window);

@@ -4,24 +4,28 @@
 // copy runs in development mode, where the game notes every screen it shows): at each of them the
 // front page is taken (a checkpoint) and the next input is given.
 //
-// First run: the title, the settings (text shown at once, music lower, a mincho face), the chapter's
+// First run: the title, the settings (text at once, music lower, a mincho face), the chapter's
 // first two pages, a quick save and a menu save (the slot dialog's first slot) at the second, full
 // screen and back, the close question answered yes. Second run (a restart in the same folder): the
 // title, "つづきから" opens the slot dialog, whose first slot loads the second page back; the third
 // page, the log a page back and forth again, the choice's second entry, the movie, the mahjong
-// hand, the last page, the ending, the title again, which ends the game by itself.
+// hand, the last page, the ending, the title again, where "終了" ends the game.
 //
 // The checkpoints match tests/e2e/golden/*.png, with a tolerance for glyph shapes; the message log
 // at the ending matches message_log.txt there. VASK_UPDATE_GOLDEN=1 writes the goldens afresh from
 // this run (then look at them before committing).
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <sstream>
 
+#include "archive_writer.h"
+#include "base/cp932.h"
 #include "base/hash.h"
 #include "base/random.h"
 #include "golden.h"
@@ -37,6 +41,7 @@
 #include "sound/stream_mixer.h"
 #include "shell/window_core.h"
 #include "text/message_log.h"
+#include "vko_assembler.h"
 #include "vm/value.h"
 
 namespace {
@@ -227,8 +232,8 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
     return IDOK;
   };
   auto settings = [](headless_platform& host, window_handle w) {
-    host.form_answers.push_back([](dialog_form& f) {  // text speed: shown at once
-      if (form_control* c = f.find(1002)) c->value = 0;
+    host.form_answers.push_back([](dialog_form& f) {  // text speed: the slider's right end, at once
+      if (form_control* c = f.find(1002)) c->value = 5000;
       return IDOK;
     });
     host.form_answers.push_back([](dialog_form& f) {  // the music lower
@@ -270,7 +275,6 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
          message_post(w, WM_CLOSE, 0, 0);
        }},
   };
-  // The page's own wait ends after six seconds: the steps on time at the same page lie inside it.
   ASSERT_EQ(play(folder, shots, first), 0);
 
   std::vector<step> second = {
@@ -291,7 +295,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
       {"mahjong:", 800, "11-mahjong", enter},
       {"page: 花子「すごい", 400, "12-last-page", enter},
       {"ending:", 1500, "13-ending", enter},
-      {"title:", 600, "14-title-last", nothing},  // left alone, the second title ends the game
+      {"title:", 600, "14-title-last", title_click(4)},  // the title waits: "終了" ends the game
   };
   fs::path killed = folder / "savedata" / "vaskel_0101.sav.tmp-Ab3xY9";  // what a killed save leaves
   std::ofstream(killed) << "half";
@@ -340,7 +344,7 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
     std::string bytes = slurp(file);
     staged_save staged;
     ASSERT_TRUE(savefile_parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &staged)) << file;
-    EXPECT_STREQ(staged.header->title, "第一章　花子") << file;
+    EXPECT_STREQ(staged.header->title, "第一章　夕方の坂道∵花子") << file;  // chapter ∵ subject
   }
   std::string eternal = slurp(saves / "vaskel_system.mss");
   uint32_t seen[SEEN_NAME_COUNT];
@@ -359,9 +363,71 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
 
   // The settings as the dialogs left them, where the game reads them from.
   std::string store = slurp(fs::path(getenv("XDG_CONFIG_HOME")) / "vaskrun/demo.ini");
-  EXPECT_NE(store.find("MojiSpeed=0\n"), std::string::npos) << store;
+  EXPECT_NE(store.find("MojiSpeed=5000\n"), std::string::npos) << store;
   EXPECT_NE(store.find("MusicVolume=300\n"), std::string::npos) << store;
   EXPECT_TRUE(font) << "#font_face: the mincho face chosen in the settings";
+}
+
+// The blocks of docs/guide.md that name a file of the game on their first line, by that name.
+std::map<std::string, std::string> guide_files() {
+  std::string guide = slurp(fs::path(VASK_SOURCE_DIR) / "docs/guide.md");
+  std::map<std::string, std::string> files;
+  for (size_t at = guide.find("```\n"); at != std::string::npos;) {
+    size_t end = guide.find("```\n", at + 4);
+    if (end == std::string::npos) break;
+    std::string block = guide.substr(at + 4, end - at - 4);
+    std::string first = block.substr(0, block.find('\n'));
+    for (const char* comment : {"; ", "// "})
+      if (first.rfind(comment, 0) == 0) files[first.substr(strlen(comment))] = block;
+    at = guide.find("```\n", end + 4);
+  }
+  return files;
+}
+
+// The guide's own first game, made as the guide says: its environment file converted to CP932, its
+// start object assembled (built-ins by name), a picture for data/room.png, each folder packed into
+// a V3 archive; then played headless as a player gets it: the page shows over the picture and a
+// click ends the game.
+TEST(GuideGame, TheGuidesExampleBuildsIntoArchivesAndPlays) {
+  std::map<std::string, std::string> files = guide_files();
+  ASSERT_TRUE(files.count("fastdata/vaskel.env") && files.count("scenario/start.vasm")) << "the guide's example";
+  fs::path folder = fs::path(testing::TempDir()) / "guide-game", shots = folder / "shots";
+  fs::remove_all(folder);
+  fs::create_directories(shots);
+  std::string env;
+  ASSERT_TRUE(utf8_to_cp932(files["fastdata/vaskel.env"], env));
+  vko_builder start;
+  std::string error;
+  ASSERT_TRUE(vko_assemble_text(files["scenario/start.vasm"], start, error)) << error;
+  GdkPixbuf* room = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 640, 480);
+  for (int y = 0; y < 480; ++y)  // a gradient, as the guide's ImageMagick line makes
+    for (int x = 0; x < 640; ++x) {
+      guchar* p = gdk_pixbuf_get_pixels(room) + y * gdk_pixbuf_get_rowstride(room) + x * 3;
+      p[0] = static_cast<guchar>(0x4A + (0xF2 - 0x4A) * y / 479), p[1] = static_cast<guchar>(0x78 + (0xD8 - 0x78) * y / 479);
+      p[2] = static_cast<guchar>(0xB0 + (0xA0 - 0xB0) * y / 479);
+    }
+  gchar* png = nullptr;
+  gsize png_size = 0;
+  ASSERT_TRUE(gdk_pixbuf_save_to_buffer(room, &png, &png_size, "png", nullptr, nullptr));
+  g_object_unref(room);
+  ASSERT_TRUE(archive_write((folder / "fastdata.arc").string(), archive_version::v3, {{"vaskel.env", env}}));
+  ASSERT_TRUE(archive_write((folder / "scenario.arc").string(), archive_version::v3, {{"start.vko", start.build()}}));
+  ASSERT_TRUE(archive_write((folder / "data.arc").string(), archive_version::v3, {{"room.png", std::string(png, png_size)}}));
+  g_free(png);
+
+  ASSERT_EQ(play_headless(folder, shots, {{"", 3000, "page", play_input::click, 320, 240}}), 0) << "a click ends it";
+  std::vector<uint32_t> page = raw_read(shots / "page.raw");
+  ASSERT_EQ(page.size(), 640u * 480u) << "the screen is the environment's 640 x 480";
+  EXPECT_EQ(page[10 * 640 + 10] & 0xF0F0F0, 0x4070B0u) << "the picture at the top";
+  int text = 0, window = 0;
+  for (int y = 340; y < 460; ++y)
+    for (int x = 20; x < 620; ++x) {
+      uint32_t p = page[static_cast<size_t>(y) * 640 + x];
+      text += (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 150 && (p & 0xFF) > 150;
+      window += p == 0x102040;
+    }
+  EXPECT_GT(window, 600 * 120 / 2) << "the message window";
+  EXPECT_GT(text, 300) << "the page's text";
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "golden.h"
 #include "gui_fixture.h"
 #include "playthrough.h"
 #include "test_support.h"
@@ -35,7 +37,7 @@ const std::vector<play_step> steps = {
     {"page: 花子", 2500, "second-page", play_input::enter},
     {"page: 夕焼け", 2500, "third-page", play_input::wheel_up},  // no voice: the music alone
     {"backlog: 一つ前", 600, "backlog", play_input::wheel_down},
-    {"backlog: 閉じる", 400, "", play_input::enter},
+    {"backlog: 閉じる", 400, "", play_input::click, 400, 100},  // Enter would frame the choice's first entry, or not, by its timing
     {"choice:", 800, "choice", play_input::click, 400, 294},
     {"page: 太郎「神社", 2500, "shrine-page", play_input::enter},
     {"page: 花子「……", 400, "", play_input::enter},
@@ -44,7 +46,7 @@ const std::vector<play_step> steps = {
     {"mahjong:", 800, "", play_input::enter},
     {"page: 花子「すごい", 2500, "last-page", play_input::enter},
     {"ending:", 1500, "ending", play_input::enter},
-    {"title:", 600, "title-last", play_input::none},  // left alone, the second title ends the game
+    {"title:", 600, "title-last", play_input::click, 400, 504},  // the title waits: "終了" ends the game
 };
 constexpr size_t FIRST_TITLE = 0, THIRD_PAGE = 3, LAST_TITLE = 14;
 
@@ -91,6 +93,7 @@ class SampleGamePlaythrough : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
+    window_forget();
     gui_test::TearDown();
   }
   // The recording's length so far.
@@ -113,9 +116,49 @@ class SampleGamePlaythrough : public gui_test {
     }
   }
 
+  // The game's window, found by its first title (development mode puts the script's place in it
+  // later). The game area lies under the menu bar, and in development mode above a status bar: it
+  // is found once, as the band of the window that best matches a picture of the game, and placed
+  // again from the window's origin each time (asked of the server: GDK does not follow another
+  // client's window by itself).
+  bool window_find() {
+    int width = 0;
+    if (!game_area("vaskrun sample game", H, width, left, top)) return false;
+    std::string id;
+    if (xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id) != 0) return false;
+    xid = strtoul(id.c_str(), nullptr, 10);
+    frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
+    return frame != nullptr;
+  }
+  bool place() {
+    gdk_window_get_origin(frame, &left, &top);
+    top += std::max(band, 0);
+    return gdk_window_get_width(frame) == W && band >= 0;
+  }
+  void band_find(const std::vector<uint32_t>& want) {
+    int x, y, height = gdk_window_get_height(frame), best = -1;
+    gdk_window_get_origin(frame, &x, &y);
+    if (height < H) return;
+    std::vector<uint32_t> whole = screenshot(x, y, W, height);
+    for (int dy = 0; dy + H <= height; ++dy) {
+      std::vector<uint32_t> part(whole.begin() + dy * W, whole.begin() + (dy + H) * W);
+      int bad = glyph_mismatches(part, want, W);
+      if (best < 0 || bad < best) best = bad, band = dy;
+    }
+  }
+  // The game area now, once it is placed.
+  std::vector<uint32_t> game_shot() { return place() ? screenshot(left, top, W, H) : std::vector<uint32_t>{}; }
+  void window_forget() {
+    if (frame) g_object_unref(frame);
+    frame = nullptr, band = -1;
+  }
+
   temp_dir home;
   fs::path audio = fs::path(home.path()) / "sound.raw";
   int child = -1;
+  GdkWindow* frame = nullptr;
+  unsigned long xid = 0;
+  int band = -1, left = 0, top = 0;
 };
 
 TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereItsMusicPlays) {
@@ -130,34 +173,8 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
   ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer starts outside the window, as headless
   child = vaskrun_start(folder, root, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio.string()}});
   ASSERT_GT(child, 0);
-  int width = 0, left = 0, top = 0;
-  ASSERT_TRUE(game_area("vaskrun sample game", H, width, left, top)) << "vaskrun's window did not appear";
-  std::string id;
-  ASSERT_EQ(xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id), 0);
-  GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), strtoul(id.c_str(), nullptr, 10));
-  ASSERT_NE(frame, nullptr);
-  // The game area lies under the menu bar, and in development mode above a status bar: it is found
-  // once, as the band of the window that best matches the first checkpoint, and placed again
-  // from the window's origin each time (asked of the server: GDK does not follow another
-  // client's window by itself).
-  int band = -1;
-  auto place = [&] {
-    gdk_window_get_origin(frame, &left, &top);
-    top += std::max(band, 0);
-    return gdk_window_get_width(frame) == W && band >= 0;
-  };
-  auto find_band = [&](const std::vector<uint32_t>& want) {
-    int x, y, height = gdk_window_get_height(frame), best = -1;
-    gdk_window_get_origin(frame, &x, &y);
-    if (height < H) return;
-    std::vector<uint32_t> whole = screenshot(x, y, W, height);
-    for (int dy = 0; dy + H <= height; ++dy) {
-      std::vector<uint32_t> part(whole.begin() + dy * W, whole.begin() + (dy + H) * W);
-      int bad = glyph_mismatches(part, want, W);
-      if (best < 0 || bad < best) best = bad, band = dy;
-    }
-  };
-  xdotool("windowfocus --sync " + id);
+  ASSERT_TRUE(window_find()) << "vaskrun's window did not appear";
+  xdotool("windowfocus --sync " + std::to_string(xid));
 
   debug_log_reader log(folder / "debugout.log");
   std::vector<size_t> at_cue(steps.size()), at_input(steps.size());
@@ -168,6 +185,7 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
     uint32_t cued = host_clock_ms();
     at_cue[i] = recorded();
     pump_for(s.settle_ms);
+    if (std::string(s.cue) == "mahjong:" && place()) save_screenshot("sample-mahjong-panel", left, top, W, H);
     if (*s.shot) {
       // The desktop keeps real time: the screen is taken until it matches, a few seconds at most.
       std::vector<uint32_t> want = raw_read(shots / (std::string(s.shot) + ".raw")), got;
@@ -175,7 +193,7 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
       int best = -1;
       bool matched = pump_until(
           [&] {
-            if (band < 0) find_band(want);
+            if (band < 0) band_find(want);
             if (!place()) return false;
             got = screenshot(left, top, W, H);
             int bad = glyph_mismatches(got, want, W, mask);
@@ -195,10 +213,9 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
     place();
     give(s, left, top);
   }
-  g_object_unref(frame);
   int status = -1;
   EXPECT_TRUE(pump_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000))
-      << "the second title did not end the game";
+      << "\"終了\" on the second title did not end the game";
   child = -1;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 
@@ -213,6 +230,148 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
   EXPECT_LE(ended.peak, 8) << "the music still sounds after the ending";
   printf("recorded %zu ms: the title peaks at %d, the music's rms is %.0f, after the ending the peak is %d\n",
          static_cast<size_t>(sound.size() / BYTES_PER_MS), title.peak, music.rms, ended.peak);
+}
+
+// Pixels of the message window's text (light on its dark blue), and of the mode mark in its corner
+// (yellow), in a picture of the game area.
+int count_in(const std::vector<uint32_t>& shot, int x0, int y0, int x1, int y1, bool (*is)(int r, int g, int b)) {
+  int n = 0;
+  for (int y = y0; y < y1 && !shot.empty(); ++y)
+    for (int x = x0; x < x1; ++x) {
+      uint32_t p = shot[static_cast<size_t>(y) * W + x];
+      n += is(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+    }
+  return n;
+}
+int text_pixels(const std::vector<uint32_t>& shot) {
+  return count_in(shot, 44, 454, 760, 570, [](int r, int g, int b) { return r > 150 && g > 150 && b > 150; });
+}
+int mark_pixels(const std::vector<uint32_t>& shot) {
+  return count_in(shot, 668, 434, 764, 456, [](int r, int g, int b) { return r > 180 && g > 150 && b < 150; });
+}
+
+// Reading on the desktop, in two runs of the loose copy. At the slowest text speed the first page
+// is typed: soon after it begins part of it shows, not all; a click shows the rest at once, and
+// the page then waits: nothing turns it. A right click hides the message window, the next click
+// brings it back as it was, and the page still waits. At the fastest speed the page stands whole
+// as it begins; F6 puts "オート" on the window and the pages turn by themselves up to the choice,
+// where auto mode ends. There the menu's save (F2) keeps the game in the slot dialog's first
+// slot, which the load dialog (F3) shows with its chapter and the page's thumbnail.
+TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheWindowHidden) {
+  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
+  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
+  std::vector<uint32_t> whole_page;
+  for (const char* speed : {"0", "5000"}) {
+    SCOPED_TRACE(std::string("text speed ") + speed);
+    fs::path run = fs::path(home.path()) / speed, folder = run / "game";
+    fs::create_directories(run / "config/vaskrun");
+    std::ofstream(run / "config/vaskrun/demo.ini") << "[values]\nMojiSpeed=" << speed << "\nAutoSpeed=5000\n";
+    fs::copy(dev, folder, fs::copy_options::recursive);
+    ASSERT_EQ(xdotool("mousemove 1010 750"), 0);
+    child = vaskrun_start(folder, run, {{"SDL_AUDIODRIVER", "dummy"}});
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(window_find()) << "vaskrun's window did not appear";
+    xdotool("windowfocus --sync " + std::to_string(xid));
+    debug_log_reader log(folder / "debugout.log");
+    std::vector<uint32_t> title = golden_picture("01-title");
+    ASSERT_TRUE(pump_until([&] { return log.seen("title:"); }, 20000));
+    ASSERT_TRUE(pump_until([&] {
+      if (band < 0) band_find(title);
+      return glyph_mismatches(game_shot(), title, W) < W * H / 100;
+    }, 5000)) << "the title";
+    give({"", 0, "", play_input::click, 400, 324}, left, top);
+    ASSERT_TRUE(pump_until([&] { return log.seen("text: 坂の下で"); }, 30000)) << "the first page";
+    auto click = [&](int button) {
+      xdotool("mousemove " + std::to_string(left + 400) + " " + std::to_string(top + 300) + " sleep 0.1 click " +
+              std::to_string(button));
+    };
+
+    if (whole_page.empty()) {  // the slowest speed
+      pump_for(800);
+      std::vector<uint32_t> typing = game_shot();
+      save_screenshot("reading-slowest-typing", left, top, W, H);
+      click(1);
+      uint32_t clicked = host_clock_ms();
+      ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 3000)) << "the click did not show the rest";
+      EXPECT_LT(host_clock_ms() - clicked, 1500u) << "the rest of the page came slowly";
+      pump_for(300);
+      whole_page = game_shot();
+      int part = text_pixels(typing), whole = text_pixels(whole_page);
+      EXPECT_GT(part, 0) << "nothing was typed in 0.8 s";
+      EXPECT_LT(part, whole / 2) << "the page was not typed: " << part << " of " << whole;
+      pump_for(2000);
+      EXPECT_FALSE(log.seen("text: 花子")) << "the page turned by itself";
+
+      click(3);
+      ASSERT_TRUE(pump_until([&] { return log.seen("window: 隠す"); }, 3000)) << "a right click did not hide";
+      pump_for(300);
+      std::vector<uint32_t> hidden = game_shot();
+      save_screenshot("reading-window-hidden", left, top, W, H);
+      EXPECT_LT(text_pixels(hidden), whole / 20) << "the message window stayed";
+      click(1);
+      ASSERT_TRUE(pump_until([&] { return log.seen("window: 戻す"); }, 3000)) << "a click did not show it again";
+      pump_for(300);
+      EXPECT_LT(glyph_mismatches(game_shot(), whole_page, W), W * H / 100) << "the window came back otherwise";
+      pump_for(1500);
+      EXPECT_FALSE(log.seen("text: 花子")) << "the click that showed the window turned the page";
+    } else {  // the fastest speed
+      ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 1000)) << "the page was not there at once";
+      pump_for(300);
+      EXPECT_LT(glyph_mismatches(game_shot(), whole_page, W), W * H / 100) << "not the whole page";
+      EXPECT_EQ(mark_pixels(game_shot()), 0) << "a mode mark without a mode";
+      xdotool("windowfocus --sync " + std::to_string(xid) + " key F6");
+      EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) > 20; }, 3000)) << "no オート on the window";
+      save_screenshot("reading-auto-mode", left, top, W, H);
+      EXPECT_TRUE(pump_until([&] { return log.seen("text: 花子"); }, 10000)) << "auto mode did not turn the page";
+      EXPECT_TRUE(pump_until([&] { return log.seen("text: 夕焼け"); }, 10000)) << "nor the next";
+      ASSERT_TRUE(pump_until([&] { return log.seen("choice:"); }, 10000)) << "the choice did not come";
+      EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) == 0; }, 2000)) << "auto mode went on at the choice";
+
+      // The slot dialog, through the keys of the menu: save to the first slot, then look at it.
+      auto dialog = [&](const char8_t* name) {  // window names are UTF-8
+        std::string id;
+        pump_until([&] { return xdotool(std::string("search --onlyvisible --name ") + reinterpret_cast<const char*>(name), &id) == 0; }, 5000);
+        return id.substr(0, id.find('\n'));
+      };
+      xdotool("windowfocus --sync " + std::to_string(xid) + " key F2");
+      std::string saving = dialog(u8"データのセーブ");
+      ASSERT_FALSE(saving.empty()) << "F2 opened no slot dialog";
+      xdotool("windowfocus --sync " + saving + " key Down sleep 0.3 key Return");
+      ASSERT_TRUE(pump_until([&] { return fs::exists(folder / "savedata/vaskel_0101.sav"); }, 5000)) << "not saved";
+      std::string box;  // "セーブしました", over the game
+      pump_until([&] {
+        xdotool("search --onlyvisible --pid " + std::to_string(child), &box);
+        return std::count(box.begin(), box.end(), '\n') >= 2;
+      }, 5000);
+      xdotool("windowfocus --sync " + box.substr(box.rfind('\n', box.size() - 2) + 1) + " key Return");
+      pump_for(500);
+      xdotool("windowfocus --sync " + std::to_string(xid) + " key F3");
+      std::string loading = dialog(u8"データのロード");
+      ASSERT_FALSE(loading.empty()) << "F3 opened no slot dialog";
+      xdotool("windowfocus --sync " + loading + " key Down");
+      pump_for(800);
+      std::string where;
+      xdotool("getwindowgeometry --shell " + loading, &where);
+      auto value = [&](const char* key) {
+        size_t at = where.find(key);
+        return at == std::string::npos ? 0 : atoi(where.c_str() + at + strlen(key));
+      };
+      int dx = value("X="), dy = value("Y="), dw = value("WIDTH="), dh = value("HEIGHT=");
+      save_screenshot("sample-slot-dialog-thumbnail", dx, dy, dw, dh);
+      // The thumbnail shows the page: the message window's dark blue, which GTK's dialog has not.
+      std::vector<uint32_t> shown = dw > 0 && dh > 0 ? screenshot(dx, dy, dw, dh) : std::vector<uint32_t>{};
+      int blue = 0;
+      for (uint32_t p : shown)
+        blue += std::abs(int(p >> 16 & 0xFF) - 0x14) < 16 && std::abs(int(p >> 8 & 0xFF) - 0x2A) < 16 &&
+                std::abs(int(p & 0xFF) - 0x50) < 16;
+      EXPECT_GT(blue, 1000) << "no thumbnail of the page in the slot dialog";
+      xdotool("windowfocus --sync " + loading + " key Escape");
+      std::string title_text = slurp(folder / "savedata/vaskel_0101.sav").substr(16, 128);
+      EXPECT_STREQ(title_text.c_str(), "第一章　夕方の坂道∵夕焼け") << "chapter ∵ subject";
+    }
+    vaskrun_stop(child);
+    window_forget();
+  }
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ class SampleGame : public gui_test {
   temp_dir home;
 };
 
-// The title stands five seconds before it starts the game by itself: the picture is taken at once.
+// The title waits for the player: its picture is taken as it first stands.
 TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
   std::vector<uint32_t> want = golden_picture("01-title");
@@ -121,9 +121,9 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
 }
 
 // Alt+Enter and F4 switch the game to full screen and back under a window manager; in full screen
-// the title lies centred on the 1024 x 768 screen (scale type 0), while it stands before the game
-// starts by itself. The window starts at the place the settings keep (partly off the screen, as a
-// player may leave it), comes back to exactly that place and size, and the exit stores it.
+// the title lies centred on the 1024 x 768 screen (scale type 0) while it waits. The window starts
+// at the place the settings keep (partly off the screen, as a player may leave it), comes back to
+// exactly that place and size, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
   if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";

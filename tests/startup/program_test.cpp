@@ -142,6 +142,48 @@ TEST_F(program, AGameSizeNoPageCanHoldFallsBackWithANotice) {
   EXPECT_THAT(output, HasSubstr(utf8(u8"CLIENT_HEIGHT [65536] は大きすぎます（8192 以下）。480 で起動します")));
 }
 
+// An environment file saved as UTF-8 is read as the text it holds (the title is no mojibake), and
+// development mode says so; a BOM does not spoil the first key.
+TEST_F(program, AnEnvironmentFileInUtf8IsReadAsItsTextAndReported) {
+  for (const char* bom : {"", "\xEF\xBB\xBF"}) {
+    dir.write("game/fastdata/vaskel.env", bom + env_text().replace(env_text().find('\n'), 0, utf8(u8"|坂道")));
+    dir.write("game/scenario/start.vko", assemble(BUILTINS + std::string(ENDS_AT_ONCE)));
+    std::string output;
+    EXPECT_EQ(run(&output), 0) << output;
+    EXPECT_THAT(output, HasSubstr("[" + title + utf8(u8" 坂道] vaskel.env は UTF-8 で書かれています。"))) << bom;
+  }
+}
+
+// In development mode the text log says why a save wrote nothing.
+TEST_F(program, ASaveThatWritesNothingSaysWhyInTheLog) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"", "save_to_slot : セーブしません：セーブが禁止されています（save_unlock が呼ばれていません）"},
+      {"", "セーブしません：スナップショットがありません（save_snapshot は save_unlock と snapshot_unlock の後に"},
+      {"LOADSAVEDISABLE\t1\n", "セーブしません：環境ファイルの LOADSAVEDISABLE が 1 です"},
+  };
+  for (const auto& [env, line] : cases) {
+    loose_game(R"(
+.func $init@GLOBAL
+    ret
+.entry
+    push.i 1
+    builtin.drop save_to_slot 1         ; saving is locked after the reset
+    builtin.drop save_unlock 0
+    push.i 2
+    builtin.drop save_to_slot 1         ; no snapshot was taken
+    builtin.drop system_end 0
+    ret
+)", env);
+    std::string output;
+    EXPECT_EQ(run(&output), 0) << output;
+    std::ifstream in(dir.at("game/debugout.log"), std::ios::binary);
+    std::stringstream log;  // engine text, as the literals here
+    log << in.rdbuf();
+    EXPECT_THAT(log.str(), HasSubstr(line));
+    std::filesystem::remove(dir.at("game/debugout.log"));
+  }
+}
+
 TEST_F(program, AStartObjectEndsTheRunWithTheEndBuiltIn) {
   loose_game(ENDS_AT_ONCE);
   std::string output;

@@ -1,12 +1,15 @@
 // The assembler: encodings, the text syntax, listings that assemble back to the same bytes, and
 // the command-line front.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "base/hash.h"
+#include "builtin_reference.h"
 #include "test_support.h"
 #include "vko_assembler.h"
+#include "vko_syntax.h"
 #include "vm/script_object.h"
 
 namespace {
@@ -60,6 +63,7 @@ TEST(assembler, EncodesEachOperandForm) {
   EXPECT_EQ(code_of("aset<<.i.pop @[0x10] 3"), "00 03 20 18 10 00 00 00 00 00");
   EXPECT_EQ(code_of("call 0xAABBCCDD 2"), "0F 08 DD CC BB AA 00 00 00 00 02 00");
   EXPECT_EQ(code_of("builtin.drop 0xCF35F0E3 1"), "35 08 E3 F0 35 CF 01 00");
+  EXPECT_EQ(code_of("builtin.drop time_wait 1"), "35 08 E3 F0 35 CF 01 00");  // by the engine's name
   EXPECT_EQ(code_of("locals int strarr"), "29 08 02 00 00 05");
   EXPECT_EQ(code_of("params float"), "36 08 01 00 01");
   EXPECT_EQ(code_of("here: jmp here"), "2C 08 FA FF FF FF");
@@ -122,7 +126,10 @@ TEST(assembler, ListingsAssembleBackToTheSameBytes) {
   ASSERT_TRUE(vko_assemble_text(utf8(u8R"(
 .lines 3
 .func first
-    push.s "テキスト\t\x81\xFF"
+    push.s "テキスト\t\x81\xFF\x87\x90"      ; 0x8790 and 0x81E0 are one character in UTF-8
+    push.event message_line
+    builtin.drop msgbox_warning_retrycancel 1
+    builtin.drop 0x6E7F7FB7 1                  ; the name's other hash
     push.f bits:0x7FC00000
     load.s #[0x1] hint=300
     load.i @x word=0x0027
@@ -157,22 +164,74 @@ out:
     ASSERT_TRUE(vko_assemble_text(listing, again, error)) << error << "\n" << listing;
     EXPECT_EQ(hex(again.build()), hex(plain)) << listing;
   }
+  std::string listing = vko_disassemble(object);
+  for (const char* named : {"push.event message_line", "builtin.drop msgbox_warning_retrycancel 1", "builtin.drop 0x6E7F7FB7 1"})
+    EXPECT_NE(listing.find(named), std::string::npos) << named << "\n" << listing;
 }
 
 TEST(assembler, ErrorsNameTheLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"ret\nfrob 1\n", "line 2: unknown instruction frob"},
+      {"ret\njmp later\n\njmp nowhere\nlater:\n", "line 4: label nowhere is used but never defined"},
+      {"ret\n\nload.i score\n", "line 3: bad variable score"},
+      {"builtin time_waits 1\n", "line 1: unknown built-in time_waits"},
+      {"push.i 4294967296\n", "line 1: 4294967296 is out of range (-2147483648 to 4294967295)"},
+      {"push.i 99999999999999999999\n", "line 1: 99999999999999999999 is out of range (-2147483648 to 4294967295)"},
+      {"\nline 40000\n", "line 2: 40000 is out of range (-32768 to 32767)"},
+      {"push.event message_lines\n", "line 1: unknown event message_lines"},
+  };
+  for (const auto& [source, message] : cases) {
+    vko_builder b;
+    std::string error;
+    EXPECT_FALSE(vko_assemble_text(source, b, error)) << source;
+    EXPECT_EQ(error, message);
+  }
+}
+
+// A second function of one name is never called; the assembler says so and still assembles.
+TEST(assembler, WarnsOfAFunctionDefinedTwice) {
   vko_builder b;
   std::string error;
-  EXPECT_FALSE(vko_assemble_text("ret\nfrob 1\n", b, error));
-  EXPECT_EQ(error, "line 2: unknown instruction frob");
-  vko_builder c;
-  EXPECT_FALSE(vko_assemble_text("jmp nowhere\n", c, error));
-  EXPECT_EQ(error, "label nowhere is used but never defined");
-  vko_builder d;
-  EXPECT_FALSE(vko_assemble_text("ret\n\nload.i score\n", d, error));
-  EXPECT_EQ(error, "line 3: bad variable score");
-  vko_builder e;
-  EXPECT_FALSE(vko_assemble_text("builtin time_wait 1\n", e, error));
-  EXPECT_EQ(error, "line 1: unknown built-in time_wait (define it with .builtin)");
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(vko_assemble_text(".func a\nret\n.func b\nret\n.func a\nret\n", b, error, &warnings)) << error;
+  EXPECT_EQ(warnings, std::vector<std::string>{"line 5: warning: function a is defined again (first at line 1, which calls find)"});
+}
+
+// Events are pushed as names: the text's CRC-32 is the key the engine fires.
+TEST(assembler, EventNamesHashToTheEngineKeys) {
+  for (const vko_event& e : vko_events()) {
+    std::string text = vko_event_text(e);
+    EXPECT_EQ(crc32_bytes(text.data(), text.size()), e.key) << e.name;
+    EXPECT_EQ(text.find('\0'), std::string::npos) << e.name;
+  }
+}
+
+// docs/builtins.md is what the engine's table and the notes make, and every built-in has a note.
+TEST(assembler, TheBuiltinReferenceIsTheTable) {
+  EXPECT_EQ(builtin_notes_unmatched(), std::vector<std::string>{});
+  std::ifstream in(std::string(VASK_SOURCE_DIR) + "/docs/builtins.md", std::ios::binary);
+  std::stringstream docs;
+  docs << in.rdbuf();
+  EXPECT_TRUE(docs.str() == builtin_reference()) << "docs/builtins.md differs: build/vaskasm -r > docs/builtins.md";
+}
+
+// Every object of the sample game lists and assembles back to the same bytes.
+TEST(assembler, TheSampleGameListsAndAssemblesBack) {
+  std::filesystem::path objects = std::filesystem::path(VASK_BINARY_DIR) / "demo/dev/scenario";
+  if (!std::filesystem::exists(objects / "chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
+  int count = 0;
+  for (const auto& file : std::filesystem::directory_iterator(objects)) {
+    std::ifstream in(file.path(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    std::string listing = vko_disassemble(bytes.str()), error;
+    vko_builder again;
+    ASSERT_TRUE(vko_assemble_text(listing, again, error)) << file.path() << ": " << error;
+    EXPECT_EQ(again.build(), bytes.str()) << file.path();
+    EXPECT_EQ(listing.find("builtin 0x"), std::string::npos) << file.path() << ": a built-in listed by hash";
+    ++count;
+  }
+  EXPECT_EQ(count, 6);
 }
 
 TEST(assembler, TheCommandLineWritesScrambledObjectsAndListsThem) {
@@ -187,6 +246,9 @@ TEST(assembler, TheCommandLineWritesScrambledObjectsAndListsThem) {
   std::string listing;
   ASSERT_EQ(run_command(tool + " -d " + dir.at("t.vko"), &listing), 0);
   EXPECT_NE(listing.find("push.s \"hi\""), std::string::npos) << listing;
+  std::string reference;
+  ASSERT_EQ(run_command(tool + " -r", &reference), 0);
+  EXPECT_EQ(reference, builtin_reference());
   EXPECT_NE(run_command(tool + " " + dir.at("missing.vasm") + " " + dir.at("x.vko") + " 2>/dev/null"), 0);
 }
 

@@ -15,13 +15,15 @@
 // ---------------------------------------------------------------------------------------------
 // Variables
 
+// A decimal or hexadecimal integer; one too large for 64 bits reads as the largest of its sign, so
+// that range checks name it out of range.
 static bool parse_int(std::string_view text, int64_t* out) {
   std::string s(text);
   if (s.empty()) return false;
   char* end = nullptr;
   errno = 0;
   long long v = strtoll(s.c_str(), &end, 0);
-  if (errno || *end) return false;
+  if (*end || end == s.c_str() || (errno && errno != ERANGE)) return false;
   *out = v;
   return true;
 }
@@ -324,16 +326,22 @@ int type_by_name(std::string_view name) {
 }
 
 struct text_assembler {
+  explicit text_assembler(vko_builder& builder) : b(builder) {}
   vko_builder& b;
   std::map<std::string, vko_label, std::less<>> labels;
+  std::map<std::string, int, std::less<>> label_first_use;  // the line that first names a label
   std::map<std::string, uint32_t, std::less<>> builtins;
+  std::map<uint32_t, std::pair<std::string, size_t>> functions;  // hash -> name and line
+  std::vector<std::string> warnings;
   std::string error;
+  size_t line_number = 0;
 
   vko_label label_named(std::string_view name) {
     auto it = labels.find(name);
     if (it != labels.end()) return it->second;
     vko_label l = b.label();
     labels.emplace(std::string(name), l);
+    label_first_use.emplace(std::string(name), static_cast<int>(line_number));
     return l;
   }
 
@@ -343,7 +351,9 @@ struct text_assembler {
   }
 
   bool number(const token& t, int64_t lo, int64_t hi, int64_t* out) {
-    if (t.quoted || !parse_int(t.text, out) || *out < lo || *out > hi) return fail("bad number " + t.text);
+    if (t.quoted || !parse_int(t.text, out)) return fail("bad number " + t.text);
+    if (*out < lo || *out > hi)
+      return fail(t.text + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
     return true;
   }
 
@@ -356,12 +366,21 @@ struct text_assembler {
     }
     if (builtin) {
       auto it = builtins.find(t.text);
-      if (it == builtins.end()) return fail("unknown built-in " + t.text + " (define it with .builtin)");
-      *out = it->second;
+      if (it != builtins.end()) *out = it->second;
+      else if (!vko_builtin_hash(t.text, out)) return fail("unknown built-in " + t.text);
       return true;
     }
     *out = crc32_string(t.text.c_str());
     return true;
+  }
+
+  // A second function of one hash is never called: the first one is found.
+  void function_defined(uint32_t hash, const std::string& name) {
+    auto [it, added] = functions.try_emplace(hash, name, line_number);
+    if (!added)
+      warnings.push_back("line " + std::to_string(line_number) + ": warning: function " + name +
+                         " is defined again (first at line " + std::to_string(it->second.second) +
+                         ", which calls find)");
   }
 
   // Optional trailing words of loads: access mode, unary operator, word= and hint=.
@@ -416,15 +435,18 @@ struct text_assembler {
       if (t.size() != 2) return fail(".func needs a name or hash");
       uint32_t hash;
       if (!hash_or_name(t[1], false, &hash)) return false;
+      function_defined(hash, t[1].text);
       b.function_hash(hash);
     } else if (d == ".entry") {
       if (t.size() != 1) return fail(".entry takes nothing");
       b.entry();
     } else if (d == ".lines") {
-      if (t.size() != 2 || !number(t[1], 0, 0xFFFFFFFFll, &v)) return fail(".lines needs a count");
+      if (t.size() != 2) return fail(".lines needs a count");
+      if (!number(t[1], 0, 0xFFFFFFFFll, &v)) return false;
       b.lines(static_cast<uint32_t>(v));
     } else if (d == ".builtin") {
-      if (t.size() != 3 || !number(t[2], 0, 0xFFFFFFFFll, &v)) return fail(".builtin needs a name and a hash");
+      if (t.size() != 3) return fail(".builtin needs a name and a hash");
+      if (!number(t[2], 0, 0xFFFFFFFFll, &v)) return false;
       builtins[t[1].text] = static_cast<uint32_t>(v);
     } else if (d == ".byte" || d == ".word" || d == ".dword") {
       int64_t hi = d == ".byte" ? 0xFF : d == ".word" ? 0xFFFF : 0xFFFFFFFFll;
@@ -443,6 +465,13 @@ struct text_assembler {
   }
 
   bool instruction(const std::vector<token>& t) {
+    if (t[0].text == "push.event") {
+      if (t.size() != 2 || t[1].quoted) return fail("push.event needs an event name");
+      const vko_event* e = vko_event_by_name(t[1].text);
+      if (!e) return fail("unknown event " + t[1].text);
+      b.push_string(vko_event_text(*e));
+      return true;
+    }
     const vko_mnemonic* m = vko_mnemonic_by_name(t[0].text);
     if (!m) return fail("unknown instruction " + t[0].text);
     int64_t v, argc;
@@ -453,7 +482,8 @@ struct text_assembler {
         b.op(m->opcode);
         return true;
       case vko_operands::i32:
-        if (t.size() != 2 || !number(t[1], INT32_MIN, 0xFFFFFFFFll, &v)) return fail("push.i needs an integer");
+        if (t.size() != 2) return fail("push.i needs an integer");
+        if (!number(t[1], INT32_MIN, 0xFFFFFFFFll, &v)) return false;
         b.op(m->opcode);
         b.u32(static_cast<uint32_t>(v));
         return true;
@@ -519,7 +549,8 @@ struct text_assembler {
         b.jump_op(m->opcode, label_named(t[1].text));
         return true;
       case vko_operands::line:
-        if (t.size() != 2 || !number(t[1], -32768, 32767, &v)) return fail("line needs a number");
+        if (t.size() != 2) return fail("line needs a number");
+        if (!number(t[1], -32768, 32767, &v)) return false;
         b.line(static_cast<int>(v));
         return true;
       case vko_operands::table: {
@@ -553,23 +584,26 @@ struct text_assembler {
 
 }  // namespace
 
-bool vko_assemble_text(std::string_view source, vko_builder& out, std::string& error) {
-  text_assembler a{out, {}, {}, {}};
-  size_t line_number = 0;
+bool vko_assemble_text(std::string_view source, vko_builder& out, std::string& error,
+                       std::vector<std::string>* warnings) {
+  text_assembler a(out);
   while (!source.empty()) {
-    ++line_number;
+    ++a.line_number;
     size_t end = source.find('\n');
     std::string_view line = source.substr(0, end);
     source = end == std::string_view::npos ? std::string_view() : source.substr(end + 1);
     if (!a.line(line)) {
-      error = "line " + std::to_string(line_number) + ": " + a.error;
+      error = "line " + std::to_string(a.line_number) + ": " + a.error;
       return false;
     }
   }
+  if (warnings) *warnings = a.warnings;
+  // The first use of a label never defined, by line.
+  int first = 0;
   for (const auto& [name, l] : a.labels)
-    if (!out.bound(l)) {
-      error = "label " + name + " is used but never defined";
-      return false;
+    if (!out.bound(l) && (!first || a.label_first_use[name] < first)) {
+      first = a.label_first_use[name];
+      error = "line " + std::to_string(first) + ": label " + name + " is used but never defined";
     }
-  return true;
+  return first == 0;
 }

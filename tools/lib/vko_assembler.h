@@ -112,8 +112,10 @@ class vko_builder {
   uint32_t lines_ = 0;
 };
 
-// Assembles text (docs/assembler.md) into the builder. false with "line N: message" on error.
-bool vko_assemble_text(std::string_view source, vko_builder& out, std::string& error);
+// Assembles text (docs/assembler.md) into the builder. false with "line N: message" on error;
+// warnings (a function defined twice) as "line N: warning: ...".
+bool vko_assemble_text(std::string_view source, vko_builder& out, std::string& error,
+                       std::vector<std::string>* warnings = nullptr);
 
 // A readable listing of an object file in the same syntax (scrambled objects are unscrambled).
 // Assembling the listing gives the same code back.

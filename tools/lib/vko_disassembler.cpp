@@ -23,6 +23,13 @@ std::string format(const char* f, ...) {
   return buffer;
 }
 
+// A character that comes back as the same bytes from its UTF-8 form. Some CP932 codes share
+// one character with another code (the NEC and IBM duplicates) and come back as the other.
+bool round_trips(std::string_view bytes, std::string& utf8) {
+  std::string back;
+  return cp932_to_utf8(bytes, utf8) && !utf8.empty() && utf8_to_cp932(utf8, back) && back == bytes;
+}
+
 // Engine text as a quoted UTF-8 literal with escapes for what has no printable form.
 std::string quote(const unsigned char* p, size_t n) {
   std::string out = "\"";
@@ -35,7 +42,7 @@ std::string quote(const unsigned char* p, size_t n) {
     else if (c == '\t') out += "\\t";
     else if (c == '\r') out += "\\r";
     else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-    else if (c >= 0x80 && cp932_to_utf8(std::string_view(reinterpret_cast<const char*>(p + i), len), utf8) && !utf8.empty())
+    else if (c >= 0x80 && round_trips(std::string_view(reinterpret_cast<const char*>(p + i), len), utf8))
       out += utf8;
     else {
       for (size_t k = 0; k < len; ++k) out += format("\\x%02X", p[i + k]);
@@ -43,6 +50,17 @@ std::string quote(const unsigned char* p, size_t n) {
     i += len;
   }
   return out + "\"";
+}
+
+// The event whose text this is, as push.event writes it.
+const vko_event* event_of(std::string_view text) {
+  static const std::map<std::string, const vko_event*, std::less<>> texts = [] {
+    std::map<std::string, const vko_event*, std::less<>> m;
+    for (const vko_event& e : vko_events()) m.emplace(vko_event_text(e), &e);
+    return m;
+  }();
+  auto it = texts.find(text);
+  return it == texts.end() ? nullptr : it->second;
 }
 
 uint16_t rd16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -120,7 +138,10 @@ decoded decode(const uint8_t* code, size_t size, size_t pos) {
       if (left < 2) return d;
       int16_t count = static_cast<int16_t>(rd16(p));
       if (count < 1 || static_cast<size_t>(count) > left - 2 || p[1 + count] != 0) return d;
-      s += " " + quote(p + 2, static_cast<size_t>(count - 1));
+      std::string_view text(reinterpret_cast<const char*>(p + 2), static_cast<size_t>(count - 1));
+      const vko_event* event = opcode == OP_PUSH_STRING ? event_of(text) : nullptr;
+      if (event) s = std::string("push.event ") + event->name;
+      else s += " " + quote(p + 2, static_cast<size_t>(count - 1));
       n = 2 + static_cast<size_t>(count);
       break;
     }
@@ -154,7 +175,8 @@ decoded decode(const uint8_t* code, size_t size, size_t pos) {
     }
     case vko_operands::builtin:
       if (left < 6) return d;
-      s += format(" 0x%08X %u", rd32(p), rd16(p + 4));
+      if (const char* name = vko_builtin_name(rd32(p))) s += format(" %s %u", name, rd16(p + 4));
+      else s += format(" 0x%08X %u", rd32(p), rd16(p + 4));
       n = 6;
       break;
     case vko_operands::types: {

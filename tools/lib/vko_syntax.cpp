@@ -1,8 +1,11 @@
 #include "vko_syntax.h"
 
+#include <array>
 #include <map>
 #include <vector>
 
+#include "base/hash.h"
+#include "vm/builtin_table.h"
 #include "vm/opcodes.h"
 
 const char* const VKO_TYPE_SUFFIX[6] = {"i", "f", "s", "ia", "fa", "sa"};
@@ -124,4 +127,97 @@ const vko_mnemonic* vko_mnemonic_by_opcode(uint16_t opcode, int type) {
                                                                : uint32_t{opcode} << 8;
   auto it = syntax().by_opcode.find(key);
   return it == syntax().by_opcode.end() ? nullptr : &syntax().all[it->second];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Built-ins
+
+static const std::map<std::string_view, uint32_t, std::less<>>& builtins_by_name() {
+  static const auto names = [] {
+    std::map<std::string_view, uint32_t, std::less<>> m;
+    for (const builtin_entry& e : builtin_entries()) m.emplace(e.name, e.hash);  // the first row stays
+    return m;
+  }();
+  return names;
+}
+
+bool vko_builtin_hash(std::string_view name, uint32_t* hash) {
+  auto it = builtins_by_name().find(name);
+  if (it == builtins_by_name().end()) return false;
+  *hash = it->second;
+  return true;
+}
+
+const char* vko_builtin_name(uint32_t hash) {
+  const builtin_entry* e = builtin_find(hash);
+  uint32_t back;
+  return e && vko_builtin_hash(e->name, &back) && back == hash ? e->name : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Events
+
+static const vko_event EVENTS[] = {
+    {"run_start", 0x38579896, "loaded flag (1 after a load), \"\", resume value (1 when the message window was on)",
+     "each time the game starts, restarts or comes back from a load, before the scripts run"},
+    {"menu_load", 0xAAF02220, "-", "the menu's ロード or the load key"},
+    {"menu_save", 0x7CE76169, "-", "the menu's セーブ or the save key, while saving is allowed"},
+    {"menu_key_f11", 0x5399D3AF, "-", "F11, outside development mode"},
+    {"screen_full_asked", 0x57B19BF8, "-", "screen_full_set(1) while IGNORESCREENMODE is set"},
+    {"screen_window_asked", 0xAD050BFF, "-", "screen_full_set(0) while IGNORESCREENMODE is set"},
+    {"menu_wide_mode", 0xEDF9F4F1, "the WideMode setting", "the menu's ワイドモード"},
+    {"close_asked", 0x4A6BF175, "-", "the window's close box while GUIEXITDLG is set"},
+    {"menu_next_choice", 0x5CF65741, "-", "the menu's 次の選択に飛ぶ"},
+    {"menu_prev_choice", 0x2BF167D7, "-", "the menu's 前の選択に戻る (F9 under ALTMENU_B)"},
+    {"menu_how_to_play", 0xCA908215, "-", "the menu's 操作方法, or F12"},
+    {"menu_config", 0x24B05F59, "-", "the menu's コンフィグ, or F9"},
+    {"menu_busy", 0x42629F01, "-", "a menu request arrived while the game's own system menu is open"},
+    {"message_enable", 0xF7A4C8D8, "page 1, page 2", "the message window is switched on"},
+    {"message_disable", 0x0D9B7F0E, "page 1, page 2", "the message window is switched off"},
+    {"message_name", 0x44A4FF72, "the speaker's name", "a line begins with a name before 「 (NAMEPOPUP)"},
+    {"message_line", 0x47BB540C, "page, x, y, width, height, no-wait flag", "a line of text has been drawn"},
+    {"message_newline", 0x04AE36BD, "-", "the code n (a new line)"},
+    {"message_page", 0x20CE505D, "-", "the code p (the page waits)"},
+    {"message_clear", 0x93B38A0B, "-", "the code w, or the text overflows the window"},
+    {"message_custom", 0xD3CA70E5, "the code g's values (up to six)", "the code g"},
+    {"message_text", 0xEC771B85, "the code x's text", "the code x"},
+    {"message_skipped_unread", 0x1A95282E, "-", "forced skip passes a line that was never read"},
+};
+
+std::span<const vko_event> vko_events() { return EVENTS; }
+
+const vko_event* vko_event_by_name(std::string_view name) {
+  for (const vko_event& e : EVENTS)
+    if (name == e.name) return &e;
+  return nullptr;
+}
+
+// Four bytes appended to a text set its CRC-32 to any value: the register after the four bytes
+// depends only on the table rows they pick, and each row is known by its top byte.
+std::string vko_event_text(const vko_event& event) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[i] = c;
+    }
+    return t;
+  }();
+  uint8_t rows[4];
+  uint32_t reg = ~event.key;
+  for (int k = 3; k >= 0; --k) {
+    for (int j = 0; j < 256; ++j)
+      if (table[j] >> 24 == reg >> 24) rows[k] = static_cast<uint8_t>(j);
+    reg = (reg ^ table[rows[k]]) << 8;
+  }
+  for (std::string text = event.name;; text += '_') {
+    reg = ~crc32_bytes(text.data(), text.size());
+    std::string forged = text;
+    for (uint8_t row : rows) {
+      forged += static_cast<char>((reg ^ row) & 0xFF);
+      reg = (reg >> 8) ^ table[row];
+    }
+    if (forged.find('\0') == std::string::npos) return forged;
+  }
 }
