@@ -115,18 +115,7 @@ int atomic_file_sweep(std::string_view engine_folder) {
   return removed;
 }
 
-FILE* player_file_open(std::string_view engine_path) {
-  // A device is never opened (opening one may act on it); without O_NONBLOCK, opening a FIFO
-  // would wait for a writer that never comes, and one may take a file's place after the stat.
-  struct stat st;
-  if (!game_path_stat(engine_path, &st) || !S_ISREG(st.st_mode)) return nullptr;
-  int fd = open(game_path_native(engine_path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  FILE* f = nullptr;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0) f = fdopen(fd, "rb");
-  if (!f) close(fd);
-  return f;
-}
+FILE* player_file_open(std::string_view engine_path) { return game_fopen(engine_path, "rb"); }
 
 bool player_file_read(std::string_view engine_path, std::string* out) {
   out->clear();

@@ -1,6 +1,8 @@
 #include "base/gamepath.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -167,7 +169,19 @@ FILE* game_fopen(std::string_view engine_path, const char* mode) {
     errno = ENOENT;
     return nullptr;
   }
-  return fopen(host.c_str(), mode);
+  if (strcmp(mode, "r") != 0 && strcmp(mode, "rb") != 0) return fopen(host.c_str(), mode);
+  // A read opens regular files only: opening a device may act on it, and opening a FIFO would
+  // wait for a writer that never comes (O_NONBLOCK, as one may take a file's place after a stat).
+  int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  FILE* f = nullptr;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0) f = fdopen(fd, "rb");
+  if (!f) {
+    close(fd);
+    errno = ENOENT;
+  }
+  return f;
 }
 
 bool game_path_stat(std::string_view engine_path, struct stat* st) {

@@ -17,7 +17,8 @@
 // the result also serves to create a new file.
 std::string game_path_native(std::string_view engine_path);
 
-// fopen/stat on an engine path.
+// fopen/stat on an engine path. A read ("r", "rb") opens a regular file only, and never waits on a
+// FIFO or device put in a file's place.
 FILE* game_fopen(std::string_view engine_path, const char* mode);
 bool game_path_stat(std::string_view engine_path, struct stat* st);
 bool game_path_is_dir(std::string_view engine_path);
