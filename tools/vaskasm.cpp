@@ -24,7 +24,18 @@ static bool read_file(const char* path, std::string& out) {
   return true;
 }
 
+static const char USAGE[] =
+    "usage: vaskasm [-x] INPUT.vasm OUTPUT.vko\n"
+    "       vaskasm -d INPUT.vko\n"
+    "       vaskasm -r\n"
+    "Assembles a script listing into a compiled object (-x: scrambled), lists an object (-d) as\n"
+    "text that assembles back to the same bytes, or prints the reference of the built-ins (-r).\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(USAGE, stdout);
+    return 0;
+  }
   if (argc == 2 && strcmp(argv[1], "-r") == 0) {
     fputs(builtin_reference().c_str(), stdout);
     return 0;
@@ -40,7 +51,7 @@ int main(int argc, char** argv) {
   }
   bool scrambled = argc == 4 && strcmp(argv[1], "-x") == 0;
   if (argc != 3 && !scrambled) {
-    fprintf(stderr, "usage: vaskasm [-x] INPUT.vasm OUTPUT.vko\n       vaskasm -d INPUT.vko\n       vaskasm -r\n");
+    fputs(USAGE, stderr);
     return 2;
   }
   const char* input = argv[argc - 2];

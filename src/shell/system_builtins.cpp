@@ -134,7 +134,7 @@ static tm local_now() {
 
 int builtin_date_string(int32_t, int32_t) {
   tm t = local_now();
-  char text[16];
+  char text[40];  // room for any int the fields may hold
   snprintf(text, sizeof text, "%02d/%02d/%02d", t.tm_year % 100, t.tm_mon + 1, t.tm_mday);
   push_string(text);
   return 0;
@@ -142,7 +142,7 @@ int builtin_date_string(int32_t, int32_t) {
 
 int builtin_time_string(int32_t, int32_t) {
   tm t = local_now();
-  char text[16];
+  char text[40];  // room for any int the fields may hold
   snprintf(text, sizeof text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
   push_string(text);
   return 0;

@@ -410,6 +410,7 @@ TEST_F(program, ToolsGiveTheirUsageAndTheDebuggerRemovesNothingButItsOwnSocket) 
       {"vaskdbg' --wait=1 s.sock </dev/null", 1, "no engine connected"},
       {"vaskarc' --help", 0, "usage: vaskarc"},
       {"vaskimg' --help", 0, "usage: vaskimg"},
+      {"vaskasm' --help", 0, "usage: vaskasm"},
   };
   for (const auto& c : cases) {
     std::string output;
