@@ -53,7 +53,7 @@ demo: build
 SOAK_MINUTES ?= 30
 soak: deps
 	@$(ASAN_CONFIGURE)
-	@cmake --build build-asan -j $(JOBS) --target vaskrun demo_game demo_movie
+	@cmake --build build-asan -j $(JOBS) --target vaskrun demo_game
 	@SOAK_MINUTES=$(SOAK_MINUTES) scripts/soak.sh build-asan/vaskrun build-asan/demo/dev
 
 # Every source under bench/ must have been built; a failing benchmark fails the target.
