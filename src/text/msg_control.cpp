@@ -163,6 +163,7 @@ int msg_control_exec(const char* code, int from_script) {
       d.y = i32_add(d.y, d.pitch);
       c.first_line = false;
       hook_fire(HOOK_NEWLINE, 0, 0);
+      error_log_append("\r\n");
       break;
     case 'o':
       c.saved = d;

@@ -183,11 +183,12 @@ int builtin_clock_ms(int32_t, int32_t) {
   return 0;
 }
 
-// value x elapsed / duration, the elapsed time held to the duration; in 64 bits, so neither the
-// distance nor the product can overflow.
+// value x elapsed / duration, the elapsed time held to the duration. The distance wraps as the
+// 32-bit clock does (a start just before the wrap is a moment ago), then its size and the product
+// are taken in 64 bits, so neither can overflow.
 int builtin_clock_lerp(int32_t, int32_t) {
-  int64_t start = builtin_arg_int(1), duration = builtin_arg_int(2), value = builtin_arg_int(3);
-  int64_t elapsed = llabs(static_cast<int64_t>(vm_time_get()) - start);
+  int64_t duration = builtin_arg_int(2), value = builtin_arg_int(3);
+  int64_t elapsed = llabs(i32_sub(vm_time_get(), builtin_arg_int(1)));
   if (elapsed > duration) elapsed = duration;
   push_int(duration > 0 ? static_cast<int32_t>(value * elapsed / duration) : static_cast<int32_t>(value));
   return 0;

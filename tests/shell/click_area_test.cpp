@@ -97,6 +97,7 @@ TEST_F(ClickAreas, TheOverlapPassComesBeforeTheSixteenPixelPass) {
   } rows[] = {
       {VK_RIGHT, {{2, 250, 180, 100, 100, 2}, {3, 400, 100, 100, 100, 3}}, "3"},  // 2 overlaps too little
       {VK_RIGHT, {{2, 250, 180, 100, 100, 2}}, "2"},                               // the second pass
+      {VK_RIGHT, {{2, 250, 0, 100, 300, 2}, {3, 400, 100, 100, 100, 3}}, "2"},  // over half of the current's height
       {VK_RIGHT, {{2, 110, 300, 100, 100, 2}}, ""},  // not more than 16 pixels to the right
       {VK_LEFT, {{2, 0, 100, 50, 100, 2}, {3, 40, 100, 50, 100, 3}}, "3"},  // the nearer
       {VK_DOWN, {{2, 100, 300, 100, 100, 2}}, "2"},

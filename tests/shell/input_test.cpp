@@ -106,6 +106,23 @@ TEST_F(Input, BlockedInputShowsNothingUntilUnblocked) {
   EXPECT_EQ(held(), (std::set<int>{13, 130}));
 }
 
+TEST_F(Input, ALockStopsKeysAndClaimsAltUntilUnlocked) {
+  auto alt_claimed = [] { return input_message_handler(main_window_get(), WM_SYSKEYDOWN, VK_MENU, 0); };
+  key_down('A');
+  EXPECT_EQ(call(builtin_input_lock), 1);
+  EXPECT_EQ(call(builtin_input_lock), 0);
+  EXPECT_EQ(alt_claimed(), 1);
+  EXPECT_EQ(input_message_handler(main_window_get(), WM_SYSKEYDOWN, VK_F10, 0), 0);  // Alt alone
+  key_down(VK_RETURN);
+  input_snapshot();
+  EXPECT_EQ(held(), std::set<int>{65});  // Enter went unrecorded
+  EXPECT_EQ(input_take_last_key(), VK_RETURN);
+  EXPECT_EQ(call(builtin_input_unlock), 0);
+  input_snapshot();
+  EXPECT_EQ(held(), std::set<int>{});  // as after input_init
+  EXPECT_EQ(alt_claimed(), 0);
+}
+
 TEST_F(Input, KeysSwitchToKeyboardModeAndAMoveSwitchesBack) {
   move(50, 50);
   input_snapshot();
@@ -137,6 +154,41 @@ TEST_F(Input, APointerOffThePageReleasesTheButtons) {
   input_snapshot();
   EXPECT_EQ(held(), std::set<int>{});
   EXPECT_EQ(mouse_x(), 10);  // the logical position stays on the page
+}
+
+TEST_F(Input, AChildWindowsButtonDownIsATapThatLeavesThePosition) {
+  move(10, 10);
+  for (uint32_t child : {uint32_t{WM_RBUTTONDOWN}, uint32_t{WM_RBUTTONUP}, uint32_t{WM_CREATE}}) {
+    int32_t before = call(builtin_input_event_count);
+    post(WM_PARENTNOTIFY, child, make_lparam(300, 200));
+    int32_t at = vm_time_now();
+    input_snapshot();
+    later(20);
+    EXPECT_EQ(held(), std::set<int>{}) << child;  // released at once
+    EXPECT_EQ(input_take_press(BUTTON_CANCEL), child == WM_RBUTTONDOWN ? at : 0) << child;
+    EXPECT_EQ(call(builtin_input_event_count) - before, child == WM_RBUTTONDOWN ? 1 : 0) << child;
+    EXPECT_EQ(mouse_x(), 10) << child;
+    later(100);
+  }
+}
+
+TEST_F(Input, ThePointerIsInTheClientOnlyOnThePageAfterAMoveAndSetPosWarpsInWindowPoints) {
+  view_offset_set(-100, -40);  // page (x, y) shows at window (x + 100, y + 40)
+  platform.cursor_x = 150, platform.cursor_y = 60;
+  EXPECT_EQ(call(builtin_mouse_in_client), 0);  // no move into use yet
+  key('A');
+  move(150, 60);
+  EXPECT_EQ(call(builtin_mouse_in_client), 1);
+  platform.cursor_x = 50;  // left of the picture
+  EXPECT_EQ(call(builtin_mouse_in_client), 0);
+  platform.cursor_x = 150;
+  post(WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(call(builtin_mouse_in_client), 0);
+  call(builtin_mouse_set_pos, {10, 20});
+  EXPECT_EQ((std::vector<int>{platform.cursor_x, platform.cursor_y, mouse_x(), mouse_y()}),
+            (std::vector<int>{110, 60, 10, 20}));
+  call(builtin_mouse_set_pos, {-10000, 0});  // back to where the window last saw the pointer
+  EXPECT_EQ((std::vector<int>{platform.cursor_x, mouse_x(), mouse_y()}), (std::vector<int>{110, 50, 20}));
 }
 
 TEST_F(Input, TheSkipKeysSwitchModesWhileHeld) {

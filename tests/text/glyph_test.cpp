@@ -175,6 +175,12 @@ TEST_F(glyph_drawing, TheDecorationModesMatchTheGoldenPicture) {
       d.colour = 0x00F0F0FF;
       text_draw(&d, p, "影の字Ab12", nullptr, 0);
     }
+  // Mode 3's two shadow passes are exactly 0x004000 OR 0x808080 where they cover fully: about a
+  // hundred pixels, of which either pass in another colour leaves a third.
+  int shadow = 0;
+  for (int y = 8 + 36 * 4; y < 8 + 36 * 5; y++)
+    for (int x = 0; x < p->width; x++) shadow += pixel(p, x, y) == 0x80C080;
+  EXPECT_GE(shadow, 60);
   std::string golden = VASK_SOURCE_DIR "/tests/text/golden/decorations.png";
   std::string shot = VASK_BINARY_DIR "/text-decorations.png";
   save_png(p, shot);

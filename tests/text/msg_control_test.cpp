@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "message_fixture.h"
+#include "shell/devtools.h"
 #include "vm/script_error.h"
 
 namespace {
@@ -139,7 +140,9 @@ TEST_F(message_test, CodeAndConsoleBuiltInsEmitTheirCodesAndFireOnceEachWay) {
   EXPECT_EQ(self_cleaning("console_clear", {}), strings{"clear()"});
 }
 
-TEST_F(message_test, ANewlineAtTheOriginIsIgnoredOnceWhenAsked) {
+TEST_F(message_test, ANewlineAtTheOriginIsIgnoredOnceWhenAskedAndElseEndsTheErrorLine) {
+  error_log_position();
+  const std::string line = error_line_text();
   console_at(10, 20, 300, 200);
   call("msg_skip_origin_newline", {});
   msg_control_exec("n", 1);
@@ -147,6 +150,7 @@ TEST_F(message_test, ANewlineAtTheOriginIsIgnoredOnceWhenAsked) {
   EXPECT_EQ(console().d.y, 20);
   msg_control_exec("n", 1);
   EXPECT_EQ(console().d.y, 45);
+  EXPECT_EQ(error_line_text(), line + "\r\n");
 }
 
 TEST_F(message_test, VoiceCodesFillTheTableUpToTwentyRowsAndThenReport) {

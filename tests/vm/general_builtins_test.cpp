@@ -125,6 +125,8 @@ TEST_F(general, TheRandomSequenceIsTheEnginesAndItsBuiltinsKeepTheirRanges) {
     float f = run_float(H_RANDOM_REAL, {});
     ASSERT_TRUE(f >= 0.0f && f < 1.0f) << f;
   }
+  engine_srand(0xF01BF641);  // the next draw is 32767, the one after it 15401
+  EXPECT_EQ(run_float(H_RANDOM_REAL, {}), static_cast<float>(15401 / 32767.0));
   thread_id_source_set(nullptr);  // the thread ids draw from the same sequence
   engine_srand(1);
   EXPECT_EQ(thread_create(-1)->id, 41 * 65536);
@@ -144,6 +146,8 @@ TEST_F(general, ClockLerpAndTheIntegerFolds) {
   };
   for (const row& r : rows)
     EXPECT_EQ(run_int(H_CLOCK_LERP, {r.start, r.duration, r.value}), r.expected) << r.start - now << " " << r.duration;
+  pass(static_cast<uint32_t>(INT_MAX) - now + 100);  // the clock wraps to INT_MIN + 99: 200 ms after the start
+  EXPECT_EQ(run_int(H_CLOCK_LERP, {INT_MAX - 100, 1000, 1000}), 200);
   EXPECT_EQ(run_int(H_INTS_MAX, {3, 9, -2, 9}), 9);
   EXPECT_EQ(run_int(H_INTS_MIN, {3, 9, -2, 9}), -2);
   EXPECT_EQ(run_int(H_INTS_MAX, {-5}), -5);  // one argument is its own maximum

@@ -8,6 +8,7 @@
 #include "shell/setting_builtins.h"
 #include "shell/settings.h"
 #include "shell/system_builtins.h"
+#include "text/msg_control.h"
 #include "dispatcher_fixture.h"
 
 // The system built-ins through the dispatcher: arguments pushed last first, one result on top.
@@ -126,6 +127,8 @@ enum : uint32_t {
   H_QUICKSAVE_FAILSAFE = 0xDDD25909,
   H_QUICKSAVE_FAILSAFE_SET = 0xDAA321E8,
   H_MUSIC_VOLUME_SET = 0x0C7A0E97,
+  H_MOJI_SPEED_GET = 0xE5C70196,
+  H_MOJI_SPEED_SET = 0x6501CC30,
   H_VOICE_SETUP_NAMES = 0xB3FFDFFA,
   H_VOICE_SETUP_LEVEL = 0x1F9F3D5A,
 };
@@ -141,6 +144,13 @@ TEST_F(system_builtins, SettingSettersWriteTheStoreAndFailsafesDefaultFromTheEnv
   call(H_MUSIC_VOLUME_SET, 1);
   EXPECT_EQ(setting_get(SETTING_MUSIC_VOLUME), 0);
   EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "MusicVolume", -1), 0);
+  push_int(40);
+  call(H_MOJI_SPEED_SET, 1);
+  for (auto [console_speed, seen] : {std::pair{-1, 40}, {5, 5}, {0, 0}}) {  // the message window's own speed wins
+    console().d.speed = console_speed;
+    EXPECT_EQ(run(H_MOJI_SPEED_GET).i, seen) << console_speed;
+  }
+  console_module_reset();
 }
 
 TEST_F(system_builtins, VoiceSetupLevelsReadZeroWithEveryVoiceOff) {
