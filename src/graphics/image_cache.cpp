@@ -81,12 +81,11 @@ static void evict() {
   }
 }
 
-static void insert(const page* decoded, const std::string& file_name) {
+static void insert(const page* decoded, const image_name& file_name) {
   if (budget == 0) return;
   page* copy = image_page_copy(decoded, 1);
   if (!copy) return;
-  image_name_parts parts = image_name_split(file_name.c_str());
-  auto* e = new image_cache_entry{parts.base, parts.extension,
+  auto* e = new image_cache_entry{file_name.base, file_name.extension,
                                   static_cast<int64_t>(copy->stride) * copy->height + IMAGE_CACHE_ENTRY_COST +
                                       (copy->is_8bit ? IMAGE_CACHE_PALETTE_COST : 0),
                                   copy, nullptr, nullptr};
@@ -94,26 +93,28 @@ static void insert(const page* decoded, const std::string& file_name) {
   evict();
 }
 
-static page* fallback_page(const char* file_name) {
-  return image_file_is_mask(file_name) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
+static page* fallback_page(const image_name& file_name) {
+  return file_name.mask ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
 }
 
 static bool extension_is(const std::string& ext, const char* want) { return cp932_iequal(ext, want); }
 
 // The matching reader; null when it gives no picture.
-static page* decode(const char* file_name) {
-  std::string ext = image_name_split(file_name).extension;
+static page* decode(const image_name& file_name) {
+  const std::string& ext = file_name.extension;
   if (extension_is(ext, ".png")) return png_file_load(file_name);
   if (extension_is(ext, ".bmp")) return bmp_file_load(file_name);
   if (extension_is(ext, ".jpg")) return jpeg_file_load(file_name);
-  if (!image_is_24bit(file_name)) return rc8_load(file_name);
-  page* p = rct_load(file_name);
+  if (!image_is_24bit(file_name)) return rc8_load(file_name.c_str());
+  page* p = rct_load(file_name.c_str());
   if (p) image_apply_diff(p);
   return p;
 }
 
-int image_resolve_name(const char* name, std::string& out) {
-  std::string base = image_name_split(name).base;
+static int file_exists(const image_name& name) { return data_file_exists(name.c_str()); }
+
+int image_resolve_name(const image_name& name, std::string& out) {
+  const std::string& base = name.base;
   if (image_cache_entry* e = find(base)) {
     out = e->name + e->extension;
     return 0;
@@ -126,16 +127,16 @@ int image_resolve_name(const char* name, std::string& out) {
   memo_valid = false;
   struct probe {
     const char* extension;
-    int (*exists)(const char*);
+    int (*exists)(const image_name&);
   };
-  static const probe probes[] = {{".png", png_file_exists}, {".bmp", bmp_file_exists}, {".jpg", data_file_exists},
-                                 {".rct", data_file_exists}, {".rc8", data_file_exists}};
+  static const probe probes[] = {{".png", png_file_exists}, {".bmp", bmp_file_exists}, {".jpg", file_exists},
+                                 {".rct", file_exists}, {".rc8", file_exists}};
   for (const probe& p : probes) {
-    std::string full = base + p.extension;
-    if (p.exists(full.c_str())) {
-      memo_full = full;
+    image_name candidate(base + p.extension);
+    if (p.exists(candidate)) {
+      memo_full = candidate.full;
       memo_valid = true;
-      out = full;
+      out = candidate.full;
       return 0;
     }
   }
@@ -143,9 +144,9 @@ int image_resolve_name(const char* name, std::string& out) {
   return -1;
 }
 
-page* image_load(const char* file_name) {
+page* image_load(const image_name& file_name) {
   lookups++;
-  if (image_cache_entry* e = find(image_name_split(file_name).base)) {
+  if (image_cache_entry* e = find(file_name.base)) {
     hits++;
     unlink(e);
     page* copy = image_page_copy(e->picture, 0);
@@ -163,9 +164,9 @@ page* image_load(const char* file_name) {
   return p;
 }
 
-page* image_load_shared(const char* file_name) {
+page* image_load_shared(const image_name& file_name) {
   lookups++;
-  if (image_cache_entry* e = find(image_name_split(file_name).base)) {
+  if (image_cache_entry* e = find(file_name.base)) {
     hits++;
     unlink(e);
     link_head(e);
@@ -178,15 +179,13 @@ page* image_load_shared(const char* file_name) {
   return p;
 }
 
-int image_is_24bit(const char* file_name) {
-  image_name_parts parts = image_name_split(file_name);
-  if (image_cache_entry* e = find(parts.base)) return e->picture->is_8bit ? 0 : 1;
-  if (extension_is(parts.extension, ".rct")) return 1;
-  if (!extension_is(parts.extension, ".png") && !extension_is(parts.extension, ".bmp") &&
-      !extension_is(parts.extension, ".jpg"))
-    return 0;
+int image_is_24bit(const image_name& file_name) {
+  const std::string& ext = file_name.extension;
+  if (image_cache_entry* e = find(file_name.base)) return e->picture->is_8bit ? 0 : 1;
+  if (extension_is(ext, ".rct")) return 1;
+  if (!extension_is(ext, ".png") && !extension_is(ext, ".bmp") && !extension_is(ext, ".jpg")) return 0;
   page* p = decode(file_name);
-  if (!p) return image_file_is_mask(file_name) ? 0 : 1;  // the depth of the page a load would give
+  if (!p) return file_name.mask ? 0 : 1;  // the depth of the page a load would give
   insert(p, file_name);
   int result = p->is_8bit ? 0 : 1;
   page_free(p, 1);
@@ -201,7 +200,7 @@ void image_apply_diff(page* p) {
     return;
   }
   merge_depth++;
-  page* b = image_load_shared(base.c_str());
+  page* b = image_load_shared(base);
   merge_depth--;
   if (!b) return;
   if (!b->is_8bit && !p->is_8bit) {

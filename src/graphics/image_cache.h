@@ -4,13 +4,16 @@
 // ".bmp", ".jpg", ".rct", ".rc8" in that order) and the loads decode it through the matching
 // reader, merging a differential RCT image onto its base. Decoded images are kept as persistent
 // copies in a least-recently-used list bounded by a byte budget, keyed by base name, so that a
-// picture shown again is copied from memory. Budget 0 (the start) caches nothing.
+// picture shown again is copied from memory. Budget 0 (the start) caches nothing. A name is parsed
+// once (image_name) and that record goes down to the readers.
 //
 // Window thread only.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "graphics/image_file.h"
 
 struct page;
 
@@ -26,18 +29,18 @@ uint32_t image_cache_budget_from_memory(uint64_t available);
 
 // 0 and out = base name + "." + extension when an image file exists; -1 and out = the base name
 // when none does. The base name drops the name's folder and extension.
-int image_resolve_name(const char* name, std::string& out);
+int image_resolve_name(const image_name& name, std::string& out);
 
 // A new non-persistent page the caller owns. A file that gives no picture (damaged, not of its
 // format) gives a cleared 1 x 1 page instead, 8-bit for a mask name, and is not cached.
-page* image_load(const char* file_name);
+page* image_load(const image_name& file_name);
 // The cached page itself on a hit (the caller must not change it; an unforced page_free leaves it
 // alone), else a freshly decoded page. A cached page stays valid until the next load that misses
 // evicts it; the page lent last is never evicted, so a caller may hold one lent page across one
 // further load.
-page* image_load_shared(const char* file_name);
+page* image_load_shared(const image_name& file_name);
 // 1 when the image decodes to a 24-bit page, 0 for 8-bit.
-int image_is_24bit(const char* file_name);
+int image_is_24bit(const image_name& file_name);
 // Merges the base of the RCT image just decoded: pure red pixels (blue 0, green 0, red 255) take
 // the base's pixel at the same place, over the area both pages cover.
 void image_apply_diff(page* p);

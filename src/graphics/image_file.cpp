@@ -36,36 +36,31 @@ void image_stream_close(image_stream* s) {
   s->left = 0;
 }
 
-image_name_parts image_name_split(const char* name) {
-  image_name_parts parts;
-  const char* base = name;
+image_name::image_name(const char* name) : full(name) {
+  const char* start = name;
   for (const char* p = name; *p; p += cp932_char_len(p))
-    if (*p == '\\' || *p == '/' || *p == ':') base = p + 1;
-  const char* dot = cp932_strrchr(base, '.');
-  parts.folder.assign(name, base);
+    if (*p == '\\' || *p == '/' || *p == ':') start = p + 1;
+  const char* dot = cp932_strrchr(start, '.');
+  folder.assign(name, start);
   if (dot) {
-    parts.base.assign(base, dot);
-    parts.extension = dot;
+    base.assign(start, dot);
+    extension = dot;
   } else {
-    parts.base = base;
+    base = start;
   }
-  return parts;
+  mask = image_name_is_mask(base.c_str()) != 0;
+  source = full;
+  if (!mask) return;
+  // The last character, not the last byte: 0x5F is also a trail byte.
+  size_t last = 0;
+  for (size_t i = 0; i < base.size(); i += cp932_char_len(base.c_str() + i)) last = i;
+  if (!base.empty() && base.compare(last, std::string::npos, "_") == 0)
+    source = folder + base.substr(0, base.size() - 1) + extension;
 }
 
 int image_name_is_mask(const char* base) {
   std::string dotted = std::string(base) + ".";
   return cp932_strstr(dotted.c_str(), "_.") ? 1 : 0;
-}
-
-int image_file_is_mask(const char* file_name) { return image_name_is_mask(image_name_split(file_name).base.c_str()); }
-
-std::string image_mask_source(const char* file_name) {
-  image_name_parts parts = image_name_split(file_name);
-  // The last character, not the last byte: 0x5F is also a trail byte.
-  size_t last = 0;
-  for (size_t i = 0; i < parts.base.size(); i += cp932_char_len(parts.base.c_str() + i)) last = i;
-  if (!parts.base.empty() && parts.base.compare(last, std::string::npos, "_") == 0) parts.base.pop_back();
-  return parts.folder + parts.base + parts.extension;
 }
 
 page* image_page_copy(const page* src, int persistent) {

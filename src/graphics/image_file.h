@@ -28,21 +28,30 @@ size_t image_stream_read(image_stream* s, void* buffer, size_t n);
 bool image_stream_read_all(image_stream* s, void* buffer, size_t n);
 void image_stream_close(image_stream* s);
 
-// A name split into its folder part (with its last "\" or "/"), base name and extension (with
-// the dot; empty when there is none). CP932-aware: a trail byte is never a separator.
-struct image_name_parts {
-  std::string folder, base, extension;
+// A script's image name, parsed once where it comes in and handed down as it is: the cache, the
+// depth test and the readers all read these fields instead of cutting the name up again.
+// CP932-aware: a trail byte is never a separator.
+struct image_name {
+  std::string full;       // the name as given
+  std::string folder;     // up to and with its last "\", "/" or ":"
+  std::string base;       // between the folder and the last dot
+  std::string extension;  // with the dot; empty when there is none
+  // The base name ends in "_" (image_name_is_mask): the name of an image's transparency mask.
+  bool mask = false;
+  // The file that holds the picture: for a mask name the image's file, the base name without its
+  // final "_" (ev01_.png -> ev01.png); else the name itself.
+  std::string source;
+
+  image_name(const char* name);  // implicit: a plain name is parsed where it is handed over
+  image_name(const std::string& name) : image_name(name.c_str()) {}
+  const char* c_str() const { return full.c_str(); }
 };
-image_name_parts image_name_split(const char* name);
+// The parts of a host path (tools, tests).
+inline image_name image_name_split(const char* name) { return image_name(name); }
 
 // 1 when the base name followed by "." contains "_.", i.e. the base name ends in "_": the name of
 // an image's transparency mask.
 int image_name_is_mask(const char* base);
-// 1 when the full file name's base name is a mask name.
-int image_file_is_mask(const char* file_name);
-// The file that holds a mask: the base name without its final "_", same folder and extension
-// (ev01_.png -> ev01.png).
-std::string image_mask_source(const char* file_name);
 
 // A new page of the same size, depth, palette and pixels (the alpha page is not copied); null when
 // no page could be made (reported by page_new).

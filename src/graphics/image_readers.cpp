@@ -73,12 +73,10 @@ static void file_read(remembered_file& r, void (*decode)(image_stream*, page**, 
 // The page a name stands for: a mask name its image's mask; a plain name the colour page. An
 // 8-bit BMP has no colour page: its picture sits where masks go and serves the plain name, and
 // its mask name finds nothing.
-static page* wanted(const remembered_file& r, const char* name) {
-  if (image_file_is_mask(name)) return r.colour ? r.mask : nullptr;
+static page* wanted(const remembered_file& r, const image_name& name) {
+  if (name.mask) return r.colour ? r.mask : nullptr;
   return r.colour ? r.colour : r.mask;
 }
-
-static std::string file_of(const char* name) { return image_file_is_mask(name) ? image_mask_source(name) : name; }
 
 namespace {
 // One reader's four operations over its remembered file.
@@ -86,24 +84,24 @@ struct picture_reader {
   remembered_file& state;
   void (*decode)(image_stream*, page**, page**);
 
-  page* read(const char* name) {
-    file_read(state, decode, file_of(name));
+  page* read(const image_name& name) {
+    file_read(state, decode, name.source);
     return wanted(state, name);
   }
-  int exists(const char* name) {
-    if (!image_file_is_mask(name)) return data_file_exists(name);
-    if (!data_file_exists(image_mask_source(name).c_str())) return 0;
+  int exists(const image_name& name) {
+    if (!name.mask) return data_file_exists(name.c_str());
+    if (!data_file_exists(name.source.c_str())) return 0;
     return read(name) ? 1 : 0;
   }
-  int width(const char* name) {
+  int width(const image_name& name) {
     page* p = read(name);
     return p ? p->width : 0;
   }
-  int height(const char* name) {
+  int height(const image_name& name) {
     page* p = read(name);
     return p ? p->height : 0;
   }
-  page* load(const char* name) {
+  page* load(const image_name& name) {
     page* p = read(name);
     return p ? image_page_copy(p, 0) : nullptr;
   }
@@ -113,48 +111,48 @@ struct picture_reader {
 static picture_reader bmp_reader{bmp_state, bmp_decode_file};
 static picture_reader png_reader{png_state, png_decode_file};
 
-int bmp_file_exists(const char* name) { return bmp_reader.exists(name); }
-int bmp_file_width(const char* name) { return bmp_reader.width(name); }
-int bmp_file_height(const char* name) { return bmp_reader.height(name); }
-page* bmp_file_load(const char* name) { return bmp_reader.load(name); }
-int png_file_exists(const char* name) { return png_reader.exists(name); }
-int png_file_width(const char* name) { return png_reader.width(name); }
-int png_file_height(const char* name) { return png_reader.height(name); }
-page* png_file_load(const char* name) { return png_reader.load(name); }
+int bmp_file_exists(const image_name& name) { return bmp_reader.exists(name); }
+int bmp_file_width(const image_name& name) { return bmp_reader.width(name); }
+int bmp_file_height(const image_name& name) { return bmp_reader.height(name); }
+page* bmp_file_load(const image_name& name) { return bmp_reader.load(name); }
+int png_file_exists(const image_name& name) { return png_reader.exists(name); }
+int png_file_width(const image_name& name) { return png_reader.width(name); }
+int png_file_height(const image_name& name) { return png_reader.height(name); }
+page* png_file_load(const image_name& name) { return png_reader.load(name); }
 
-int jpeg_file_exists(const char* name) { return data_file_exists(name); }
+int jpeg_file_exists(const image_name& name) { return data_file_exists(name.c_str()); }
 
-static void jpeg_error_box(const char* name, const char* message) {
-  std::string text = std::string(name) + "\n" + message;
+static void jpeg_error_box(const image_name& name, const char* message) {
+  std::string text = name.full + "\n" + message;
   reader_error_box(text.c_str(), "JPEG エラー");
 }
 
-static void jpeg_header_read(const char* name) {
-  if (cp932_iequal(jpeg_name, name)) return;
-  jpeg_name = name;
-  image_stream s = image_stream_open(name);
+static void jpeg_header_read(const image_name& name) {
+  if (cp932_iequal(jpeg_name, name.full)) return;
+  jpeg_name = name.full;
+  image_stream s = image_stream_open(name.c_str());
   char error[200];
   bool ok = jpeg_decode_size(&s, &jpeg_width, &jpeg_height, error);
   image_stream_close(&s);
   if (!ok) jpeg_error_box(name, error);
 }
 
-int jpeg_file_width(const char* name) {
+int jpeg_file_width(const image_name& name) {
   jpeg_header_read(name);
   return jpeg_width;
 }
 
-int jpeg_file_height(const char* name) {
+int jpeg_file_height(const image_name& name) {
   jpeg_header_read(name);
   return jpeg_height;
 }
 
-page* jpeg_file_load(const char* name) {
-  image_stream s = image_stream_open(name);
+page* jpeg_file_load(const image_name& name) {
+  image_stream s = image_stream_open(name.c_str());
   char error[200];
   page* p = jpeg_decode(&s, error);
   image_stream_close(&s);
-  jpeg_name = name;
+  jpeg_name = name.full;
   jpeg_width = p ? p->width : 0;
   jpeg_height = p ? p->height : 0;
   if (!p) jpeg_error_box(name, error);

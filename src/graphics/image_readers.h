@@ -6,7 +6,9 @@
 // separate 8-bit mask page (255 minus the file's alpha: 0 opaque, 255 invisible), reached through
 // the mask name: a base name ending in "_" names the mask of the image without the "_"
 // (ev01_.png is the mask of ev01.png). Loads hand out new non-persistent copies; the remembered
-// pages are persistent and belong to the reader until it reads another file.
+// pages are persistent and belong to the reader until it reads another file. Names come parsed
+// (image_name, image_file.h); the mask test and the image file behind a mask name are read from
+// the record.
 //
 // Window thread only.
 #pragma once
@@ -19,27 +21,27 @@ struct page;
 
 // BMP. Plain name: 1 when the game file exists. Mask name: 1 when the image file exists and has
 // both a colour page and a mask page.
-int bmp_file_exists(const char* name);
+int bmp_file_exists(const image_name& name);
 // The size of the page that bmp_file_load would hand out; 0 when there is none.
-int bmp_file_width(const char* name);
-int bmp_file_height(const char* name);
+int bmp_file_width(const image_name& name);
+int bmp_file_height(const image_name& name);
 // Plain name: the colour page (24-bit), or the 8-bit page of an 8-bit file. Mask name: the mask
 // page (8-bit). Null when there is none.
-page* bmp_file_load(const char* name);
+page* bmp_file_load(const image_name& name);
 
 // PNG, as BMP. The colour page is always 24-bit; a mask exists when the file has an alpha channel
 // or a transparency chunk.
-int png_file_exists(const char* name);
-int png_file_width(const char* name);
-int png_file_height(const char* name);
-page* png_file_load(const char* name);
+int png_file_exists(const image_name& name);
+int png_file_width(const image_name& name);
+int png_file_height(const image_name& name);
+page* png_file_load(const image_name& name);
 
 // JPEG: no mask names. The size comes from the header alone.
-int jpeg_file_exists(const char* name);
-int jpeg_file_width(const char* name);
-int jpeg_file_height(const char* name);
+int jpeg_file_exists(const image_name& name);
+int jpeg_file_width(const image_name& name);
+int jpeg_file_height(const image_name& name);
 // A new non-persistent 24-bit page; null when libjpeg refused the file (reported in a box).
-page* jpeg_file_load(const char* name);
+page* jpeg_file_load(const image_name& name);
 
 // The decoders behind them, on a bounded stream (tests, tools, fuzzers). Pages come out
 // non-persistent; the caller owns them.

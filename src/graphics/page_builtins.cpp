@@ -53,28 +53,29 @@ int builtin_page_create_withalfa(int32_t n, int32_t) {
 }
 
 // The image's page, or after the report a cleared 1 x 1 page (8-bit grey for a mask name).
-static page* page_from_file(const char* name, const std::string& image, std::string& resolved) {
-  if (image_resolve_name(image.c_str(), resolved) == 0) return image_load(resolved.c_str());
+static page* page_from_file(const char* name, const image_name& image, std::string& resolved) {
+  if (image_resolve_name(image, resolved) == 0) return image_load(resolved);
   script_error("%s : ファイル[%s]が存在しません", name, resolved.c_str());
-  return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
+  return image.mask ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
 }
 
 int builtin_page_create_file(int32_t, int32_t) {
   std::string resolved;
-  push_page(page_from_file("page_create_file", std::string(builtin_arg_text(1)), resolved));
+  push_page(page_from_file("page_create_file", builtin_arg_text(1), resolved));
   return 0;
 }
 
 int builtin_page_create_file_withalfa(int32_t, int32_t) {
-  std::string image = std::string(builtin_arg_text(1)), resolved, mask;
-  if (image_resolve_name(image.c_str(), resolved) != 0) {
+  image_name image(builtin_arg_text(1));
+  std::string resolved, mask;
+  if (image_resolve_name(image, resolved) != 0) {
     push_page(page_from_file("page_create_file", image, resolved));
     return 0;
   }
-  page* p = image_load(resolved.c_str());
+  page* p = image_load(resolved);
   // No mask image means no alpha page, silently.
-  if (image_resolve_name((image_name_split(image.c_str()).base + "_").c_str(), mask) == 0) {
-    p->alpha = image_load(mask.c_str());
+  if (image_resolve_name(image.base + "_", mask) == 0) {
+    p->alpha = image_load(mask);
     p->owns_alpha = 1;
   }
   push_page(p);
@@ -173,30 +174,29 @@ int builtin_get_alfapage(int32_t, int32_t) {
 
 int builtin_image_exists(int32_t, int32_t) {
   std::string resolved;
-  push_int(image_resolve_name(std::string(builtin_arg_text(1)).c_str(), resolved) == 0 ? 1 : 0);
+  push_int(image_resolve_name(builtin_arg_text(1), resolved) == 0 ? 1 : 0);
   return 0;
 }
 
 // The size of a resolved image: a cached picture answers, else its reader.
-static void image_size(const std::string& file, int* w, int* h) {
-  image_name_parts parts = image_name_split(file.c_str());
-  const char* name = file.c_str();
-  if (const page* p = image_cache_find(parts.base.c_str())) {
+static void image_size(const image_name& file, int* w, int* h) {
+  if (const page* p = image_cache_find(file.base.c_str())) {
     *w = p->width, *h = p->height;
-  } else if (cp932_iequal(parts.extension, ".png")) {
-    *w = png_file_width(name), *h = png_file_height(name);
-  } else if (cp932_iequal(parts.extension, ".bmp")) {
-    *w = bmp_file_width(name), *h = bmp_file_height(name);
-  } else if (cp932_iequal(parts.extension, ".jpg")) {
-    *w = jpeg_file_width(name), *h = jpeg_file_height(name);
+  } else if (cp932_iequal(file.extension, ".png")) {
+    *w = png_file_width(file), *h = png_file_height(file);
+  } else if (cp932_iequal(file.extension, ".bmp")) {
+    *w = bmp_file_width(file), *h = bmp_file_height(file);
+  } else if (cp932_iequal(file.extension, ".jpg")) {
+    *w = jpeg_file_width(file), *h = jpeg_file_height(file);
   } else {
-    *w = rct_width(name), *h = rct_height(name);
+    *w = rct_width(file.c_str()), *h = rct_height(file.c_str());
   }
 }
 
 static void pic_len(const char* name, bool want_x) {
-  std::string image = std::string(builtin_arg_text(1)), resolved;
-  while (image_resolve_name(image.c_str(), resolved) != 0) {
+  image_name image(builtin_arg_text(1));
+  std::string resolved;
+  while (image_resolve_name(image, resolved) != 0) {
     if (error_report_mode_get() == 1) {  // silent player mode: no box to retry from
       push_int(1);
       return;
@@ -237,30 +237,31 @@ static void mask_copy_8bit(const page* src, const page* mask, const page_rect& s
 
 int builtin_pic_unpack(int32_t, int32_t) {
   page* dst = arg_page(1);
-  std::string image = std::string(builtin_arg_text(2)), resolved, mask_name;
+  image_name image(builtin_arg_text(2));
+  std::string resolved, mask_name;
   int x = builtin_arg_int(3), y = builtin_arg_int(4);
   if (!dst) {
     script_error("pic_unpack : ページが存在しません");
     push_int(0);
     return 0;
   }
-  if (image_resolve_name(image.c_str(), resolved) != 0) {
+  if (image_resolve_name(image, resolved) != 0) {
     script_error("pic_unpack : ファイル[%s]が存在しません", resolved.c_str());
     push_int(0);
     return 0;
   }
-  if (dst->is_8bit && image_is_24bit(resolved.c_str())) {
+  image_name file(resolved);
+  if (dst->is_8bit && image_is_24bit(file)) {
     script_error("pic_unpack : ファイル[%s]を8bitページに転送しています", resolved.c_str());
     push_int(0);
     return 0;
   }
   int w, h;
-  image_size(resolved, &w, &h);
+  image_size(file, &w, &h);
   page_rect sr{0, 0, w, h}, dr{x, y, w, h};
-  page* src = image_load_shared(resolved.c_str());
+  page* src = image_load_shared(file);
   page* mask = nullptr;
-  if (image_resolve_name((image_name_split(resolved.c_str()).base + "_").c_str(), mask_name) == 0)
-    mask = image_load_shared(mask_name.c_str());
+  if (image_resolve_name(file.base + "_", mask_name) == 0) mask = image_load_shared(mask_name);
   if (clip_rect_pair(src, &sr, dst, &dr) == 0) {
     page* own_alpha = src->alpha;
     if (mask) src->alpha = mask;

@@ -89,13 +89,12 @@ void page_with_alpha_free(page* p) {
 // The image named by argument 1, looked for again after each report (the error box's Retry); in
 // the silent report mode a missing one is a 1 x 1 page (8-bit for a mask name).
 page* image_arg(std::string& resolved) {
-  std::string image = builtin_arg_text(1);
-  while (image_resolve_name(image.c_str(), resolved) != 0) {
-    if (error_report_mode_get() == 1)
-      return image_name_is_mask(resolved.c_str()) ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
+  image_name image(builtin_arg_text(1));
+  while (image_resolve_name(image, resolved) != 0) {
+    if (error_report_mode_get() == 1) return image.mask ? page_new_gray8(1, 1, 0) : page_new_rgb24(1, 1, 0);
     script_error("sprite_create_file : ファイル[%s]が存在しません", resolved.c_str());
   }
-  return image_load(resolved.c_str());
+  return image_load(resolved);
 }
 
 // The image with its companion mask ("name_") as alpha page, and the sprite on it; it owns the
@@ -112,8 +111,8 @@ sprite* sprite_create_file(int32_t n) {
     page_with_alpha_free(image);
     return nullptr;
   }
-  if (image_resolve_name((image_name_split(resolved.c_str()).base + "_").c_str(), mask_name) == 0) {
-    page* mask = image_load(mask_name.c_str());
+  if (image_resolve_name(image_name(resolved).base + "_", mask_name) == 0) {
+    page* mask = image_load(mask_name);
     bool fits = mask->is_8bit && mask->width == image->width && mask->height == image->height;
     if (!mask->is_8bit)
       script_error("sprite_create_file : ファイル[%s]は8ビットでは有りません", mask_name.c_str());
