@@ -53,6 +53,7 @@ sprite* sprite_new(page* source, int cell_x, int cell_y, int width, int height, 
   s->id = gfx_id_add(GFX_ID_SPRITE, s);
   s->group = s->id;
   list_insert_newest(s);
+  page_readers_add(source, s->id);
   if (page_grid* g = page_grid_find(target))
     g->users++;
   else if (target)
@@ -71,6 +72,8 @@ static void own_page_free(page*& p) {
 
 static void sprite_free(sprite* s) {
   list_remove(s);
+  page_readers_remove(s->source_page, s->id);
+  page_readers_remove(s->work_page, s->id);
   if (page_grid* g = page_grid_find(s->target_page)) g->users--;
   own_page_free(s->work_page);
   own_page_free(s->cross_fade_page);
@@ -251,6 +254,7 @@ void sprite_mark_all_kept() {
 void sprite_release_all() {
   while (newest) sprite_free(newest);
   while (page_grid* g = page_grid_list_head()) page_grid_free(g);
+  page_readers_reset();
 }
 
 void sprite_page_freed(const page* p) {
@@ -260,6 +264,7 @@ void sprite_page_freed(const page* p) {
     if (s->work_page == p) s->work_page = nullptr, s->render_stamp = 0;
     if (s->cross_fade_page == p) s->cross_fade_page = nullptr;
   }
+  page_readers_forget(p);
   page_grid_free(page_grid_find(p));
   presentation_page_freed(p);
 }

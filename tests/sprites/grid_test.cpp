@@ -75,9 +75,33 @@ TEST_F(grids, MarksFollowTheSpritesThatShowAPage) {
   page_grid_redraw(go);
   page_grid_redraw(gf);
 
-  // A transformable sprite showing the page repaints its whole target and renders again.
-  sprite* t = sprite_from_id(static_cast<uint32_t>(call("sprite_create_transformable", {picture->id})));
+  // A sprite showing the alpha page itself is reached by a mark on the page; once released, no more.
+  sprite* c = place(mask, 480, 0);
   frame();
+  page_grid_redraw(go);
+  page_grid_redraw(gf);
+  mark_dirty_rect(picture, page_rect{0, 0, 1, 1});  // (290, 240) through a and b, (480, 0) through c
+  EXPECT_EQ(flags(gf), "...#/.#../....");
+  page_grid_redraw(go);
+  page_grid_redraw(gf);
+  call("sprite_release", {c->id});
+  page_grid_redraw(go);
+  page_grid_redraw(gf);
+  mark_dirty_rect(picture, page_rect{0, 0, 1, 1});
+  EXPECT_EQ(flags(gf), "..../.#../....");
+  page_grid_redraw(go);
+  page_grid_redraw(gf);
+
+  // A transformable sprite showing the page repaints its whole target and renders again; a change
+  // of its work page reaches the target at the work page's place (100 x 100 turns in 200 x 200).
+  sprite* t = sprite_from_id(static_cast<uint32_t>(call("sprite_create_transformable", {picture->id})));
+  call("sprite_move", {t->id, 420, 340});
+  frame();
+  ASSERT_NE(t->work_page, nullptr);
+  page_grid_redraw(go);
+  page_grid_redraw(gf);
+  mark_dirty_rect(t->work_page, page_rect{0, 0, 1, 1});  // (320, 240)
+  EXPECT_EQ(flags(gf), "..../..#./....");
   t->render_stamp = 1234;
   mark_dirty_rect(picture, page_rect{0, 0, 1, 1});
   EXPECT_EQ(flags(gf), "####/####/####");
