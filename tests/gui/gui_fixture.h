@@ -35,6 +35,10 @@ int vaskrun_start(const std::string& game_folder, const std::string& home,
 // Ends a vaskrun that is still running (child > 0), outright when SIGTERM does not end it within
 // 3 s, and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
+// Starts openbox on the test's display (full screen and the menus' grabs want a window manager);
+// its process id, or 0 when openbox is not installed. window_manager_stop ends and reaps it.
+int window_manager_start();
+void window_manager_stop(int& wm);
 
 // The last shown toplevel of the type (GTK_TYPE_MESSAGE_DIALOG, GTK_TYPE_DIALOG), or null.
 GtkWidget* visible_toplevel(GType type);

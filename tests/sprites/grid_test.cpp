@@ -177,4 +177,45 @@ TEST_F(grids, UnusedGridsGoAndTheFrontGridStays) {
   EXPECT_NE(page_grid_find(front), nullptr);
 }
 
+// An idle pass wakes for a frame only when it has work: a dirty grid, or a sprite whose step will
+// change something. The next frame is due at the pacer's interval (12 ms), none while suspended.
+TEST_F(grids, FramesHaveWorkOnlyWhileSomethingChangesAndComeAtThePacersRate) {
+  make_front(640, 480);
+  sprite* s = place(solid(10, 10, 0), 0, 0);
+  frame();
+  EXPECT_FALSE(sprite_frame_work_pending());
+  struct row {
+    const char* what;
+    void (*change)(sprite*);
+    bool work;
+  } rows[] = {
+      {"moving", [](sprite* t) { t->move_state = 1; }, true},
+      {"arrived", [](sprite* t) { t->move_state = 2; }, false},
+      {"animated", [](sprite* t) { t->animation.state = 2; }, true},
+      {"fading", [](sprite* t) { t->alpha.state = 1; }, true},
+      {"turning, not transformable", [](sprite* t) { t->rotation_state = 1; }, false},
+      {"turning", [](sprite* t) { t->transformable = 1, t->rotation_state = 1; }, true},
+      {"to render", [](sprite* t) { t->transformable = 1, t->render_stamp = 0; }, true},
+      {"to render, hidden", [](sprite* t) { t->transformable = 1, t->render_stamp = 0, t->hide = -1; }, false},
+      {"a dirty cell", [](sprite* t) { mark_dirty_rect(t->target_page, page_rect{0, 0, 1, 1}); }, true},
+  };
+  sprite idle = *s;
+  for (const row& r : rows) {
+    r.change(s);
+    EXPECT_EQ(sprite_frame_work_pending(), r.work) << r.what;
+    *s = idle;
+    page_grid_redraw(page_grid_find(front_page_get()));
+  }
+
+  ASSERT_EQ(frame_limit(1), 1);
+  EXPECT_EQ(frame_due_in(), 12u);
+  pass(5);
+  EXPECT_EQ(frame_due_in(), 7u);
+  pass(7);
+  EXPECT_EQ(frame_due_in(), 0u);
+  sprite_update_suspend();
+  EXPECT_EQ(frame_due_in(), WAIT_NO_LIMIT);
+  sprite_update_resume();
+}
+
 }  // namespace

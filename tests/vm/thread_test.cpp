@@ -1,5 +1,6 @@
 // Thread ids, the list and its snapshot, end links and end processing, frames and the overflow
 // exit, the smallest wait.
+#include "vm/dispatcher.h"
 #include "vm/script_error.h"
 #include "vm_fixture.h"
 
@@ -190,6 +191,33 @@ TEST_F(threads, MinWaitIsZeroForARunnableThreadAndOneWhenAllWaitWithoutLimit) {
   EXPECT_EQ(threads_min_wait(), 0);
   other->frames[0].wait_deadline = vm_time_now() + 100;
   EXPECT_EQ(threads_min_wait(), 1);
+}
+
+// What the pass may sleep: the nearest deadline, none without one, 1 ms while a thread ends.
+TEST_F(threads, TheWaitLeftIsTheNearestDeadline) {
+  script_thread* other = thread_create(1);
+  int32_t now = vm_time_now();
+  struct row {
+    int32_t mine, others;
+    int32_t other_state;
+    int32_t left;
+  } rows[] = {
+      {-1, -1, THREAD_RUNNING, INT32_MAX},
+      {-1, now + 100, THREAD_RUNNING, 100},
+      {now + 30, now + 100, THREAD_RUNNING, 30},
+      {now + 30, 0, THREAD_RUNNING, 0},
+      {-1, now - 5, THREAD_RUNNING, 0},
+      {-1, now + WAIT_CLOCK_JUMP_MS + 1, THREAD_RUNNING, 0},  // the clock went back: over
+      {-1, -1, THREAD_TOLD_TO_END, 1},
+      {now + 30, now + 100, THREAD_END_LABELS, 1},
+  };
+  for (const row& r : rows) {
+    vm_frame->wait_deadline = r.mine;
+    other->frames[0].wait_deadline = r.others;
+    other->state = r.other_state;
+    EXPECT_EQ(threads_wait_left(), r.left) << r.mine - now << " " << r.others - now << " " << r.other_state;
+  }
+  other->state = THREAD_RUNNING;
 }
 
 }  // namespace
