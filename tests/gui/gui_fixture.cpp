@@ -139,9 +139,9 @@ window_handle gui_test::open_window(int width, int height, const char* menu_name
 }
 
 bool gui_test::pump_until(const std::function<bool()>& done, int timeout_ms) {
-  uint32_t start = host_clock_ms();
+  uint32_t start = host_clock_ms(), budget = static_cast<uint32_t>(test_budget_ms(timeout_ms));
   while (!done()) {
-    if (host_clock_ms() - start > static_cast<uint32_t>(timeout_ms)) return false;
+    if (host_clock_ms() - start > budget) return false;
     g_main_context_iteration(nullptr, FALSE);
     window_message m;
     while (message_peek(m))

@@ -53,6 +53,7 @@ class gui_test : public ::testing::Test {
   window_handle open_window(int width, int height, const char* menu_name = "",
                             window_procedure procedure = recording_procedure, int status_bar_height = 0);
   // Runs GTK and the engine's queue (dispatching) until done() or the time is up; false on time-out.
+  // The time is a budget (test_budget_ms scales it).
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
   void pump_for(int ms);
   // Runs xdotool with the arguments while the window keeps handling events; its exit status. What
