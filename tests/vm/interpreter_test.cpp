@@ -242,6 +242,7 @@ TEST_F(passes, AWaitingPassSleepsOnceUntilItsDeadlineAtTheVmsSpeed) {
   EXPECT_EQ(interpreter_run(), RUN_END);
   EXPECT_EQ(platform.clock_ms() - begin, 100u + 50 + 200 + 34);  // 33 ms at 3 is 99 VM ms: one more
   EXPECT_EQ(platform.waits - waits, 5u);
+  vm_clock_reset();  // speed 1 again for the tests after
 }
 
 // While a menu of the bar is open no thread takes a turn and no frame comes; the game goes on
