@@ -77,7 +77,7 @@ void headless_platform::wait_events(uint32_t ms) {
     clock_gettime(CLOCK_MONOTONIC, &now);
     now_ns = std::min(until_ns, int64_t{now.tv_sec} * 1000000000 + now.tv_nsec);
   }
-  message_post_signal_clear();
+  if (signal.revents & POLLIN) message_post_signal_clear();
 }
 
 bool headless_platform::menu_active() { return menu_open; }
