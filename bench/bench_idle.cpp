@@ -1,6 +1,7 @@
 // What an idle game costs: vaskrun plays a small packaged game that shows its page and then waits
 // for the player as the sample game's pages do (the pending input looked at, then 20 ms of
-// time_wait, round and round), or in input_wait. Once the page stands, the process's CPU time is
+// time_wait, round and round), or in input_wait (which looks for a press every millisecond, so the
+// pass wakes that often there). Once the page stands, the process's CPU time is
 // read from /proc over 10 s: the whole process (sound output included) and the window thread
 // alone, as shares of one core. Headless (VASKRUN_HEADLESS=1) and on the desktop under a private
 // Xvfb; the desktop rows are left out when Xvfb is missing.
