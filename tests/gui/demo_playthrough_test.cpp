@@ -142,12 +142,15 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
   // client's window by itself).
   int band = -1;
   auto place = [&] {
+    int width;
+    gdk_window_get_geometry(frame, nullptr, nullptr, &width, nullptr);
     gdk_window_get_origin(frame, &left, &top);
     top += std::max(band, 0);
-    return gdk_window_get_width(frame) == W && band >= 0;
+    return width == W && band >= 0;
   };
   auto find_band = [&](const std::vector<uint32_t>& want) {
-    int x, y, height = gdk_window_get_height(frame), best = -1;
+    int x, y, height, best = -1;
+    gdk_window_get_geometry(frame, nullptr, nullptr, nullptr, &height);
     gdk_window_get_origin(frame, &x, &y);
     if (height < H) return;
     std::vector<uint32_t> whole = screenshot(x, y, W, height);

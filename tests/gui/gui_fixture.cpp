@@ -157,8 +157,9 @@ void gui_test::pump_for(int ms) {
 }
 
 bool gui_test::game_area_find(const char* title, int width, int height, int& left, int& top) {
+  // A busy machine may show the window before it takes its size.
   int found_width = 0;
-  return game_area(title, height, found_width, left, top) && found_width == width;
+  return pump_until([&] { return game_area(title, height, found_width, left, top) && found_width == width; }, 20000);
 }
 
 int gui_test::xdotool(const std::string& arguments, std::string* output) {
