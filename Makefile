@@ -18,11 +18,11 @@ build: deps
 
 # ctest runs each test in a process of its own; the second pass runs each test program once, whole
 # and in a shuffled order (the seed is printed), so that state one test leaves behind for another
-# fails here too. Each run is bounded in time.
+# fails here too. Each run is bounded in time (generously: sanitizers and a busy machine are slow).
 test-plain: build
 	cd build && ctest --output-on-failure -j $(JOBS)
 	@find build -maxdepth 1 -name 'test_*' -type f -perm -u+x | sort | xargs -P $(JOBS) -I{} sh -c \
-	  'timeout 600 {} --gtest_shuffle >{}.shuffled.log 2>&1 || { cat {}.shuffled.log; echo "== {}: failed shuffled"; exit 1; }'
+	  'timeout 3600 {} --gtest_shuffle >{}.shuffled.log 2>&1 || { cat {}.shuffled.log; echo "== {}: failed shuffled"; exit 1; }'
 
 ASAN_CONFIGURE = $(CONFIGURE) -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 	  -DVASK_SANITIZE=address,undefined >/dev/null

@@ -47,6 +47,8 @@ static struct {
   int depth = 0;
   std::unordered_map<std::string, deferred_key> keys;
 } deferral;
+// Key files replaced since the store was last reset.
+static int files_written = 0;
 static std::string store_folder_engine;
 // The game key read last, found again without building its path (settings are read often).
 static struct {
@@ -74,6 +76,7 @@ void reg_store_reset() {
   keys.clear();
   deferral.depth = 0;
   deferral.keys.clear();
+  files_written = 0;
   store_folder.clear();
   store_folder_engine.clear();
 }
@@ -302,9 +305,12 @@ static bool key_file_store(const std::vector<std::string>& parts, reg_key& store
     damaged_file_set_aside(parts);
     stored.damaged = false;
   }
+  ++files_written;
   return atomic_file_write(key_file_engine(parts), content.data(), content.size()) &&
          (!flush || sync_folder(game_path_native(folder)));
 }
+
+int reg_files_written() { return files_written; }
 
 // Writes one value: the key's new content goes to its file first and is kept in memory only when
 // the file was replaced, so a failed write leaves both as they were. While writes are deferred,
@@ -450,14 +456,17 @@ static std::vector<std::string> subkey_names(const std::vector<std::string>& par
   return names;
 }
 
+// Forgets a key and its subkeys, with their deferred writes: a deferral that ends after a delete
+// must not bring the deleted keys back.
 static void forget_keys_below(const std::vector<std::string>& parts) {
   last_game_key.key = nullptr;
   std::string id = key_id(parts);
-  for (auto it = keys.begin(); it != keys.end();) {
-    bool below = it->first == id || (it->first.size() > id.size() && it->first.compare(0, id.size(), id) == 0 &&
-                                     it->first[id.size()] == '\\');
-    it = below ? keys.erase(it) : std::next(it);
-  }
+  auto below = [&id](const std::string& other) {
+    return other == id ||
+           (other.size() > id.size() && other.compare(0, id.size(), id) == 0 && other[id.size()] == '\\');
+  };
+  std::erase_if(keys, [&](const auto& entry) { return below(entry.first); });
+  std::erase_if(deferral.keys, [&](const auto& entry) { return below(entry.first); });
 }
 
 // Deletes a key and its descendants, depth first; true when all of them are gone.

@@ -57,6 +57,8 @@ int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subke
 // small settings writes cost one file write.
 void reg_writes_defer();
 int reg_writes_resume();
+// Key files replaced since the store was last reset (each a write and a sync of a whole file).
+int reg_files_written();
 // The host folder that holds the store.
 const std::string& reg_store_folder();
 // Forgets every key kept in memory and the store folder, so that the next call reads the files

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 #include "base/list.h"
 #include "base/memory.h"
@@ -19,6 +21,8 @@ static page_grid* grid_tail = nullptr;
 constexpr int MARK_DEPTH_MAX = 16;
 static const page* marking_path[MARK_DEPTH_MAX];
 static int marking_depth = 0;
+// The sprites reading each page, by id: a sprite released without leaving a file is passed over.
+static std::unordered_map<const page*, std::vector<uint32_t>> readers;
 
 int page_grid_cell_width() { return std::max(1, client_width() / 4); }
 int page_grid_cell_height() { return std::max(1, client_width() / 3); }
@@ -97,6 +101,28 @@ static bool shows(const sprite* s, const page* p) {
   return src && (src == p || src->alpha == p || (p->alpha && p->alpha == src));
 }
 
+static void mark_on(page* p, int64_t x, int64_t y, int64_t w, int64_t h);
+
+// The change of page p seen through sprite s, on its target.
+static void mark_through(sprite* s, page* p, int64_t x, int64_t y, int64_t w, int64_t h) {
+  if (s->target_page == p) return;
+  if (!s->transformable) {
+    if (shows(s, p)) mark_on(s->target_page, s->x + x - s->cell_x, s->y + y - s->cell_y, w, h);
+  } else if (s->work_page == p) {
+    mark_on(s->target_page, s->work_x + x, s->work_y + y, w, h);
+  } else if (shows(s, p)) {
+    mark_on(s->target_page, 0, 0, 9999, 9999);
+    s->render_stamp = 0;
+  }
+}
+
+static void mark_through_readers(const page* key, page* p, int64_t x, int64_t y, int64_t w, int64_t h) {
+  auto found = readers.find(key);
+  if (found == readers.end()) return;
+  for (uint32_t id : found->second)
+    if (sprite* s = sprite_from_id(id)) mark_through(s, p, x, y, w, h);
+}
+
 // Coordinates stay 64-bit along the chain: scripts place sprites anywhere.
 static void mark_on(page* p, int64_t x, int64_t y, int64_t w, int64_t h) {
   if (!p) return;
@@ -105,19 +131,29 @@ static void mark_on(page* p, int64_t x, int64_t y, int64_t w, int64_t h) {
     if (marking_path[i] == p) return;
   if (marking_depth == MARK_DEPTH_MAX) return;
   marking_path[marking_depth++] = p;
-  for (sprite* s = sprite_newest(); s; s = s->older) {
-    if (s->target_page == p) continue;
-    if (!s->transformable) {
-      if (shows(s, p)) mark_on(s->target_page, s->x + x - s->cell_x, s->y + y - s->cell_y, w, h);
-    } else if (s->work_page == p) {
-      mark_on(s->target_page, s->work_x + x, s->work_y + y, w, h);
-    } else if (shows(s, p)) {
-      mark_on(s->target_page, 0, 0, 9999, 9999);
-      s->render_stamp = 0;
-    }
+  if (p->is_8bit) {
+    for (sprite* s = sprite_newest(); s; s = s->older) mark_through(s, p, x, y, w, h);
+  } else {
+    mark_through_readers(p, p, x, y, w, h);
+    if (p->alpha && p->alpha != p) mark_through_readers(p->alpha, p, x, y, w, h);
   }
   marking_depth--;
 }
+
+void page_readers_add(const page* p, uint32_t sprite_id) {
+  if (p) readers[p].push_back(sprite_id);
+}
+
+void page_readers_remove(const page* p, uint32_t sprite_id) {
+  auto found = p ? readers.find(p) : readers.end();
+  if (found == readers.end()) return;
+  std::erase(found->second, sprite_id);
+  if (found->second.empty()) readers.erase(found);
+}
+
+void page_readers_forget(const page* p) { readers.erase(p); }
+
+void page_readers_reset() { readers.clear(); }
 
 void mark_dirty_rect(page* p, const page_rect& r) {
   if (sprite_update_suspend_count() > 0) return;

@@ -43,5 +43,15 @@ int page_grid_count();
 // on that sprite's target. Nothing while sprite updates are suspended. A chain of sprites that
 // leads back to a page already on the way marks that page's grid and stops there.
 void mark_dirty_rect(page* p, const page_rect& r);
+
+// The sprites that read a page, as their source or as their work page, filed by page so that a
+// mark visits only the sprites it reaches, however many there are: sprite_new files a sprite under
+// its source, the render under each new work page; a sprite is taken out when it is freed, and a
+// page's file goes with the page. A mark on an 8-bit page, which may be some source's alpha page,
+// still looks at every sprite.
+void page_readers_add(const page* p, uint32_t sprite_id);
+void page_readers_remove(const page* p, uint32_t sprite_id);
+void page_readers_forget(const page* p);
+void page_readers_reset();
 // Draws every flagged cell of the grid and clears the flags.
 void page_grid_redraw(page_grid* g);

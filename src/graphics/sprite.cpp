@@ -53,6 +53,7 @@ sprite* sprite_new(page* source, int cell_x, int cell_y, int width, int height, 
   s->id = gfx_id_add(GFX_ID_SPRITE, s);
   s->group = s->id;
   list_insert_newest(s);
+  page_readers_add(source, s->id);
   if (page_grid* g = page_grid_find(target))
     g->users++;
   else if (target)
@@ -71,6 +72,8 @@ static void own_page_free(page*& p) {
 
 static void sprite_free(sprite* s) {
   list_remove(s);
+  page_readers_remove(s->source_page, s->id);
+  page_readers_remove(s->work_page, s->id);
   if (page_grid* g = page_grid_find(s->target_page)) g->users--;
   own_page_free(s->work_page);
   own_page_free(s->cross_fade_page);
@@ -215,6 +218,31 @@ int frame_limit(int force) {
   return 1;
 }
 
+uint32_t frame_due_in() {
+  if (suspend_count > 0) return WAIT_NO_LIMIT;
+  if (frame_rate < 0) frame_rate = std::clamp(max_fps(), 1, 80);
+  uint32_t interval = static_cast<uint32_t>(1000 / frame_rate), since = plat().clock_ms() - last_frame_ms;
+  return since >= interval ? 0 : interval - since;
+}
+
+static bool sprite_step_pending(const sprite* s) {
+  if (s->move_state == 1 || s->animation.state != 0 || s->alpha.state != 0) return true;
+  if (s->cross_fade && s->cross_fade_page && s->source_page &&
+      (s->cross_fade_changed || s->cell_x != s->next_cell_x || s->cell_y != s->next_cell_y))
+    return true;
+  if (!s->transformable) return false;
+  if (s->rotation_state != 0 || s->xscale.track.state != 0 || s->yscale.track.state != 0) return true;
+  return s->render_stamp == 0 && s->transparency != 255 && s->hide == 0;
+}
+
+bool sprite_frame_work_pending() {
+  for (page_grid* g = page_grid_list_head(); g; g = g->next)
+    if (g->dirty) return true;
+  for (sprite* s = newest; s; s = s->older)
+    if (sprite_step_pending(s)) return true;
+  return false;
+}
+
 int sprite_update_suspend_count() { return suspend_count; }
 void sprite_update_suspend() { suspend_count++; }
 void sprite_update_resume() { suspend_count--; }
@@ -251,6 +279,7 @@ void sprite_mark_all_kept() {
 void sprite_release_all() {
   while (newest) sprite_free(newest);
   while (page_grid* g = page_grid_list_head()) page_grid_free(g);
+  page_readers_reset();
 }
 
 void sprite_page_freed(const page* p) {
@@ -260,6 +289,7 @@ void sprite_page_freed(const page* p) {
     if (s->work_page == p) s->work_page = nullptr, s->render_stamp = 0;
     if (s->cross_fade_page == p) s->cross_fade_page = nullptr;
   }
+  page_readers_forget(p);
   page_grid_free(page_grid_find(p));
   presentation_page_freed(p);
 }

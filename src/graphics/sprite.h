@@ -150,6 +150,13 @@ void sprite_move_step(sprite* s);
 void sprite_update_all();
 // 1 when a frame is due (force: at once, unless suspended), and its time is recorded; else 0.
 int frame_limit(int force);
+// Milliseconds of the platform clock until frame_limit lets the next frame through (0: now), or
+// WAIT_NO_LIMIT while updates are suspended.
+uint32_t frame_due_in();
+// Whether the next frame has work: a grid with flagged cells, or a sprite whose step will change
+// something (a timeline running, a cross-fade to blend, a picture to render again). Without it a
+// frame draws nothing, and an idle pass need not wake for it.
+bool sprite_frame_work_pending();
 // The sprite-update suspend counter (0: updates run).
 int sprite_update_suspend_count();
 void sprite_update_suspend();

@@ -242,6 +242,7 @@ void render(sprite* s, int32_t now) {
       if (work->alpha) page_fill_rect(work->alpha, page_rect{0, 0, work->width, work->height}, 255);
     }
     s->work_page = work;
+    page_readers_add(work, s->id);
   }
   page_fill_rect(work, page_rect{0, 0, work->width, work->height}, first_pixel_colour(src));
   work->drawmode = src->drawmode;

@@ -136,6 +136,14 @@ class platform_backend {
   // Monotonic milliseconds, wrapping at 2^32 like the engine's clock always did.
   virtual uint32_t clock_ms() = 0;
   virtual void sleep_ms(uint32_t ms) = 0;
+  // Blocks until the clock reads ms more than it reads now (WAIT_NO_LIMIT: no limit), or until a
+  // host event comes or a message is posted from any thread, whichever is first; 0 returns at
+  // once. Host events that came are handled (they post what they translate to). It ends at the
+  // clock's tick, not up to a tick late: a wait for the clock to reach a deadline ends on time.
+  virtual void wait_events(uint32_t ms) = 0;
+  // True while a menu of a window's menu bar is open: the message drain holds the window thread
+  // meanwhile, as the system's menu loop did.
+  virtual bool menu_active() = 0;
 
   // Clipboard text (engine text). get returns false when the clipboard holds no text.
   virtual bool clipboard_set_text(const std::string& text) = 0;

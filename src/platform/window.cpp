@@ -1,5 +1,11 @@
 #include "platform/window.h"
 
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -55,9 +61,37 @@ intptr_t message_send(window_handle window, uint32_t message, uintptr_t wparam, 
   return window->spec.procedure(window, message, wparam, lparam);
 }
 
+// The post signal's eventfd, made on first use. A forked child gets one of its own: sharing the
+// parent's, either could clear the other's signal.
+static int post_signal = -1;
+static std::once_flag post_signal_once;
+static void post_signal_make() { post_signal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+
+int message_post_signal() {
+  std::call_once(post_signal_once, [] {
+    post_signal_make();
+    pthread_atfork(nullptr, nullptr, [] {
+      close(post_signal);
+      post_signal_make();
+    });
+  });
+  return post_signal;
+}
+
+void message_post_signal_clear() {
+  uint64_t count;
+  while (read(message_post_signal(), &count, sizeof count) < 0 && errno == EINTR) {
+  }
+}
+
 void message_post(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-  std::lock_guard<std::mutex> guard(queue_lock);
-  queue.push_back({window, message, wparam, lparam});
+  {
+    std::lock_guard<std::mutex> guard(queue_lock);
+    queue.push_back({window, message, wparam, lparam});
+  }
+  uint64_t one = 1;
+  while (write(message_post_signal(), &one, sizeof one) < 0 && errno == EINTR) {
+  }
 }
 
 void message_post_quit(int exit_code) { message_post(nullptr, WM_QUIT, static_cast<uintptr_t>(exit_code), 0); }
@@ -83,6 +117,16 @@ bool timer_kill(window_handle window, uintptr_t id) {
     }
   }
   return false;
+}
+
+uint32_t timers_due_in() {
+  uint32_t now = plat().clock_ms(), soonest = WAIT_NO_LIMIT;
+  for (const window_timer& t : timers) {
+    if (!window_is_alive(t.window)) continue;
+    uint32_t since = now - t.last;
+    soonest = std::min(soonest, since >= t.interval ? 0 : t.interval - since);
+  }
+  return soonest;
 }
 
 // The first due timer of a live window, restarted; timers of dead windows are dropped.

@@ -47,10 +47,18 @@ bool window_is_alive(window_handle window);
 std::string window_title_get(window_handle window);
 void window_title_set(window_handle window, const std::string& title);
 
+// A wait without a time limit (wait_events, timers_due_in).
+constexpr uint32_t WAIT_NO_LIMIT = 0xFFFFFFFFu;
+
 // Calls the window's procedure now. 0 for a window that is not alive.
 intptr_t message_send(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-// Queues a message; safe from any thread. window nullptr makes a thread message.
+// Queues a message; safe from any thread. window nullptr makes a thread message. Every post raises
+// the post signal, which wakes a wait for events (platform.h) from any thread.
 void message_post(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
+// The post signal: a descriptor that polls readable from a post until the signal is cleared.
+// Waits clear it after they return, so a post that comes before a wait ends that wait at once.
+int message_post_signal();
+void message_post_signal_clear();
 void message_post_quit(int exit_code);
 // Takes the next message: host events are handled first (they may queue messages), then the queue.
 bool message_peek(window_message& message);
@@ -63,6 +71,8 @@ intptr_t message_dispatch(const window_message& message);
 void timer_set(window_handle window, uintptr_t id, uint32_t interval_ms);
 // False when the window has no such timer.
 bool timer_kill(window_handle window, uintptr_t id);
+// Milliseconds of the platform clock until the next timer is due (0: one is), or WAIT_NO_LIMIT.
+uint32_t timers_due_in();
 
 // The window system's own handling of a message that no procedure claimed.
 intptr_t default_window_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);

@@ -1,5 +1,7 @@
 #include "shell/exit_state.h"
 
+#include <cstdio>
+
 #include "base/env.h"
 #include "base/registry.h"
 #include "graphics/presentation.h"
@@ -33,6 +35,8 @@ static void mci_extension_restore(const char* name) {
 }
 
 void save_window_state() {
+  // The values go to the store's file in one write at the end.
+  reg_writes_defer();
   int win_stat = menu_bar_mode_get() ? 1 : 0;
   reg_set_int(reg_a(), reg_b(), "AbnormalTerminateFlg", 0);
   reg_set_int(reg_a(), reg_b(), "WinStat", win_stat);
@@ -53,6 +57,7 @@ void save_window_state() {
     reg_delete_tree(reg_a(), reg_b());
     reg_delete_tree_machine(reg_a(), reg_b());
   }
+  if (reg_writes_resume() != 0) fprintf(stderr, "vaskrun: the window state could not be written to the settings\n");
 }
 
 void menu_refresh() {

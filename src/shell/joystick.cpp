@@ -131,11 +131,21 @@ static void post_changes(uint32_t bits, uint32_t& previous, const int keys[6]) {
     if (changed & POST_ORDER[i]) post_key(keys[i], (bits & POST_ORDER[i]) != 0);
 }
 
+// Milliseconds since the last poll, either way round (a clock set back counts as time passed).
+static long long since_last_poll() {
+  uint32_t now = plat().clock_ms();
+  return std::llabs(static_cast<long long>(i32_sub(static_cast<int32_t>(now), static_cast<int32_t>(joy.last_poll))));
+}
+
+uint32_t joy_poll_due_in() {
+  if (joy.device == DEVICE_NONE) return WAIT_NO_LIMIT;
+  long long since = since_last_poll();
+  return since >= POLL_INTERVAL_MS ? 0 : static_cast<uint32_t>(POLL_INTERVAL_MS - since);
+}
+
 void joy_poll() {
   uint32_t now = plat().clock_ms();
-  if (std::llabs(static_cast<long long>(i32_sub(static_cast<int32_t>(now), static_cast<int32_t>(joy.last_poll)))) <
-      POLL_INTERVAL_MS)
-    return;
+  if (since_last_poll() < POLL_INTERVAL_MS) return;
   joy.last_poll = now;
   if (joy.device == DEVICE_NONE) return;
   uint32_t bits = 0, pad1 = 0;

@@ -11,6 +11,9 @@
 
 // Reads the pads and posts the keys of what changed; at most once every 10 ms.
 void joy_poll();
+// Milliseconds of the platform clock until joy_poll reads the pads again (0: now), or
+// WAIT_NO_LIMIT while none is selected.
+uint32_t joy_poll_due_in();
 // Selects the pads to poll: 0 pad 0, 1 pad 1, 2 both pads, any other value none.
 void joy_select_device(int choice);
 // Sets the mapping mode (1 arrows, Esc and Enter; 2 letter keys, and the second pad on the numeric

@@ -113,8 +113,10 @@ static void close_asked() {
     return;
   }
   // The game goes on: until it ends in order, the next start sees an unfinished run.
+  reg_writes_defer();
   reg_set_string_flush(reg_a(), reg_b(), "AbnormalTerminateFlg", "1");
   reg_set_string_flush(reg_a(), reg_b(), "WinStat", "0");
+  reg_writes_resume();
   state.close_guard = 0;
 }
 

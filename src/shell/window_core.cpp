@@ -82,12 +82,18 @@ intptr_t main_window_class_proc(window_handle window, uint32_t message, uintptr_
 int drain_window_messages() {
   int count = 0;
   window_message m;
-  while (message_peek(m)) {
-    if (m.message == WM_QUIT) exit(static_cast<int>(m.wparam));
-    if (m.message < WM_REGISTERED_FIRST) message_dispatch(m);
-    ++count;
+  for (;;) {
+    while (message_peek(m)) {
+      if (m.message == WM_QUIT) exit(static_cast<int>(m.wparam));
+      if (m.message < WM_REGISTERED_FIRST) message_dispatch(m);
+      ++count;
+    }
+    // An open menu of the bar holds the window thread here, as the system's menu loop did: the
+    // messages and timers are handled meanwhile, and the caller (a pass of the game) goes on when
+    // the menu closes, as after a modal box.
+    if (!plat().menu_active()) return count;
+    plat().wait_events(timers_due_in());
   }
-  return count;
 }
 
 void box_hook_set(window_hook hook) { box_hook = hook; }

@@ -40,6 +40,7 @@ intptr_t main_window_class_proc(window_handle window, uint32_t message, uintptr_
 
 // Handles every pending message; returns how many. WM_QUIT ends the process with its wparam as the
 // exit code (exit handlers run). Registered messages (0xC000 and up) are counted, not dispatched.
+// While a menu of the bar is open it returns only once the menu has closed.
 int drain_window_messages();
 
 // Hook A: before the warning, notice and question boxes (and the screen-option dialog).

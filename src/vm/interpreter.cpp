@@ -15,6 +15,7 @@
 #include "shell/window_core.h"
 #include "sound/movie.h"
 #include "vm/execute.h"
+#include "vm/pass_sleep.h"
 #include "vm/script_error.h"
 #include "vm/script_object.h"
 #include "vm/skip.h"
@@ -205,6 +206,6 @@ int32_t interpreter_run() {
 
     if (interp.catch_up) continue;
     watch_list_show();
-    plat().sleep_ms(static_cast<uint32_t>(threads_min_wait()));
+    pass_sleep();
   }
 }

@@ -142,6 +142,8 @@ void vm_speed_set(double speed) {
   clock_state.speed = speed;
 }
 
+double vm_speed_get() { return clock_state.speed; }
+
 void vm_clock_reset() {
   clock_state.speed = 1.0;
   clock_state.base = 0;

@@ -44,6 +44,7 @@ int32_t vm_time_get();
 int32_t vm_time_update();
 // Sets the speed factor. The VM time runs on from where it stands, whatever the old speed was.
 void vm_speed_set(double speed);
+double vm_speed_get();
 // Speed 1.0, no base, no offset (the timing reset before a run).
 void vm_clock_reset();
 

@@ -1,5 +1,7 @@
 #include "vm/thread.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +12,7 @@
 #include "shell/message_box.h"
 #include "shell/mouse.h"
 #include "text/font.h"
+#include "vm/dispatcher.h"
 #include "vm/hooks.h"
 #include "vm/script_error.h"
 #include "vm/skip.h"
@@ -142,15 +145,19 @@ std::vector<script_thread*> thread_list_array() {
   return list;
 }
 
-int32_t threads_min_wait() {
+int32_t threads_min_wait() { return std::min(threads_wait_left(), 1); }
+
+int32_t threads_wait_left() {
   if (is_skipping()) return 0;
-  int32_t m = 1;
+  int32_t m = INT32_MAX;
   uint32_t now = static_cast<uint32_t>(vm_time_now());
   for (script_thread* t = threads.head; t; t = t->next) {
+    if (t->state != THREAD_RUNNING) m = 1;  // on its way out: the end processing goes on pass by pass
     int32_t d = t->frames[t->depth].wait_deadline;
-    if (d == 0) return 0;
-    if (d == -1) continue;
+    if (d == WAIT_NONE) return 0;
+    if (d == WAIT_FOREVER) continue;
     int32_t left = static_cast<int32_t>(static_cast<uint32_t>(d) - now);  // wrap-safe distance
+    if (left > WAIT_CLOCK_JUMP_MS) return 0;  // the clock jumped back: the wait counts as over
     if (left < m) m = left;
   }
   return m < 0 ? 0 : m;

@@ -98,6 +98,11 @@ std::vector<script_thread*> thread_list_array();
 
 // Milliseconds the pass may sleep: 0 or 1.
 int32_t threads_min_wait();
+// VM milliseconds until the first wait of a thread's current frame ends by the clock: 0 when a
+// thread runs (or skipping is in effect, or a deadline lies so far ahead that it counts as
+// reached), at most 1 while a thread is on its way out, INT32_MAX when no thread waits on the
+// clock.
+int32_t threads_wait_left();
 // Passes thread ends along end links; true when any thread is ending.
 bool threads_propagate_end();
 // The end processing after a pass: end labels, end handlers, destruction, and the main thread's

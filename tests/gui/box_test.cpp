@@ -12,8 +12,8 @@ static GtkWidget* open_message_dialog() { return visible_toplevel(GTK_TYPE_MESSA
 // Steps run from inside the box's own loop, one after another; each waits until the box is on the
 // screen. Keys go to the box after it is given the keyboard, and are delivered before the next
 // step: a loaded machine may map the box late or let a key from an earlier step overtake one.
-// After 15 s the box is ended with an answer no button gives, so a test that went wrong fails
-// rather than waits forever.
+// After a budget of 15 s the box is ended with an answer no button gives, so a test that went
+// wrong fails rather than waits forever.
 struct box_script {
   std::vector<std::function<void()>> steps;
   size_t next = 0;
@@ -23,7 +23,7 @@ struct box_script {
 static gboolean run_step(gpointer data) {
   auto* script = static_cast<box_script*>(data);
   GtkWidget* box = open_message_dialog();
-  if (host_clock_ms() - script->started > 15000) {
+  if (host_clock_ms() - script->started > static_cast<uint32_t>(test_budget_ms(15000))) {
     if (box) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_NONE);
     return G_SOURCE_CONTINUE;
   }

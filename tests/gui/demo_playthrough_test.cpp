@@ -131,12 +131,15 @@ class SampleGamePlaythrough : public gui_test {
     return frame != nullptr;
   }
   bool place() {
+    int width;
+    gdk_window_get_geometry(frame, nullptr, nullptr, &width, nullptr);
     gdk_window_get_origin(frame, &left, &top);
     top += std::max(band, 0);
-    return gdk_window_get_width(frame) == W && band >= 0;
+    return width == W && band >= 0;
   }
   void band_find(const std::vector<uint32_t>& want) {
-    int x, y, height = gdk_window_get_height(frame), best = -1;
+    int x, y, height, best = -1;
+    gdk_window_get_geometry(frame, nullptr, nullptr, nullptr, &height);
     gdk_window_get_origin(frame, &x, &y);
     if (height < H) return;
     std::vector<uint32_t> whole = screenshot(x, y, W, height);

@@ -35,6 +35,10 @@ int vaskrun_start(const std::string& game_folder, const std::string& home,
 // Ends a vaskrun that is still running (child > 0), outright when SIGTERM does not end it within
 // 3 s, and reaps it; child becomes -1.
 void vaskrun_stop(int& child);
+// Starts openbox on the test's display (full screen and the menus' grabs want a window manager);
+// its process id, or 0 when openbox is not installed. window_manager_stop ends and reaps it.
+int window_manager_start();
+void window_manager_stop(int& wm);
 
 // The last shown toplevel of the type (GTK_TYPE_MESSAGE_DIALOG, GTK_TYPE_DIALOG), or null.
 GtkWidget* visible_toplevel(GType type);
@@ -49,6 +53,7 @@ class gui_test : public ::testing::Test {
   window_handle open_window(int width, int height, const char* menu_name = "",
                             window_procedure procedure = recording_procedure, int status_bar_height = 0);
   // Runs GTK and the engine's queue (dispatching) until done() or the time is up; false on time-out.
+  // The time is a budget (test_budget_ms scales it).
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
   void pump_for(int ms);
   // Runs xdotool with the arguments while the window keeps handling events; its exit status. What

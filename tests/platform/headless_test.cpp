@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "resources/menus.h"
 #include "test_support.h"
@@ -149,10 +150,14 @@ TEST(HeadlessPaint, StretchClipsToAreaSourceAndPalette) {
 }
 
 TEST_F(HeadlessWindow, TimersFireWhenDueAndOnlyWhenTheQueueIsEmpty) {
+  EXPECT_EQ(timers_due_in(), WAIT_NO_LIMIT);
   timer_set(window, 0x10002, 100);
   drain();
   EXPECT_EQ(count(WM_TIMER), 0u);
-  platform.advance(100);
+  platform.advance(30);
+  EXPECT_EQ(timers_due_in(), 70u);
+  platform.advance(70);
+  EXPECT_EQ(timers_due_in(), 0u);
   message_post(window, WM_USER, 0, 0);
   window_message m;
   ASSERT_TRUE(message_peek(m));
@@ -175,6 +180,24 @@ TEST_F(HeadlessWindow, TimersFireWhenDueAndOnlyWhenTheQueueIsEmpty) {
   window_destroy(window);  // its timers go with it
   platform.advance(20);
   while (message_peek(m)) EXPECT_NE(m.message, WM_TIMER);
+}
+
+// On the real clock a wait lasts until the clock's tick, and a message posted from any thread,
+// before the wait or during it, ends it (the limits are far off: only a lost post reaches them).
+TEST_F(HeadlessWindow, AWaitEndsAtItsTickOrAtAPostFromAnyThread) {
+  headless_platform real;
+  message_post_signal_clear();  // what earlier tests posted
+  uint32_t begin = real.clock_ms();
+  real.wait_events(20);
+  EXPECT_GE(real.clock_ms() - begin, 20u);
+  message_post(window, WM_USER, 1, 0);
+  real.wait_events(600000);  // posted before the wait
+  std::thread poster([this] { usleep(50000), message_post(window, WM_USER, 2, 0); });
+  real.wait_events(600000);
+  poster.join();
+  EXPECT_LT(real.clock_ms() - begin, 300000u);
+  drain();
+  EXPECT_EQ(count(WM_USER), 2u);
 }
 
 TEST_F(HeadlessWindow, DroppedFilesAndSpawnedProgramsArriveAsMessages) {

@@ -1,5 +1,6 @@
 // The main window's commands and keys, the menu requests they queue and how a pass serves them,
 // the quick-save ring, the exit-time window state and the menu marks, with injected messages.
+#include <filesystem>
 #include <set>
 
 #include "base/env.h"
@@ -60,10 +61,12 @@ TEST_F(menu_window, CloseAsksOnceAndNoKeepsTheGameRunningMarkedUnfinished) {
   closes = 0;
   box_hook_set([] { closes++ == 0 && send(WM_CLOSE, 0); });
   platform.answer_boxes({IDNO});
+  int written = reg_files_written();
   send(WM_CLOSE, 0);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, "終了してよろしいですか？");
   EXPECT_EQ(stored("AbnormalTerminateFlg"), 1);
+  EXPECT_EQ(reg_files_written() - written, 2);  // the window state, then the unfinished mark
   send(WM_CLOSE, 0);  // the guard was cleared: asked again
   EXPECT_EQ(platform.boxes.size(), 2u);
 }
@@ -268,8 +271,12 @@ TEST_F(menu_window, TheExitWriteGoesInOrderAndLeavesThePositionInFullScreen) {
   full_sc_freq_set(60);
   topmost_apply(1);
   plat().window_move(main_window_get(), 30, 40);
+  // Each orderly end writes the store's file once.
+  int written = reg_files_written();
   save_window_state();
-  FILE* file = fopen((reg_store_folder() + "/" + reg_global_name() + "/" + reg_local_name() + ".ini").c_str(), "rb");
+  EXPECT_EQ(reg_files_written() - written, 1);
+  std::string path = reg_store_folder() + "/" + reg_global_name() + "/" + reg_local_name() + ".ini";
+  FILE* file = fopen(path.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   EXPECT_THAT(read_rest(file), HasSubstr("AbnormalTerminateFlg=0\nWinStat=0\nNANIDO=4\nGameSpeed=2\nTOPMOST=1\n"
                                      "FullScFreq=60\nFullScBits=0\nmpg=\nmpeg=\nWinPosX=30\nWinPosY=40\n"));
@@ -281,6 +288,7 @@ TEST_F(menu_window, TheExitWriteGoesInOrderAndLeavesThePositionInFullScreen) {
   EXPECT_EQ(stored("WinPosX"), 5);
   environment("DELETEREGISTORYATEXIST 1\n");
   save_window_state();
+  EXPECT_FALSE(std::filesystem::exists(path));
   reg_store_reset();
   EXPECT_EQ(stored("AbnormalTerminateFlg"), -99);
 }

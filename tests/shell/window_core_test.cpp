@@ -133,6 +133,24 @@ TEST_F(MainWindowCore, DrainCountsRegisteredMessagesButNeverDispatchesThem) {
   EXPECT_EQ(drain_window_messages(), 0);
 }
 
+// An open menu of the bar keeps the drain (and so the game's pass) until it closes, while posted
+// messages and timers are handled meanwhile, as in the system's menu loop.
+TEST_F(MainWindowCore, AnOpenMenuHoldsTheDrainWhileMessagesAndTimersGoOn) {
+  wndproc_handler_add(handler_a);
+  timer_set(main_window_get(), 7, 100);
+  uint32_t begin = platform.clock_ms();
+  bool posted = false;
+  platform.menu_open = true;
+  platform.on_pump = [&] {
+    uint32_t t = platform.clock_ms() - begin;
+    if (t >= 150 && !posted) posted = true, message_post(main_window_get(), WM_USER, 0, 0);
+    platform.menu_open = t < 350;
+  };
+  EXPECT_EQ(drain_window_messages(), 4);  // the timer at 100, 200 and 300 ms, and the post
+  EXPECT_EQ(platform.clock_ms() - begin, 350u);
+  EXPECT_EQ(seen, std::vector<std::string>{"a"});
+}
+
 TEST(MainWindowCoreDeath, QuitEndsTheProcessWithItsCode) {
   EXPECT_EXIT(
       {

@@ -27,10 +27,13 @@ class sdl_output_test : public sound_test {
     memcpy(out.data(), bytes.data(), out.size() * 2);
     return out;
   }
-  // Waits (real time) until the buffer has stopped; false after 10 s.
+  // Waits (real time) until the buffer has stopped; false after a budget of 10 s.
   static bool wait_stopped(sound_buffer* b) {
-    for (int i = 0; i < 1000 && sound_buffer_playing(b); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !sound_buffer_playing(b);
+    for (uint32_t begin = host_clock_ms(); sound_buffer_playing(b);) {
+      if (host_clock_ms() - begin > static_cast<uint32_t>(test_budget_ms(10000))) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
   }
 };
 

@@ -75,9 +75,25 @@ TEST_F(grids, MarksFollowTheSpritesThatShowAPage) {
   page_grid_redraw(go);
   page_grid_redraw(gf);
 
-  // A transformable sprite showing the page repaints its whole target and renders again.
+  // A sprite showing the alpha page itself is reached by a mark on the page; once released, no more.
+  auto redraw = [&] { page_grid_redraw(go), page_grid_redraw(gf); };
+  sprite* c = place(mask, 480, 0);
+  frame(), redraw();
+  mark_dirty_rect(picture, page_rect{0, 0, 1, 1});  // (290, 240) through a and b, (480, 0) through c
+  EXPECT_EQ(flags(gf), "...#/.#../....");
+  redraw(), call("sprite_release", {c->id}), redraw();
+  mark_dirty_rect(picture, page_rect{0, 0, 1, 1});
+  EXPECT_EQ(flags(gf), "..../.#../....");
+  redraw();
+
+  // A transformable sprite showing the page repaints its whole target and renders again; a change
+  // of its work page reaches the target at the work page's place (100 x 100 turns in 200 x 200).
   sprite* t = sprite_from_id(static_cast<uint32_t>(call("sprite_create_transformable", {picture->id})));
-  frame();
+  call("sprite_move", {t->id, 420, 340});
+  frame(), redraw();
+  ASSERT_NE(t->work_page, nullptr);
+  mark_dirty_rect(t->work_page, page_rect{0, 0, 1, 1});  // (320, 240)
+  EXPECT_EQ(flags(gf), "..../..#./....");
   t->render_stamp = 1234;
   mark_dirty_rect(picture, page_rect{0, 0, 1, 1});
   EXPECT_EQ(flags(gf), "####/####/####");
@@ -151,6 +167,39 @@ TEST_F(grids, UnusedGridsGoAndTheFrontGridStays) {
   frame();
   EXPECT_EQ(page_grid_count(), 1);
   EXPECT_NE(page_grid_find(front), nullptr);
+}
+
+// An idle pass wakes for a frame only when it has work: a dirty grid, or a sprite whose step will
+// change something. The next frame is due at the pacer's interval (12 ms), none while suspended.
+TEST_F(grids, FramesHaveWorkOnlyWhileSomethingChangesAndComeAtThePacersRate) {
+  make_front(640, 480);
+  sprite* s = place(solid(10, 10, 0), 0, 0);
+  frame();
+  const std::pair<void (*)(sprite*), bool> rows[] = {
+      {[](sprite*) {}, false},
+      {[](sprite* t) { t->move_state = 1; }, true},
+      {[](sprite* t) { t->move_state = 2; }, false},  // arrived
+      {[](sprite* t) { t->animation.state = 2; }, true},
+      {[](sprite* t) { t->alpha.state = 1; }, true},
+      {[](sprite* t) { t->rotation_state = 1; }, false},  // not transformable
+      {[](sprite* t) { t->transformable = 1, t->rotation_state = 1; }, true},
+      {[](sprite* t) { t->transformable = 1, t->render_stamp = 0; }, true},
+      {[](sprite* t) { t->transformable = 1, t->render_stamp = 0, t->hide = -1; }, false},
+      {[](sprite* t) { mark_dirty_rect(t->target_page, page_rect{0, 0, 1, 1}); }, true}};
+  const sprite idle = *s;
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    rows[i].first(s);
+    EXPECT_EQ(sprite_frame_work_pending(), rows[i].second) << "row " << i;
+    *s = idle;
+    page_grid_redraw(page_grid_find(front_page_get()));
+  }
+  ASSERT_EQ(frame_limit(1), 1);
+  EXPECT_EQ(frame_due_in(), 12u);
+  pass(5);
+  EXPECT_EQ(frame_due_in(), 7u);
+  sprite_update_suspend();
+  EXPECT_EQ(frame_due_in(), WAIT_NO_LIMIT);
+  sprite_update_resume();
 }
 
 }  // namespace

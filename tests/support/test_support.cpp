@@ -84,6 +84,15 @@ std::string read_rest(FILE* f) {
   return out;
 }
 
+int test_budget_ms(int quiet_ms) {
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr int scale = 10;
+#else
+  constexpr int scale = 4;
+#endif
+  return quiet_ms * scale;
+}
+
 int run_command(const std::string& command, std::string* output) {
   FILE* p = popen(command.c_str(), "r");
   if (!p) return -1;

@@ -73,6 +73,12 @@ window_handle main_window_open(int width = 0, int height = 0, const char* title 
 // Runs a shell command and returns its exit status (the process's exit code).
 int run_command(const std::string& command, std::string* output = nullptr);
 
+// A budget: the time a test gives something that runs on the real clock (another thread, another
+// program, the X server) on a quiet machine in the plain build. Sanitizers, and a machine busy
+// with other work, take several times as long; a budget only ends a test whose event never
+// comes, so it is given generously: this is the time to wait.
+int test_budget_ms(int quiet_ms);
+
 // One argument of a built-in call made by a test: an int, a float or a text.
 struct call_arg {
   value_cell cell;

@@ -229,6 +229,49 @@ TEST_F(passes, DueFramesAreCountedAtThePacersRate) {
   EXPECT_NEAR(static_cast<double>(frame_counter()), (platform.clock_ms() - begin) / 12.0, 2.0);
 }
 
+// A pass whose threads all wait sleeps once, until the nearest deadline in the platform's
+// milliseconds at the VM clock's speed, and no later: 100 VM ms at speeds 1, 2, 0.5 and 3.
+TEST_F(passes, AWaitingPassSleepsOnceUntilItsDeadlineAtTheVmsSpeed) {
+  platform.fake_wait_max = WAIT_NO_LIMIT;  // the fake clock moves as far as each wait asks
+  start(".builtin vm_speed_set 0x806261CE\n.entry\n    builtin.drop wait100 0\n"
+        "    push.f 2.0\n    builtin.drop vm_speed_set 1\n    builtin.drop wait100 0\n"
+        "    push.f 0.5\n    builtin.drop vm_speed_set 1\n    builtin.drop wait100 0\n"
+        "    push.f 3.0\n    builtin.drop vm_speed_set 1\n    builtin.drop wait100 0\n    ret\n");
+  uint32_t begin = platform.clock_ms();
+  uint64_t waits = platform.waits;
+  EXPECT_EQ(interpreter_run(), RUN_END);
+  EXPECT_EQ(platform.clock_ms() - begin, 100u + 50 + 200 + 34);  // 33 ms at 3 is 99 VM ms: one more
+  EXPECT_EQ(platform.waits - waits, 5u);
+  vm_clock_reset();  // speed 1 again for the tests after
+}
+
+// While a menu of the bar is open no thread takes a turn and no frame comes; the game goes on
+// once it closes.
+TEST_F(passes, WhileAMenuIsOpenNoThreadRunsAndNoFrameComes) {
+  start(".builtin time_wait 0xCF35F0E3\n.entry\nloop:\n    load.i @n\n    push.i 1\n    add.i\n"
+        "    set.i.pop @n\n    push.i 1\n    builtin.drop time_wait 1\n    load.i @n\n    push.i 300\n"
+        "    lt.i\n    jt loop\n    ret\n");
+  uint32_t opened = 0, closed = 0, frames = 0;
+  int32_t turns = 0, turns_while_open = -1;
+  platform.on_pump = [&] {
+    value_cell* n = variable("@n");
+    if (!n || n->i < 100 || closed) return;
+    if (!opened) {
+      opened = platform.clock_ms(), frames = frame_counter(), turns = n->i;
+      platform.menu_open = true;
+    } else if (platform.clock_ms() - opened >= 200) {
+      closed = platform.clock_ms();
+      turns_while_open = n->i - turns;
+      EXPECT_EQ(frame_counter(), frames);
+      platform.menu_open = false;
+    }
+  };
+  EXPECT_EQ(interpreter_run(), RUN_END);
+  EXPECT_EQ(int_of("@n"), 300);
+  EXPECT_EQ(closed - opened, 200u);
+  EXPECT_EQ(turns_while_open, 0);
+}
+
 TEST_F(passes, CatchingUpFreezesVmTimeAndSkipsDrawingPumpingAndSleeping) {
   start(".entry\nbuiltin.drop wait100 0\nret\n");
   static std::vector<int32_t> frozen;

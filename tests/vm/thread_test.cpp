@@ -1,5 +1,6 @@
 // Thread ids, the list and its snapshot, end links and end processing, frames and the overflow
 // exit, the smallest wait.
+#include "vm/dispatcher.h"
 #include "vm/script_error.h"
 #include "vm_fixture.h"
 
@@ -180,16 +181,22 @@ TEST_F(threads, FramePushCopiesTheCallerAndOverflowsAt256) {
   EXPECT_EQ(t->depth, 255);
 }
 
-TEST_F(threads, MinWaitIsZeroForARunnableThreadAndOneWhenAllWaitWithoutLimit) {
+// What the pass may sleep: the nearest deadline (the 1 ms pass: at most 1), none without one,
+// 1 ms while a thread is on its way out.
+TEST_F(threads, TheWaitLeftIsTheNearestDeadline) {
   script_thread* other = thread_create(1);
-  EXPECT_EQ(threads_min_wait(), 0);  // the deadline 0 means not waiting
-  vm_frame->wait_deadline = -1;
-  other->frames[0].wait_deadline = -1;
-  EXPECT_EQ(threads_min_wait(), 1);
-  other->frames[0].wait_deadline = vm_time_now() - 5;  // already due
-  EXPECT_EQ(threads_min_wait(), 0);
-  other->frames[0].wait_deadline = vm_time_now() + 100;
-  EXPECT_EQ(threads_min_wait(), 1);
+  int32_t now = vm_time_now();
+  const int32_t rows[][4] = {  // the main thread's deadline, the other's, its state, the wait
+      {-1, -1, THREAD_RUNNING, INT32_MAX},     {-1, now + 100, THREAD_RUNNING, 100},
+      {now + 30, now + 100, THREAD_RUNNING, 30}, {now + 30, 0, THREAD_RUNNING, 0},
+      {-1, now - 5, THREAD_RUNNING, 0},        {-1, now + WAIT_CLOCK_JUMP_MS + 1, THREAD_RUNNING, 0},
+      {-1, -1, THREAD_TOLD_TO_END, 1},         {now + 30, now + 100, THREAD_END_LABELS, 1}};
+  for (const auto& r : rows) {
+    vm_frame->wait_deadline = r[0], other->frames[0].wait_deadline = r[1], other->state = r[2];
+    EXPECT_EQ(threads_wait_left(), r[3]) << r[0] - now << " " << r[1] - now << " " << r[2];
+    EXPECT_EQ(threads_min_wait(), std::min(r[3], 1));
+  }
+  other->state = THREAD_RUNNING;
 }
 
 }  // namespace

@@ -87,6 +87,8 @@ class gtk_platform : public platform_backend {
   intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
   void sleep_ms(uint32_t ms) override;
+  void wait_events(uint32_t ms) override;
+  bool menu_active() override;
   bool clipboard_set_text(const std::string& text) override;
   bool clipboard_get_text(std::string& text) override;
   bool message_dialog_show(const char* template_name) override;

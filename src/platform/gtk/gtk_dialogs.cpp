@@ -59,12 +59,11 @@ int gtk_platform::run_modal(GtkWidget* dialog, bool (*accept)(int, void*), void*
   gtk_widget_show_all(dialog);
   gtk_window_present(GTK_WINDOW(dialog));
   ++modal_depth_;
-  // Wakes the wait now and then: other threads post messages without waking GTK.
-  guint tick = g_timeout_add(20, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
   bool quit = false;
   uintptr_t quit_code = 0;
   while (!run.done) {
-    g_main_context_iteration(nullptr, TRUE);
+    // Until the dialog answers, a message is posted or a timer is due.
+    wait_events(timers_due_in());
     // The engine's messages are handled meanwhile, as in the system's own modal loops; a quit
     // waits for the box to close and is posted again for the drain to end the process.
     window_message m;
@@ -77,7 +76,6 @@ int gtk_platform::run_modal(GtkWidget* dialog, bool (*accept)(int, void*), void*
       }
     }
   }
-  g_source_remove(tick);
   --modal_depth_;
   if (g_signal_handler_is_connected(dialog, response_handler)) g_signal_handler_disconnect(dialog, response_handler);
   if (g_signal_handler_is_connected(dialog, destroy_handler)) g_signal_handler_disconnect(dialog, destroy_handler);

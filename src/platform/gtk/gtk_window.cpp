@@ -1,5 +1,7 @@
 // Windows: the GtkWindow with its menu bar and client area, the translation of GDK events into the
 // engine's messages, painting through cairo, and the window services.
+#include <glib-unix.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -590,6 +592,11 @@ gtk_platform::gtk_platform() {
   };
   g_signal_connect(screen, "monitors-changed", G_CALLBACK(displays_changed), nullptr);
   g_signal_connect(screen, "size-changed", G_CALLBACK(displays_changed), nullptr);
+  // A message posted from any thread wakes GTK's wait; the wait that returns clears the signal.
+  g_unix_fd_add(message_post_signal(), G_IO_IN, [](gint, GIOCondition, gpointer) -> gboolean {
+    message_post_signal_clear();
+    return G_SOURCE_CONTINUE;
+  }, nullptr);
 }
 
 static gtk_platform* the_backend = nullptr;
@@ -614,3 +621,30 @@ platform_backend* desktop_backend_choose() {
 uint32_t gtk_platform::clock_ms() { return host_clock_ms(); }
 
 void gtk_platform::sleep_ms(uint32_t ms) { host_sleep_ms(ms); }
+
+// One blocking turn of GLib's loop, bounded by a source that is ready at the clock's tick: GLib
+// waits for a ready time in whole milliseconds rounded up, so the wait ends within a millisecond
+// after the tick, never before it.
+void gtk_platform::wait_events(uint32_t ms) {
+  if (ms == 0) return;
+  GSource* limit = nullptr;
+  if (ms != WAIT_NO_LIMIT) {
+    static GSourceFuncs ready_funcs = {nullptr, nullptr,
+                                       [](GSource*, GSourceFunc, gpointer) -> gboolean { return G_SOURCE_CONTINUE; },
+                                       nullptr, nullptr, nullptr};
+    limit = g_source_new(&ready_funcs, sizeof(GSource));
+    g_source_set_ready_time(limit, (g_get_monotonic_time() / 1000 + ms) * 1000);
+    g_source_attach(limit, nullptr);
+  }
+  g_main_context_iteration(nullptr, TRUE);
+  if (limit) {
+    g_source_destroy(limit);
+    g_source_unref(limit);
+  }
+}
+
+bool gtk_platform::menu_active() {
+  for (gtk_host* host : hosts_)
+    if (host->menu_open) return true;
+  return false;
+}

@@ -1,9 +1,12 @@
 #include "platform/headless/headless.h"
 
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <thread>
 
@@ -50,6 +53,34 @@ void headless_platform::sleep_ms(uint32_t ms) {
   else
     host_sleep_ms(ms);
 }
+
+// With the real clock, a poll on the post signal until the clock's tick; while on_pump injects
+// messages at moments of its own, no wait is longer than a millisecond.
+void headless_platform::wait_events(uint32_t ms) {
+  ++waits;
+  last_wait = ms;
+  if (fake_clock_) {
+    fake_now_ += std::min(ms, fake_wait_max);
+    return;
+  }
+  if (on_pump) ms = std::min<uint32_t>(ms, 1);
+  if (ms == 0) return;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t now_ns = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+  int64_t until_ns = (now_ns / 1000000 + ms) * 1000000;
+  pollfd signal{message_post_signal(), POLLIN, 0};
+  for (;;) {
+    int64_t left = until_ns - now_ns;
+    timespec limit{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+    if (ppoll(&signal, 1, ms == WAIT_NO_LIMIT ? nullptr : &limit, nullptr) >= 0 || errno != EINTR) break;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    now_ns = std::min(until_ns, int64_t{now.tv_sec} * 1000000000 + now.tv_nsec);
+  }
+  if (signal.revents & POLLIN) message_post_signal_clear();
+}
+
+bool headless_platform::menu_active() { return menu_open; }
 
 void headless_platform::use_fake_clock(uint32_t start_ms) {
   fake_clock_ = true;

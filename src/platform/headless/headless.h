@@ -81,6 +81,8 @@ class headless_platform : public platform_backend {
   intptr_t host_default_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam) override;
   uint32_t clock_ms() override;
   void sleep_ms(uint32_t ms) override;
+  void wait_events(uint32_t ms) override;
+  bool menu_active() override;
   bool clipboard_set_text(const std::string& text) override;
   bool clipboard_get_text(std::string& text) override;
   bool message_dialog_show(const char* template_name) override;
@@ -114,9 +116,17 @@ class headless_platform : public platform_backend {
   void answer_boxes(std::initializer_list<int> answers);
   static int default_answer(unsigned style);
 
-  // The fake clock: when on, time moves only by advance() and sleep_ms().
+  // The fake clock: when on, time moves only by advance(), sleep_ms() and wait_events(); a wait
+  // moves it by at most fake_wait_max (1: as far as a pass that sleeps a millisecond, so that
+  // what on_pump injects comes when it did).
   void use_fake_clock(uint32_t start_ms);
   void advance(uint32_t ms);
+  uint32_t fake_wait_max = 1;
+  // The waits asked for, and the last one's length (WAIT_NO_LIMIT for none).
+  uint64_t waits = 0;
+  uint32_t last_wait = 0;
+  // A menu of the bar is open while set (tests open and close it).
+  bool menu_open = false;
 
   // The host record of a window (nullptr for none or a destroyed one).
   window_record* record(window_handle window);
