@@ -2,6 +2,7 @@
 // deleting from code.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -154,9 +155,9 @@ TEST_F(Menus, AClaimedAltKeepsTheMenuBarShut) {
   EXPECT_FALSE(host->menu_open);
 }
 
-// The sample game under a window manager: a menu of the bar opened over the title holds the game
-// (the title would start the chapter by itself after five seconds); once the menu closes the game
-// goes on, and the chapter comes.
+// The sample game, playing by itself, under a window manager: a menu of the bar opened over the
+// title holds the game (the title would start the chapter after five seconds); once the menu
+// closes the game goes on, and the chapter comes.
 class MenuOverTheGame : public gui_test {
  protected:
   void TearDown() override {
@@ -176,6 +177,9 @@ TEST_F(MenuOverTheGame, AnOpenMenuHoldsTheTitleUntilItCloses) {
   constexpr int W = GOLDEN_WIDTH, H = GOLDEN_HEIGHT;
   std::vector<uint32_t> title = golden_picture("01-title");
   ASSERT_EQ(title.size(), static_cast<size_t>(W) * H);
+  // Played by itself, the title starts the chapter after five seconds.
+  std::filesystem::create_directories(home.at("config/vaskrun"));
+  std::ofstream(home.at("config/vaskrun/demo.ini")) << "[values]\nDemoLoop=1\n";
   xdotool("mousemove 1023 767");  // away from the title's entries
   child = vaskrun_start(game, home.path());
   ASSERT_GT(child, 0);
