@@ -94,6 +94,8 @@ bool image_stream_read_pieces(image_stream* s, uint8_t* const* places, size_t co
   return true;
 }
 
+bool image_stream_is_open(const image_stream* s) { return s->file || s->bytes; }
+
 void image_stream_close(image_stream* s) {
   if (s->file) fclose(s->file);
   *s = image_stream();

@@ -35,6 +35,8 @@ bool image_stream_read_all(image_stream* s, void* buffer, size_t n);
 // (a picture's rows in their stored order), or returns false. A file's pieces come in one
 // system read that puts each where it goes, so rows stored bottom-up cost no extra copy.
 bool image_stream_read_pieces(image_stream* s, uint8_t* const* places, size_t count, size_t size);
+// False for a stream whose file did not open.
+bool image_stream_is_open(const image_stream* s);
 void image_stream_close(image_stream* s);
 
 // A name split into its folder part (with its last "\" or "/"), base name and extension (with

@@ -129,6 +129,12 @@ TEST_F(Readers, PngOfEveryColourTypeMatchesImageMagick) {
     }
     EXPECT_EQ(compare_with_magick(w.file, d.colour, d.mask, 0), "") << w.file;
   }
+  // From bytes in memory as from a file.
+  std::string rgb = file_bytes(magick_folder::get().at("rgb.png"));
+  image_stream memory = image_stream_memory(rgb.data(), static_cast<uint32_t>(rgb.size()));
+  decoded m;
+  EXPECT_EQ(png_decode(&memory, &m.colour, &m.mask), PNG_OK);
+  EXPECT_EQ(compare_with_magick("rgb.png", m.colour, m.mask, 0), "");
   // Greyscale pictures give equal blue, green and red.
   decoded g = decode_host("g.png");
   for (int x = 0; x < g.colour->width; x++) {
