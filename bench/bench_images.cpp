@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
 #include "base/datasource.h"
 #include "bench_ratio.h"
 #include "graphics/image_cache.h"
@@ -26,8 +27,8 @@ namespace {
 constexpr int W = 800, H = 600;
 
 std::string folder;
-std::vector<uint8_t> files[7];  // the formats below, in this order
-enum { F_RCT, F_RC8, F_BMP, F_PNG, F_PNGA, F_JPG, F_RCT_KEYED };
+std::vector<uint8_t> files[8];  // the formats below, in this order
+enum { F_RCT, F_RC8, F_BMP, F_PNG, F_PNGA, F_JPG, F_RCT_KEYED, F_BMP32 };
 
 std::vector<uint8_t> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -40,11 +41,8 @@ std::vector<uint8_t> read_file(const std::string& path) {
 // Runs a decoder on the bytes as a stream.
 template <class Decode>
 page* decode_memory(const std::vector<uint8_t>& bytes, Decode&& decode) {
-  FILE* f = fmemopen(const_cast<uint8_t*>(bytes.data()), bytes.size(), "rb");
-  image_stream s = image_stream_wrap(f, static_cast<uint32_t>(bytes.size()));
-  page* p = decode(&s);
-  fclose(f);
-  return p;
+  image_stream s = image_stream_memory(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  return decode(&s);
 }
 
 bool make_files() {
@@ -58,7 +56,7 @@ bool make_files() {
                     "-fill '#f0e0d0' -draw 'rectangle 60,60 300,500' ) -composite src.png"
                     " && convert src.png BMP3:pic.bmp && convert src.png PNG24:pic.png"
                     " && convert src.png ( src.png -colorspace Gray ) -compose CopyOpacity -composite PNG32:pica.png"
-                    " && convert src.png -quality 90 pic.jpg"
+                    " && convert src.png -quality 90 pic.jpg && convert pica.png BMP:pica.bmp"
                     " && convert src.png -colors 256 -type Palette -compress none BMP3:pal.bmp";
   std::string escaped;
   for (char c : cmd) escaped += c == '(' || c == ')' ? std::string("\\") + c : std::string(1, c);
@@ -67,6 +65,7 @@ bool make_files() {
   files[F_PNG] = read_file(folder + "/pic.png");
   files[F_PNGA] = read_file(folder + "/pica.png");
   files[F_JPG] = read_file(folder + "/pic.jpg");
+  files[F_BMP32] = read_file(folder + "/pica.bmp");
   page *colour, *mask;
   page* picture = decode_memory(files[F_BMP], [&](image_stream* s) {
     bmp_decode(s, &colour, &mask);
@@ -80,6 +79,11 @@ bool make_files() {
   files[F_RCT] = rct_encode(picture);
   files[F_RC8] = rc8_encode(paletted);
   files[F_RCT_KEYED] = rct_encode(picture, {true, "bench key", ""});
+  // The BMP again as an archive entry between two others, as games ship their pictures.
+  std::string bmp(files[F_BMP].begin(), files[F_BMP].end());
+  if (!archive_write(folder + "/pics.arc", archive_version::v3,
+                     {{"first.bin", std::string(5000, 'a')}, {"inarc.bmp", bmp}, {"last.bin", std::string(5000, 'z')}}))
+    return false;
   std::ofstream(folder + "/pic.rct", std::ios::binary)
       .write(reinterpret_cast<const char*>(files[F_RCT].data()), static_cast<std::streamsize>(files[F_RCT].size()));
   page_free(picture, 1);
@@ -113,8 +117,8 @@ void bm_rct_keyed(benchmark::State& state) {
   run_decode(state, F_RCT_KEYED, [](image_stream* s) { return rct_read(s, "k.rct"); });
 }
 void bm_rc8(benchmark::State& state) { run_decode(state, F_RC8, [](image_stream* s) { return rc8_read(s, "a.rc8"); }); }
-void bm_bmp(benchmark::State& state) {
-  run_decode(state, F_BMP, [](image_stream* s) {
+void bm_bmp(benchmark::State& state, int file) {
+  run_decode(state, file, [](image_stream* s) {
     page *c, *m;
     bmp_decode(s, &c, &m);
     return c;
@@ -132,6 +136,23 @@ void bm_bmp_file(benchmark::State& state) {
     fclose(f);
     page_free_all_at_exit();
   }
+  count(state);
+}
+// A game file opened by name as the readers open it: "pic.bmp" and "pica.bmp" lie loose in the
+// game's folder, "inarc.bmp" is an archive entry.
+void bm_bmp_game_file(benchmark::State& state, const char* name) {
+  data_sources_clear();
+  data_base_folder_set(folder.c_str());
+  if (data_source_add("pics", 0) != DATA_SOURCE_ARCHIVE64) state.SkipWithError("no archive");
+  for (auto _ : state) {
+    image_stream s = image_stream_open(name);
+    page *c, *m;
+    bmp_decode(&s, &c, &m);
+    if (!c) state.SkipWithError("no picture");
+    image_stream_close(&s);
+    page_free_all_at_exit();
+  }
+  data_sources_clear();
   count(state);
 }
 void bm_png(benchmark::State& state, int file) {
@@ -184,8 +205,12 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("rct_800x600", bm_rct);
   benchmark::RegisterBenchmark("rct_keyed_800x600", bm_rct_keyed);
   benchmark::RegisterBenchmark("rc8_800x600", bm_rc8);
-  benchmark::RegisterBenchmark("bmp24_800x600", bm_bmp);
+  benchmark::RegisterBenchmark("bmp24_800x600", bm_bmp, F_BMP);
   benchmark::RegisterBenchmark("bmp24_file_800x600", bm_bmp_file);
+  benchmark::RegisterBenchmark("bmp24_folder_800x600", bm_bmp_game_file, "pic.bmp");
+  benchmark::RegisterBenchmark("bmp24_archive_800x600", bm_bmp_game_file, "inarc.bmp");
+  benchmark::RegisterBenchmark("bmp32_800x600", bm_bmp, F_BMP32);
+  benchmark::RegisterBenchmark("bmp32_folder_800x600", bm_bmp_game_file, "pica.bmp");
   benchmark::RegisterBenchmark("png_rgb_800x600", bm_png, F_PNG);
   benchmark::RegisterBenchmark("libpng_rgb_800x600", bm_libpng_simplified, F_PNG);
   benchmark::RegisterBenchmark("png_rgba_800x600", bm_png, F_PNGA);
@@ -199,6 +224,10 @@ int main(int argc, char** argv) {
                            {"rc8_800x600", "memcpy_800x600", ""},
                            {"bmp24_800x600", "memcpy_800x600", ""},
                            {"bmp24_file_800x600", "memcpy_800x600", ""},
+                           {"bmp24_folder_800x600", "memcpy_800x600", ""},
+                           {"bmp24_archive_800x600", "memcpy_800x600", ""},
+                           {"bmp32_800x600", "memcpy_800x600", ""},
+                           {"bmp32_folder_800x600", "memcpy_800x600", ""},
                            {"png_rgb_800x600", "memcpy_800x600", "libpng_rgb_800x600"},
                            {"png_rgba_800x600", "memcpy_800x600", "libpng_rgba_800x600"},
                            {"jpeg_800x600", "memcpy_800x600", ""},

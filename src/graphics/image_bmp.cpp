@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 #include "graphics/image_readers.h"
 #include "graphics/page.h"
@@ -16,38 +19,62 @@ static uint32_t get_u32(const uint8_t* p) {
 
 constexpr uint32_t BI_RGB = 0, BI_BITFIELDS = 3;
 
-// Reads the rows straight into the page, whose rows are padded as the file's. A top-down file is
-// one read. A bottom-up one fills the page from its last row up: on a stream over a file, whose
-// large reads the system copies straight into the page, in blocks of rows read in their stored
-// order and turned end for end while they are in the cache; on a stream without a file under it
-// (in memory), which copies through its own buffer whatever the request, a row at a time, so that
-// each byte is copied once more at most. The rows' padding is cleared as a new page's is.
+// Reads the rows straight into the page, whose rows are padded as the file's: top-down in one
+// piece, bottom-up as one piece a row, last page row first, which a file's stream reads in one
+// system call and a stream in memory copies once. The rows' padding is cleared as a new page's is.
 static bool rows_read(image_stream* s, page* p, int64_t height, int h, uint64_t stride, uint64_t row_bytes) {
   if (stride != static_cast<uint64_t>(p->stride)) return false;
+  std::vector<uint8_t*> places;
   if (height < 0) {
-    if (!image_stream_read_all(s, page_row(p, 0), h * stride)) return false;
-  } else if (fileno(s->file) < 0) {
-    for (int y = h - 1; y >= 0; y--)
-      if (!image_stream_read_all(s, page_row(p, y), stride)) return false;
+    places.push_back(page_row(p, 0));
   } else {
-    constexpr uint64_t BLOCK = 256 * 1024;
-    uint64_t per_block = stride >= BLOCK ? 1 : BLOCK / stride;
-    std::vector<uint8_t> spare(stride);
-    for (int k = 0; k < h;) {
-      int n = static_cast<int>(std::min<uint64_t>(per_block, h - k));
-      uint8_t* rows = page_row(p, h - k - n);  // the block's first row in the page
-      if (!image_stream_read_all(s, rows, n * stride)) return false;
-      for (int i = 0, j = n - 1; i < j; i++, j--) {
-        memcpy(spare.data(), rows + i * stride, stride);
-        memcpy(rows + i * stride, rows + j * stride, stride);
-        memcpy(rows + j * stride, spare.data(), stride);
-      }
-      k += n;
-    }
+    places.resize(h);
+    for (int k = 0; k < h; k++) places[k] = page_row(p, h - 1 - k);
   }
+  size_t piece = height < 0 ? h * stride : stride;
+  if (!image_stream_read_pieces(s, places.data(), places.size(), piece)) return false;
   if (row_bytes < stride)
     for (int y = 0; y < h; y++) memset(page_row(p, y) + row_bytes, 0, stride - row_bytes);
   return true;
+}
+
+// A row of 32-bit pixels (blue, green, red, alpha) split into 24-bit pixels and transparency bytes
+// (255 - alpha); true when some alpha byte is not 0.
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels a step; each store of colour runs 4 bytes past its pixels, into the next step's, so
+// the steps stop 6 pixels before the end and the plain loop ends the row within it.
+__attribute__((target("ssse3"))) static int row_split32_ssse3(const uint8_t* src, uint8_t* out,
+                                                              uint8_t* transparency, int w, int* seen) {
+  const __m128i colour = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m128i alpha = _mm_setr_epi8(3, 7, 11, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  __m128i any = _mm_setzero_si128();
+  int x = 0;
+  for (; x + 6 <= w; x += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4 * x));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * x), _mm_shuffle_epi8(v, colour));
+    __m128i a = _mm_shuffle_epi8(v, alpha);
+    any = _mm_or_si128(any, a);
+    uint32_t t = ~static_cast<uint32_t>(_mm_cvtsi128_si32(a));
+    memcpy(transparency + x, &t, 4);
+  }
+  *seen = _mm_cvtsi128_si32(any);
+  return x;
+}
+#endif
+
+static bool row_split32(const uint8_t* src, uint8_t* out, uint8_t* transparency, int w) {
+  int x = 0, seen = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3) x = row_split32_ssse3(src, out, transparency, w, &seen);
+#endif
+  for (; x < w; x++) {
+    const uint8_t* p = src + 4 * x;
+    out[3 * x] = p[0], out[3 * x + 1] = p[1], out[3 * x + 2] = p[2];
+    transparency[x] = static_cast<uint8_t>(255 - p[3]);
+    seen |= p[3];
+  }
+  return seen != 0;
 }
 
 void bmp_decode(image_stream* s, page** colour, page** mask) {
@@ -130,22 +157,20 @@ void bmp_decode(image_stream* s, page** colour, page** mask) {
     return;
   }
   bool any_alpha = false;
-  std::vector<uint8_t> row(stride);
+  // Rows come in blocks that stay in the cache while they are split, one read each: a file's
+  // stream takes such reads straight from the system instead of a few kilobytes at a time.
+  constexpr uint64_t BLOCK = 128 * 1024;
+  const int per_block = stride >= BLOCK ? 1 : static_cast<int>(BLOCK / stride);
+  std::vector<uint8_t> block(std::min<uint64_t>(per_block, h) * stride);
   for (int k = 0; k < h; k++) {
-    if (!image_stream_read_all(s, row.data(), stride)) {
+    const int in_block = k % per_block;
+    if (in_block == 0 && !image_stream_read_all(s, block.data(), std::min(per_block, h - k) * stride)) {
       page_free(c, 1);
       page_free(m, 1);
       return;
     }
     int y = height > 0 ? h - 1 - k : k;
-    const uint8_t* src = row.data();
-    uint8_t* out = page_row(c, y);
-    uint8_t* out_mask = page_row(m, y);
-    for (int x = 0; x < w; x++, src += 4, out += 3) {
-      out[0] = src[0], out[1] = src[1], out[2] = src[2];
-      out_mask[x] = static_cast<uint8_t>(255 - src[3]);
-      any_alpha |= src[3] != 0;
-    }
+    any_alpha |= row_split32(block.data() + in_block * stride, page_row(c, y), page_row(m, y), w);
   }
   // A 32-bit file whose alpha bytes are all 0 has no transparency at all.
   if (!any_alpha) {

@@ -14,18 +14,29 @@ struct page;
 
 struct image_stream {
   FILE* file = nullptr;
-  uint32_t left = 0;  // bytes of the entry not yet read
+  const uint8_t* bytes = nullptr;  // a stream over memory: its next byte (file is null)
+  uint32_t left = 0;               // bytes of the entry not yet read
+  int64_t resume = -1;             // where the file's next read starts, when pieces read past stdio
 };
 
 // Opens a game file through Ffopen (a missing file asks Retry/Cancel until it opens or the program
-// ends), bounded by its entry's size.
+// ends), bounded by the size of the entry it opened.
 image_stream image_stream_open(const char* name);
-// A stream over a host file from its current position (tools, fuzzers); not closed by us.
+// A stream over a host file from its current position (tools, fuzzers); not closed by us. The
+// file's own position does not follow the stream's.
 image_stream image_stream_wrap(FILE* file, uint32_t size);
+// A stream over bytes in memory (tools, tests, benchmarks); they must outlive it.
+image_stream image_stream_memory(const void* bytes, uint32_t size);
 // At most n bytes, never past the entry's end; the count read.
 size_t image_stream_read(image_stream* s, void* buffer, size_t n);
 // Reads exactly n bytes or returns false.
 bool image_stream_read_all(image_stream* s, void* buffer, size_t n);
+// Reads count pieces of size bytes that follow each other in the stream, each into its own place
+// (a picture's rows in their stored order), or returns false. A file's pieces come in one
+// system read that puts each where it goes, so rows stored bottom-up cost no extra copy.
+bool image_stream_read_pieces(image_stream* s, uint8_t* const* places, size_t count, size_t size);
+// False for a stream whose file did not open.
+bool image_stream_is_open(const image_stream* s);
 void image_stream_close(image_stream* s);
 
 // A script's image name, parsed once where it comes in and handed down as it is: the cache, the

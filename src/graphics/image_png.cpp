@@ -148,7 +148,7 @@ static png_result png_decode_job(image_stream* s, png_job& job) {
 
 png_result png_decode(image_stream* s, page** colour, page** mask) {
   *colour = *mask = nullptr;
-  if (!s->file) return PNG_ERR_OPEN;
+  if (!image_stream_is_open(s)) return PNG_ERR_OPEN;
   png_job job;
   png_result r = png_decode_job(s, job);
   if (job.png) png_destroy_read_struct(&job.png, job.info ? &job.info : nullptr, nullptr);

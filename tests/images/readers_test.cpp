@@ -129,6 +129,12 @@ TEST_F(Readers, PngOfEveryColourTypeMatchesImageMagick) {
     }
     EXPECT_EQ(compare_with_magick(w.file, d.colour, d.mask, 0), "") << w.file;
   }
+  // From bytes in memory as from a file.
+  std::string rgb = file_bytes(magick_folder::get().at("rgb.png"));
+  image_stream memory = image_stream_memory(rgb.data(), static_cast<uint32_t>(rgb.size()));
+  decoded m;
+  EXPECT_EQ(png_decode(&memory, &m.colour, &m.mask), PNG_OK);
+  EXPECT_EQ(compare_with_magick("rgb.png", m.colour, m.mask, 0), "");
   // Greyscale pictures give equal blue, green and red.
   decoded g = decode_host("g.png");
   for (int x = 0; x < g.colour->width; x++) {
@@ -208,6 +214,41 @@ TEST_F(Readers, ReadsStopAtTheEndOfTheArchiveEntry) {
   page* p = bmp_file_load("pic.bmp");
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(compare_with_magick("b24.bmp", p, nullptr, 0), "");
+
+  // A picture that opens from a folder kept for sounds is read to the end of that file (a size
+  // asked by name skips such folders for pictures, and would find none).
+  write("voice/v.bmp", bmp);
+  ASSERT_EQ(data_source_add("voice", 1), DATA_SOURCE_FOLDER);
+  EXPECT_EQ(compare_with_magick("b24.bmp", bmp_file_load("v.bmp"), nullptr, 0), "");
+}
+
+// Whatever a stream stands on (a file, a file without a descriptor, memory), pieces land each in
+// its place, reading goes on right after them, and nothing is read past the stream's end.
+TEST_F(Readers, EveryStreamReadsPiecesInPlaceAndStopsAtItsEnd) {
+  std::string bytes, got(1205, '\0'), rest(1000, '\0');
+  for (int i = 0; i < 3000; i++) bytes += static_cast<char>(i * 7 + i / 256);
+  write("bytes.bin", bytes);
+  uint8_t* last_first[3];
+  for (int i = 0; i < 3; i++) last_first[i] = reinterpret_cast<uint8_t*>(&got[803 - 400 * i]);
+  for (int kind = 0; kind < 4; kind++) {
+    SCOPED_TRACE(kind);
+    FILE* f = kind == 1 ? fmemopen(&bytes[0], 3000, "rb") : kind != 2 ? fopen(dir.at("bytes.bin").c_str(), "rb") : nullptr;
+    image_stream s = f ? image_stream_wrap(f, 2000) : image_stream_memory(bytes.data(), 2000);
+    if (kind == 3) {  // a stream that claims more than its file holds ends with the file
+      fseek(f, 2900, SEEK_SET);
+      EXPECT_FALSE(image_stream_read_pieces(&s, last_first, 3, 400));
+      fclose(f);
+      continue;
+    }
+    ASSERT_TRUE(image_stream_read_all(&s, &got[0], 3) && image_stream_read_pieces(&s, last_first, 3, 400));
+    ASSERT_TRUE(image_stream_read_all(&s, &got[1203], 2));
+    EXPECT_TRUE(got.substr(0, 3) + got.substr(803, 400) + got.substr(403, 400) + got.substr(3, 400) +
+                    got.substr(1203) ==
+                bytes.substr(0, 1205));
+    EXPECT_FALSE(image_stream_read_pieces(&s, last_first, 2, 400));  // 795 bytes are left
+    EXPECT_EQ(image_stream_read(&s, &rest[0], 1000), 795u);
+    if (f) fclose(f);
+  }
 }
 
 TEST_F(Readers, MaskNamesReachTheTransparencyOfTheirImage) {
@@ -310,11 +351,12 @@ static std::vector<uint8_t> bmp_file(int header, int bits, int w, int h, const s
 
 static uint8_t gradient(int x, int y, int k) { return static_cast<uint8_t>(x * 20 + y * 7 + k * 50); }
 static uint8_t no_alpha(int x, int y, int k) { return k == 3 ? 0 : gradient(x, y, k); }
+static uint8_t one_alpha(int x, int y, int k) { return k < 3 ? gradient(x, y, k) : x == 3 && y == 3; }
 static uint8_t small_index(int x, int y, int) { return static_cast<uint8_t>((x + y) % 4); }
 
 TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
-  // Bottom-up and top-down storage give the same page, from a file (in blocks of rows taller
-  // than this one) and from a stream in memory (row by row).
+  // Bottom-up and top-down storage give the same page, from a file (more rows than one system
+  // read takes) and from streams in memory.
   std::vector<uint8_t> bottom_up = bmp_file(40, 24, 11, 10000, {}, 0, gradient);
   write("up.bmp", bottom_up);
   write("down.bmp", bmp_file(40, 24, 11, -10000, {}, 0, gradient));
@@ -323,21 +365,42 @@ TEST_F(Readers, BmpRowOrderAlphaAndShortPalettes) {
   ASSERT_TRUE(up && down);
   EXPECT_EQ(page_diff(up, down), "");
   EXPECT_EQ(px(up, 4, 0)[1], gradient(4, 0, 1));
-  FILE* memory = fmemopen(bottom_up.data(), bottom_up.size(), "rb");
-  image_stream s = image_stream_wrap(memory, static_cast<uint32_t>(bottom_up.size()));
-  page *colour, *mask;
-  bmp_decode(&s, &colour, &mask);
-  fclose(memory);
-  ASSERT_NE(colour, nullptr);
-  EXPECT_EQ(page_diff(colour, down), "");
+  FILE* no_descriptor = fmemopen(bottom_up.data(), bottom_up.size(), "rb");
+  image_stream streams[2] = {image_stream_wrap(no_descriptor, static_cast<uint32_t>(bottom_up.size())),
+                             image_stream_memory(bottom_up.data(), static_cast<uint32_t>(bottom_up.size()))};
+  for (image_stream& s : streams) {
+    page *colour, *mask;
+    bmp_decode(&s, &colour, &mask);
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(page_diff(colour, down), "");
+  }
+  fclose(no_descriptor);
 
-  // All alpha bytes 0: no transparency, so no mask name, and the plain name loads 24-bit.
+  // All alpha bytes 0: no transparency, so no mask name, and the plain name loads as the 24-bit
+  // picture. One alpha byte anywhere gives the picture its mask. Narrow and wide rows, in one read
+  // block and in several.
+  struct alpha_case {
+    int width, height;
+  } alpha_cases[] = {{4, 4}, {45, 1000}, {45, -1000}};
+  for (alpha_case c : alpha_cases) {
+    std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    SCOPED_TRACE(name);
+    write("flat" + name + ".bmp", bmp_file(40, 32, c.width, c.height, {}, 0, no_alpha));
+    write("one" + name + ".bmp", bmp_file(40, 32, c.width, c.height, {}, 0, one_alpha));
+    write("plain" + name + ".bmp", bmp_file(40, 24, c.width, c.height, {}, 0, gradient));
+    EXPECT_EQ(bmp_file_exists(("flat" + name + "_.bmp").c_str()), 0);
+    page* plain = bmp_file_load(("plain" + name + ".bmp").c_str());
+    EXPECT_EQ(page_diff(bmp_file_load(("flat" + name + ".bmp").c_str()), plain), "");
+    EXPECT_EQ(page_diff(bmp_file_load(("one" + name + ".bmp").c_str()), plain), "");
+    page* mask = bmp_file_load(("one" + name + "_.bmp").c_str());
+    ASSERT_NE(mask, nullptr);
+    int opacity = 0;
+    for (int y = 0; y < mask->height; y++)
+      for (int x = 0; x < mask->width; x++) opacity += 255 - page_row(mask, y)[x];
+    EXPECT_TRUE(opacity == 1 && page_row(mask, 3)[3] == 254);
+  }
   write("flat.bmp", bmp_file(40, 32, 4, 4, {}, 0, no_alpha));
-  EXPECT_EQ(bmp_file_exists("flat_.bmp"), 0);
   page* flat = bmp_file_load("flat.bmp");
-  ASSERT_NE(flat, nullptr);
-  EXPECT_FALSE(flat->is_8bit);
-  EXPECT_EQ(px(flat, 2, 1)[2], gradient(2, 1, 2));
 
   // Bit fields after a 40-byte header are three masks, not pixels.
   std::vector<rgb_quad> masks = {{0, 0, 0xFF, 0}, {0, 0xFF, 0, 0}, {0xFF, 0, 0, 0}};  // red, green, blue
