@@ -165,7 +165,7 @@ loadsave_dialog loadsave_model(int mode, int newest) {
   d.mode = mode;
   d.newest = newest;
   d.base = base_valid(reg_get_int(reg_global_name(), reg_local_name(), NUM_BASE, LOADSAVE_BASE_FIRST), mode);
-  char name[16];
+  char name[24];
   for (int page = 1; page <= PAGE_COUNT; page++) {
     snprintf(name, sizeof name, "Page %d", page);
     d.tabs.push_back(name);

@@ -268,7 +268,7 @@ TEST_F(table_builtins_test, ExtremeVariablesAndArgumentsAreSafe) {
       std::vector<int32_t> winds{scalar("@M_my_kaze@GLOBAL")};
       for (int p = 0; p < players - 1; ++p) winds.push_back(numbers("@M_com_kaze#@GLOBAL")[p]);
       std::sort(winds.begin(), winds.end());
-      if (v >= 0) EXPECT_EQ(std::adjacent_find(winds.begin(), winds.end()), winds.end()) << v << " " << players;
+      if (v >= 0) { EXPECT_EQ(std::adjacent_find(winds.begin(), winds.end()), winds.end()) << v << " " << players; }
     }
 }
 

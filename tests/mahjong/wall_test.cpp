@@ -99,7 +99,9 @@ TEST_F(wall_test, PutBackRefusesWhatCannotReturn) {
   // One copy of a kind drawn: only that copy comes back, never one still in the wall or no copy.
   mahjong_tile taken = mahjong_take_kind(other);
   for (mahjong_tile t : {other * 10, other * 10 + 1, other * 10 + 2, other * 10 + 3, other * 10 + 4})
-    if (t != taken) EXPECT_FALSE(mahjong_return_to_wall(t)) << t;
+    if (t != taken) {
+      EXPECT_FALSE(mahjong_return_to_wall(t)) << t;
+    }
   EXPECT_TRUE(mahjong_wall.next == 2 && mahjong_return_to_wall(taken));
   EXPECT_EQ(mahjong_wall.next, 1);
   // The red fives are fives of circles.

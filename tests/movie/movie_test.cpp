@@ -252,7 +252,7 @@ TEST_F(movie_module, AMovieCrashMovesStartUpToTheOtherBackEnd) {
     int expected = c.mode == 1 ? MOVIE_WINDOW_OPEN_FAILED : c.mode == 2 ? MOVIE_GRAPH_FAILED : c.mode - 2;
     EXPECT_EQ(movie_start("missing.avi", 0, 0, 8, 8), expected);
     EXPECT_EQ(crash_flag(), 0);
-    if (c.flag) EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "MoviePlayMethod", -1), c.mode);
+    if (c.flag) { EXPECT_EQ(reg_get_int(reg_global_name(), reg_local_name(), "MoviePlayMethod", -1), c.mode); }
   }
 }
 

@@ -65,7 +65,7 @@ TEST_F(ShellDialogs, AboutShowsVersionOrCountersAndOkWritesTheOptions) {
     error_report_mode_set(report_mode == 1 ? 2 : 0);  // mounted from a packaged archive, or a folder
     answer([](dialog_form&) { return IDCANCEL; });
     about_dialog_open(1);
-    if (report_mode == 1) EXPECT_EQ(stored("ReprotNoVoice"), -99);
+    if (report_mode == 1) { EXPECT_EQ(stored("ReprotNoVoice"), -99); }
     answer([](dialog_form& f) {
       for (form_control& c : f.controls)
         if (c.kind == form_kind::check) c.value = 1;

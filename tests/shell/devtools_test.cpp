@@ -97,7 +97,7 @@ TEST_F(DevTools, LoadObjectCompilesAMissingOrStaleObjectAndKeepsItOtherwise) {
                                                                  "/s" + game.path() + "/a.txt"}));
       EXPECT_EQ(real.spawned[0].folder, game.path());
     }
-    if (!r.object) EXPECT_TRUE(data_file_exists("a.vko"));  // the sources were registered again
+    if (!r.object) { EXPECT_TRUE(data_file_exists("a.vko")); }  // the sources were registered again
   }
 }
 

@@ -67,7 +67,7 @@ TEST_F(Input, APressIsTakenOnceWithin60MsAndCountsAsHeldFor15MsAcrossTheClockWra
     input_snapshot();
     later(60);
     EXPECT_EQ(input_take_press(BUTTON_DECIDE), 0) << wrap;  // too old
-    if (wrap) EXPECT_LT(vm_time_now(), 0);  // the clock did wrap
+    if (wrap) { EXPECT_LT(vm_time_now(), 0); }  // the clock did wrap
     later(1000);
   }
 }

@@ -109,7 +109,7 @@ TEST_F(buffers_test, ResamplingMovesTheCursorByTheRateRatioAndInterpolatesLinear
     double ratio = (hz ? hz : 8000) / 44100.0;
     EXPECT_NEAR(sound_buffer_position(b) / 2.0, std::fmod(1000 * ratio, 4000), 1.0) << hz;
     for (int k : {1, 7, 333})
-      if (k * ratio < 3999) EXPECT_NEAR(out[2 * k], 8 * k * ratio, 1.0) << hz << " frame " << k;
+      if (k * ratio < 3999) { EXPECT_NEAR(out[2 * k], 8 * k * ratio, 1.0) << hz << " frame " << k; }
   }
 }
 
