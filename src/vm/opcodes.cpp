@@ -594,6 +594,13 @@ static inline int32_t int_operator(int row, int32_t a, int32_t b) {
   }
 }
 
+// x op= b, an int compound assignment of assign_row row; the value it leaves on the stack. A
+// remainder by 0 leaves x and gives 0.
+static inline int32_t int_compound(int row, int32_t* x, int32_t b) {
+  if (row == ASN_MOD && b == 0) return 0;
+  return *x = row == ASN_ADD ? i32_add(*x, b) : int_arith(row - ASN_MUL, *x, b);
+}
+
 // A scalar assignment other than int = and the int compound ones, on the variable x found for it
 // (never the assigned cell itself), with the value on top: done as op_assign does it, releasing
 // the value in the popped form (the caller lowers the top). False, having done nothing, for what
@@ -954,9 +961,7 @@ void thread_execute() {
     value_cell* x = operand_variable(t, stack, top, base, r);
     if (!x || x->type != TYPE_INT || value->type != TYPE_INT) [[unlikely]]
       goto h_OTHER;
-    int32_t b = value->i, result = 0;  // a remainder by 0 leaves the variable and gives 0
-    if (r->sub != ASN_MOD || b != 0)
-      x->i = result = r->sub == ASN_ADD ? i32_add(x->i, b) : int_arith(r->sub - ASN_MUL, x->i, b);
+    int32_t result = int_compound(r->sub, &x->i, value->i);
     if (r->popped)
       --top;
     else
@@ -1371,11 +1376,7 @@ void thread_execute() {
     value_cell* x = operand_variable(t, stack, top, base, set);                                      \
     if (!x || x->type != TYPE_INT) [[unlikely]]                                                    \
       goto ALONE;                                                                                  \
-    int row = r->sub & ~SUB_JUMPS;                                                                 \
-    if (row == ASN_ADD)                                                                            \
-      x->i = i32_add(x->i, b);                                                                     \
-    else if (row != ASN_MOD || b != 0) /* a remainder by 0 leaves the variable */                  \
-      x->i = int_arith(row - ASN_MUL, x->i, b);                                                    \
+    int_compound(r->sub & ~SUB_JUMPS, &x->i, b);                                                   \
     r = r->sub & SUB_JUMPS ? r[2].target : r + 2;                                                  \
     DISPATCH();                                                                                    \
   }
