@@ -27,7 +27,7 @@ static std::array<uint64_t, 256> crc64_table_build() {
   return table;
 }
 
-static const uint32_t* crc32_table_get() {
+const uint32_t* crc32_table() {
   static const std::array<uint32_t, 256> table = crc32_table_build();
   return table.data();
 }
@@ -41,7 +41,7 @@ static const uint64_t* crc64_table_get() {
 static uint32_t key_table[256];
 
 uint32_t crc32_bytes(const void* data, size_t length) {
-  const uint32_t* table = crc32_table_get();
+  const uint32_t* table = crc32_table();
   const unsigned char* p = static_cast<const unsigned char*>(data);
   uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 0; i < length; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFF];
@@ -74,10 +74,10 @@ static void xor_with_table(const uint32_t* table, void* buffer, size_t length) {
   for (size_t i = 0; i < length % 1024; ++i) p[i] ^= static_cast<unsigned char>(table[i / 4] >> (8 * (i % 4)));
 }
 
-void xor_crc_table(void* buffer, size_t length) { xor_with_table(crc32_table_get(), buffer, length); }
+void xor_crc_table(void* buffer, size_t length) { xor_with_table(crc32_table(), buffer, length); }
 
 void xor_key_from_string(const char* key_text) {
-  const uint32_t* table = crc32_table_get();
+  const uint32_t* table = crc32_table();
   uint32_t c = crc32_string(key_text);
   for (uint32_t n = 0; n < 256; ++n) key_table[n] = table[((c & 0xFF) + n) % 256] ^ c;
 }

@@ -10,6 +10,8 @@
 // Reflected CRC-32 (polynomial 0xEDB88320, complemented start and result) of a text's bytes.
 uint32_t crc32_string(const char* text);
 uint32_t crc32_bytes(const void* data, size_t length);
+// The CRC-32's 256-entry table (the value of each byte the register shifts out).
+const uint32_t* crc32_table();
 // The 64-bit CRC that keys folder indexes and V3 archives (reflected form of 0x42F0E1EBA9EA3693).
 uint64_t crc64_string(const char* text);
 

@@ -1,6 +1,5 @@
 #include "vko_syntax.h"
 
-#include <array>
 #include <map>
 #include <vector>
 
@@ -195,15 +194,7 @@ const vko_event* vko_event_by_name(std::string_view name) {
 // Four bytes appended to a text set its CRC-32 to any value: the register after the four bytes
 // depends only on the table rows they pick, and each row is known by its top byte.
 std::string vko_event_text(const vko_event& event) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
+  const uint32_t* table = crc32_table();
   uint8_t rows[4];
   uint32_t reg = ~event.key;
   for (int k = 3; k >= 0; --k) {
