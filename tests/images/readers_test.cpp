@@ -181,8 +181,9 @@ TEST_F(Readers, APictureLargerThanAnyPageIsRefusedFromItsHeader) {
   EXPECT_EQ(page_count(), 0);
 }
 
-// An archive entry's stream runs on into the next entry; the reader must stop at its own end.
-TEST_F(Readers, ReadsStopAtTheEndOfTheArchiveEntry) {
+// An archive entry's stream runs on into the next entry; the reader must stop at its own end, and
+// a picture from a plain file reads that whole file.
+TEST_F(Readers, ReadsStopAtTheEndOfTheirArchiveEntryOrFile) {
   ASSERT_TRUE(make_pictures());
   std::string png = file_bytes(magick_folder::get().at("rgb.png"));
   std::string bmp = file_bytes(magick_folder::get().at("b24.bmp"));
