@@ -157,11 +157,8 @@ TEST_F(table_builtins_test, RiichiMarksTheDiscardsThatKeepTheHandWaiting) {
 
 TEST_F(table_builtins_test, DrawPaymentsFollowThePlayerAndTenpaiCounts) {
   // Scores wrap at the ends of the int range, as the engine's always did.
-  struct {
-    int players, in_suv, com_tenpai[3];
-    bool human_tenpai;
-    int com_change[3], human_change, dealer_tenpai, base = 250;
-  } cases[] = {
+  struct { int players, in_suv, com_tenpai[3]; bool human_tenpai; int com_change[3], human_change, dealer_tenpai, base = 250; }
+  cases[] = {
       {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0, INT32_MIN + 5}, {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1, INT32_MAX},
       {4, 0, {0, 1, 0}, false, {-10, 30, -10}, -10, 0}, {4, 1, {0, 1, 0}, false, {-10, 0, -10}, -10, 0},
       {4, 0, {1, 1, 0}, true, {10, 10, -30}, 10, 1},    {4, 0, {1, 1, 1}, true, {0, 0, 0}, 0, 1},
@@ -223,10 +220,8 @@ TEST_F(table_builtins_test, KanTestAndKanCount) {
   }
   // The fourth kan of one player ends the kans (a fourth of the table's does not); -1 stays.
   scalar("@O_is_haitei@GLOBAL") = 0, scalar("@M_my_is_reach@GLOBAL") = 0;
-  struct { const char* hand; int before, after; } kans[] = {{"a111m a222m a333m 444m 5z t4m", 2, 3},
-                                                            {"a111m a222m a333m 444m 5z t4m", 3, -1},
-                                                            {"a111m 222m 333m 444m 5z t4m", 3, 4},
-                                                            {"a111m a222m a333m 444m 5z t4m", -1, -1}};
+  const char *three_own = "a111m a222m a333m 444m 5z t4m", *one_own = "a111m 222m 333m 444m 5z t4m";
+  struct { const char* hand; int before, after; } kans[] = {{three_own, 2, 3}, {three_own, 3, -1}, {one_own, 3, 4}, {three_own, -1, -1}};
   for (auto [hand, before, after] : kans) {
     human_hand(hand);
     scalar("@M_kan_kazu@GLOBAL") = before, scalar("@O_is_kan_cyokugo@GLOBAL") = 0;

@@ -57,14 +57,19 @@ class save_test : public program_test {
 
   static std::string host(const std::string& engine_path) { return game_path_native(engine_path); }
 
-  // A scene of its own takes a snapshot, which is written to the slot: a save that loads.
-  void slot_saved(int slot) {
-    enter(".builtin save_snapshot 0xF8004993\n.builtin save_unlock 0x4D849AA6\n.builtin snapshot_unlock 0x1BB47604\n"
-          ".entry\n builtin.drop save_unlock 0\n builtin.drop snapshot_unlock 0\n builtin.drop save_snapshot 0\n ret\n");
-    interpreter_run();
-    EXPECT_TRUE(savefile_write(save_slot_path(slot).c_str()));
+  // Runs the scene to its end; the snapshot it took is written to the slot, whose path is given.
+  // The default scene only takes one: a save that loads.
+  std::string slot_saved(int slot, const char* scene = SNAPSHOT_ONLY, int lines = 0, bool written = true) {
+    enter(scene, lines);
+    EXPECT_EQ(interpreter_run(), RUN_END);
+    std::string path = save_slot_path(slot);
+    EXPECT_EQ(savefile_write(path.c_str()), written);
     thread_switch(thread_create(0));  // the scene ended its thread; built-ins need one
+    return path;
   }
+  static constexpr const char* SNAPSHOT_ONLY =
+      ".builtin save_snapshot 0xF8004993\n.builtin save_unlock 0x4D849AA6\n.builtin snapshot_unlock 0x1BB47604\n"
+      ".entry\n builtin.drop save_unlock 0\n builtin.drop snapshot_unlock 0\n builtin.drop save_snapshot 0\n ret\n";
 
   // A global (or thread, eternal) variable of group GLOBAL holding c.
   static void define(const std::string& name, value_cell c) {

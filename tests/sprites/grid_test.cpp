@@ -60,23 +60,21 @@ TEST_F(grids, MarksFollowTheSpritesThatShowAPage) {
   page_grid* go = page_grid_find(off);
   ASSERT_TRUE(gf && go);
   EXPECT_EQ(flags(gf), "..../..../....");
+  auto redraw = [&] { page_grid_redraw(go), page_grid_redraw(gf); };
 
   // A pixel of the picture reaches off at a's place (cells of 160 x 213) and the front through b.
   mark_dirty_rect(picture, page_rect{20, 20, 1, 1});  // (300 + 20 - 10, 250 + 20 - 10)
   EXPECT_EQ(flags(go), "..../.#../....");
   EXPECT_EQ(flags(gf), "..../.#../....");
-  page_grid_redraw(go);
-  page_grid_redraw(gf);
+  redraw();
 
   // Through the alpha page too, and not held to the cell.
   page* mask = give_alpha(picture, 0);
   mark_dirty_rect(mask, page_rect{140, 0, 1, 1});  // (430, 240)
   EXPECT_EQ(flags(go), "..../..#./....");
-  page_grid_redraw(go);
-  page_grid_redraw(gf);
+  redraw();
 
   // A sprite showing the alpha page itself is reached by a mark on the page; once released, no more.
-  auto redraw = [&] { page_grid_redraw(go), page_grid_redraw(gf); };
   sprite* c = place(mask, 480, 0);
   frame(), redraw();
   mark_dirty_rect(picture, page_rect{0, 0, 1, 1});  // (290, 240) through a and b, (480, 0) through c
