@@ -242,9 +242,7 @@ TEST(PlatformShared, HostPathsBecomeEnginePaths) {
 
 TEST(PlatformShared, SingleInstanceLockKeepsOtherProcessesOut) {
   temp_dir runtime;
-  const char* old = getenv("XDG_RUNTIME_DIR");
-  std::string saved = old ? old : "";
-  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);  // each test's own home is set again after it
   auto other_process_gets = [](const std::string& name) {
     pid_t pid = fork();
     if (pid == 0) {
@@ -261,10 +259,6 @@ TEST(PlatformShared, SingleInstanceLockKeepsOtherProcessesOut) {
   EXPECT_TRUE(other_process_gets("別のゲーム"));
   instance_lock_release("ゲーム");
   EXPECT_TRUE(other_process_gets("ゲーム"));
-  if (old)
-    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-  else
-    unsetenv("XDG_RUNTIME_DIR");
 }
 
 // A runtime folder open to all, or a folder under the shared temporary folder that another user

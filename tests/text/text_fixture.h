@@ -53,15 +53,7 @@ class text_test : public engine_test {
 
   // Runs a built-in by name with its arguments (the first on top) and returns its int result.
   using arg = call_arg;
-  int32_t call(const char* name, std::initializer_list<arg> args) {
-    const builtin_entry* e = builtin_named(name);
-    if (!e) return 0;
-    for (auto it = std::rbegin(args); it != std::rend(args); ++it) stack_push_value(&it->cell);
-    builtin_call(e, e->hash, static_cast<int16_t>(args.size()), 0);
-    int32_t v = stack_top()->i;
-    stack_pop();
-    return v;
-  }
+  int32_t call(const char* name, std::initializer_list<arg> args) { return builtin_call_named(name, args); }
   std::string last_box() const { return platform.boxes.empty() ? "(no box)" : platform.boxes.back().text; }
   // The default style at a size (the width half of it), its pen at x, y.
   static font_descriptor style_at(int size, int x = 0, int y = 0) {
