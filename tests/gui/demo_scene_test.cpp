@@ -2,8 +2,7 @@
 // server, and the title screen matches the golden picture of the headless playthrough
 // (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back to
 // the window's place, which the exit stores. Scaled to the screen, the title, the chapter's zoom
-// and the page after it show the same pictures, enlarged.
-#include <signal.h>
+// and the page after it show the same pictures, enlarged. An open menu of the bar holds the game.
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -28,21 +27,8 @@ class SampleGame : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
-    if (wm > 0) {
-      kill(wm, SIGTERM);
-      waitpid(wm, nullptr, 0);
-    }
+    window_manager_stop(wm);
     gui_test::TearDown();
-  }
-
-  // A window manager on the display: full screen needs one. False when openbox is missing.
-  bool window_manager_start() {
-    gchar* path = g_find_program_in_path("openbox");
-    gchar* argv[] = {path, nullptr};
-    bool started =
-        path && g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr);
-    g_free(path);
-    return started;
   }
 
   // vaskrun on the sample game with settings of its own (their first lines given), the pointer away
@@ -87,8 +73,7 @@ class SampleGame : public gui_test {
     return id;
   }
 
-  pid_t child = -1;
-  GPid wm = 0;
+  int child = -1, wm = 0;
   temp_dir home;
 };
 
@@ -127,7 +112,7 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
 // exactly that place and size, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> want = golden_picture("01-title");
   unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
   ASSERT_NE(xid, 0u);
@@ -179,7 +164,7 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
 // screen's, and nothing of an earlier frame stays beside the picture.
 TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> title = golden_picture("01-title"), page = golden_picture("02-first-page");
   ASSERT_EQ(page.size(), static_cast<size_t>(W) * H);
   // The title goes on to the chapter by itself only when the game plays itself.
@@ -209,6 +194,35 @@ TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
   EXPECT_TRUE(pump_until([&] { return few(enlarged_mismatches(page, 1.28, 0, 0, {0, 0, W, 390}), W * 390); }, 20000))
       << bad;
   save_screenshot("sample-game-fullscreen-scaled-after-zoom", 0, 0, 1024, 768);
+}
+
+// Playing by itself, the title starts the chapter after five seconds; a menu of the bar opened
+// over it holds the game (a window manager gives the menu its grab), and once the menu closes the
+// game goes on.
+TEST_F(SampleGame, AnOpenMenuHoldsTheTitleUntilItCloses) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
+  std::vector<uint32_t> title = golden_picture("01-title");
+  ASSERT_EQ(title.size(), static_cast<size_t>(W) * H);
+  ASSERT_NE(play("DemoLoop=1\n"), 0u);
+  int left = 0, top = 0;
+  ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
+  // The first menu drops over the left half of the game area; the right half is the title's.
+  auto right_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {0, 0, W / 2, H}); };
+  auto left_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {W / 2, 0, W / 2, H}); };
+  int off = -1;
+  ASSERT_TRUE(pump_until([&] { return (off = right_half_off()) >= 0 && off < W * H / 200; }, 60000))
+      << "the title did not show: " << off << " pixels differ at " << left << ", " << top;
+
+  ASSERT_EQ(xdotool("mousemove " + std::to_string(left + 20) + " " + std::to_string(top - 10) + " click 1"), 0);
+  ASSERT_TRUE(pump_until([&] { return left_half_off() > 5000; }, 10000)) << "the menu did not open";
+  pump_for(7000);  // past the five seconds after which the title starts the chapter
+  int bar = std::min(top, 40);  // the menu bar above the game area, in the picture
+  save_screenshot("menu-holds-the-game", left, top - bar, W, H + bar);
+  EXPECT_LT(right_half_off(), W * H / 200) << "the game went on behind the open menu";
+
+  xdotool("key Escape");
+  EXPECT_TRUE(pump_until([&] { return right_half_off() > W * H / 20; }, 60000)) << "the game did not go on";
 }
 
 }  // namespace
