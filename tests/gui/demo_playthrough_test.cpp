@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 constexpr int W = 800, H = 600;
 constexpr double BYTES_PER_MS = 44100 * 2 * 2 / 1000.0;  // the mix: 16-bit stereo
 const pixel_mask movie_frame = {240, 180, 560, 420};
+const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";  // the loose copy, in development mode
 
 const std::vector<play_step> steps = {
     {"title:", 1500, "title", play_input::click, 400, 324},
@@ -116,18 +117,25 @@ class SampleGamePlaythrough : public gui_test {
     }
   }
 
-  // The game's window, found by its first title (development mode puts the script's place in it
-  // later). The game area lies under the menu bar, and in development mode above a status bar: it
-  // is found once, as the band of the window that best matches a picture of the game, and placed
-  // again from the window's origin each time (asked of the server: GDK does not follow another
-  // client's window by itself).
-  bool window_find() {
+  // vaskrun on a copy of the development folder, the pointer starting outside its window (as
+  // headless); false unless its window shows, found by its first title (development mode puts the
+  // script's place in it later), and it is given the keyboard. The game area lies under the menu
+  // bar, and in development mode above a status bar: it is found once, as the band of the window
+  // that best matches a picture of the game, and placed again from the window's origin each time
+  // (asked of the server: GDK does not follow another client's window by itself).
+  bool game_start(const fs::path& folder, const fs::path& root,
+                  const std::vector<std::pair<std::string, std::string>>& environment) {
+    fs::copy(dev, folder, fs::copy_options::recursive);
+    xdotool("mousemove 1010 750");
+    child = vaskrun_start(folder, root, environment);
     int width = 0;
-    if (!game_area("vaskrun sample game", H, width, left, top)) return false;
     std::string id;
-    if (xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id) != 0) return false;
+    if (child <= 0 || !game_area("vaskrun sample game", H, width, left, top) ||
+        xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id) != 0)
+      return false;
     xid = strtoul(id.c_str(), nullptr, 10);
     frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
+    xdotool("windowfocus --sync " + std::to_string(xid));
     return frame != nullptr;
   }
   bool place() {
@@ -165,19 +173,14 @@ class SampleGamePlaythrough : public gui_test {
 };
 
 TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereItsMusicPlays) {
-  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
   if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
   fs::path root = home.path(), shots = root / "headless", folder = root / "game";
   fs::create_directories(shots);
   fs::copy(dev, root / "headless-game", fs::copy_options::recursive);
   ASSERT_EQ(play_headless(root / "headless-game", shots, steps), 0);
 
-  fs::copy(dev, folder, fs::copy_options::recursive);
-  ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer starts outside the window, as headless
-  child = vaskrun_start(folder, root, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio.string()}});
-  ASSERT_GT(child, 0);
-  ASSERT_TRUE(window_find()) << "vaskrun's window did not appear";
-  xdotool("windowfocus --sync " + std::to_string(xid));
+  ASSERT_TRUE(game_start(folder, root, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio.string()}}))
+      << "vaskrun's window did not appear";
 
   debug_log_reader log(folder / "debugout.log");
   std::vector<size_t> at_cue(steps.size()), at_input(steps.size());
@@ -235,23 +238,27 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
          static_cast<size_t>(sound.size() / BYTES_PER_MS), title.peak, music.rms, ended.peak);
 }
 
-// Pixels of the message window's text (light on its dark blue), and of the mode mark in its corner
-// (yellow), in a picture of the game area.
-int count_in(const std::vector<uint32_t>& shot, int x0, int y0, int x1, int y1, bool (*is)(int r, int g, int b)) {
+// The pixels of the kind inside the rectangle of a picture width pixels wide; in a picture of the
+// game area, those of the message window's text (light on its dark blue) and of the mode mark in
+// its corner (yellow).
+int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x1, int y1,
+             bool (*is)(int r, int g, int b)) {
   int n = 0;
   for (int y = y0; y < y1 && !shot.empty(); ++y)
     for (int x = x0; x < x1; ++x) {
-      uint32_t p = shot[static_cast<size_t>(y) * W + x];
+      uint32_t p = shot[static_cast<size_t>(y) * width + x];
       n += is(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
     }
   return n;
 }
 int text_pixels(const std::vector<uint32_t>& shot) {
-  return count_in(shot, 44, 454, 760, 570, [](int r, int g, int b) { return r > 150 && g > 150 && b > 150; });
+  return count_in(shot, W, 44, 454, 760, 570, [](int r, int g, int b) { return r > 150 && g > 150 && b > 150; });
 }
 int mark_pixels(const std::vector<uint32_t>& shot) {
-  return count_in(shot, 668, 434, 764, 456, [](int r, int g, int b) { return r > 180 && g > 150 && b < 150; });
+  return count_in(shot, W, 668, 434, 764, 456, [](int r, int g, int b) { return r > 180 && g > 150 && b < 150; });
 }
+// The message window's dark blue (which GTK's dialogs have not).
+bool window_blue(int r, int g, int b) { return std::abs(r - 0x14) < 16 && std::abs(g - 0x2A) < 16 && std::abs(b - 0x50) < 16; }
 
 // Reading on the desktop, in two runs of the loose copy. At the slowest text speed the first page
 // is typed: soon after it begins part of it shows, not all; a click shows the rest at once, and
@@ -261,7 +268,6 @@ int mark_pixels(const std::vector<uint32_t>& shot) {
 // where auto mode ends. There the menu's save (F2) keeps the game in the slot dialog's first
 // slot, which the load dialog (F3) shows with its chapter and the page's thumbnail.
 TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheWindowHidden) {
-  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
   if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
   std::vector<uint32_t> whole_page;
   for (const char* speed : {"0", "5000"}) {
@@ -269,12 +275,7 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
     fs::path run = fs::path(home.path()) / speed, folder = run / "game";
     fs::create_directories(run / "config/vaskrun");
     std::ofstream(run / "config/vaskrun/demo.ini") << "[values]\nMojiSpeed=" << speed << "\nAutoSpeed=5000\n";
-    fs::copy(dev, folder, fs::copy_options::recursive);
-    ASSERT_EQ(xdotool("mousemove 1010 750"), 0);
-    child = vaskrun_start(folder, run, {{"SDL_AUDIODRIVER", "dummy"}});
-    ASSERT_GT(child, 0);
-    ASSERT_TRUE(window_find()) << "vaskrun's window did not appear";
-    xdotool("windowfocus --sync " + std::to_string(xid));
+    ASSERT_TRUE(game_start(folder, run, {{"SDL_AUDIODRIVER", "dummy"}})) << "vaskrun's window did not appear";
     debug_log_reader log(folder / "debugout.log");
     std::vector<uint32_t> title = golden_picture("01-title");
     ASSERT_TRUE(pump_until([&] { return log.seen("title:"); }, 20000));
@@ -325,9 +326,7 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       xdotool("windowfocus --sync " + std::to_string(xid) + " key F6");
       EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) > 20; }, 3000)) << "no オート on the window";
       save_screenshot("reading-auto-mode", left, top, W, H);
-      EXPECT_TRUE(pump_until([&] { return log.seen("text: 花子"); }, 10000)) << "auto mode did not turn the page";
-      EXPECT_TRUE(pump_until([&] { return log.seen("text: 夕焼け"); }, 10000)) << "nor the next";
-      ASSERT_TRUE(pump_until([&] { return log.seen("choice:"); }, 10000)) << "the choice did not come";
+      ASSERT_TRUE(pump_until([&] { return log.seen("choice:"); }, 30000)) << "auto mode did not turn the pages";
       EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) == 0; }, 2000)) << "auto mode went on at the choice";
 
       // The slot dialog, through the keys of the menu: save to the first slot, then look at it.
@@ -361,13 +360,9 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       };
       int dx = value("X="), dy = value("Y="), dw = value("WIDTH="), dh = value("HEIGHT=");
       save_screenshot("sample-slot-dialog-thumbnail", dx, dy, dw, dh);
-      // The thumbnail shows the page: the message window's dark blue, which GTK's dialog has not.
+      // The thumbnail shows the page: the message window's dark blue.
       std::vector<uint32_t> shown = dw > 0 && dh > 0 ? screenshot(dx, dy, dw, dh) : std::vector<uint32_t>{};
-      int blue = 0;
-      for (uint32_t p : shown)
-        blue += std::abs(int(p >> 16 & 0xFF) - 0x14) < 16 && std::abs(int(p >> 8 & 0xFF) - 0x2A) < 16 &&
-                std::abs(int(p & 0xFF) - 0x50) < 16;
-      EXPECT_GT(blue, 1000) << "no thumbnail of the page in the slot dialog";
+      EXPECT_GT(count_in(shown, dw, 0, 0, dw, dh, window_blue), 1000) << "no thumbnail of the page in the slot dialog";
       xdotool("windowfocus --sync " + loading + " key Escape");
       std::string title_text = slurp(folder / "savedata/vaskel_0101.sav").substr(16, 128);
       EXPECT_STREQ(title_text.c_str(), "第一章　夕方の坂道∵夕焼け") << "chapter ∵ subject";
