@@ -21,9 +21,6 @@
 #include "playthrough.h"
 #include "test_support.h"
 
-// After gtest: the X headers define None.
-#include <gdk/gdkx.h>
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -94,7 +91,6 @@ class SampleGamePlaythrough : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
-    window_forget();
     gui_test::TearDown();
   }
   // The recording's length so far.
@@ -130,26 +126,23 @@ class SampleGamePlaythrough : public gui_test {
     child = vaskrun_start(folder, root, environment);
     int width = 0;
     std::string id;
+    band = -1;
     if (child <= 0 || !game_area("vaskrun sample game", H, width, left, top) ||
         xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id) != 0)
       return false;
     xid = strtoul(id.c_str(), nullptr, 10);
-    frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
     xdotool("windowfocus --sync " + std::to_string(xid));
-    return frame != nullptr;
+    return true;
   }
   bool place() {
-    int width;
-    gdk_window_get_geometry(frame, nullptr, nullptr, &width, nullptr);
-    gdk_window_get_origin(frame, &left, &top);
+    int width, height;
+    if (!window_geometry(xid, left, top, width, height)) return false;
     top += std::max(band, 0);
     return width == W && band >= 0;
   }
   void band_find(const std::vector<uint32_t>& want) {
-    int x, y, height, best = -1;
-    gdk_window_get_geometry(frame, nullptr, nullptr, nullptr, &height);
-    gdk_window_get_origin(frame, &x, &y);
-    if (height < H) return;
+    int x, y, width, height, best = -1;
+    if (!window_geometry(xid, x, y, width, height) || height < H) return;
     std::vector<uint32_t> whole = screenshot(x, y, W, height);
     for (int dy = 0; dy + H <= height; ++dy) {
       std::vector<uint32_t> part(whole.begin() + dy * W, whole.begin() + (dy + H) * W);
@@ -159,15 +152,10 @@ class SampleGamePlaythrough : public gui_test {
   }
   // The game area now, once it is placed.
   std::vector<uint32_t> game_shot() { return place() ? screenshot(left, top, W, H) : std::vector<uint32_t>{}; }
-  void window_forget() {
-    if (frame) g_object_unref(frame);
-    frame = nullptr, band = -1;
-  }
 
   temp_dir home;
   fs::path audio = fs::path(home.path()) / "sound.raw";
   int child = -1;
-  GdkWindow* frame = nullptr;
   unsigned long xid = 0;
   int band = -1, left = 0, top = 0;
 };
@@ -352,13 +340,8 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       ASSERT_FALSE(loading.empty()) << "F3 opened no slot dialog";
       xdotool("windowfocus --sync " + loading + " key Down");
       pump_for(800);
-      std::string where;
-      xdotool("getwindowgeometry --shell " + loading, &where);
-      auto value = [&](const char* key) {
-        size_t at = where.find(key);
-        return at == std::string::npos ? 0 : atoi(where.c_str() + at + strlen(key));
-      };
-      int dx = value("X="), dy = value("Y="), dw = value("WIDTH="), dh = value("HEIGHT=");
+      int dx = 0, dy = 0, dw = 0, dh = 0;
+      window_geometry(strtoul(loading.c_str(), nullptr, 10), dx, dy, dw, dh);
       save_screenshot("sample-slot-dialog-thumbnail", dx, dy, dw, dh);
       // The thumbnail shows the page: the message window's dark blue.
       std::vector<uint32_t> shown = dw > 0 && dh > 0 ? screenshot(dx, dy, dw, dh) : std::vector<uint32_t>{};
@@ -368,7 +351,6 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       EXPECT_STREQ(title_text.c_str(), "第一章　夕方の坂道∵夕焼け") << "chapter ∵ subject";
     }
     vaskrun_stop(child);
-    window_forget();
   }
 }
 
