@@ -22,7 +22,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "archive_writer.h"
 #include "base/cp932.h"
@@ -49,13 +48,6 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path golden_dir = fs::path(VASK_SOURCE_DIR) / "tests/e2e/golden";
 constexpr int W = GOLDEN_WIDTH, H = GOLDEN_HEIGHT;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string utf8(const std::string& cp932) {
   gsize n = 0;

@@ -14,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -47,13 +46,6 @@ const std::vector<play_step> steps = {
     {"title:", 600, "title-last", play_input::click, 400, 504},  // the title waits: "終了" ends the game
 };
 constexpr size_t FIRST_TITLE = 0, THIRD_PAGE = 3, LAST_TITLE = 14;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The root mean square and the peak of the recorded samples between two byte offsets.
 struct loudness {

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
+#include "playthrough.h"
 #include "test_support.h"
 
 namespace {
@@ -141,9 +141,8 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   xdotool("key --clearmodifiers Return");
   ASSERT_TRUE(pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000)) << "it went on";
   child = -1;
-  std::stringstream settings;
-  settings << std::ifstream(home.at("config/vaskrun/demo.ini")).rdbuf();
-  EXPECT_NE(settings.str().find("WinPosX=241\nWinPosY=229\n"), std::string::npos) << settings.str();
+  std::string settings = slurp(home.at("config/vaskrun/demo.ini"));
+  EXPECT_NE(settings.find("WinPosX=241\nWinPosY=229\n"), std::string::npos) << settings;
 }
 
 // Enlarged to the screen (FullScreenFit 1: 800 x 600 on 1024 x 768 is 1.28 times), the title, the

@@ -18,11 +18,15 @@
 #include "shell/window_core.h"
 #include "sound/stream_mixer.h"
 
-bool debug_log_reader::seen(const char* cue) {
-  std::ifstream in(path_, std::ios::binary);
+std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  const std::string s = text.str();
+  return text.str();
+}
+
+bool debug_log_reader::seen(const char* cue) {
+  const std::string s = slurp(path_);
   while (read_ < s.size()) {
     size_t end = s.find('\n', read_);
     if (end == std::string::npos) break;

@@ -48,6 +48,8 @@ int game_child_run(const std::function<void()>& play);
 int play_headless(const std::filesystem::path& folder, const std::filesystem::path& out,
                   const std::vector<play_step>& steps);
 std::vector<uint32_t> raw_read(const std::filesystem::path& file);
+// The file's bytes; empty when it cannot be read.
+std::string slurp(const std::filesystem::path& file);
 
 // A rectangle left out of a comparison (a movie's frame, which follows its decoder's pace).
 struct pixel_mask {
