@@ -411,15 +411,9 @@ TEST(GuideGame, TheGuidesExampleBuildsIntoArchivesAndPlays) {
   std::vector<uint32_t> page = raw_read(shots / "page.raw");
   ASSERT_EQ(page.size(), 640u * 480u) << "the screen is the environment's 640 x 480";
   EXPECT_EQ(page[10 * 640 + 10] & 0xF0F0F0, 0x4070B0u) << "the picture at the top";
-  int text = 0, window = 0;
-  for (int y = 340; y < 460; ++y)
-    for (int x = 20; x < 620; ++x) {
-      uint32_t p = page[static_cast<size_t>(y) * 640 + x];
-      text += (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 150 && (p & 0xFF) > 150;
-      window += p == 0x102040;
-    }
-  EXPECT_GT(window, 600 * 120 / 2) << "the message window";
-  EXPECT_GT(text, 300) << "the page's text";
+  auto window = [](int r, int g, int b) { return r == 0x10 && g == 0x20 && b == 0x40; };
+  EXPECT_GT(count_in(page, 640, 20, 340, 620, 460, window), 600 * 120 / 2) << "the message window";
+  EXPECT_GT(count_in(page, 640, 20, 340, 620, 460, light), 300) << "the page's text";
 }
 
 }  // namespace

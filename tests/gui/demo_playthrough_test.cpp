@@ -218,22 +218,9 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
          static_cast<size_t>(sound.size() / BYTES_PER_MS), title.peak, music.rms, ended.peak);
 }
 
-// The pixels of the kind inside the rectangle of a picture width pixels wide; in a picture of the
-// game area, those of the message window's text (light on its dark blue) and of the mode mark in
-// its corner (yellow).
-int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x1, int y1,
-             bool (*is)(int r, int g, int b)) {
-  int n = 0;
-  for (int y = y0; y < y1 && !shot.empty(); ++y)
-    for (int x = x0; x < x1; ++x) {
-      uint32_t p = shot[static_cast<size_t>(y) * width + x];
-      n += is(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
-    }
-  return n;
-}
-int text_pixels(const std::vector<uint32_t>& shot) {
-  return count_in(shot, W, 44, 454, 760, 570, [](int r, int g, int b) { return r > 150 && g > 150 && b > 150; });
-}
+// In a picture of the game area, the pixels of the message window's text (light on its dark blue)
+// and of the mode mark in its corner (yellow).
+int text_pixels(const std::vector<uint32_t>& shot) { return count_in(shot, W, 44, 454, 760, 570, light); }
 int mark_pixels(const std::vector<uint32_t>& shot) {
   return count_in(shot, W, 668, 434, 764, 456, [](int r, int g, int b) { return r > 180 && g > 150 && b < 150; });
 }

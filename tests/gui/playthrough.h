@@ -59,3 +59,9 @@ struct pixel_mask {
 // tolerance for glyph shapes), outside the mask; -1 when the sizes differ.
 int glyph_mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width,
                      const pixel_mask& mask = {});
+// The pixels of the kind inside the rectangle [x0, x1) x [y0, y1) of a picture (0x00RRGGBB) that
+// is width pixels wide; 0 for an empty picture.
+int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x1, int y1,
+             bool (*is)(int r, int g, int b));
+// Light in every channel: the message window's text.
+inline bool light(int r, int g, int b) { return r > 150 && g > 150 && b > 150; }
