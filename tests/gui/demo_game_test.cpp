@@ -22,7 +22,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 
 #include "archive_writer.h"
 #include "base/cp932.h"
@@ -49,13 +48,6 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path golden_dir = fs::path(VASK_SOURCE_DIR) / "tests/e2e/golden";
 constexpr int W = GOLDEN_WIDTH, H = GOLDEN_HEIGHT;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string utf8(const std::string& cp932) {
   gsize n = 0;
@@ -419,15 +411,9 @@ TEST(GuideGame, TheGuidesExampleBuildsIntoArchivesAndPlays) {
   std::vector<uint32_t> page = raw_read(shots / "page.raw");
   ASSERT_EQ(page.size(), 640u * 480u) << "the screen is the environment's 640 x 480";
   EXPECT_EQ(page[10 * 640 + 10] & 0xF0F0F0, 0x4070B0u) << "the picture at the top";
-  int text = 0, window = 0;
-  for (int y = 340; y < 460; ++y)
-    for (int x = 20; x < 620; ++x) {
-      uint32_t p = page[static_cast<size_t>(y) * 640 + x];
-      text += (p >> 16 & 0xFF) > 150 && (p >> 8 & 0xFF) > 150 && (p & 0xFF) > 150;
-      window += p == 0x102040;
-    }
-  EXPECT_GT(window, 600 * 120 / 2) << "the message window";
-  EXPECT_GT(text, 300) << "the page's text";
+  auto window = [](int r, int g, int b) { return r == 0x10 && g == 0x20 && b == 0x40; };
+  EXPECT_GT(count_in(page, 640, 20, 340, 620, 460, window), 600 * 120 / 2) << "the message window";
+  EXPECT_GT(count_in(page, 640, 20, 340, 620, 460, light), 300) << "the page's text";
 }
 
 }  // namespace

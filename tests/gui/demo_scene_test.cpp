@@ -2,22 +2,18 @@
 // server, and the title screen matches the golden picture of the headless playthrough
 // (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back to
 // the window's place, which the exit stores. Scaled to the screen, the title, the chapter's zoom
-// and the page after it show the same pictures, enlarged.
-#include <signal.h>
+// and the page after it show the same pictures, enlarged. An open menu of the bar holds the game.
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "golden.h"
 #include "gui_fixture.h"
+#include "playthrough.h"
 #include "test_support.h"
-
-// After gtest: the X headers define None.
-#include <gdk/gdkx.h>
 
 namespace {
 
@@ -28,21 +24,8 @@ class SampleGame : public gui_test {
  protected:
   void TearDown() override {
     vaskrun_stop(child);
-    if (wm > 0) {
-      kill(wm, SIGTERM);
-      waitpid(wm, nullptr, 0);
-    }
+    window_manager_stop(wm);
     gui_test::TearDown();
-  }
-
-  // A window manager on the display: full screen needs one. False when openbox is missing.
-  bool window_manager_start() {
-    gchar* path = g_find_program_in_path("openbox");
-    gchar* argv[] = {path, nullptr};
-    bool started =
-        path && g_spawn_async(nullptr, argv, nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr, &wm, nullptr);
-    g_free(path);
-    return started;
   }
 
   // vaskrun on the sample game with settings of its own (their first lines given), the pointer away
@@ -65,9 +48,10 @@ class SampleGame : public gui_test {
   }
 
   // How many of want's pixels the 1024 x 768 screen shows otherwise inside the page rectangle part,
-  // page pixel (x, y) lying at screen pixel (x * zoom + dx, y * zoom + dy).
+  // page pixel (x, y) lying at screen pixel (x * zoom + dx, y * zoom + dy); -1 without the picture.
   int enlarged_mismatches(const std::vector<uint32_t>& want, double zoom, double dx, double dy, golden_skip part,
                           golden_skip skip = {}) {
+    if (want.size() != static_cast<size_t>(W) * H) return -1;
     std::vector<uint32_t> screen = screenshot(0, 0, 1024, 768), got = want;
     for (int y = part.y; y < part.y + part.height; ++y)
       for (int x = part.x; x < part.x + part.width; ++x)
@@ -87,8 +71,7 @@ class SampleGame : public gui_test {
     return id;
   }
 
-  pid_t child = -1;
-  GPid wm = 0;
+  int child = -1, wm = 0;
   temp_dir home;
 };
 
@@ -102,22 +85,17 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
   ASSERT_NE(xid, 0u) << "vaskrun's window did not appear";
 
   // The client area is the bottom 800 x 600 of the window, under the menu bar.
-  GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
-  ASSERT_NE(frame, nullptr);
   int best = -1;
   bool settled = pump_until(
       [&] {
-        // Asked of the server each time: a busy machine may show the window before its last size.
+        // Asked each time: a busy machine may show the window before its last size.
         int x, y, width, height;
-        gdk_window_get_geometry(frame, nullptr, nullptr, &width, &height);
-        gdk_window_get_origin(frame, &x, &y);
-        if (height < H) return false;
+        if (!window_geometry(xid, x, y, width, height) || height < H) return false;
         best = golden_mismatches(screenshot(x, y + height - H, W, H), want);
         save_screenshot("sample-game-title", x, y, width, height);
         return best >= 0 && best < W * H / 100;
       },
       4000);
-  g_object_unref(frame);
   EXPECT_TRUE(settled) << best << " pixels differ";
 }
 
@@ -127,17 +105,13 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
 // exactly that place and size, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> want = golden_picture("01-title");
   unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
   ASSERT_NE(xid, 0u);
-  GdkWindow* frame = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid);
-  ASSERT_NE(frame, nullptr);
-  // Asked of the server each time: GDK does not follow another client's window by itself.
   auto place = [&] {
-    int x, y, w, h;
-    gdk_window_get_geometry(frame, nullptr, nullptr, &w, &h);
-    gdk_window_get_origin(frame, &x, &y);
+    int x = 0, y = 0, w = 0, h = 0;
+    window_geometry(xid, x, y, w, h);
     return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
   };
   auto fills_screen = [&] { return place() == "0,0 1024x768"; };
@@ -161,16 +135,14 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   EXPECT_TRUE(pump_until([&] { return place() == before; }, 10000))
       << "F4 left the window at " << place() << ", not at " << before;
   save_screenshot("sample-game-window-after-fullscreen", 0, 0, 1024, 768);
-  g_object_unref(frame);
   // Closing asks first; Enter answers yes, and the game ends in order.
   key(xid, "alt+F4");
   pump_for(1000);
   xdotool("key --clearmodifiers Return");
   ASSERT_TRUE(pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000)) << "it went on";
   child = -1;
-  std::stringstream settings;
-  settings << std::ifstream(home.at("config/vaskrun/demo.ini")).rdbuf();
-  EXPECT_NE(settings.str().find("WinPosX=241\nWinPosY=229\n"), std::string::npos) << settings.str();
+  std::string settings = slurp(home.at("config/vaskrun/demo.ini"));
+  EXPECT_NE(settings.find("WinPosX=241\nWinPosY=229\n"), std::string::npos) << settings;
 }
 
 // Enlarged to the screen (FullScreenFit 1: 800 x 600 on 1024 x 768 is 1.28 times), the title, the
@@ -179,9 +151,8 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
 // screen's, and nothing of an earlier frame stays beside the picture.
 TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
   if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  if (!window_manager_start()) GTEST_SKIP() << "openbox is not installed";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> title = golden_picture("01-title"), page = golden_picture("02-first-page");
-  ASSERT_EQ(page.size(), static_cast<size_t>(W) * H);
   // The title goes on to the chapter by itself only when the game plays itself.
   unsigned long xid = play("FullScreenFit=1\nDemoLoop=1\n");
   ASSERT_NE(xid, 0u);
@@ -209,6 +180,34 @@ TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
   EXPECT_TRUE(pump_until([&] { return few(enlarged_mismatches(page, 1.28, 0, 0, {0, 0, W, 390}), W * 390); }, 20000))
       << bad;
   save_screenshot("sample-game-fullscreen-scaled-after-zoom", 0, 0, 1024, 768);
+}
+
+// Playing by itself, the title starts the chapter after five seconds; a menu of the bar opened
+// over it holds the game (a window manager gives the menu its grab), and once the menu closes the
+// game goes on.
+TEST_F(SampleGame, AnOpenMenuHoldsTheTitleUntilItCloses) {
+  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
+  std::vector<uint32_t> title = golden_picture("01-title");
+  ASSERT_NE(play("DemoLoop=1\n"), 0u);
+  int left = 0, top = 0;
+  ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
+  // The first menu drops over the left half of the game area; the right half is the title's.
+  auto right_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {0, 0, W / 2, H}); };
+  auto left_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {W / 2, 0, W / 2, H}); };
+  int off = -1;
+  ASSERT_TRUE(pump_until([&] { return (off = right_half_off()) >= 0 && off < W * H / 200; }, 60000))
+      << "the title did not show: " << off << " pixels differ at " << left << ", " << top;
+
+  ASSERT_EQ(xdotool("mousemove " + std::to_string(left + 20) + " " + std::to_string(top - 10) + " click 1"), 0);
+  ASSERT_TRUE(pump_until([&] { return left_half_off() > 5000; }, 10000)) << "the menu did not open";
+  pump_for(7000);  // past the five seconds after which the title starts the chapter
+  int bar = std::min(top, 40);  // the menu bar above the game area, in the picture
+  save_screenshot("menu-holds-the-game", left, top - bar, W, H + bar);
+  EXPECT_LT(right_half_off(), W * H / 200) << "the game went on behind the open menu";
+
+  xdotool("key Escape");
+  EXPECT_TRUE(pump_until([&] { return right_half_off() > W * H / 20; }, 60000)) << "the game did not go on";
 }
 
 }  // namespace

@@ -190,15 +190,9 @@ int gui_test::xdotool(const std::string& arguments, std::string* output) {
 bool gui_test::game_area(const char* title, int height, int& width, int& left, int& top) {
   std::string found, search = std::string("search --onlyvisible --name \"") + title + "\"";
   if (!pump_until([&] { return xdotool(search, &found) == 0 && !found.empty(); }, 20000)) return false;
-  // Asked of the server: under a window manager xdotool's geometry counts the frame in.
-  GdkWindow* w = gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), strtoul(found.c_str(), nullptr, 10));
-  if (!w) return false;
-  int x, y, h;
-  gdk_window_get_geometry(w, nullptr, nullptr, &width, &h);
-  gdk_window_get_origin(w, &x, &y);
-  g_object_unref(w);
-  left = x;
-  top = y + h - height;
+  int h;
+  if (!window_geometry(strtoul(found.c_str(), nullptr, 10), left, top, width, h)) return false;
+  top += h - height;
   return true;
 }
 
@@ -288,6 +282,15 @@ void window_manager_stop(int& wm) {
   kill(wm, SIGTERM);
   waitpid(wm, nullptr, 0);
   wm = 0;
+}
+
+bool window_geometry(unsigned long xid, int& x, int& y, int& width, int& height) {
+  GdkWindow* w = xid ? gdk_x11_window_foreign_new_for_display(gdk_display_get_default(), xid) : nullptr;
+  if (!w) return false;
+  gdk_window_get_geometry(w, nullptr, nullptr, &width, &height);
+  gdk_window_get_origin(w, &x, &y);
+  g_object_unref(w);
+  return true;
 }
 
 GtkWidget* visible_toplevel(GType type) {

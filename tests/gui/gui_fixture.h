@@ -39,6 +39,10 @@ void vaskrun_stop(int& child);
 // its process id, or 0 when openbox is not installed. window_manager_stop ends and reaps it.
 int window_manager_start();
 void window_manager_stop(int& wm);
+// The X window's place on the screen and its size, asked of the server each time (GDK does not
+// follow another client's window by itself, and under a window manager xdotool's geometry counts
+// the frame in); false when there is no such window.
+bool window_geometry(unsigned long xid, int& x, int& y, int& width, int& height);
 
 // The last shown toplevel of the type (GTK_TYPE_MESSAGE_DIALOG, GTK_TYPE_DIALOG), or null.
 GtkWidget* visible_toplevel(GType type);

@@ -1,10 +1,5 @@
 // Menus: built from the variant's model; choosing an entry sends its command; marks, greying and
 // deleting from code.
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-
-#include "golden.h"
 #include "gui_fixture.h"
 #include "resources/menus.h"
 
@@ -153,52 +148,4 @@ TEST_F(Menus, AClaimedAltKeepsTheMenuBarShut) {
   ASSERT_EQ(xdotool("key alt"), 0);
   pump_for(300);
   EXPECT_FALSE(host->menu_open);
-}
-
-// The sample game, playing by itself, under a window manager: a menu of the bar opened over the
-// title holds the game (the title would start the chapter after five seconds); once the menu
-// closes the game goes on, and the chapter comes.
-class MenuOverTheGame : public gui_test {
- protected:
-  void TearDown() override {
-    vaskrun_stop(child);
-    window_manager_stop(wm);
-    gui_test::TearDown();
-  }
-  int child = -1, wm = 0;
-  temp_dir home;
-};
-
-TEST_F(MenuOverTheGame, AnOpenMenuHoldsTheTitleUntilItCloses) {
-  const std::string game = VASK_BINARY_DIR "/demo/packaged";
-  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
-  wm = window_manager_start();
-  if (!wm) GTEST_SKIP() << "openbox is not installed";
-  constexpr int W = GOLDEN_WIDTH, H = GOLDEN_HEIGHT;
-  std::vector<uint32_t> title = golden_picture("01-title");
-  ASSERT_EQ(title.size(), static_cast<size_t>(W) * H);
-  // Played by itself, the title starts the chapter after five seconds.
-  std::filesystem::create_directories(home.at("config/vaskrun"));
-  std::ofstream(home.at("config/vaskrun/demo.ini")) << "[values]\nDemoLoop=1\n";
-  xdotool("mousemove 1023 767");  // away from the title's entries
-  child = vaskrun_start(game, home.path());
-  ASSERT_GT(child, 0);
-  int left = 0, top = 0;
-  ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
-  // The first menu drops over the left half of the game area; the right half is the title's.
-  auto right_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {0, 0, W / 2, H}); };
-  auto left_half_off = [&] { return golden_mismatches(screenshot(left, top, W, H), title, {W / 2, 0, W / 2, H}); };
-  int off = -1;
-  ASSERT_TRUE(pump_until([&] { return (off = right_half_off()) >= 0 && off < W * H / 200; }, 60000))
-      << "the title did not show: " << off << " pixels differ at " << left << ", " << top;
-
-  ASSERT_EQ(xdotool("mousemove " + std::to_string(left + 20) + " " + std::to_string(top - 10) + " click 1"), 0);
-  ASSERT_TRUE(pump_until([&] { return left_half_off() > 5000; }, 10000)) << "the menu did not open";
-  pump_for(7000);  // past the five seconds after which the title starts the chapter
-  int bar = std::min(top, 40);  // the menu bar above the game area, in the picture
-  save_screenshot("menu-holds-the-game", left, top - bar, W, H + bar);
-  EXPECT_LT(right_half_off(), W * H / 200) << "the game went on behind the open menu";
-
-  xdotool("key Escape");
-  EXPECT_TRUE(pump_until([&] { return right_half_off() > W * H / 20; }, 60000)) << "the game did not go on";
 }

@@ -18,11 +18,26 @@
 #include "shell/window_core.h"
 #include "sound/stream_mixer.h"
 
-bool debug_log_reader::seen(const char* cue) {
-  std::ifstream in(path_, std::ios::binary);
+std::string slurp(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  const std::string s = text.str();
+  return text.str();
+}
+
+int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x1, int y1,
+             bool (*is)(int r, int g, int b)) {
+  int n = 0;
+  for (int y = y0; y < y1 && !shot.empty(); ++y)
+    for (int x = x0; x < x1; ++x) {
+      uint32_t p = shot[static_cast<size_t>(y) * width + x];
+      n += is(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF);
+    }
+  return n;
+}
+
+bool debug_log_reader::seen(const char* cue) {
+  const std::string s = slurp(path_);
   while (read_ < s.size()) {
     size_t end = s.find('\n', read_);
     if (end == std::string::npos) break;

@@ -48,6 +48,8 @@ int game_child_run(const std::function<void()>& play);
 int play_headless(const std::filesystem::path& folder, const std::filesystem::path& out,
                   const std::vector<play_step>& steps);
 std::vector<uint32_t> raw_read(const std::filesystem::path& file);
+// The file's bytes; empty when it cannot be read.
+std::string slurp(const std::filesystem::path& file);
 
 // A rectangle left out of a comparison (a movie's frame, which follows its decoder's pace).
 struct pixel_mask {
@@ -57,3 +59,9 @@ struct pixel_mask {
 // tolerance for glyph shapes), outside the mask; -1 when the sizes differ.
 int glyph_mismatches(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int width,
                      const pixel_mask& mask = {});
+// The pixels of the kind inside the rectangle [x0, x1) x [y0, y1) of a picture (0x00RRGGBB) that
+// is width pixels wide; 0 for an empty picture.
+int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x1, int y1,
+             bool (*is)(int r, int g, int b));
+// Light in every channel: the message window's text.
+inline bool light(int r, int g, int b) { return r > 150 && g > 150 && b > 150; }
