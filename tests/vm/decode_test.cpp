@@ -227,17 +227,16 @@ TEST_F(decoded_against_stored, ElementInstructionsOfEveryOperatorTypeAndIndexCou
   const char* indices[] = {"push.i 5", "push.i -1\npush.i 5", "push.i 1\npush.i -1\npush.i 5"};
   std::vector<std::string> ops;
   for (const char* op : {"aset", "aset*", "aset/", "aset%", "aset+", "aset-", "aset<<", "aset>>", "aset&", "aset^", "aset|"})
-    ops.push_back(std::string(op) + ".i"), ops.push_back(std::string(op) + ".i.pop");
+    ops.push_back(std::string(op) + ".i X N"), ops.push_back(std::string(op) + ".i.pop X N");
   for (const char* op : {"aset.f", "aset*.f", "aset/.f", "aset+.f", "aset-.f", "aset.s", "aset+.s"})
-    ops.push_back(op), ops.push_back(std::string(op) + ".pop");
+    ops.push_back(std::string(op) + " X N"), ops.push_back(std::string(op) + ".pop X N");
   for (const char* load : {"aload.i", "aload.f", "aload.s"})
     for (const char* mode : {"", " x++", " --x neg"}) ops.push_back(std::string(load) + " X N" + mode);
   std::vector<trial> trials;
-  for (std::string op : ops)
+  for (const std::string& op : ops)
     for (int count = 1; count <= 3; ++count)
       for (const char* operand : {"push.i 3", "push.i 0", "push.f 2.5", "push.s \"cd\""})
         for (const char* x : {"@x", "%x"}) {
-          if (op.find(" X N") == std::string::npos) op += " X N";
           std::string instruction = op;
           instruction.replace(instruction.find(" X N"), 4, std::string(" ") + x + " " + std::to_string(count));
           char type = op[op.find('.') + 1];
