@@ -33,7 +33,6 @@
 #include "test_support.h"
 #include "text/message.h"
 #include "vm/builtin_table.h"
-#include "vm/dispatcher.h"
 #include "vm/interpreter.h"
 #include "vm/script_error.h"
 #include "vm/thread.h"

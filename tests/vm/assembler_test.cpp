@@ -26,6 +26,13 @@ std::string hex(const std::string& bytes) {
 // come in as u8 literals.
 std::string utf8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
 
+// A file's whole content.
+std::string bytes_of(const std::string& path) {
+  std::stringstream bytes;
+  bytes << std::ifstream(path, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
 // The code bytes of a source without functions (the header is 32 bytes).
 std::string code_of(const std::string& text) {
   vko_builder b;
@@ -209,10 +216,8 @@ TEST(assembler, EventNamesHashToTheEngineKeys) {
 // docs/builtins.md is what the engine's table and the notes make, and every built-in has a note.
 TEST(assembler, TheBuiltinReferenceIsTheTable) {
   EXPECT_EQ(builtin_notes_unmatched(), std::vector<std::string>{});
-  std::ifstream in(std::string(VASK_SOURCE_DIR) + "/docs/builtins.md", std::ios::binary);
-  std::stringstream docs;
-  docs << in.rdbuf();
-  EXPECT_TRUE(docs.str() == builtin_reference()) << "docs/builtins.md differs: build/vaskasm -r > docs/builtins.md";
+  EXPECT_TRUE(bytes_of(VASK_SOURCE_DIR "/docs/builtins.md") == builtin_reference())
+      << "docs/builtins.md differs: build/vaskasm -r > docs/builtins.md";
 }
 
 // Every object of the sample game lists and assembles back to the same bytes.
@@ -221,13 +226,10 @@ TEST(assembler, TheSampleGameListsAndAssemblesBack) {
   if (!std::filesystem::exists(objects / "chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
   int count = 0;
   for (const auto& file : std::filesystem::directory_iterator(objects)) {
-    std::ifstream in(file.path(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    std::string listing = vko_disassemble(bytes.str()), error;
+    std::string bytes = bytes_of(file.path()), listing = vko_disassemble(bytes), error;
     vko_builder again;
     ASSERT_TRUE(vko_assemble_text(listing, again, error)) << file.path() << ": " << error;
-    EXPECT_EQ(again.build(), bytes.str()) << file.path();
+    EXPECT_EQ(again.build(), bytes) << file.path();
     EXPECT_EQ(listing.find("builtin 0x"), std::string::npos) << file.path() << ": a built-in listed by hash";
     ++count;
   }
@@ -239,10 +241,7 @@ TEST(assembler, TheCommandLineWritesScrambledObjectsAndListsThem) {
   dir.write("t.vasm", ".func main\n.entry\n    push.s \"hi\"\n    ret\n");
   std::string tool = std::string(VASK_BINARY_DIR) + "/vaskasm";
   ASSERT_EQ(run_command(tool + " -x " + dir.at("t.vasm") + " " + dir.at("t.vko")), 0);
-  std::ifstream in(dir.at("t.vko"), std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  EXPECT_EQ(bytes.str().substr(0, 16), std::string("VaskelObjX1.000", 16));
+  EXPECT_EQ(bytes_of(dir.at("t.vko")).substr(0, 16), std::string("VaskelObjX1.000", 16));
   std::string listing;
   ASSERT_EQ(run_command(tool + " -d " + dir.at("t.vko"), &listing), 0);
   EXPECT_NE(listing.find("push.s \"hi\""), std::string::npos) << listing;

@@ -98,51 +98,6 @@ TEST_F(decoding, AJumpIntoAnInstructionRunsTheBytesThere) {
   EXPECT_TRUE(reports().empty());
 }
 
-// Each sequence runs as decoded (a superinstruction where it fits) and with a nop after its
-// first instruction (one by one): variables, the result on the stack and the reports agree. The
-// rows take the superinstructions' guards both ways.
-TEST_F(decoding, SuperinstructionsDoWhatTheirInstructionsDoOneByOne) {
-  const char* rows[] = {
-      "locals int int\npush.i 5\nset.i.pop _0\nload.i _0\npush.i 3\nadd.i\nset.i.pop _1\nload.i _1\n",
-      "locals int int\npush.i 9\nset.i.pop _1\nload.i _1\nload.i _1\nmul.i\nset.i.pop _0\nload.i _0\n",
-      "locals int\nload.i _0\npush.i 1\nlt.i\njf no\npush.i 10\nret\nno:\npush.i 20\n",
-      "locals int\nload.i _0\npush.i 0\nge.i\njt yes\npush.i 10\nret\nyes:\npush.i 20\n",
-      "push.i 4\nset.i.pop @g\nload.i @g\npush.i 6\nsub.i\nset.i.pop %t\nload.i %t\n",
-      "load.i @missing\npush.i 1\nadd.i\nset.i.pop @m\nload.i @m\n",           // created by the load
-      "locals float\nload.i _0\npush.i 1\nadd.i\nset.i.pop @x\nload.i @x\n",       // a float local: reported
-      "locals str\nload.i _5\npush.i 1\nadd.i\n",                               // outside the frame
-      "locals int str\nload.i _0\npush.i 1\nadd.i\nset.i.pop _1\nload.i _0\n",  // into a string: reported
-      "locals int\npush.i 3\nset.i.pop _0\nload.i _0\nload.i _0\nsub.i\n",
-      "push.i 2\nset.i.pop @a\nload.i @a\npush.i 1\nshl.i\nset.i.pop @a\njmp on\npush.i 99\nret\non:\nload.i @a\n",
-  };
-  for (const char* row : rows) {
-    std::string sequence = row;
-    std::string apart = sequence;
-    // The nop goes after the sequence's first load.
-    size_t at = apart.find("load.i");
-    at = apart.find('\n', at) + 1;
-    apart.insert(at, "nop\n");
-    struct outcome {
-      int32_t result;
-      std::vector<std::string> reports;
-      int32_t top;
-    } runs[2];
-    for (int k = 0; k < 2; ++k) {
-      platform.boxes.clear();
-      platform.queued_answers.clear();
-      retry(4);
-      const value_cell& c = eval((k == 0 ? sequence : apart) + "ret");
-      runs[k] = {c.i, {}, vm_frame->top};
-      for (const std::string& text : reports()) runs[k].reports.push_back(text.substr(text.find(" : ")));  // not the object's name
-      var_table_clear(&var_global);
-      var_table_clear(&vm_thread->vars);
-    }
-    EXPECT_EQ(runs[0].result, runs[1].result) << row;
-    EXPECT_EQ(runs[0].reports, runs[1].reports) << row;
-    EXPECT_EQ(runs[0].top, runs[1].top) << row;
-  }
-}
-
 // What a program leaves that a script could see: a variable or the top cell, described with
 // its name and scope when named is set, and the reports without the object's name.
 std::string shown(const value_cell* c, bool named = true) {
@@ -206,6 +161,32 @@ class decoded_against_stored : public program_test {
   }
 };
 
+// Each sequence runs as decoded (a superinstruction where it fits) and with a nop after its
+// first load (one by one): variables, the stack and the reports agree. The rows take the
+// superinstructions' guards both ways.
+TEST_F(decoded_against_stored, SuperinstructionsDoWhatTheirInstructionsDoOneByOne) {
+  const char* rows[] = {
+      "locals int int\npush.i 5\nset.i.pop _0\nload.i _0\npush.i 3\nadd.i\nset.i.pop _1\nload.i _1",
+      "locals int int\npush.i 9\nset.i.pop _1\nload.i _1\nload.i _1\nmul.i\nset.i.pop _0\nload.i _0",
+      "locals int\nload.i _0\npush.i 1\nlt.i\njf c1\npush.i 10\nret\nc1:\npush.i 20",
+      "locals int\nload.i _0\npush.i 0\nge.i\njt c1\npush.i 10\nret\nc1:\npush.i 20",
+      "push.i 4\nset.i.pop @g\nload.i @g\npush.i 6\nsub.i\nset.i.pop %t\nload.i %t",
+      "load.i @missing\npush.i 1\nadd.i\nset.i.pop @m\nload.i @m",           // created by the load
+      "locals float\nload.i _0\npush.i 1\nadd.i\nset.i.pop @x\nload.i @x",       // a float local: reported
+      "locals str\nload.i _5\npush.i 1\nadd.i",                               // outside the frame
+      "locals int str\nload.i _0\npush.i 1\nadd.i\nset.i.pop _1\nload.i _0",  // into a string: reported
+      "locals int\npush.i 3\nset.i.pop _0\nload.i _0\nload.i _0\nsub.i",
+      "push.i 2\nset.i.pop @a\nload.i @a\npush.i 1\nshl.i\nset.i.pop @a\njmp after\npush.i 99\nret\nafter:\nload.i @a",
+  };
+  std::vector<trial> trials;
+  for (std::string row : rows) {
+    trials.push_back({row, "@none"});
+    row.insert(row.find('\n', row.find("load.i")) + 1, "nop\n");
+    trials.push_back({row, "@none"});
+  }
+  expect_pairs_alike(trials);
+}
+
 // Every scalar assignment of every type and form, on variables of every type, with operands of
 // every type: decoded on a variable found through its hint (or a local), it leaves what the
 // stored form leaves when a wrong hint sends it the long way.
@@ -246,17 +227,16 @@ TEST_F(decoded_against_stored, ElementInstructionsOfEveryOperatorTypeAndIndexCou
   const char* indices[] = {"push.i 5", "push.i -1\npush.i 5", "push.i 1\npush.i -1\npush.i 5"};
   std::vector<std::string> ops;
   for (const char* op : {"aset", "aset*", "aset/", "aset%", "aset+", "aset-", "aset<<", "aset>>", "aset&", "aset^", "aset|"})
-    ops.push_back(std::string(op) + ".i"), ops.push_back(std::string(op) + ".i.pop");
+    ops.push_back(std::string(op) + ".i X N"), ops.push_back(std::string(op) + ".i.pop X N");
   for (const char* op : {"aset.f", "aset*.f", "aset/.f", "aset+.f", "aset-.f", "aset.s", "aset+.s"})
-    ops.push_back(op), ops.push_back(std::string(op) + ".pop");
+    ops.push_back(std::string(op) + " X N"), ops.push_back(std::string(op) + ".pop X N");
   for (const char* load : {"aload.i", "aload.f", "aload.s"})
     for (const char* mode : {"", " x++", " --x neg"}) ops.push_back(std::string(load) + " X N" + mode);
   std::vector<trial> trials;
-  for (std::string op : ops)
+  for (const std::string& op : ops)
     for (int count = 1; count <= 3; ++count)
       for (const char* operand : {"push.i 3", "push.i 0", "push.f 2.5", "push.s \"cd\""})
         for (const char* x : {"@x", "%x"}) {
-          if (op.find(" X N") == std::string::npos) op += " X N";
           std::string instruction = op;
           instruction.replace(instruction.find(" X N"), 4, std::string(" ") + x + " " + std::to_string(count));
           char type = op[op.find('.') + 1];

@@ -67,7 +67,7 @@ TEST_F(assignments, PlainAssignmentsConvertNumbersAndShareBlocks) {
   EXPECT_STREQ(variable("@s")->s->text, "xyz");
 }
 
-TEST_F(assignments, StringAppendMakesANewBlockSharedWithTheResult) {
+TEST_F(assignments, StringAppendMakesANewBlockCountedOncePerHolder) {
   const value_cell& kept = eval("push.s \"ab\"\nset.s.pop @s\npush.s \"cd\"\nset+.s @s");
   EXPECT_STREQ(variable("@s")->s->text, "abcd");
   EXPECT_EQ(kept.s, variable("@s")->s);
@@ -76,13 +76,10 @@ TEST_F(assignments, StringAppendMakesANewBlockSharedWithTheResult) {
   EXPECT_STREQ(variable("@s")->s->text, "abcdef");
   EXPECT_EQ(variable("@s")->s->refcount, 1);
   EXPECT_EQ(vm_frame->top, 1);
-}
-
-// A local slot may name the operand's own cell: the text it gets is the one result.
-TEST_F(assignments, StringAppendOntoTheOperandsOwnCellKeepsOneReference) {
-  const value_cell& kept = eval("locals str\npush.s \"ab\"\nset+.s _1");
-  EXPECT_STREQ(kept.s->text, "abab");
-  EXPECT_EQ(kept.s->refcount, 1);
+  // A local slot may name the operand's own cell: the text it gets is the one result.
+  const value_cell& own = eval("locals str\npush.s \"ab\"\nset+.s _1");
+  EXPECT_STREQ(own.s->text, "abab");
+  EXPECT_EQ(own.s->refcount, 1);
   eval("locals str\npush.s \"ab\"\nset+.s.pop _1");
   EXPECT_EQ(vm_frame->top, 2);
 }
