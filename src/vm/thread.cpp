@@ -145,7 +145,6 @@ std::vector<script_thread*> thread_list_array() {
   return list;
 }
 
-int32_t threads_min_wait() { return std::min(threads_wait_left(), 1); }
 
 int32_t threads_wait_left() {
   if (is_skipping()) return 0;

@@ -96,8 +96,6 @@ script_thread* thread_find(int32_t id);
 // The threads in list order. The caller owns the copy, so a nested walk cannot take it away.
 std::vector<script_thread*> thread_list_array();
 
-// Milliseconds the pass may sleep: 0 or 1.
-int32_t threads_min_wait();
 // VM milliseconds until the first wait of a thread's current frame ends by the clock: 0 when a
 // thread runs (or skipping is in effect, or a deadline lies so far ahead that it counts as
 // reached), at most 1 while a thread is on its way out, INT32_MAX when no thread waits on the
