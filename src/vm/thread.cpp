@@ -145,7 +145,6 @@ std::vector<script_thread*> thread_list_array() {
   return list;
 }
 
-
 int32_t threads_wait_left() {
   if (is_skipping()) return 0;
   int32_t m = INT32_MAX;
