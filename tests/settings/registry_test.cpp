@@ -271,7 +271,7 @@ TEST(AtomicFile, TakesTheUmaskReplacesALinkAndSweepsOnlyItsOwnLeftovers) {
   for (const char* name : {"a.sav.tmp-Ab3xY9", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9", ".tmp-abcdef"}) dir.write(name, "");
   dir.mkdir("d.tmp-abcdef");
   std::filesystem::create_symlink(outside.at("mine"), dir.at("l.tmp-abcdef"));
-  EXPECT_EQ(atomic_file_sweep(dir.path()), 1);
+  EXPECT_EQ(atomic_file_sweep(dir.path(), FOLDER_GAME), 1);
   EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{".tmp-abcdef", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9",
                                                                  "d.tmp-abcdef", "l.tmp-abcdef", "link", "m"}));
 }
