@@ -18,6 +18,11 @@
 
 // The one group of every key file.
 static const char KEY_FILE_GROUP[] = "values";
+// The first line of every key file the store writes. The store's folder names come from a game's
+// environment file, so they may name another program's folder: a delete takes only files that
+// carry this line (or the exact layout the store wrote before it had one).
+static const char KEY_FILE_MARK[] = "# Settings of a game, kept by vaskrun\n";
+static constexpr off_t KEY_FILE_LIMIT = 1 << 20;
 
 struct reg_value {
   std::string name;  // as first written
@@ -273,7 +278,8 @@ static std::string key_file_text(const reg_key& key) {
   }
   gsize length = 0;
   gchar* data = g_key_file_to_data(file, &length, nullptr);
-  std::string text(data ? data : "", data ? length : 0);
+  std::string text = KEY_FILE_MARK;
+  text.append(data ? data : "", data ? length : 0);
   g_free(data);
   g_key_file_free(file);
   return text;
@@ -430,11 +436,37 @@ int reg_get_string_machine(const char* global, const char* local, const char* na
 // ---------------------------------------------------------------------------------------------
 // Deleting
 
-// A key exists while its file or its folder does.
+// A key exists while its file or its folder does; a link is neither (the store never makes one).
 static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bool* has_folder) {
-  *has_file = game_path_is_file(key_file_engine(parts));
-  *has_folder = game_path_is_dir(key_folder_engine(parts));
+  struct stat st;
+  *has_file = lstat(game_path_native(key_file_engine(parts)).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  *has_folder = lstat(game_path_native(key_folder_engine(parts)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return *has_file || *has_folder;
+}
+
+// Whether a key's file is one the store wrote: it begins with the mark or, written before the
+// mark was, holds exactly "[values]" and then lines "name=value" with names as the store writes
+// them.
+static bool key_file_is_ours(const std::vector<std::string>& parts) {
+  std::string engine = key_file_engine(parts), text;
+  struct stat st;
+  if (lstat(game_path_native(engine).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > KEY_FILE_LIMIT ||
+      !player_file_read(engine, &text))
+    return false;
+  if (text.starts_with(KEY_FILE_MARK)) return true;
+  const std::string group = "[" + std::string(KEY_FILE_GROUP) + "]\n";
+  std::string_view rest(text);
+  if (!rest.starts_with(group)) return false;
+  for (rest.remove_prefix(group.size()); !rest.empty();) {
+    size_t end = rest.find('\n'), equals = rest.find('=');
+    if (end == std::string_view::npos || equals == 0 || equals >= end) return false;
+    std::string_view name = rest.substr(0, equals);
+    for (char c : name)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || strchr("[]#", c)) return false;
+    if (name.front() == ' ' || name.back() == ' ') return false;
+    rest.remove_prefix(end + 1);
+  }
+  return true;
 }
 
 // The names of a key's subkeys: the folders and the ".ini" files in its folder, once each.
@@ -469,39 +501,55 @@ static void forget_keys_below(const std::vector<std::string>& parts) {
   std::erase_if(deferral.keys, [&](const auto& entry) { return below(entry.first); });
 }
 
-// Deletes a key and its descendants, depth first; true when all of them are gone.
-static bool key_delete(const std::vector<std::string>& parts) {
+// Deletes a key and its descendants, depth first, as far as it can: only key files the store
+// wrote, and a folder only when something of the store's was removed from it (held_ours: before
+// this call) and it is left empty. *removed tells whether anything was; true when the key is gone.
+static bool key_delete(const std::vector<std::string>& parts, bool* removed, bool held_ours = false) {
+  *removed = false;
   bool has_file, has_folder;
   if (!key_exists(parts, &has_file, &has_folder)) return false;
+  bool gone = true;
   if (has_folder) {
     for (const std::string& name : subkey_names(parts)) {
       std::vector<std::string> child = parts;
       child.push_back(name);
-      if (!key_delete(child)) return false;
+      bool child_removed;
+      gone = key_delete(child, &child_removed) && gone;
+      held_ours = held_ours || child_removed;
     }
   }
   forget_keys_below(parts);
-  bool file_gone = !has_file || unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
-  bool folder_gone = !has_folder || rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
-  return file_gone && folder_gone;
+  if (has_file) {
+    bool deleted = key_file_is_ours(parts) && unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
+    *removed = deleted;
+    gone = gone && deleted;
+  }
+  if (has_folder) {
+    bool deleted = held_ours && rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
+    *removed = *removed || deleted;
+    gone = gone && deleted;
+  }
+  return gone;
 }
 
 int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subkey) {
   std::vector<std::string> parts;
   std::string path = std::string(parent_path ? parent_path : "") + "\\" + (subkey ? subkey : "");
-  if (!key_components(root, path, parts)) return 0;
-  return key_delete(parts) ? 1 : 0;
+  bool removed;
+  return key_components(root, path, parts) && key_delete(parts, &removed) ? 1 : 0;
 }
 
 int reg_delete_tree(const char* global, const char* local) {
-  std::vector<std::string> global_parts;
+  std::vector<std::string> global_parts, parts;
   if (!key_components(REG_ROOT_CURRENT_USER, std::string("Software\\") + (global ? global : ""), global_parts))
     return -1;
-  bool has_file, has_folder;
+  bool has_file, has_folder, removed = false;
   if (!key_exists(global_parts, &has_file, &has_folder)) return -1;
-  reg_delete_subkeys(REG_ROOT_CURRENT_USER, ("Software\\" + std::string(global)).c_str(), local);
+  if (key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) key_delete(parts, &removed);
   // The global key goes too once it holds neither subkeys nor values.
-  if (subkey_names(global_parts).empty() && key_get(global_parts).values.empty()) key_delete(global_parts);
+  bool unused;
+  if (subkey_names(global_parts).empty() && key_get(global_parts).values.empty())
+    key_delete(global_parts, &unused, removed);
   return 0;
 }
 

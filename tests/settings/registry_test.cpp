@@ -187,6 +187,27 @@ TEST_F(RegistryStore, DeleteTree) {
   EXPECT_EQ(get("A"), "1");
 }
 
+// The names come from a game, so they may name another program's folder: a delete takes only key
+// files the store wrote (its mark, or its exact layout of before), never a link or what it leads
+// to, and a folder only when it held such a file.
+TEST_F(RegistryStore, DeleteTakesOnlyTheStoresOwnFilesAndFolders) {
+  const std::string key = "config/VASKEL_SYSTEM/VASKEL_RUNTIME";
+  reg_set_string(G, L, "A", "1");
+  reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME\\Sub\\Deeper", "C", "3", 0);
+  const char* theirs[] = {"/App.ini", "/Plain/a.ini", "/Empty/", "/Linked"};
+  home.write(key + "/Old.ini", "[values]\nA=1\nB=two words\n");
+  home.write(key + "/App.ini", "[Settings]\nx=1\n");
+  home.write(key + "/Plain/a.ini", "A=1\n");
+  home.mkdir(key + "/Empty");
+  home.write("elsewhere/K.ini", "[values]\nA=1\n");
+  std::filesystem::create_symlink(home.at("elsewhere"), home.at(key + "/Linked"));
+  EXPECT_EQ(reg_delete_tree(G, L), 0);
+  for (const char* name : theirs) EXPECT_TRUE(std::filesystem::exists(home.at(key + name))) << name;
+  for (const char* name : {".ini", "/Old.ini", "/Sub"})
+    EXPECT_FALSE(std::filesystem::exists(home.at(key + name))) << name;
+  EXPECT_TRUE(std::filesystem::exists(home.at("elsewhere/K.ini")));
+}
+
 TEST_F(RegistryStore, DeleteSubkeysStopsAtWhatIsNotAKey) {
   reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME\\Sub", "C", "3", 0);
   home.write("config/VASKEL_SYSTEM/VASKEL_RUNTIME/notes.txt", "the user's own file");
