@@ -15,6 +15,7 @@
 #include "base/cp932.h"
 #include "base/decimal.h"
 #include "base/gamepath.h"
+#include "vm/debug_log.h"
 
 // The one group of every key file.
 static const char KEY_FILE_GROUP[] = "values";
@@ -54,6 +55,8 @@ static struct {
 } deferral;
 // Key files replaced since the store was last reset.
 static int files_written = 0;
+// Whether the player was told that the game key's names cannot name a key file.
+static bool refusal_told = false;
 static std::string store_folder_engine;
 // The game key read last, found again without building its path (settings are read often).
 static struct {
@@ -82,6 +85,7 @@ void reg_store_reset() {
   deferral.depth = 0;
   deferral.keys.clear();
   files_written = 0;
+  refusal_told = false;
   store_folder.clear();
   store_folder_engine.clear();
 }
@@ -113,6 +117,22 @@ static bool key_components(reg_root root, std::string_view path, std::vector<std
 
 static std::string game_key_path(const char* global, const char* local) {
   return std::string("Software\\") + (global ? global : "") + "\\" + (local ? local : "");
+}
+
+// The game key's components. Names that cannot name a key file leave the player's settings
+// unkept for the whole run: said once, on stderr and in the text log.
+static bool game_key_components(const char* global, const char* local, std::vector<std::string>& parts) {
+  if (key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return true;
+  if (!refusal_told) {
+    refusal_told = true;
+    std::string g = global ? global : "", l = local ? local : "";
+    std::string line = "設定を保存しません：環境ファイルの REG_GLOBAL [" + g + "] と REG_LOCAL [" + l +
+                       "] は設定ファイルの名前になりません";
+    debug_log_append(line.c_str());
+    fprintf(stderr, "vaskrun: the settings are not kept: REG_GLOBAL \"%s\" and REG_LOCAL \"%s\" name no settings "
+            "file\n", cp932_to_utf8_lenient(g).c_str(), cp932_to_utf8_lenient(l).c_str());
+  }
+  return false;
 }
 
 // The key's identity in memory: its components lower-cased, joined by "\".
@@ -318,6 +338,14 @@ static bool key_file_store(const std::vector<std::string>& parts, reg_key& store
 
 int reg_files_written() { return files_written; }
 
+int reg_store_sweep(const char* global, const char* local) {
+  std::vector<std::string> parts;
+  if (!game_key_components(global, local, parts)) return 0;
+  std::string file = game_path_native(key_file_engine(parts));
+  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+  return atomic_file_sweep(key_folder_engine(parent), FOLDER_USER, file.substr(file.rfind('/') + 1));
+}
+
 // Writes one value: the key's new content goes to its file first and is kept in memory only when
 // the file was replaced, so a failed write leaves both as they were. While writes are deferred,
 // memory changes now and the file at the end of the deferral.
@@ -391,7 +419,7 @@ int reg_get_string(const char* global, const char* local, const char* name, cons
   if (!global || !local || !name) return -1;
   if (!last_game_key.key || last_game_key.global != global || last_game_key.local != local) {
     std::vector<std::string> parts;
-    if (!key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return -1;
+    if (!game_key_components(global, local, parts)) return -1;
     last_game_key.global = global;
     last_game_key.local = local;
     last_game_key.key = &key_get(parts);
@@ -399,12 +427,17 @@ int reg_get_string(const char* global, const char* local, const char* name, cons
   return read_value(*last_game_key.key, name, out, size);
 }
 
+static int game_key_write(const char* global, const char* local, const char* name, const char* text, bool flush) {
+  std::vector<std::string> parts;
+  return game_key_components(global, local, parts) ? key_write(parts, name, text, flush) : -1;
+}
+
 int reg_set_string(const char* global, const char* local, const char* name, const char* text) {
-  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, false);
+  return game_key_write(global, local, name, text, false);
 }
 
 int reg_set_string_flush(const char* global, const char* local, const char* name, const char* text) {
-  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, true);
+  return game_key_write(global, local, name, text, true);
 }
 
 int reg_set_int(const char* global, const char* local, const char* name, int value) {

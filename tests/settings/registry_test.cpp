@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -5,11 +6,13 @@
 #include <climits>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/atomic_file.h"
 #include "base/registry.h"
 #include "settings_fixture.h"
+#include "vm/script_error.h"
 
 using RegistryStore = settings_test;
 
@@ -163,6 +166,18 @@ TEST_F(RegistryStore, MachineRootHasNoValues) {
   EXPECT_TRUE(folder_names(home.path()).empty());
 }
 
+// Game names that name no key file leave the settings unkept: said once, on stderr and in the log.
+TEST_F(RegistryStore, GameNamesThatNameNoKeyFileAreReportedOnce) {
+  error_report_mode_set(0);  // development: the text log is written
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reg_set_string(G, "../x", "v", "1"), -1);
+  EXPECT_EQ(reg_get_int("/abs", L, "v", 7), 7);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "vaskrun: the settings are not kept: REG_GLOBAL \"VASKEL_SYSTEM\" "
+                                                   "and REG_LOCAL \"../x\" name no settings file\n");
+  std::ifstream log(save_folder.at("debugout.log"));
+  EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}), ::testing::HasSubstr("設定を保存しません"));
+}
+
 TEST_F(RegistryStore, DeleteTree) {
   EXPECT_EQ(reg_delete_tree(G, L), -1);  // no global key at all
   reg_set_string(G, L, "A", "1");
@@ -295,4 +310,13 @@ TEST(AtomicFile, TakesTheUmaskReplacesALinkAndSweepsOnlyItsOwnLeftovers) {
   EXPECT_EQ(atomic_file_sweep(dir.path(), FOLDER_GAME), 1);
   EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{".tmp-abcdef", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9",
                                                                  "d.tmp-abcdef", "l.tmp-abcdef", "link", "m"}));
+}
+
+// The store sweeps the temporaries of its game key's file only: the folder may be shared.
+TEST_F(RegistryStore, TheSweepTakesOnlyTheGameKeysOwnTemporaries) {
+  for (const char* name : {"VASKEL_RUNTIME.ini.tmp-Ab3xY9", "VASKEL_RUNTIME.ini.tmp-Ab3x_9", "Other.ini.tmp-Ab3xY9"})
+    home.write(std::string("config/VASKEL_SYSTEM/") + name, "");
+  EXPECT_EQ(reg_store_sweep(G, L), 1);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")),
+            (std::vector<std::string>{"Other.ini.tmp-Ab3xY9", "VASKEL_RUNTIME.ini.tmp-Ab3x_9"}));
 }

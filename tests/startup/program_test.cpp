@@ -251,6 +251,18 @@ TEST_F(program, ALooseFastdataFolderShowsReportsAndAV3ArchiveSilencesThem) {
   EXPECT_EQ(output, "");
 }
 
+// Start-up forgets the display mode of the last run at once, so a run that dies (here at a script
+// error in development mode) never brings it back; it also sweeps what killed settings writes left.
+TEST_F(program, StartUpForgetsTheDisplayModeAtOnceAndSweepsStaleSettingsTemporaries) {
+  dir.write("config/vasktest/" + title + ".ini", "[values]\nWinStat=1\n");
+  dir.write("config/vasktest/" + title + ".ini.tmp-Ab3xY9", "");
+  loose_game(REPORTS);
+  std::string output;
+  EXPECT_EQ(run(&output), 255);
+  EXPECT_THAT(settings_file(), HasSubstr("WinStat=0\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir.at("config/vasktest/" + title + ".ini.tmp-Ab3xY9")));
+}
+
 TEST_F(program, TheAbnormalExitQuestionComesInDevelopmentModeOnly) {
   dir.write("config/vasktest/" + title + ".ini", "[values]\nAbnormalTerminateFlg=1\n");
   loose_game(ENDS_AT_ONCE);
