@@ -178,6 +178,14 @@ TEST_F(RegistryStore, GameNamesThatNameNoKeyFileAreReportedOnce) {
   EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}), ::testing::HasSubstr("設定を保存しません"));
 }
 
+// A CP932 name whose trail byte is 0x5C, the separator, stays one key name: 表 (95 5C), ソ (83 5C).
+TEST_F(RegistryStore, KeyNamesWithATrailByteOf5CAreOneName) {
+  ASSERT_EQ(reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\表示\\ソフト", "v", "1", 0), 0);
+  EXPECT_NE(config_file(reinterpret_cast<const char*>(u8"表示/ソフト.ini")).find("v=1\n"), std::string::npos);
+  EXPECT_EQ(reg_delete_tree("表示", "ソフト"), 0);
+  EXPECT_TRUE(folder_names(config_path("")).empty());
+}
+
 TEST_F(RegistryStore, DeleteTree) {
   EXPECT_EQ(reg_delete_tree(G, L), -1);  // no global key at all
   reg_set_string(G, L, "A", "1");
