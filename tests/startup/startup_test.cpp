@@ -410,14 +410,27 @@ TEST_F(startup_test, TheExitSequenceSavesReadMarksFreesTheMachineAndShowsItsStag
   save_base_folder_set(game.path().c_str());
   main_window_set(window_create(window_spec{}));
   error_report_mode_set(0);
+  // Eternal variables are written only once read: neither an end during start-up nor a second
+  // exit sequence may write an empty table over the player's file.
+  const std::string eternal_file = game.at("savedata/vaskel_system.mss");
+  game.write("savedata/vaskel_system.mss", "unread");
+  ExecOut();
+  EXPECT_EQ(std::filesystem::file_size(eternal_file), 6u);
+  std::filesystem::remove(eternal_file);
   vm_reset();
   readmark_set* marks = readmark_attach("START.VKO", 8);
   readmark_test_and_set(marks, 3);
   value_cell global = int_cell(1, crc32_string("@g@GLOBAL"));
   global.scope = SCOPE_GLOBAL;
   var_assign(&global, nullptr);
+  value_cell eternal = int_cell(7, crc32_string("#seen@GLOBAL"));
+  eternal.scope = SCOPE_ETERNAL;
+  var_assign(&eternal, nullptr);
 
   ExecOut();
+  auto written = std::filesystem::file_size(eternal_file);
+  ExecOut();
+  EXPECT_EQ(std::filesystem::file_size(eternal_file), written);
   EXPECT_TRUE(std::filesystem::exists(game.at("savedata/vaskel_readmark.mss")));
   EXPECT_EQ(readmark_list_head(), nullptr);
   EXPECT_EQ(thread_count(), 0);
