@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -97,6 +98,15 @@ static void orderly_end() {
   ReleaseVaskel();
   KATAZUKE();
   message_post_quit(0);
+}
+
+// The session ends, the program was told to end or its window is gone: nobody is asked, and the
+// process ends here. It cannot go back into the game, whose machine the exit sequence freed, and
+// it may be inside a box's or dialog's loop, which would hold a quit until the box is answered.
+static void session_end() {
+  save_window_state();
+  orderly_end();
+  exit(0);
 }
 
 static void close_asked() {
@@ -320,6 +330,7 @@ intptr_t main_window_handler(window_handle window, uint32_t message, uintptr_t w
       save_window_state();
       orderly_end();
       return 1;
+    case WM_ENDSESSION: session_end(); return 1;
     default: return 0;
   }
 }
