@@ -78,14 +78,15 @@ static const char* reg_a() { return reg_global_name(); }
 static const char* reg_b() { return reg_local_name(); }
 
 // The help is a web address (a ":" says so: no file name holds one) or a document of the game,
-// which must lie inside it.
+// which must lie inside it. When it does not open (most often: the desktop has no browser) the
+// player is told, or F1 would seem to do nothing.
 static void help_open() {
   const char* file = help_file();
   if (!*file || strcmp(file, "none") == 0) return;
-  if (strchr(file, ':'))
-    web_address_open(file);
-  else if (game_name_confined(file))
-    plat().shell_open(file);
+  bool opened = strchr(file, ':') ? web_address_open(file) : game_name_confined(file) && plat().shell_open(file);
+  if (!opened)
+    warning_box("ヘルプ[%s]を開けませんでした。\nヘルプを開くプログラム（ブラウザ）が見つからないか、ヘルプがありません。",
+                file);
 }
 
 static void skip_from_menu(int mode) {
