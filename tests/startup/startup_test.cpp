@@ -19,6 +19,7 @@
 #include "platform/window.h"
 #include "save/vm_exit.h"
 #include "shell/devtools.h"
+#include "shell/display_mode.h"
 #include "shell/env_keys.h"
 #include "shell/exit_state.h"
 #include "shell/settings.h"
@@ -319,7 +320,12 @@ TEST_F(startup_test, RunLoopLoadsOnTwoRestartsOnFiveAndStartsACustomObjectOnce) 
   scripted_run::results = {RUN_LOAD, RUN_END, RUN_END, RUN_END, 9};
   scripted_run::starts.clear();
   scripted_run::calls = 0;
+  static int reapplied;
+  reapplied = 0;  // the display mode, after every run: the switch hook hears of each
+  display_switch_hook_set([](int value) { return reapplied += value == -1; });
   EXPECT_EQ(run_loop(scripted_run::interpreter), 9);
+  display_mode_reset();
+  EXPECT_EQ(reapplied, 5);
   // After the load nothing was restored (no save data yet), so thread 0 starts without code.
   EXPECT_THAT(scripted_run::starts, ElementsAre("START.VKO", "-", "START.VKO", "SECOND.VKO", "START.VKO"));
   // The start event's three arguments never stay on thread 0's stack.
