@@ -1,8 +1,10 @@
 // Assignments to variables and array elements, kept and popped; variable and element loads with
 // their access modes; array indexing; the reports of wrong types and arrays never sized.
 #include <climits>
+#include <cstring>
 
 #include "interpreter_fixture.h"
+#include "text/message.h"
 
 namespace {
 
@@ -82,6 +84,61 @@ TEST_F(assignments, StringAppendMakesANewBlockCountedOncePerHolder) {
   EXPECT_EQ(own.s->refcount, 1);
   eval("locals str\npush.s \"ab\"\nset+.s.pop _1");
   EXPECT_EQ(vm_frame->top, 2);
+}
+
+// Every road that joins texts, and the message text that waits to be shown, stop at the bound:
+// past it the join is reported and the left text stands; a join that reaches it is made.
+TEST_F(assignments, TextsPastTheBoundAreRefusedAndTheLeftTextStands) {
+  struct {
+    const char* program;
+    char goes;  // where the joined text goes: the top cell, @s, @a[0] or the message text
+    size_t start;
+  } rows[] = {
+      {"load.s @s\npush.s \"y\"\nadd.s", 't', STRING_MAX_BYTES - 1},  // fused with the text in the code
+      {"load.s @s\npush.s \"y\"\nadd.s", 't', STRING_MAX_BYTES},
+      {"load.s @s\npush.s \"y\"\nnop\nadd.s", 't', STRING_MAX_BYTES},
+      {"load.s @s\nload.s @s\nadd.s", 't', STRING_MAX_BYTES / 2 + 1},
+      {"push.s \"y\"\nset+.s @s", 's', STRING_MAX_BYTES},
+      {"push.s \"y\"\npush.i 0\naset+.s @a 1", 'a', STRING_MAX_BYTES},
+      {"", 'm', STRING_MAX_BYTES},
+  };
+  auto big = [](size_t bytes) {
+    string_block* b = string_block_alloc(static_cast<int32_t>(bytes + 1));
+    memset(b->text, 'x', bytes);
+    return b;
+  };
+  for (const auto& row : rows) {
+    platform.boxes.clear();
+    retry(1);
+    value_cell s = string_cell(big(row.goes == 's' || row.goes == 't' ? row.start : 0), crc32_string("@s@GLOBAL"));
+    s.scope = SCOPE_GLOBAL;
+    var_assign(&s, nullptr);
+    array_strings(global_array("@a", TYPE_STRING_ARRAY, 1, 1, 1))[0] = big(row.goes == 'a' ? row.start : 0);
+    bool doubled = std::string(row.program).find("load.s @s\nload.s") != std::string::npos;
+    size_t joined = doubled ? 2 * row.start : row.start + 1;
+    bool refused = joined > STRING_MAX_BYTES;
+    size_t want = refused ? row.start : joined;
+    if (row.goes == 'm') {
+      msg_pending_append(std::string(row.start, 'x'));
+      msg_pending_append("y");
+      console_state_reset();
+    } else {
+      const value_cell& top = eval(row.program);
+      const string_block* t = row.goes == 't' ? top.s : row.goes == 's' ? variable("@s")->s : array_strings(variable("@a")->a)[0];
+      EXPECT_EQ(static_cast<size_t>(t->length - 1), want) << row.program;
+      EXPECT_EQ(t->text[want - 1], refused || doubled ? 'x' : 'y') << row.program;
+    }
+    ASSERT_EQ(reports().size(), refused ? 1u : 0u) << row.program;
+    if (refused) {
+      EXPECT_THAT(reports()[0], HasSubstr(row.goes == 'm' ? "message : 表示する文字列が長すぎます" : "String : 文字列が長すぎます"));
+    }
+    var_table_clear(&var_global);
+  }
+  // A host text past the bound (the clipboard's) is cut there.
+  std::string host(STRING_MAX_BYTES + 2, 'h');
+  string_block* cut = string_block_new(host.data(), host.size());
+  EXPECT_EQ(static_cast<size_t>(cut->length - 1), STRING_MAX_BYTES);
+  string_release(cut);
 }
 
 TEST_F(assignments, ArithmeticOnAStringOrArrayIsReportedAndLeavesItIntact) {
