@@ -1,7 +1,10 @@
 // Assembled programs on the interpreter that wait through the dispatcher's built-ins: two threads
 // waiting on the clock take turns in time order; frame waits end only after a frame.
+#include <functional>
+
 #include "interpreter_fixture.h"
 #include "vm/interpreter.h"
+#include "vm/pass_sleep.h"
 #include "vm/script_error.h"
 
 namespace {
@@ -55,6 +58,41 @@ TEST_F(waiting_programs, FrameWaitsEndAfterAFrame) {
   };
   EXPECT_LT(run(1), 12);  // three frames on request, each within a few milliseconds
   EXPECT_GE(run(0), 24);  // at least two paced frame intervals of 12 ms
+}
+
+// Waits for input sleep until it comes and end in the pass after the one that took it, as when
+// every pass slept a millisecond; a frame wait sleeps until the frame.
+TEST_F(waiting_programs, WaitsSleepUntilTheirEventAndEndNoLaterThanAPollingPass) {
+  platform.fake_wait_max = WAIT_NO_LIMIT;
+  auto press = [](int down) { return [down] { input_button_event(-1, BUTTON_DECIDE, 0, down); }; };
+  const struct {
+    const char* wait;
+    std::function<void()> before, event;  // event: at the third pump (none: a frame ends it)
+  } rows[] = {{"builtin.drop input_wait 0", [] {}, press(1)},
+              {"builtin.drop input_release_wait 0", [&] { press(1)(), input_snapshot(); }, press(0)},
+              {"push.i 0\nbuiltin.drop frame_wait 1", [] {}, nullptr}};
+  for (const auto& row : rows) {
+    if (!vm_thread) thread_switch(thread_create(0));  // the last run ended the main thread
+    enter(".builtin input_wait 0x008ACBC0\n.builtin input_release_wait 0x1204D7E8\n"
+          ".builtin frame_wait 0x4662E95D\n.entry\n" + std::string(row.wait) + "\nret\n");
+    row.before();
+    uint32_t start = platform.clock_ms(), at = 0;
+    uint64_t waits = platform.waits, waits_at = 0;
+    int pumps = 0;
+    platform.on_pump = [&] {
+      if (++pumps == 3 && row.event) at = platform.clock_ms(), waits_at = platform.waits, row.event();
+    };
+    EXPECT_EQ(interpreter_run(), RUN_END) << row.wait;
+    if (row.event) {
+      EXPECT_GE(at - start, 2 * PASS_SLEEP_MAX_MS) << row.wait;  // two passes, each one long sleep
+      EXPECT_EQ(platform.waits - waits_at, 1u) << row.wait;      // the pass that took the input
+      EXPECT_EQ(platform.clock_ms(), at) << row.wait;
+    } else {
+      EXPECT_LE(platform.waits - waits, 3u);  // its 2 ms, until the frame, after the frame
+      EXPECT_LE(platform.clock_ms() - start, 2 + 1000u / 80);
+    }
+    input_init();
+  }
 }
 
 }  // namespace
