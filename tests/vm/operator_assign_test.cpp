@@ -113,7 +113,9 @@ TEST_F(assignments, TextsPastTheBoundAreRefusedAndTheLeftTextStands) {
     value_cell s = string_cell(big(row.goes == 's' || row.goes == 't' ? row.start : 0), crc32_string("@s@GLOBAL"));
     s.scope = SCOPE_GLOBAL;
     var_assign(&s, nullptr);
-    array_strings(global_array("@a", TYPE_STRING_ARRAY, 1, 1, 1))[0] = big(row.goes == 'a' ? row.start : 0);
+    string_block** element = array_strings(global_array("@a", TYPE_STRING_ARRAY, 1, 1, 1));
+    string_release(*element);
+    *element = big(row.goes == 'a' ? row.start : 0);
     bool doubled = std::string(row.program).find("load.s @s\nload.s") != std::string::npos;
     size_t joined = doubled ? 2 * row.start : row.start + 1;
     bool refused = joined > STRING_MAX_BYTES;
