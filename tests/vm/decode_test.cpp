@@ -268,22 +268,17 @@ TEST_F(decoded_against_stored, ElementInstructionsOfEveryOperatorTypeAndIndexCou
   expect_pairs_alike(trials);
 }
 
-// A jump into a push.s whose text holds the head of a sequence: that run meets the already decoded
-// rest of the sequence through a link, and must not fuse across it.
+// A jump into a push.s whose text holds the head of a sequence: that run meets the decoded rest of
+// the sequence through a link, which a fused record must not step past.
 TEST_F(decoded_against_stored, ASequenceIsNotFusedAcrossTheEndOfItsRun) {
-  const char* rows[][3] = {  // the head, its bytes, the rest
-      {"load.i _0\npush.i 3", "16", "add.i"},
-      {"load.i _0\nload.i _0", "20", "mul.i"},
-      {"load.i _0\npush.i 9", "16", "lt.i\njf c1\npush.i 10\nret\nc1:\npush.i 20"},
-      {"load.i _0\npush.i 3", "16", "sub.i\nset.i.pop @r\nload.i @r"},
-  };
   std::vector<trial> trials;
-  for (const auto& row : rows) {
-    std::string head = "locals int\npush.i 5\nset.i.pop _0\n";
-    std::string tail = std::string(row[0]) + "\n" + row[2];
-    trials.push_back({head + "jmp after\n.word 0x801\n.word " + row[1] + "\nafter:\n" + tail, "@none"});
-    trials.push_back({head + tail, "@none"});
-  }
+  for (const char* rest : {"add.i", "lt.i\njf c1\npush.i 10\nret\nc1:\npush.i 20", "sub.i\nset.i.pop @r\nload.i @r"})
+    for (const char* second : {"push.i 3", "load.i _0"}) {
+      std::string head = "locals int\npush.i 5\nset.i.pop _0\n", tail = std::string("load.i _0\n") + second + "\n" + rest;
+      std::string bytes = second[0] == 'p' ? "16" : "20";  // of the two instructions
+      trials.push_back({head + "jmp after\n.word 0x801\n.word " + bytes + "\nafter:\n" + tail, "@none"});
+      trials.push_back({head + tail, "@none"});
+    }
   expect_pairs_alike(trials);
 }
 
