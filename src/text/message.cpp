@@ -218,7 +218,13 @@ void msg_text_append(const char* text, int length) {
   tw.seen = true;
 }
 
+// The pending text is bounded like a string: past the bound more text is reported and dropped,
+// so no script that never shows its text makes it grow without end.
 void msg_pending_append(std::string_view text) {
+  if (tw.pending.size() + text.size() > STRING_MAX_BYTES) {
+    script_error("message : 表示する文字列が長すぎます(%zu バイト)", tw.pending.size() + text.size());
+    return;
+  }
   tw.pending.append(text);
   tw.has_pending = true;
 }

@@ -259,21 +259,24 @@ uint8_t jump_mask(int row, bool on_true) {
   return static_cast<uint8_t>(on_true ? holds : ~holds & 7);
 }
 
-// The superinstructions: the first record of a sequence takes the sequence's slot.
+// The superinstructions: the first record of a sequence takes the sequence's slot. A sequence
+// lies within the run's own records: a link at its end carries the opcode it leads to, but a
+// fused handler would step past it onto the run's end.
 void superinstructions_mark(std::vector<pending>& run) {
-  for (size_t k = 0; k + 1 < run.size(); ++k) {
+  size_t n = !run.empty() && run.back().op.slot == SLOT_LINK ? run.size() - 1 : run.size();
+  for (size_t k = 0; k + 1 < n; ++k) {
     decoded_op& first = run[k].op;
     const decoded_op& set = run[k + 1].op;
     if ((plain_int_load(first) || first.slot == SLOT_PUSH_INT) && set.slot == SLOT_ASSIGN_INT && set.popped) {
       first.slot = first.slot == SLOT_PUSH_INT ? SLOT_ASSIGN_K : SLOT_ASSIGN_V;
       first.sub = set.sub;
-      if (k + 2 < run.size() && run[k + 2].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+      if (k + 2 < n && run[k + 2].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
     } else if (first.slot == SLOT_PUSH_STRING && set.slot == SLOT_STRING_OP) {
       first.slot = SLOT_STRING_K;
       first.sub = set.sub;
     }
   }
-  for (size_t k = 0; k + 2 < run.size(); ++k) {
+  for (size_t k = 0; k + 2 < n; ++k) {
     decoded_op& first = run[k].op;
     const decoded_op& second = run[k + 1].op;
     const decoded_op& third = run[k + 2].op;
@@ -281,7 +284,7 @@ void superinstructions_mark(std::vector<pending>& run) {
     bool constant = second.slot == SLOT_PUSH_INT;
     if (!constant && !plain_int_load(second)) continue;
     int row = (third.op - OP_BINARY) / 8;
-    const decoded_op* fourth = k + 3 < run.size() ? &run[k + 3].op : nullptr;
+    const decoded_op* fourth = k + 3 < n ? &run[k + 3].op : nullptr;
     if (fourth && constant && is_int_comparison(third.op) &&
         (fourth->slot == SLOT_JUMP_TRUE || fourth->slot == SLOT_JUMP_FALSE) && run[k + 3].jump) {
       first.slot = first.scope == SCOPE_LOCAL ? SLOT_CMP_JUMP_L : SLOT_CMP_JUMP_T;
@@ -297,7 +300,7 @@ void superinstructions_mark(std::vector<pending>& run) {
       else
         first.slot = constant ? SLOT_ARITH_VK : SLOT_ARITH_VV;
       first.sub = static_cast<uint8_t>(row);
-      if (k + 4 < run.size() && run[k + 4].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
+      if (k + 4 < n && run[k + 4].op.slot == SLOT_JUMP) first.sub |= SUB_JUMPS;
     } else {
       first.slot = constant ? SLOT_PUSH_VK : SLOT_PUSH_VV;
       first.sub = static_cast<uint8_t>(row);

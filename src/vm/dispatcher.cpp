@@ -1,5 +1,6 @@
 #include "vm/dispatcher.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,7 +62,7 @@ bool wait_deadline_reached(int32_t deadline, int32_t now) {
 
 int32_t wait_deadline_after(int32_t now, int32_t ms) {
   int32_t d = i32_add(now, ms);
-  return d == WAIT_NONE || d == WAIT_FOREVER ? 1 : d;
+  return d == WAIT_NONE || wait_is_untimed(d) ? 1 : d;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -155,24 +156,23 @@ int builtin_time_wait_until(int32_t, int32_t) {
   return 0;
 }
 
+// The keys and presses come with window messages and the skip keys of a pass; the pass wakes for
+// them (builtin_waits_due_in), so the wait needs no deadline.
 int builtin_input_wait(int32_t, int32_t) {
   call_frame* f = vm_frame;
   script_thread* t = vm_thread;
-  int32_t now = vm_time_get();
   if (f->wait_deadline == WAIT_NONE) {
     // Wheel turns and extra-button presses from before the wait do not answer it.
     input_take_press(BUTTON_WHEEL_FORWARD);
     input_take_press(BUTTON_WHEEL_BACKWARD);
     input_take_press(BUTTON_EXTRA);
-  } else if (!wait_deadline_reached(f->wait_deadline, now)) {
-    return 1;
   }
   int32_t bits = (t->decide_key ? 1 : 0) | (t->cancel_key ? 2 : 0) | (t->middle_key ? 4 : 0);
   if (input_take_press(BUTTON_WHEEL_FORWARD)) bits |= 8;
   if (input_take_press(BUTTON_WHEEL_BACKWARD)) bits |= 16;
   if (input_take_press(BUTTON_EXTRA)) bits |= 32;
   if (bits == 0) {
-    f->wait_deadline = wait_deadline_after(now, 1);
+    f->wait_deadline = WAIT_INPUT;
     return 1;
   }
   t->decide_key = t->cancel_key = t->middle_key = 0;
@@ -181,11 +181,22 @@ int builtin_input_wait(int32_t, int32_t) {
   return 0;
 }
 
+static const int RELEASE_BUTTONS[] = {BUTTON_EXTRA, BUTTON_MIDDLE, BUTTON_CANCEL, BUTTON_DECIDE};
+
+static bool release_buttons_pressed() {
+  for (int b : RELEASE_BUTTONS)
+    if (input_is_pressed(b)) return true;
+  return false;
+}
+
+// A button held down is let go with a window message; one let go a moment ago still counts as
+// pressed for a few milliseconds, which only the clock ends.
 int builtin_input_release_wait(int32_t, int32_t) {
   call_frame* f = vm_frame;
-  if (input_is_pressed(BUTTON_EXTRA) || input_is_pressed(BUTTON_MIDDLE) || input_is_pressed(BUTTON_CANCEL) ||
-      input_is_pressed(BUTTON_DECIDE)) {
-    f->wait_deadline = wait_deadline_after(vm_time_get(), 1);
+  if (release_buttons_pressed()) {
+    bool held = false;
+    for (int b : RELEASE_BUTTONS) held = held || input_key_held(b);
+    f->wait_deadline = held ? WAIT_RELEASE : wait_deadline_after(vm_time_get(), 1);
     return 1;
   }
   vm_thread->decide_key = vm_thread->cancel_key = vm_thread->middle_key = 0;
@@ -194,21 +205,22 @@ int builtin_input_release_wait(int32_t, int32_t) {
   return 0;
 }
 
-// frame_wait([redraw]): waits until at least 1 ms has passed and a frame was drawn since the call.
+// frame_wait([redraw]): waits until more than 1 ms has passed and a frame was drawn since the
+// call. The clock's part is a deadline 2 ms on; then the pass wakes for the frame.
 int builtin_frame_wait(int32_t, int32_t) {
   call_frame* f = vm_frame;
   int32_t now = vm_time_get();
   int32_t frames = static_cast<int32_t>(frame_counter());
   if (f->wait_deadline == WAIT_NONE) {
-    f->wait_deadline = wait_deadline_after(now, 1);
+    f->wait_deadline = wait_deadline_after(now, 2);
     f->wait_frame_mark = frames;
     if (builtin_arg_int(1) != 0) redraw_request_set();
     return 1;
   }
   if (sprite_update_suspend_count() == 0) {
-    if (!wait_deadline_reached(i32_add(f->wait_deadline, 1), now)) return 1;  // now > deadline
+    if (f->wait_deadline != WAIT_FRAME && !wait_deadline_reached(f->wait_deadline, now)) return 1;
     if (frames == f->wait_frame_mark) {
-      f->wait_deadline = wait_deadline_after(now, 1);
+      f->wait_deadline = WAIT_FRAME;
       return 1;
     }
   }
@@ -216,6 +228,28 @@ int builtin_frame_wait(int32_t, int32_t) {
   f->wait_frame_mark = 0;
   push_int(0);
   return 0;
+}
+
+uint32_t builtin_waits_due_in(bool input_came) {
+  uint32_t ms = WAIT_NO_LIMIT;
+  for (script_thread* t = thread_list_head(); t; t = t->next) {
+    const call_frame* f = &t->frames[t->depth];
+    switch (f->wait_deadline) {
+      case WAIT_INPUT:
+        if (input_came || t->decide_key || t->cancel_key || t->middle_key) return 0;
+        break;
+      case WAIT_RELEASE:
+        if (input_came || !release_buttons_pressed()) return 0;
+        break;
+      case WAIT_FRAME:
+        if (sprite_update_suspend_count() != 0 || frame_counter() != static_cast<uint32_t>(f->wait_frame_mark)) return 0;
+        ms = std::min(ms, frame_due_in());
+        break;
+      default:
+        break;
+    }
+  }
+  return ms;
 }
 
 int builtin_thread_terminate(int32_t n, int32_t) {

@@ -36,15 +36,26 @@ float builtin_arg_float(int32_t k);
 // The text of a string argument ("" for any other type).
 const char* builtin_arg_text(int32_t k);
 
-// Wait deadlines, in VM ms. 0: not waiting; -1: waiting without a time limit.
+// Wait deadlines, in VM ms. 0: not waiting; -1: waiting without a time limit; the waits that
+// end by input or by a frame, not by the clock: -2 input_wait, -3 input_release_wait while a
+// button is held down, -4 frame_wait once its millisecond passed.
 constexpr int32_t WAIT_NONE = 0;
 constexpr int32_t WAIT_FOREVER = -1;
+constexpr int32_t WAIT_INPUT = -2;
+constexpr int32_t WAIT_RELEASE = -3;
+constexpr int32_t WAIT_FRAME = -4;
+inline bool wait_is_untimed(int32_t deadline) { return deadline <= WAIT_FOREVER && deadline >= WAIT_FRAME; }
 // A deadline this far ahead of the clock counts as reached (the clock jumped).
 constexpr int32_t WAIT_CLOCK_JUMP_MS = 43200000;
 // Reached when now is at or past the deadline, compared across the clock's wrap.
 bool wait_deadline_reached(int32_t deadline, int32_t now);
 // The deadline ms after now (wrapping like the clock); never one of the sentinels (they become 1).
 int32_t wait_deadline_after(int32_t now, int32_t ms);
+
+// Platform ms until a wait of input, release or frame can end (0: at the next pass), for the
+// pass's sleep; WAIT_NO_LIMIT without such a wait. input_came: the pass handled window messages,
+// which the threads see in their next turns.
+uint32_t builtin_waits_due_in(bool input_came);
 
 // The dispatcher's own built-ins (their rows in builtin_table.cpp point here).
 // Waiting group.

@@ -161,5 +161,11 @@ inline void float_operator(int row, value_cell* l, const value_cell* r) {
   *l = int_cell(truth, l->hash);
 }
 
-// a's text followed by b's, in a new block.
+// Whether a's text followed by b's stays within STRING_MAX_BYTES (summed in 64 bits).
+inline bool text_join_fits(int32_t a_bytes, int32_t b_bytes) {
+  return static_cast<uint64_t>(static_cast<uint32_t>(a_bytes)) + static_cast<uint32_t>(b_bytes) <= STRING_MAX_BYTES;
+}
+// a's text followed by b's, in a new block. A longer result is reported and refused: the block
+// holds a's text alone, so the left operand stands as it was. The opcode loop's inline handlers
+// hand such a join to the stored form's code, which reports it where the instruction is.
 string_block* text_concat(const char* a, int32_t a_bytes, const char* b, int32_t b_bytes);

@@ -179,6 +179,7 @@ int32_t interpreter_run() {
     }
     current_thread_keep_valid();
 
+    int messages = 0;
     if (!interp.catch_up) {
       if (frame_limit(interp.redraw)) {
         if (frame_draw_due(interp.frames)) sprite_update_all();
@@ -191,7 +192,7 @@ int32_t interpreter_run() {
         }
       }
       joy_poll();
-      drain_window_messages();
+      messages = drain_window_messages();
       current_thread_keep_valid();
       if (sprite_update_suspend_count() == 0) {
         request_busy_event();
@@ -206,6 +207,6 @@ int32_t interpreter_run() {
 
     if (interp.catch_up) continue;
     watch_list_show();
-    pass_sleep();
+    pass_sleep(messages > 0);
   }
 }

@@ -621,7 +621,7 @@ static inline bool assign_found(const decoded_op* r, value_cell* x, value_cell* 
     return true;
   }
   if (r->column == TYPE_STRING) {  // +=: a new block, shared by the kept result
-    if (x->type != TYPE_STRING) return false;
+    if (x->type != TYPE_STRING || !text_join_fits(cell_text_bytes(x), cell_text_bytes(value))) return false;
     string_block* s = text_concat(cell_text(x), cell_text_bytes(x), cell_text(value), cell_text_bytes(value));
     value_release(x);
     x->s = s;
@@ -667,6 +667,7 @@ static inline bool element_assign(const decoded_op* r, array_block* a, int64_t i
       return true;
     }
     string_block* old = *element;
+    if (!text_join_fits(old ? old->length - 1 : 0, cell_text_bytes(value))) return false;
     string_block* s = text_concat(old ? old->text : "", old ? old->length - 1 : 0, cell_text(value), cell_text_bytes(value));
     string_release(old);
     *element = s;
@@ -991,6 +992,8 @@ void thread_execute() {
     // Both cells go (released) and the result takes their place.
     if (top - 2 < base) goto stack_short;
     value_cell* l = &stack[top - 2];
+    if (r->sub == BIN_ADD && !text_join_fits(cell_text_bytes(&l[0]), cell_text_bytes(&l[1]))) [[unlikely]]
+      goto h_OTHER;
     value_cell result =
         r->sub == BIN_ADD
             ? string_cell(text_concat(cell_text(&l[0]), cell_text_bytes(&l[0]), cell_text(&l[1]), cell_text_bytes(&l[1])))
@@ -1009,6 +1012,8 @@ void thread_execute() {
     value_cell* l = &stack[top - 1];
     const char* k = reinterpret_cast<const char*>(r->at + 4);
     int32_t bytes = r->a > 0 ? r->a - 1 : 0;  // as the pushed block would hold them
+    if (r->sub == BIN_ADD && !text_join_fits(cell_text_bytes(l), bytes)) [[unlikely]]
+      goto h_PUSH_STRING;
     value_cell result =
         r->sub == BIN_ADD
             ? string_cell(text_concat(cell_text(l), cell_text_bytes(l), k, bytes))

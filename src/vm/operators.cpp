@@ -55,6 +55,10 @@ bool assign_element_defined(uint16_t op) {
 // Binary operators
 
 string_block* text_concat(const char* a, int32_t a_bytes, const char* b, int32_t b_bytes) {
+  if (!text_join_fits(a_bytes, b_bytes)) {
+    script_error("String : 文字列が長すぎます(%lld バイト)", static_cast<long long>(a_bytes) + b_bytes);
+    b_bytes = 0;
+  }
   string_block* s = string_block_alloc(a_bytes + b_bytes + 1);
   memcpy(s->text, a, static_cast<size_t>(a_bytes));
   memcpy(s->text + a_bytes, b, static_cast<size_t>(b_bytes));

@@ -153,7 +153,7 @@ int32_t threads_wait_left() {
     if (t->state != THREAD_RUNNING) m = 1;  // on its way out: the end processing goes on pass by pass
     int32_t d = t->frames[t->depth].wait_deadline;
     if (d == WAIT_NONE) return 0;
-    if (d == WAIT_FOREVER) continue;
+    if (wait_is_untimed(d)) continue;
     int32_t left = static_cast<int32_t>(static_cast<uint32_t>(d) - now);  // wrap-safe distance
     if (left > WAIT_CLOCK_JUMP_MS) return 0;  // the clock jumped back: the wait counts as over
     if (left < m) m = left;

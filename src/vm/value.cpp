@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "base/cp932.h"
 #include "base/memory.h"
 
 string_block* string_block_alloc(int32_t length) {
@@ -17,6 +18,7 @@ string_block* string_block_alloc(int32_t length) {
 }
 
 string_block* string_block_new(const char* text, size_t bytes) {
+  if (bytes > STRING_MAX_BYTES) bytes = cp932_cut_length(std::string_view(text, bytes), STRING_MAX_BYTES);
   string_block* s = string_block_alloc(static_cast<int32_t>(bytes + 1));
   if (bytes) memcpy(s->text, text, bytes);
   return s;

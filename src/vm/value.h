@@ -87,9 +87,17 @@ inline value_cell array_cell(array_block* a, uint32_t hash = 0) {
   return c;
 }
 
+// The longest text one string may hold, NUL not counted: 64 MiB. No game's text comes near it (a
+// whole scenario is a few MiB), lengths stay far from the 32-bit field, and a save, which holds
+// every string whole in a blob below 2 GiB, still has room for dozens of them. The string
+// operators refuse a longer result before allocating anything.
+constexpr size_t STRING_MAX_BYTES = size_t(64) << 20;
+
 // Blocks. New blocks have refcount 1.
 string_block* string_block_alloc(int32_t length);                 // text uninitialised, NUL at the end
-string_block* string_block_new(const char* text, size_t bytes);   // a copy of bytes, then a NUL
+// A copy of bytes, then a NUL. A longer text than STRING_MAX_BYTES (only the host hands one in:
+// the clipboard, a file) is cut there on a character boundary.
+string_block* string_block_new(const char* text, size_t bytes);
 string_block* string_block_new(const char* text);
 inline string_block* string_block_empty() { return string_block_new("", 0); }
 void string_release(string_block* s);  // drops one reference; frees at 0; null passes

@@ -268,6 +268,20 @@ TEST_F(decoded_against_stored, ElementInstructionsOfEveryOperatorTypeAndIndexCou
   expect_pairs_alike(trials);
 }
 
+// A jump into a push.s whose text holds the head of a sequence: that run meets the decoded rest of
+// the sequence through a link, which a fused record must not step past.
+TEST_F(decoded_against_stored, ASequenceIsNotFusedAcrossTheEndOfItsRun) {
+  std::vector<trial> trials;
+  for (const char* rest : {"add.i", "lt.i\njf c1\npush.i 10\nret\nc1:\npush.i 20", "sub.i\nset.i.pop @r\nload.i @r"})
+    for (const char* second : {"push.i 3", "load.i _0"}) {
+      std::string head = "locals int\npush.i 5\nset.i.pop _0\n", tail = std::string("load.i _0\n") + second + "\n" + rest;
+      std::string bytes = second[0] == 'p' ? "16" : "20";  // of the two instructions
+      trials.push_back({head + "jmp after\n.word 0x801\n.word " + bytes + "\nafter:\n" + tail, "@none"});
+      trials.push_back({head + tail, "@none"});
+    }
+  expect_pairs_alike(trials);
+}
+
 // x op= k and x op= v fused, after a line mark and before a jump, and apart (a nop between).
 TEST_F(decoded_against_stored, CompoundAssignmentPairsDoWhatTheirInstructionsDoOneByOne) {
   std::vector<trial> trials;

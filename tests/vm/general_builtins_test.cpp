@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "base/random.h"
@@ -45,8 +44,12 @@ TEST_F(general, DebugPrintWritesOneStampedLineOfTheArgumentTextAndNothingWhenSil
   EXPECT_EQ(run_int(H_DEBUG_PRINT, {-3, 1.5, "text"}), 0);  // the array lies below, as the 4th argument
   call(H_DEBUG_PRINT, 1);
   stack_pop();
-  EXPECT_TRUE(std::regex_match(log(), std::regex(R"(\d{6}_\d{4} -3 1\.500000 text \n\d{6}_\d{4} \[INT_ARRAY\] \n)")))
-      << log();
+  std::string shape = log();  // the stamps' digits as d
+  for (size_t i = 0, line = 0; i < shape.size(); ++i) {
+    if (shape[i] == '\n') line = i + 1;
+    if (i < line + 11 && shape[i] >= '0' && shape[i] <= '9') shape[i] = 'd';
+  }
+  EXPECT_EQ(shape, "dddddd_dddd -3 1.500000 text \ndddddd_dddd [INT_ARRAY] \n");
   // Past the 512-byte buffer the text is cut on a character boundary: 300 double-byte characters.
   std::string wide;
   for (int i = 0; i < 300; ++i) wide += "\x83\x5C";

@@ -1,8 +1,15 @@
 // The interpreter pass: threads taking turns on the fake clock, thread ends and destruction, the
 // skip keys, frame thinning, catch-up, the return to the title, and the services that native
 // code calls.
+#include <functional>
+
+#include "graphics/page_grid.h"
+#include "graphics/presentation.h"
+#include "graphics/sprite.h"
 #include "interpreter_fixture.h"
+#include "vm/dispatcher.h"
 #include "vm/opcodes.h"
+#include "vm/pass_sleep.h"
 #include "vm/script_error.h"
 
 namespace {
@@ -174,9 +181,10 @@ TEST_F(passes, EachButtonMovesEveryFrameWithItsLabelAheadOfTheCodePointer) {
     int button;
     int32_t r, f;
     int32_t script_thread::*key;
-  } rows[] = {{130, 1, 0, &script_thread::decide_key},
-              {131, 2, 10, &script_thread::cancel_key},
-              {136, 3, 0, &script_thread::middle_key}};
+    bool main_keeps;  // only a label taken by the current frame clears the thread's key flags
+  } rows[] = {{130, 1, 0, &script_thread::decide_key, true},
+              {131, 2, 10, &script_thread::cancel_key, false},
+              {136, 3, 0, &script_thread::middle_key, true}};
   for (const auto& row : rows) {
     start(LABELS);
     script_thread* idle = thread_at("idle");
@@ -187,6 +195,8 @@ TEST_F(passes, EachButtonMovesEveryFrameWithItsLabelAheadOfTheCodePointer) {
       // In the next pass: the idle thread took no label, so its key flag waits for one.
       if (++pumps == 2) {
         EXPECT_NE(idle->*row.key, 0) << row.button;
+        const script_thread* main = thread_find(0);  // gone once its cancel label returned
+        EXPECT_EQ(main && main->*row.key != 0, row.main_keeps) << row.button;
       }
     };
     EXPECT_EQ(interpreter_run(), RUN_END) << row.button;
@@ -243,6 +253,29 @@ TEST_F(passes, AWaitingPassSleepsOnceUntilItsDeadlineAtTheVmsSpeed) {
   EXPECT_EQ(platform.clock_ms() - begin, 100u + 50 + 200 + 34);  // 33 ms at 3 is 99 VM ms: one more
   EXPECT_EQ(platform.waits - waits, 5u);
   vm_clock_reset();  // speed 1 again for the tests after
+}
+
+// The idle pass wakes for a window timer and for a frame with work; a wait for input ends at once
+// while its thread has a key, a wait for a release while nothing is pressed.
+TEST_F(passes, TheIdleSleepEndsByTheFirstThingDue) {
+  window_handle w = main_window_open(64, 64);
+  front_page_set(page_new_rgb24(64, 64, 1));
+  frame_limit(1);
+  const struct {
+    int32_t wait;  // a deadline this far ahead, or a sentinel
+    std::function<void()> set;
+    uint32_t ms;
+  } rows[] = {{500, [&] { timer_set(w, 1, 30); }, 30},
+              {500, [] { mark_dirty_rect(front_page_get(), page_rect{0, 0, 1, 1}); }, frame_due_in()},
+              {WAIT_INPUT, [] { vm_thread->cancel_key = 1; }, 0},
+              {WAIT_RELEASE, [] {}, 0}};
+  for (const auto& row : rows) {
+    vm_frame->wait_deadline = wait_is_untimed(row.wait) ? row.wait : vm_time_now() + row.wait;
+    row.set();
+    EXPECT_EQ(pass_sleep_ms(false), row.ms) << &row - rows;
+    timer_kill(w, 1);
+  }
+  graphics_state_reset();
 }
 
 // While a menu of the bar is open no thread takes a turn and no frame comes; the game goes on

@@ -198,10 +198,13 @@ TEST_F(opcodes, MalformedCodeIsReportedAndItsFrameReturns) {
       {"push.i 1\ncall g 3", "コード[080F] : スタックの値が足りません"},
       {"load.i @x word=0x0620", "コード[0802] : オペランドが不正です"},  // type 6
       {"push.i 0\naload.i @x 1 word=0x0120", "コード[0837] : オペランドが不正です"},  // no index
+      // @x is an int array, the access word names string elements
+      {"push.i 9\npush.i 0\naset.i.pop @x 1 word=0x0A20", "コード[02D0] : オペランドが不正です"},
   };
   for (const auto& row : rows) {
     platform.boxes.clear();
     retry(1);
+    array_block* x = global_array("@x", TYPE_INT_ARRAY, 1, 1, 1);
     eval("call bad 0\npop\npush.i 1\nset.i.pop @after\nret\n.func bad\n" + std::string(row.code) +
          "\npush.i 7\nset.i.pop @late\nret\n.func g\nret");
     ASSERT_EQ(reports().size(), 1u) << row.code;
@@ -209,6 +212,7 @@ TEST_F(opcodes, MalformedCodeIsReportedAndItsFrameReturns) {
     EXPECT_EQ(int_of("@after"), 1) << row.code;
     EXPECT_EQ(variable("@late"), nullptr) << row.code;
     EXPECT_EQ(vm_frame->top, 1) << row.code;
+    EXPECT_EQ(array_numbers(x)[0].i, 0) << row.code;
   }
   // A push of text longer than the rest of the block stops at the block's end.
   retry(1);

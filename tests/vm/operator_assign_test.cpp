@@ -1,8 +1,10 @@
 // Assignments to variables and array elements, kept and popped; variable and element loads with
 // their access modes; array indexing; the reports of wrong types and arrays never sized.
 #include <climits>
+#include <cstring>
 
 #include "interpreter_fixture.h"
+#include "text/message.h"
 
 namespace {
 
@@ -82,6 +84,42 @@ TEST_F(assignments, StringAppendMakesANewBlockCountedOncePerHolder) {
   EXPECT_EQ(own.s->refcount, 1);
   eval("locals str\npush.s \"ab\"\nset+.s.pop _1");
   EXPECT_EQ(vm_frame->top, 2);
+}
+
+// Every road that joins texts, and the message text waiting to be shown, stop at the bound: past
+// it the join is reported and the left text stands; a join that reaches it is made.
+TEST_F(assignments, TextsPastTheBoundAreRefusedAndTheLeftTextStands) {
+  const struct {
+    const char* program;
+    size_t start, want;  // @s (or @a[0]) holds start bytes
+  } rows[] = {{"load.s @s\npush.s \"y\"\nadd.s", STRING_MAX_BYTES - 1, STRING_MAX_BYTES},  // fused with the text
+              {"load.s @s\npush.s \"y\"\nadd.s", STRING_MAX_BYTES, STRING_MAX_BYTES},
+              {"load.s @s\nload.s @s\nadd.s", STRING_MAX_BYTES / 2 + 1, STRING_MAX_BYTES / 2 + 1},
+              {"push.s \"y\"\nset+.s.pop @s\nload.s @s", STRING_MAX_BYTES, STRING_MAX_BYTES},
+              {"push.s \"y\"\npush.i 0\naset+.s.pop @a 1\npush.i 0\naload.s @a 1", STRING_MAX_BYTES, STRING_MAX_BYTES}};
+  for (const auto& row : rows) {
+    retry(1);
+    std::string text(row.start, 'x');
+    bool element = std::string(row.program).find("@a") != std::string::npos;
+    string_block** e = array_strings(global_array("@a", TYPE_STRING_ARRAY, 1, 1, 1));
+    string_release(*e);
+    *e = string_block_new(element ? text.c_str() : "");
+    value_cell s = string_cell(string_block_new(element ? "" : text.c_str()), crc32_string("@s@GLOBAL"));
+    s.scope = SCOPE_GLOBAL;
+    var_assign(&s, nullptr);
+    EXPECT_EQ(static_cast<size_t>(eval(row.program).s->length - 1), row.want) << row.program;
+    std::string said = reports().empty() ? "" : reports()[0];
+    EXPECT_EQ(said.find("String : 文字列が長すぎます") != std::string::npos, row.want == row.start) << row.program;
+    platform.boxes.clear();
+  }
+  msg_pending_append(std::string(STRING_MAX_BYTES, 'x'));
+  msg_pending_append("y");
+  EXPECT_THAT(reports().back(), HasSubstr("message : 表示する文字列が長すぎます"));
+  console_state_reset();
+  std::string host(STRING_MAX_BYTES + 2, 'h');  // the clipboard's: cut at the bound
+  string_block* cut = string_block_new(host.data(), host.size());
+  EXPECT_EQ(static_cast<size_t>(cut->length - 1), STRING_MAX_BYTES);
+  string_release(cut);
 }
 
 TEST_F(assignments, ArithmeticOnAStringOrArrayIsReportedAndLeavesItIntact) {

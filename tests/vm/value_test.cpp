@@ -82,6 +82,7 @@ TEST_F(values, DefaultsOfEveryType) {
 TEST_F(values, ArraySizesAreChecked) {
   EXPECT_EQ(array_block_new(TYPE_INT_ARRAY, -1, 1, 1), nullptr);
   EXPECT_EQ(array_block_new(TYPE_INT_ARRAY, 65536, 65536, 65536), nullptr);
+  EXPECT_EQ(array_block_new(TYPE_INT_ARRAY, 1 << 30, 1 << 30, 16), nullptr);  // 2^64 elements: 0 when wrapped
   array_block* never_sized = array_block_new(TYPE_INT_ARRAY, 0, 1, 1);
   ASSERT_NE(never_sized, nullptr);
   EXPECT_EQ(array_count(never_sized), 0u);
