@@ -9,6 +9,7 @@
 #include "save/value_blob.h"
 #include "shell/devtools.h"
 #include "shell/env_keys.h"
+#include "vm/debug_log.h"
 #include "vm/dispatcher.h"
 #include "vm/variables.h"
 
@@ -63,8 +64,9 @@ std::string system_file_bytes() {
   for (const value_cell& c : live) snapshot_copy(&copies, &c);
   blob_output out;
   std::span<const value_cell> tables[] = {{copies.cells, static_cast<size_t>(copies.count)}};
-  value_blob_write(tables, &out);
+  bool fits = value_blob_write(tables, &out);
   var_table_free(&copies);
+  if (!fits) return std::string();  // past the file's 32-bit fields: nothing to write
 
   std::vector<uint8_t> header;
   header.reserve(SYSTEM_FILE_HEADER_SIZE);
@@ -81,6 +83,10 @@ std::string system_file_bytes() {
 bool system_file_save() {
   if (loadsave_disabled()) return false;
   std::string bytes = system_file_bytes();
+  if (bytes.empty()) {  // the file on disk keeps the eternal values it holds
+    debug_log_append("永続変数を保存しません：文字列と配列が合わせて 2GB を超えています");
+    return false;
+  }
   folder_create(save_path("savedata"));
   return atomic_file_write(save_path(SYSTEM_FILE_NAME), bytes.data(), bytes.size(), FOLDER_GAME);
 }

@@ -26,7 +26,8 @@ void system_file_load();
 // even without eternal variables, so the seen table is never lost. false when nothing was written.
 bool system_file_save();
 
-// The file's bytes for the current eternal table and seen table.
+// The file's bytes for the current eternal table and seen table; empty when its strings and arrays
+// would not fit the file (SAVE_BLOB_MAX).
 std::string system_file_bytes();
 // Checks and rebuilds a file's bytes: the seen table and the cells (scope eternal). 0 all well;
 // 1 too short for a header, 2 wrong magic (nothing taken); 3 damaged cells or blob (seen taken,

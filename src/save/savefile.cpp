@@ -280,16 +280,18 @@ static void frame_record_put(std::string* out, const frame_record& r) {
 }
 
 // The file is built in buffers that keep their size from one save to the next, so that a save
-// does not fault in fresh memory for every file.
-static const std::string& savefile_build() {
+// does not fault in fresh memory for every file. *fits is false when the values would not fit the
+// file's 32-bit fields (the bytes are then empty).
+static const std::string& savefile_build(bool* fits) {
   std::string& bytes = save.file_buffer;
   blob_output& blob = save.blob_buffer;
   bytes.clear(), blob.cells.clear(), blob.blob.clear();
+  *fits = true;
   if (save.frames.empty()) return bytes;
   const thumbnail& thumb = thumbnail_get();
   std::span<const value_cell> tables[3];
   for (int k = 0; k < 3; ++k) tables[k] = {save.tables[k].cells, size_t(save.tables[k].count)};
-  value_blob_write(tables, &blob);
+  if (!(*fits = value_blob_write(tables, &blob))) return bytes;
 
   save_header h = save.header;
   h.thumbnail_width = thumb.width;
@@ -305,7 +307,10 @@ static const std::string& savefile_build() {
   return bytes;
 }
 
-std::string savefile_bytes() { return savefile_build(); }
+std::string savefile_bytes() {
+  bool fits;
+  return savefile_build(&fits);
+}
 
 bool savefile_write(const char* path, write_folder where) {
   // A save that writes nothing says why in the text log (written in development mode only):
@@ -314,7 +319,14 @@ bool savefile_write(const char* path, write_folder where) {
     debug_log_append("セーブしません：環境ファイルの LOADSAVEDISABLE が 1 です");
     return false;
   }
-  const std::string& bytes = savefile_build();
+  bool fits;
+  const std::string& bytes = savefile_build(&fits);
+  // Values past what a file can hold would come back damaged: the slot keeps what it holds.
+  if (!fits) {
+    debug_log_append("セーブしません：変数の文字列と配列が合わせて 2GB を超えています");
+    error_box_fatal("ファイルの書き込みでエラーが発生しました");
+    return false;
+  }
   // Without a snapshot there is nothing that could be loaded: the slot keeps what it holds.
   if (bytes.empty()) {
     debug_log_append(

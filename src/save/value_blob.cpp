@@ -139,23 +139,25 @@ static size_t entry_size(const value_cell& c) {
   return size;
 }
 
-void value_blob_write(std::span<const std::span<const value_cell>> tables, blob_output* out) {
+bool value_blob_write(std::span<const std::span<const value_cell>> tables, blob_output* out, size_t blob_max) {
   // Sized first, so that the blob is allocated once.
   size_t cells = 0, blob = 0;
   for (auto table : tables) {
     cells += table.size();
     for (const value_cell& c : table) blob += entry_size(c);
   }
-  out->cells.reserve(out->cells.size() + SAVED_CELL_SIZE * cells);
-  out->blob.reserve(out->blob.size() + blob);
   for (auto table : tables)
     for (const value_cell& c : table) marks_unwrite(c);
+  if (blob > blob_max || out->blob.size() > blob_max - blob) return false;
+  out->cells.reserve(out->cells.size() + SAVED_CELL_SIZE * cells);
+  out->blob.reserve(out->blob.size() + blob);
   for (auto table : tables)
     for (const value_cell& c : table) {
       size_t at = out->cells.size();
       out->cells.resize(at + SAVED_CELL_SIZE);
       value_serialize(&c, &out->blob, out->cells.data() + at);
     }
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------

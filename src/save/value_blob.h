@@ -30,12 +30,16 @@ void blob_marks_clear(std::span<const value_cell> cells);
 void snapshot_copy(var_table* target, const value_cell* source);
 
 // Writes the tables in order into saved cells and one blob. The blocks' marks are the writer's
-// scratch words meanwhile.
+// scratch words meanwhile. Blob offsets and the files' size fields are 32-bit signed words, so a
+// blob past blob_max (SAVE_BLOB_MAX in the files) is refused before anything is written: false,
+// out unchanged.
 struct blob_output {
   std::vector<uint8_t> cells;
   std::vector<uint8_t> blob;
 };
-void value_blob_write(std::span<const std::span<const value_cell>> tables, blob_output* out);
+constexpr size_t SAVE_BLOB_MAX = 0x7FFFFFFF;
+bool value_blob_write(std::span<const std::span<const value_cell>> tables, blob_output* out,
+                      size_t blob_max = SAVE_BLOB_MAX);
 // Writes one cell's block into the blob once (its mark is -1 when not yet written, else its
 // offset) and its saved form into out_cell; returns the bytes added to the blob.
 size_t value_serialize(const value_cell* cell, std::vector<uint8_t>* blob, uint8_t out_cell[SAVED_CELL_SIZE]);

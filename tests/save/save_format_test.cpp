@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "save/save_header.h"
+#include "save/value_blob.h"
 #include "save_fixture.h"
 #include "sound/sound.h"
 
@@ -40,6 +41,15 @@ TEST_F(SaveFormat, TheEternalFileHoldsTheSeenTableCellsAndOneEntryPerSharedBlock
                          cell("#e", 0, 0, uint32_t(-2)) + cell("#a", 3, 0, 0) + cell("#b", 3, 0, 0) +
                          cell("#sa", 5, 32, 0) + blob;
   EXPECT_TRUE(system_file_bytes() == expected);
+
+  // A blob one byte past what the file can hold is refused before anything is written, so the
+  // file on disk keeps its values.
+  std::span<const value_cell> live[] = {{var_eternal.cells, size_t(var_eternal.count)}};
+  blob_output refused, written;
+  EXPECT_FALSE(value_blob_write(live, &refused, blob.size() - 1));
+  EXPECT_TRUE(refused.cells.empty() && refused.blob.empty());
+  EXPECT_TRUE(value_blob_write(live, &written, blob.size()));
+  EXPECT_EQ(written.blob.size(), blob.size());
 
   // Written and read back at the next start: one array shared again, the empty element empty.
   ASSERT_TRUE(system_file_save());
