@@ -12,8 +12,10 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+BUILD_CONFIGURE = $(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
 build: deps
-	@$(CONFIGURE) -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@$(BUILD_CONFIGURE)
 	@cmake --build build -j $(JOBS)
 
 # ctest runs each test in a process of its own; the second pass runs each test program once, whole
@@ -44,7 +46,11 @@ tsan: deps
 	@cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R 'Threaded|stream_worker'
 
-demo: build
+# Only what the game needs: vaskrun (with its desktop backend) and the sample game, whose targets
+# bring the tools that build it; not the tests and benchmarks.
+demo: deps
+	@$(BUILD_CONFIGURE)
+	@cmake --build build -j $(JOBS) --target vaskrun demo_game
 	@examples/demo/play.sh build/vaskrun build/demo/packaged
 
 # The sample game looped headless under the sanitizers for SOAK_MINUTES, its resident size printed

@@ -16,6 +16,7 @@
 // this run (then look at them before committing).
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -39,8 +40,10 @@
 #include "shell/startup.h"
 #include "sound/stream_mixer.h"
 #include "shell/window_core.h"
+#include "test_support.h"
 #include "text/message_log.h"
 #include "vko_assembler.h"
+#include "vm/readmark.h"
 #include "vm/value.h"
 
 namespace {
@@ -365,6 +368,42 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
   EXPECT_NE(store.find("MojiSpeed=5000\n"), std::string::npos) << store;
   EXPECT_NE(store.find("MusicVolume=300\n"), std::string::npos) << store;
   EXPECT_TRUE(font) << "#font_face: the mincho face chosen in the settings";
+}
+
+// Read-skip after the choice: a first run reads through it to the shrine; in the next, F7 skips the
+// read pages up to the choice, which ends skipping. F7 at the choice must leave it waiting for the
+// player (a loop that skipped its waits would spin and hold the fake clock: the alarm ends that
+// run), and F7 at the sea's page, which nobody has read yet, must leave that page standing.
+TEST(WholeSampleGame, ReadSkipStopsAtTheOtherWaysFirstPage) {
+  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
+  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
+  fs::path root = fs::path(testing::TempDir()) / "sample-read-skip", folder = root / "game";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  fs::copy(dev, folder, fs::copy_options::recursive);
+  auto click_at = [](int y) { return [y](headless_platform& host, window_handle w) { post_click(host, w, 400, y); }; };
+  auto f7 = [](headless_platform&, window_handle w) { post_key(w, VK_F7); };
+  auto close = [](headless_platform& host, window_handle w) {
+    host.answer_boxes({IDYES});
+    message_post(w, WM_CLOSE, 0, 0);
+  };
+  // Each run reads the read marks from the folder as a new program does, not what earlier tests
+  // left loaded in this process, which the runs inherit.
+  readmark_reset();
+  ASSERT_EQ(play(folder, root, {{"title:", 600, "", click_at(324)}, {"page: 太郎", 400, "", enter},
+                                {"page: 花子", 400, "", enter}, {"page: 夕焼け", 400, "", enter},
+                                {"choice:", 600, "", click_at(294)}, {"page: 太郎「神社", 400, "", close}}),
+            0);
+  fs::remove(folder / "debugout.log");  // the steps of the next run read the log from its start
+  auto start = [](headless_platform& host, window_handle w) {
+    alarm(static_cast<unsigned>(test_budget_ms(15000) / 1000));
+    post_click(host, w, 400, 324);
+  };
+  ASSERT_EQ(play(folder, root, {{"title:", 600, "", start}, {"page: 太郎", 400, "", f7}, {"choice:", 600, "", f7},
+                                {"", 600, "", click_at(224)}, {"page: 太郎「海", 400, "", f7}, {"", 3000, "", close}}),
+            0) << "the second run did not end";
+  std::string log = slurp(folder / "debugout.log");
+  EXPECT_EQ(log.find("text: 空の映像"), std::string::npos) << "read-skip passed the unread page:\n" << utf8(log);
 }
 
 // The blocks of docs/guide.md that name a file of the game on their first line, by that name.
