@@ -137,6 +137,15 @@ TEST_F(DataSources, FolderScanFlattensAndSkipsWhatItMust) {
   EXPECT_NE(strstr(path, "chara\\sub\\deep.png"), nullptr) << path;
 }
 
+// A trail byte is no "\\" (ソ is 83 5C) and no letter of a skipped folder's name (ッ is 83 62).
+TEST_F(DataSources, NamesAreNeverSplitOrMatchedAtATrailByte) {
+  dir.write(reinterpret_cast<const char*>(u8"data/表/ソース.png"), "so");
+  dir.write(reinterpret_cast<const char*>(u8"data/ッackup/a.png"), "a");
+  ASSERT_EQ(data_source_add("data", 0), DATA_SOURCE_FOLDER);
+  EXPECT_EQ(read_game_file("ソース.png"), "so");
+  EXPECT_EQ(read_game_file("a.png"), "a");
+}
+
 TEST_F(DataSources, FolderWithoutIndexableFilesMountsNothing) {
   dir.write("data/readme.exe", "x");
   EXPECT_EQ(data_source_add("data", 0), DATA_SOURCE_NONE);
