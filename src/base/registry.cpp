@@ -192,18 +192,24 @@ static bool key_file_parse(GKeyFile* file, const std::string& text) {
 }
 
 // The lines of a key file that the format can read, in order: each line is kept when the lines
-// kept so far and it still parse. (Only a damaged file gets here, and key files are small.)
+// kept so far and it still parse. Whether a line parses depends on the lines before it only
+// through the groups (is there one; is the last the first), so each line is tried after the first
+// and the last group line kept: the work grows with the file, not with its square.
 static std::string readable_lines(const std::string& text) {
-  std::string kept;
+  std::string kept, first_group, last_group;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     end = end == std::string::npos ? text.size() : end + 1;
-    std::string candidate = kept + text.substr(start, end - start);
-    if (candidate.back() != '\n') candidate.push_back('\n');
-    GKeyFile* probe = g_key_file_new();
-    if (key_file_parse(probe, candidate)) kept = std::move(candidate);
-    g_key_file_free(probe);
+    std::string line = text.substr(start, end - start);
+    if (line.back() != '\n') line.push_back('\n');
     start = end;
+    GKeyFile* probe = g_key_file_new();
+    bool readable = key_file_parse(probe, first_group + last_group + line);
+    g_key_file_free(probe);
+    if (!readable) continue;
+    kept += line;
+    size_t first = line.find_first_not_of(" \t\n\v\f\r");
+    if (first != std::string::npos && line[first] == '[') (first_group.empty() ? first_group : last_group) = line;
   }
   return kept;
 }
