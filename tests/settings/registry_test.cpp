@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/atomic_file.h"
 #include "base/registry.h"
@@ -230,6 +232,26 @@ TEST_F(RegistryStore, FailedWriteLeavesFileAndMemoryAsTheyWere) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(get("Kept"), "old");
   EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini"), before);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
+}
+
+// A key file that is there but cannot be read now (no descriptor left) is neither used, nor set
+// aside as damaged, nor replaced by a file of the new values alone.
+TEST_F(RegistryStore, AKeyFileThatCannotBeReadNowKeepsEverySetting) {
+  ASSERT_EQ(reg_set_string(G, L, "Kept", "old"), 0);
+  reg_store_reset();
+  rlimit saved, limit;
+  getrlimit(RLIMIT_NOFILE, &saved);
+  limit = {std::min<rlim_t>(256, saved.rlim_max), saved.rlim_max};
+  setrlimit(RLIMIT_NOFILE, &limit);
+  std::vector<int> held;
+  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) held.push_back(fd);
+  std::string read = get("Kept");
+  for (int fd : held) close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(read, "default");
+  EXPECT_EQ(reg_set_string(G, L, "New", "1"), -1);
+  EXPECT_NE(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini").find("Kept=old"), std::string::npos);
   EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
 }
 
