@@ -103,6 +103,21 @@ TEST_F(program, WithoutTheEnvironmentFileItStopsWithTheMessageAndStatus255) {
   EXPECT_THAT(output, HasSubstr(MISSING_FILE_END));
 }
 
+// With no descriptor left beside the standard streams and the instance lock, the box says which
+// file failed and why (the text once came out empty: converting it needed files too).
+TEST_F(program, WithDescriptorsExhaustedTheBoxNamesWhatFailed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#endif
+  loose_game(ENDS_AT_ONCE);
+  std::string output;
+  // Descriptors the test inherited are closed first, whatever runs it.
+  const char* command = "-c 'for f in /proc/self/fd/*; do n=${f##*/}; [ $n -gt 2 ] && eval \"exec $n<&-\"; done;"
+                        " exec prlimit --nofile=4 " VASK_BINARY_DIR "/vaskrun'";
+  EXPECT_EQ(run(&output, "bash", "game", command), 255) << output;
+  EXPECT_THAT(output, HasSubstr(utf8(u8"VaskelObj : ファイル [start] の読み込みで失敗しました\n(") + dir.at("game")));
+}
+
 TEST_F(program, ItLooksForTheGameAgainInItsOwnFolder) {
   loose_game(ENDS_AT_ONCE);
   std::filesystem::copy_file(VASK_BINARY_DIR "/vaskrun", dir.at("game/vaskrun"));
