@@ -179,15 +179,7 @@ int atomic_file_sweep(std::string_view engine_folder, write_folder where, std::s
 FILE* player_file_open(std::string_view engine_path) { return game_fopen(engine_path, "rb"); }
 
 bool player_file_read(std::string_view engine_path, std::string* out) {
-  out->clear();
-  FILE* f = player_file_open(engine_path);
-  if (!f) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) out->append(buffer, n);
-  bool ok = ferror(f) == 0;
-  fclose(f);
-  return ok;
+  return host_file_read(game_path_native(engine_path), GAME_FILE_LIMIT, out);
 }
 
 std::string player_file_set_aside(std::string_view engine_path) {

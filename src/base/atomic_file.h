@@ -43,7 +43,8 @@ int atomic_file_sweep(std::string_view engine_folder, write_folder where, std::s
 
 // A player file open for reading, or null when there is none or it is not a regular file.
 FILE* player_file_open(std::string_view engine_path);
-// The whole player file; false when it cannot be read (missing, not a regular file, a read error).
+// The whole player file; false when it cannot be read (missing, not a regular file, over
+// GAME_FILE_LIMIT, a read error).
 bool player_file_read(std::string_view engine_path, std::string* out);
 
 // Renames a damaged player file of a game's folder to "<name>.damaged-<local date and time>" (a

@@ -124,6 +124,11 @@ struct iconv_pair {
   }
 };
 
+// Opening a descriptor loads the conversion module from files, which fails once the process has
+// no descriptor left, and an error box would then come out empty. A pair opened when the program
+// starts, and held, keeps the module loaded, so later opens need no file.
+[[maybe_unused]] static iconv_pair held_pair{iconv_open("UTF-8", "CP932"), iconv_open("CP932", "UTF-8")};
+
 static iconv_t descriptor(bool to_utf8) {
   thread_local iconv_pair pair;
   iconv_t& cd = to_utf8 ? pair.to_utf8 : pair.to_cp932;

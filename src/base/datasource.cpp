@@ -169,7 +169,7 @@ static const Entry* archive_find(const std::vector<Entry>& table, Key key) {
 
 static bool ignored_subfolder(const std::string& name) {
   return name.back() == '.' || cp932_iequal(name, "debuginfo") ||
-         cp932_iequal(name, "mdb") || name.find("backup") != std::string::npos;
+         cp932_iequal(name, "mdb") || cp932_find(name, "backup") != std::string_view::npos;
 }
 
 static bool ignored_file(std::string_view name) {

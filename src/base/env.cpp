@@ -1,9 +1,11 @@
 #include "base/env.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "base/cp932.h"
 #include "base/datasource.h"
@@ -21,21 +23,15 @@ std::string env_file_name(const char* string_resource_1) {
   return string_resource_1;
 }
 
-// One line read: up to max bytes, through the first "\n", never past the end of the file's data
-// (an archive entry's stream goes on into the next entry). Returns the bytes read; 0 at the end.
-static size_t read_line(FILE* f, char* line, size_t max, uint32_t& remaining) {
-  size_t n = 0;
-  while (n < max && remaining > 0) {
-    int c = getc(f);
-    if (c == EOF) {
-      remaining = 0;
-      break;
-    }
-    --remaining;
-    line[n++] = static_cast<char>(c);
-    if (c == '\n') break;
-  }
-  return n;
+// The file is read whole; its 400 lines are a few hundred KiB at most, and a game's comments may
+// make it longer, but not this long.
+static constexpr uint32_t ENV_FILE_LIMIT = 4u << 20;
+
+// The length of the line at the front of the text: through the first "\n", at most max bytes.
+static size_t line_length(std::string_view text, size_t max) {
+  size_t n = std::min(text.size(), max);
+  size_t newline = text.substr(0, n).find('\n');
+  return newline == std::string_view::npos ? n : newline + 1;
 }
 
 // Splits one line into an entry. The line buffer is ENV_LINE_SIZE bytes and its last byte is 0,
@@ -75,20 +71,30 @@ int env_load(const char* file_name) {
     atexit(env_free);
     exit_handler_registered = true;
   }
-  FILE* f = Ffopen(file_name, "rt");
+  uint32_t size = 0;
+  FILE* f = Ffopen(file_name, "rb", &size);
   if (!f) return -1;
-  uint32_t remaining = data_file_size(file_name);
+  if (size > ENV_FILE_LIMIT) {
+    fprintf(stderr, "vaskrun: the environment file %s is larger than %u bytes; it is not read\n", file_name,
+            ENV_FILE_LIMIT);
+    fclose(f);
+    return -1;
+  }
+  // An archived file is a stream positioned at its entry: read no further than the entry's size.
+  std::string bytes(size, '\0');
+  bytes.resize(fread(bytes.data(), 1, size, f));
+  fclose(f);
   std::vector<std::string> lines;
   std::string all;
-  char line[ENV_LINE_SIZE];
-  for (int count = 0; count < ENV_MAX_LINES; ++count) {
-    memset(line, 0, sizeof line);
-    size_t n = read_line(f, line, ENV_LINE_SIZE - 1, remaining);
-    if (n == 0 || memcmp(line, "[EOF]", 5) == 0) break;
-    lines.emplace_back(line, n);
-    all.append(line, n);
+  std::string_view rest = bytes;
+  for (int count = 0; count < ENV_MAX_LINES && !rest.empty(); ++count) {
+    std::string_view line = rest.substr(0, line_length(rest, ENV_LINE_SIZE - 1));
+    if (line.starts_with("[EOF]")) break;
+    lines.emplace_back(line);
+    all.append(line);
+    rest.remove_prefix(line.size());
   }
-  fclose(f);
+  char line[ENV_LINE_SIZE];
   // A file saved as UTF-8 (with or without its byte-order mark) is read as the text it holds,
   // not as CP932 mojibake; start-up tells the game's maker.
   static const char BOM[] = "\xEF\xBB\xBF";

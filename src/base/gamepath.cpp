@@ -13,6 +13,7 @@
 #include <mutex>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "base/cp932.h"
 
@@ -47,6 +48,82 @@ static std::string host_name(const std::string& engine_name) {
 static std::string engine_name(const char* host) {
   std::string cp932;
   return utf8_to_cp932(host, cp932) ? cp932 : std::string(host);
+}
+
+// Module state: the last refusal of this thread, for the error box that may follow it.
+static thread_local std::string last_failure;
+
+// Keeps a refusal of a file or folder that is there for file_failure_take, and logs a file's;
+// errno is kept. (A folder that cannot be listed is met at every lookup in it.)
+static void failure_note(const std::string& host_path, const char* reason, bool log = true) {
+  int error = errno;
+  if (log) fprintf(stderr, "vaskrun: %s cannot be read: %s\n", host_path.c_str(), reason);
+  last_failure = engine_name(host_path.c_str()) + ": " + utf8_to_cp932_lenient(reason);
+  errno = error;
+}
+
+static bool is_absence(int error) { return error == ENOENT || error == ENOTDIR; }
+
+std::string file_failure_take() { return std::exchange(last_failure, std::string()); }
+
+int host_file_open(const std::string& host_path, uint64_t limit) {
+  int fd = open(host_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (is_absence(errno)) last_failure.clear();
+    else failure_note(host_path, strerror(errno));
+    return -1;
+  }
+  struct stat st;
+  int error = 0;
+  std::string reason;
+  if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, 0) != 0) {
+    error = errno;
+    reason = strerror(error);
+  } else if (!S_ISREG(st.st_mode)) {
+    error = ENOENT;  // refused as if the file were not there
+    reason = "not a regular file";
+  } else if (static_cast<uint64_t>(st.st_size) > limit) {
+    error = EFBIG;
+    reason = "larger than " + std::to_string(limit) + " bytes";
+  }
+  if (error == 0) {
+    last_failure.clear();
+    return fd;
+  }
+  close(fd);
+  errno = error;
+  failure_note(host_path, reason.c_str());
+  return -1;
+}
+
+bool host_file_read(const std::string& host_path, uint64_t limit, std::string* out) {
+  out->clear();
+  int fd = host_file_open(host_path, limit);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) == 0) out->reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  int error = 0;
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = errno;
+      break;
+    }
+    if (out->size() + static_cast<size_t>(n) > limit) {  // grew since it was opened
+      error = EFBIG;
+      break;
+    }
+    out->append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (error == 0) return true;
+  errno = error;
+  failure_note(host_path, error == EFBIG ? "larger than its bound" : strerror(error));
+  out->clear();
+  return false;
 }
 
 static std::string join_host(const std::string& folder, const std::string& name) {
@@ -99,7 +176,10 @@ static std::string resolve_in_folder(const std::string& folder, const std::strin
   auto it = folder_cache.find(path);
   if (it == folder_cache.end() || it->second.racy || !same_folder(it->second, st)) {
     DIR* dir = opendir(path.c_str());
-    if (!dir) return std::string();
+    if (!dir) {
+      if (!is_absence(errno)) failure_note(path, strerror(errno), false);
+      return std::string();
+    }
     if (folder_cache.size() >= FOLDER_CACHE_LIMIT) folder_cache.clear();
     folder_names names{st.st_dev, st.st_ino, st.st_mtim, listed_too_soon(st.st_mtim), {}, {}};
     while (dirent* e = readdir(dir)) {
@@ -165,21 +245,16 @@ std::string game_path_native(std::string_view engine_path) {
 FILE* game_fopen(std::string_view engine_path, const char* mode) {
   bool found;
   std::string host = native_path(engine_path, &found);
-  if (!found && mode[0] == 'r') {  // a read of what the folder does not hold: no open needed
+  if (mode[0] != 'r' || strchr(mode, '+')) return fopen(host.c_str(), mode);
+  if (!found) {  // a read of what the folder does not hold: no open needed
     errno = ENOENT;
     return nullptr;
   }
-  if (strcmp(mode, "r") != 0 && strcmp(mode, "rb") != 0) return fopen(host.c_str(), mode);
-  // A read opens regular files only: opening a device may act on it, and opening a FIFO would
-  // wait for a writer that never comes (O_NONBLOCK, as one may take a file's place after a stat).
-  int fd = open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  FILE* f = nullptr;
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && fcntl(fd, F_SETFL, 0) == 0) f = fdopen(fd, "rb");
-  if (!f) {
+  int fd = host_file_open(host, GAME_FILE_LIMIT);
+  FILE* f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  if (!f && fd >= 0) {
+    failure_note(host, strerror(errno));
     close(fd);
-    errno = ENOENT;
   }
   return f;
 }
@@ -246,7 +321,10 @@ bool game_dir_list(std::string_view engine_path, std::vector<game_dir_entry>& en
   entries.clear();
   std::string host = game_path_native(engine_path);
   DIR* dir = opendir(host.c_str());
-  if (!dir) return false;
+  if (!dir) {
+    if (!is_absence(errno)) failure_note(host, strerror(errno), false);
+    return false;
+  }
   while (dirent* e = readdir(dir)) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     bool is_dir;

@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -17,8 +18,26 @@
 // the result also serves to create a new file.
 std::string game_path_native(std::string_view engine_path);
 
-// fopen/stat on an engine path. A read ("r", "rb") opens a regular file only, and never waits on a
-// FIFO or device put in a file's place.
+// Every file the engine reads is opened here: a regular file of at most `limit` bytes, opened
+// without waiting, so that a FIFO or a device put in a file's place (even after a stat) is refused
+// instead of hanging the engine or being read without end. The descriptor (close-on-exec, reads
+// block as usual), or -1 with errno: ENOENT when missing or no regular file, EFBIG when over the
+// bound, else the system's reason. Every refusal but a missing file is logged on stderr.
+int host_file_open(const std::string& host_path, uint64_t limit);
+// The whole file through host_file_open; false (errno set) when it cannot be read whole within
+// the bound.
+bool host_file_read(const std::string& host_path, uint64_t limit, std::string* out);
+
+// Why the last file this thread could not open or list failed, when it was there but refused
+// ("<path>: <reason>", engine text); empty after a missing file or a successful open. Taking it
+// clears it.
+std::string file_failure_take();
+
+// Game files and player files: the engine's file sizes and archive offsets are 32-bit.
+constexpr uint64_t GAME_FILE_LIMIT = UINT32_MAX;
+
+// fopen/stat on an engine path. A read (a mode "r..." without "+") goes through host_file_open
+// with GAME_FILE_LIMIT.
 FILE* game_fopen(std::string_view engine_path, const char* mode);
 bool game_path_stat(std::string_view engine_path, struct stat* st);
 bool game_path_is_dir(std::string_view engine_path);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,11 +34,17 @@ struct reg_value {
 // A key as kept in memory: its values in the order they were first written, and an index by
 // lower-cased name. damaged: its file held what a rewrite would lose (a line the format cannot
 // read, a value that is not text, another group); the first write sets that file aside.
+// unreadable: its file is there but could not be read (no descriptor left, no permission, over
+// SETTINGS_FILE_LIMIT); it is neither used nor replaced in this run.
 struct reg_key {
   std::vector<reg_value> values;
   std::unordered_map<std::string, size_t> by_name;
   bool damaged = false;
+  bool unreadable = false;
 };
+
+// A key file is a few hundred short values at most; a damaged one is read again line by line.
+static constexpr uint64_t SETTINGS_FILE_LIMIT = 1u << 20;
 
 // Module state: the keys read so far, by lower-cased path below "Software" ("a\b"), and the store
 // folder (host path, and the same as engine text for the path layer).
@@ -217,38 +224,39 @@ static bool key_file_parse(GKeyFile* file, const std::string& text) {
 }
 
 // The lines of a key file that the format can read, in order: each line is kept when the lines
-// kept so far and it still parse. (Only a damaged file gets here, and key files are small.)
+// kept so far and it still parse. Whether a line parses depends on the lines before it only
+// through the groups (is there one; is the last the first), so each line is tried after the first
+// and the last group line kept: the work grows with the file, not with its square.
 static std::string readable_lines(const std::string& text) {
-  std::string kept;
+  std::string kept, first_group, last_group;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     end = end == std::string::npos ? text.size() : end + 1;
-    std::string candidate = kept + text.substr(start, end - start);
-    if (candidate.back() != '\n') candidate.push_back('\n');
-    GKeyFile* probe = g_key_file_new();
-    if (key_file_parse(probe, candidate)) kept = std::move(candidate);
-    g_key_file_free(probe);
+    std::string line = text.substr(start, end - start);
+    if (line.back() != '\n') line.push_back('\n');
     start = end;
+    GKeyFile* probe = g_key_file_new();
+    bool readable = key_file_parse(probe, first_group + last_group + line);
+    g_key_file_free(probe);
+    if (!readable) continue;
+    kept += line;
+    size_t first = line.find_first_not_of(" \t\n\v\f\r");
+    if (first != std::string::npos && line[first] == '[') (first_group.empty() ? first_group : last_group) = line;
   }
   return kept;
 }
 
-// Reads a key's file. A missing file is an empty key. Of a file that the format cannot read
-// whole, every line that it can read still counts. A value that is not text this engine can hold
-// (not UTF-8, not CP932) counts as missing, as a value of another type always did.
+// Reads a key's file. A missing file (or no regular file, which holds no settings) is an empty
+// key. Of a file that the format cannot read whole, every line that it can read still counts. A
+// value that is not text this engine can hold (not UTF-8, not CP932) counts as missing, as a value
+// of another type always did.
 static reg_key key_file_read(const std::vector<std::string>& parts) {
   reg_key key;
-  std::string host = game_path_native(key_file_engine(parts));
-  gchar* data = nullptr;
-  gsize length = 0;
-  GError* error = nullptr;
-  if (!g_file_get_contents(host.c_str(), &data, &length, &error)) {
-    key.damaged = !g_error_matches(error, G_FILE_ERROR, G_FILE_ERROR_NOENT);
-    g_error_free(error);
+  std::string text;
+  if (!host_file_read(game_path_native(key_file_engine(parts)), SETTINGS_FILE_LIMIT, &text)) {
+    key.unreadable = errno != ENOENT;
     return key;
   }
-  std::string text(data, length);
-  g_free(data);
   GKeyFile* file = g_key_file_new();
   if (!key_file_parse(file, text)) {
     key.damaged = true;
@@ -323,6 +331,7 @@ static bool sync_folder(const std::string& host_folder) {
 // Replaces the key's file with the given content; false when it was not replaced.
 static bool key_file_store(const std::vector<std::string>& parts, reg_key& stored, const reg_key& updated,
                            bool flush) {
+  if (stored.unreadable) return false;
   std::string content = key_file_text(updated);
   std::vector<std::string> parent(parts.begin(), parts.end() - 1);
   std::string folder = key_folder_engine(parent);

@@ -10,6 +10,8 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_ADVANCES_H
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "base/cp932.h"
+#include "base/gamepath.h"
 
 namespace {
 
@@ -118,9 +121,40 @@ std::string find_face_file(const char* face) {
   return file;
 }
 
+// FreeType reads a face through the descriptor that host_file_open checked, never by its path,
+// so nothing put in the file's place afterwards is opened. A read of 0 bytes is a seek.
+unsigned long stream_read(FT_Stream stream, unsigned long offset, unsigned char* buffer, unsigned long count) {
+  if (count == 0) return offset > stream->size ? 1 : 0;
+  ssize_t n = pread(static_cast<int>(stream->descriptor.value), buffer, count, static_cast<off_t>(offset));
+  return n > 0 ? static_cast<unsigned long>(n) : 0;
+}
+
+void stream_close(FT_Stream stream) { close(static_cast<int>(stream->descriptor.value)); }
+
+// The first face of a font file (host path), read through the stream, which outlives the face
+// (FT_Done_Face closes it; so does a failed open). A font's tables lie at 32-bit offsets.
+bool face_open(const std::string& file, FT_StreamRec& stream, FT_Face* face) {
+  int fd = renderer().library ? host_file_open(file, GAME_FILE_LIMIT) : -1;
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  stream = FT_StreamRec{};
+  stream.size = static_cast<unsigned long>(st.st_size);
+  stream.descriptor.value = fd;
+  stream.read = stream_read;
+  stream.close = stream_close;
+  FT_Open_Args args{};
+  args.flags = FT_OPEN_STREAM;
+  args.stream = &stream;
+  return FT_Open_Face(renderer().library, &args, 0, face) == 0;
+}
+
 }  // namespace
 
 struct glyph_font {
+  FT_StreamRec stream;
   FT_Face face = nullptr;
   int cell_height = 0, char_width = 0;
   int ascent = 0;  // pixels from the cell's top to the baseline
@@ -135,12 +169,11 @@ std::string glyph_face_file(const char* face) {
 }
 
 glyph_font* glyph_font_open(const char* face, int cell_height, int char_width) {
-  renderer_state& r = renderer();
   glyph_font* f = new glyph_font;
   f->cell_height = cell_height > 0 ? cell_height : 1;
   f->char_width = char_width > 0 ? char_width : 1;
   std::string file = glyph_face_file(face);
-  if (!r.library || file.empty() || FT_New_Face(r.library, file.c_str(), 0, &f->face) != 0) {
+  if (file.empty() || !face_open(file, f->stream, &f->face)) {
     f->face = nullptr;
     f->ascent = f->cell_height * 7 / 8;
     return f;
@@ -228,11 +261,22 @@ void glyph_font_draw(glyph_font* font, uint32_t key, const glyph_canvas& canvas,
 }
 
 bool glyph_private_font_add(const std::string& host_path) {
-  renderer();
+  FT_StreamRec stream;
   FT_Face probe = nullptr;
-  if (!renderer().library || FT_New_Face(renderer().library, host_path.c_str(), 0, &probe) != 0) return false;
+  if (!face_open(host_path, stream, &probe)) return false;
+  // fontconfig opens what it is given: the checked descriptor's own name. Its faces are then known
+  // by the path, which the renderer opens through the same checks.
+  std::string checked = "/proc/self/fd/" + std::to_string(stream.descriptor.value);
+  FcFontSet* set = FcConfigGetFonts(nullptr, FcSetApplication);
+  int known = set ? set->nfont : 0;
+  bool added = FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(checked.c_str()));
   FT_Done_Face(probe);
-  if (!FcConfigAppFontAddFile(nullptr, reinterpret_cast<const FcChar8*>(host_path.c_str()))) return false;
+  if (!added) return false;
+  set = FcConfigGetFonts(nullptr, FcSetApplication);
+  for (int i = known; set && i < set->nfont; i++) {
+    FcPatternDel(set->fonts[i], FC_FILE);
+    FcPatternAddString(set->fonts[i], FC_FILE, reinterpret_cast<const FcChar8*>(host_path.c_str()));
+  }
   renderer().face_files.clear();  // a name may find the new face now
   return true;
 }

@@ -8,6 +8,9 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -16,6 +19,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "base/gamepath.h"
 #include "platform/sound_buffers.h"
 
 namespace {
@@ -48,6 +52,8 @@ bool active(const stream_decoder& d) { return d.codec && !d.done; }
 
 struct movie_player {
   movie_player_spec spec;
+  int fd = -1;                // the file, as host_file_open checked it
+  AVIOContext* io = nullptr;  // FFmpeg reads the file through fd, never by its path
   AVFormatContext* format = nullptr;
   stream_decoder video, audio;
   SwsContext* scaler = nullptr;
@@ -367,7 +373,42 @@ void player_free(movie_player* p) {
   av_packet_free(&p->packet);
   av_frame_free(&p->frame);
   avformat_close_input(&p->format);
+  if (p->io) av_freep(&p->io->buffer);
+  avio_context_free(&p->io);
+  if (p->fd >= 0) close(p->fd);
   delete p;
+}
+
+int io_read(void* opaque, uint8_t* buffer, int size) {
+  ssize_t n = read(static_cast<movie_player*>(opaque)->fd, buffer, static_cast<size_t>(size));
+  return n > 0 ? static_cast<int>(n) : n == 0 ? AVERROR_EOF : AVERROR(errno);
+}
+
+int64_t io_seek(void* opaque, int64_t offset, int whence) {
+  int fd = static_cast<movie_player*>(opaque)->fd;
+  struct stat st;
+  if (whence & AVSEEK_SIZE) return fstat(fd, &st) == 0 ? st.st_size : AVERROR(errno);
+  off_t at = lseek(fd, offset, whence & ~AVSEEK_FORCE);
+  return at >= 0 ? at : AVERROR(errno);
+}
+
+// Opens the file for the demuxer: through host_file_open, read by its descriptor; the path only
+// hints at the format by its extension. Movies are read as a stream, so any size will do.
+bool input_open(movie_player* p) {
+  constexpr int IO_BUFFER_SIZE = 65536;
+  p->fd = host_file_open(p->spec.path, UINT64_MAX);
+  if (p->fd < 0) return false;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(IO_BUFFER_SIZE));
+  p->io = buffer ? avio_alloc_context(buffer, IO_BUFFER_SIZE, 0, p, io_read, nullptr, io_seek) : nullptr;
+  if (!p->io) {
+    av_free(buffer);
+    return false;
+  }
+  p->format = avformat_alloc_context();
+  if (!p->format) return false;
+  p->format->pb = p->io;
+  p->format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  return avformat_open_input(&p->format, p->spec.path.c_str(), nullptr, nullptr) >= 0;
 }
 
 void thread_run(movie_player* p) {
@@ -388,7 +429,7 @@ movie_player* movie_player_open(const movie_player_spec& spec) {
   p->stride = (p->spec.width * 3 + 31) & ~31;
   p->packet = av_packet_alloc();
   p->frame = av_frame_alloc();
-  if (!p->packet || !p->frame || avformat_open_input(&p->format, spec.path.c_str(), nullptr, nullptr) < 0 ||
+  if (!p->packet || !p->frame || !input_open(p) ||
       avformat_find_stream_info(p->format, nullptr) < 0) {
     player_free(p);
     return nullptr;

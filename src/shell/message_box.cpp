@@ -6,6 +6,7 @@
 
 #include "base/cp932.h"
 #include "base/fatal.h"
+#include "base/gamepath.h"
 #include "base/system.h"
 #include "platform/platform.h"
 #include "shell/window_core.h"
@@ -29,10 +30,16 @@ static std::string format_box_text(const char* format, va_list args) {
 
 static int show_box(box_hook_kind hook, bool to_clipboard, unsigned style, const char* format, va_list args) {
   std::string text = format_box_text(format, args);
-  if (hook == HOOK_B)
+  if (hook == HOOK_B) {
+    // An error that follows a file refused for another reason than its absence says that reason.
+    if (std::string why = file_failure_take(); !why.empty()) {
+      text += "\n(" + why + ")";
+      text.resize(cp932_cut_length(text, BOX_TEXT_SIZE - 1));
+    }
     call_window_hook();  // leaves full screen, so the box is seen
-  else
+  } else {
     call_box_hook();
+  }
   window_handle owner = main_window_get();
   plat().window_set_foreground(owner);
   if (to_clipboard) clipboard_add_text(text.c_str());

@@ -179,15 +179,19 @@ void archive_cache_refresh(const char* mount_name) {
 // ---------------------------------------------------------------------------------------------
 // The development file
 
-std::vector<std::string> dev_file_lines(int count) {
+// The development file names a folder and a command or two: it is never this long.
+static const uint64_t DEV_FILE_LIMIT = 1u << 20;
+
+std::vector<std::string> dev_file_parse(std::string_view text, int count) {
   std::vector<std::string> lines;
-  FILE* f = fopen("fastread.inf", "r");
-  if (!f) f = fopen("fastread.txt", "r");
-  if (!f) return lines;
   char buffer[FAST_DATA_FOLDER_SIZE];
-  while (static_cast<int>(lines.size()) < count) {
+  while (static_cast<int>(lines.size()) < count && !text.empty()) {
+    // A line as a line buffer takes it: through its "\n", at most the buffer less its end byte.
+    size_t n = std::min(text.size(), sizeof buffer - 1), newline = text.substr(0, n).find('\n');
+    if (newline != std::string_view::npos) n = newline + 1;
     memset(buffer, 0, sizeof buffer);
-    if (!fgets(buffer, sizeof buffer, f)) break;
+    memcpy(buffer, text.data(), n);
+    text.remove_prefix(n);
     // ';' and '/' never occur inside a CP932 character, nor do bytes below '!'.
     if (char* semicolon = strchr(buffer, ';')) *semicolon = '\0';
     if (char* comment = strstr(buffer, "//")) *comment = '\0';
@@ -197,8 +201,14 @@ std::vector<std::string> dev_file_lines(int count) {
     while (*start && static_cast<unsigned char>(*start) < '!') ++start;
     if (*start) lines.emplace_back(start);
   }
-  fclose(f);
   return lines;
+}
+
+std::vector<std::string> dev_file_lines(int count) {
+  std::string text;
+  if (!host_file_read("fastread.inf", DEV_FILE_LIMIT, &text) && !host_file_read("fastread.txt", DEV_FILE_LIMIT, &text))
+    return {};
+  return dev_file_parse(text, count);
 }
 
 // Where the old engine asked for a fixed disk, this host asks whether the folder can be written:

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/window.h"
@@ -51,8 +52,10 @@ void startup_sources_mount();
 
 // The first `count` usable lines of the development file ("fastread.inf", else "fastread.txt", in
 // the current folder): each cut at ";" and "//", trimmed of control bytes and blanks; empty lines
-// are passed over. Fewer when the file has fewer; none without a file.
+// are passed over. Fewer when the file has fewer; none without a regular file of at most 1 MiB.
 std::vector<std::string> dev_file_lines(int count);
+// The same lines of the file's text.
+std::vector<std::string> dev_file_parse(std::string_view text, int count);
 
 // The saved window position is kept when its left edge lies no more than 4/5 of the client width
 // left of the screen and at least 1/5 of it inside the screen's right edge; its top is then held to

@@ -6,11 +6,20 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "archive_writer.h"
+#include "base/atomic_file.h"
 #include "base/datasource.h"
+#include "base/env.h"
+#include "base/gamepath.h"
 #include "base/hash.h"
+#include "base/registry.h"
+#include "platform/glyph_render.h"
+#include "platform/movie_player.h"
+#include "shell/startup.h"
 #include "test_support.h"
 
 // Every test mounts below its own temporary folder, which is also the base folder.
@@ -135,6 +144,57 @@ TEST_F(DataSources, FolderScanFlattensAndSkipsWhatItMust) {
   char path[DATA_PATH_SIZE];
   ASSERT_NE(data_file_source("deep.png", path), nullptr);
   EXPECT_NE(strstr(path, "chara\\sub\\deep.png"), nullptr) << path;
+}
+
+// A trail byte is no "\\" (ソ is 83 5C) and no letter of a skipped folder's name (ッ is 83 62).
+TEST_F(DataSources, NamesAreNeverSplitOrMatchedAtATrailByte) {
+  dir.write(reinterpret_cast<const char*>(u8"data/表/ソース.png"), "so");
+  dir.write(reinterpret_cast<const char*>(u8"data/ッackup/a.png"), "a");
+  ASSERT_EQ(data_source_add("data", 0), DATA_SOURCE_FOLDER);
+  EXPECT_EQ(read_game_file("ソース.png"), "so");
+  EXPECT_EQ(read_game_file("a.png"), "a");
+}
+
+// Whatever takes a file's place (a FIFO, a link to a device, a folder, a file over the reader's
+// bound) is refused by every reader of files at once; an open that waited on the FIFO, or a read
+// of the device, would never return.
+TEST_F(DataSources, EveryReaderRefusesWhatIsNoFileOrOverItsBoundWithoutWaiting) {
+  std::filesystem::path was = std::filesystem::current_path();
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);  // the development file is read in the current folder
+  std::string config = getenv("XDG_CONFIG_HOME");
+  std::filesystem::create_directories(config + "/G");
+  struct reader { std::string path; uint64_t bound; std::function<bool()> refuses; };  // bound 0: none
+  std::string bytes;
+  char out[8];
+  movie_player_spec movie;
+  movie.path = dir.at("m.avi"), movie.threaded = false, movie.sound_sink = false;
+  const reader readers[] = {
+      {dir.at("x.png"), GAME_FILE_LIMIT, [] { return !data_file_open("x.png", "rb"); }},
+      {dir.at("vaskel.env"), 4u << 20, [] {
+         try { return env_load("vaskel.env") != 0; } catch (const fatal_exit_called&) { return true; }
+       }},
+      {dir.at("p.sav"), GAME_FILE_LIMIT, [&] { return !player_file_read(dir.at("p.sav"), &bytes); }},
+      {config + "/G/L.ini", 1u << 20, [&] { return reg_get_string("G", "L", "a", "", out, sizeof out) != 0; }},
+      {dir.at("fastread.inf"), 1u << 20, [] { return dev_file_lines(1).empty(); }},
+      {dir.at("f.ttf"), GAME_FILE_LIMIT, [&] { return !glyph_private_font_add(dir.at("f.ttf")); }},
+      {movie.path, 0, [&] { return !movie_player_open(movie); }},
+  };
+  for (int kind = 0; kind < 4; ++kind)
+    for (const reader& r : readers) {
+      if (kind == 3 && !r.bound) continue;
+      std::filesystem::remove_all(r.path);
+      const char* p = r.path.c_str();
+      int made = kind == 0   ? mkfifo(p, 0600)
+                 : kind == 1 ? symlink("/dev/zero", p)
+                 : kind == 2 ? mkdir(p, 0700)
+                             : close(creat(p, 0600)) + truncate(p, static_cast<off_t>(r.bound + 1));
+      ASSERT_EQ(made, 0) << p;
+      reg_store_reset();
+      EXPECT_TRUE(r.refuses()) << r.path << " kind " << kind;
+    }
+  reg_store_reset();
+  env_free();
+  std::filesystem::current_path(was);
 }
 
 TEST_F(DataSources, FolderWithoutIndexableFilesMountsNothing) {

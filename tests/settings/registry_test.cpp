@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -5,9 +6,11 @@
 
 #include <climits>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "base/atomic_file.h"
 #include "base/registry.h"
@@ -149,6 +152,19 @@ TEST_F(RegistryStore, ADamagedLineLosesNoOtherValueAndTheFileIsSetAsideOnce) {
   EXPECT_EQ(get("CapFolder") + get("WinPosX") + get("AbnormalTerminateFlg"), "CapFolder-value101");
 }
 
+// A damaged key file as large as the store reads (1 MiB) is read line by line in a moment: trying
+// each line after all the kept ones took hours.
+TEST_F(RegistryStore, ALargeDamagedKeyFileIsReadInAMoment) {
+  std::string text = "[values]\n";
+  for (int i = 0; text.size() < (1u << 20) - 16; ++i) text += "N" + std::to_string(i) + "=v\n";
+  home.write("config/VASKEL_SYSTEM/VASKEL_RUNTIME.ini", text + "torn\n");
+  timespec start, end;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  EXPECT_EQ(get("N7") + get("N70000"), "vv");
+  clock_gettime(CLOCK_MONOTONIC, &end);
+  EXPECT_LT((end.tv_sec - start.tv_sec) * 1000 + (end.tv_nsec - start.tv_nsec) / 1000000, test_budget_ms(3000));
+}
+
 TEST_F(RegistryStore, MachineRootHasNoValues) {
   char out[16];
   EXPECT_EQ(reg_get_string_machine(G, L, "mpg", "fallback", out, sizeof out), -1);
@@ -256,6 +272,26 @@ TEST_F(RegistryStore, FailedWriteLeavesFileAndMemoryAsTheyWere) {
   EXPECT_EQ(result, -1);
   EXPECT_EQ(get("Kept"), "old");
   EXPECT_EQ(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini"), before);
+  EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
+}
+
+// A key file that is there but cannot be read now (no descriptor left) is neither used, nor set
+// aside as damaged, nor replaced by a file of the new values alone.
+TEST_F(RegistryStore, AKeyFileThatCannotBeReadNowKeepsEverySetting) {
+  ASSERT_EQ(reg_set_string(G, L, "Kept", "old"), 0);
+  reg_store_reset();
+  rlimit saved, limit;
+  getrlimit(RLIMIT_NOFILE, &saved);
+  limit = {std::min<rlim_t>(256, saved.rlim_max), saved.rlim_max};
+  setrlimit(RLIMIT_NOFILE, &limit);
+  std::vector<int> held;
+  for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;) held.push_back(fd);
+  std::string read = get("Kept");
+  for (int fd : held) close(fd);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(read, "default");
+  EXPECT_EQ(reg_set_string(G, L, "New", "1"), -1);
+  EXPECT_NE(config_file("VASKEL_SYSTEM/VASKEL_RUNTIME.ini").find("Kept=old"), std::string::npos);
   EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
 }
 

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -101,6 +103,23 @@ TEST_F(program, WithoutTheEnvironmentFileItStopsWithTheMessageAndStatus255) {
   EXPECT_EQ(run(&output), 255);
   EXPECT_THAT(output, HasSubstr(MISSING_FILE));
   EXPECT_THAT(output, HasSubstr(MISSING_FILE_END));
+}
+
+// With no descriptor left beside the standard streams, the box says which file failed and why
+// (the text once came out empty: converting it needed files too).
+TEST_F(program, WithDescriptorsExhaustedTheBoxNamesWhatFailed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own checks need descriptors";
+#endif
+  loose_game(ENDS_AT_ONCE);
+  std::string output;
+  // Descriptors the test inherited are closed first, whatever runs it.
+  const char* command = "-c 'for f in /proc/self/fd/*; do n=${f##*/}; [ $n -gt 2 ] && eval \"exec $n<&-\"; done;"
+                        " exec prlimit --nofile=4 " VASK_BINARY_DIR "/vaskrun'";
+  EXPECT_EQ(run(&output, "bash", "game", command), 255) << output;
+  // Which file fails first depends on what start-up holds open by then.
+  EXPECT_THAT(output, HasSubstr(utf8(u8"ファイル")));
+  EXPECT_THAT(output, HasSubstr(std::string(": ") + strerror(EMFILE) + ")\n"));
 }
 
 TEST_F(program, ItLooksForTheGameAgainInItsOwnFolder) {
