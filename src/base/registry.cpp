@@ -24,7 +24,6 @@ static const char KEY_FILE_GROUP[] = "values";
 // environment file, so they may name another program's folder: a delete takes only files that
 // carry this line (or the exact layout the store wrote before it had one).
 static const char KEY_FILE_MARK[] = "# Settings of a game, kept by vaskrun\n";
-static constexpr off_t KEY_FILE_LIMIT = 1 << 20;
 
 struct reg_value {
   std::string name;  // as first written
@@ -35,7 +34,7 @@ struct reg_value {
 // lower-cased name. damaged: its file held what a rewrite would lose (a line the format cannot
 // read, a value that is not text, another group); the first write sets that file aside.
 // unreadable: its file is there but could not be read (no descriptor left, no permission, over
-// SETTINGS_FILE_LIMIT); it is neither used nor replaced in this run.
+// SETTINGS_FILE_LIMIT) or is another program's; it is neither used nor replaced in this run.
 struct reg_key {
   std::vector<reg_value> values;
   std::unordered_map<std::string, size_t> by_name;
@@ -246,15 +245,30 @@ static std::string readable_lines(const std::string& text) {
   return kept;
 }
 
+// Whether a key file's text is the store's own, whole or damaged: empty, or beginning with the
+// store's first line or (as the store wrote before it had that line) its group. The folder names
+// come from a game, so the file may be another program's settings: those are never replaced.
+static bool key_text_is_ours(std::string_view text) {
+  return text.empty() || text.starts_with(KEY_FILE_MARK) || text.starts_with("[" + std::string(KEY_FILE_GROUP) + "]\n");
+}
+
 // Reads a key's file. A missing file (or no regular file, which holds no settings) is an empty
 // key. Of a file that the format cannot read whole, every line that it can read still counts. A
 // value that is not text this engine can hold (not UTF-8, not CP932) counts as missing, as a value
-// of another type always did.
+// of another type always did. Another program's file is not read and stays as it is, said once.
 static reg_key key_file_read(const std::vector<std::string>& parts) {
   reg_key key;
   std::string text;
-  if (!host_file_read(game_path_native(key_file_engine(parts)), SETTINGS_FILE_LIMIT, &text)) {
+  std::string host = game_path_native(key_file_engine(parts));
+  if (!host_file_read(host, SETTINGS_FILE_LIMIT, &text)) {
     key.unreadable = errno != ENOENT;
+    return key;
+  }
+  if (!key_text_is_ours(text)) {
+    key.unreadable = true;
+    debug_log_append(("設定を保存しません：[" + utf8_to_cp932_lenient(host) + "]はこのプログラムの設定ファイルではありません").c_str());
+    fprintf(stderr, "vaskrun: the settings are not kept: %s is not a settings file of vaskrun, and it is left as it is\n",
+            host.c_str());
     return key;
   }
   GKeyFile* file = g_key_file_new();
@@ -492,7 +506,7 @@ static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bo
 static bool key_file_is_ours(const std::vector<std::string>& parts) {
   std::string engine = key_file_engine(parts), text;
   struct stat st;
-  if (lstat(game_path_native(engine).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > KEY_FILE_LIMIT ||
+  if (lstat(game_path_native(engine).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > off_t(SETTINGS_FILE_LIMIT) ||
       !player_file_read(engine, &text))
     return false;
   if (text.starts_with(KEY_FILE_MARK)) return true;

@@ -120,14 +120,20 @@ TEST_F(RegistryStore, ValuesThatAreNotTextCountAsMissing) {
   EXPECT_EQ(reg_get_int(G, L, "Good", 0), 5);
   EXPECT_EQ(get("Binary"), "default");
   EXPECT_EQ(get("Elsewhere"), "default");
-  // A file that is no key file at all is an empty key, which a write replaces (setting it aside).
-  home.write("config/VASKEL_SYSTEM/Broken.ini", "not a key file\n");
-  EXPECT_EQ(get("Anything", "default", "Broken"), "default");
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(reg_set_string(G, "Broken", "Anything", "1"), 0);
-  testing::internal::GetCapturedStderr();
-  reg_store_reset();
-  EXPECT_EQ(get("Anything", "default", "Broken"), "1");
+  // A file that is not the store's own (the names come from a game, and may name another
+  // program's settings) is neither read nor replaced nor set aside: said once, settings unkept.
+  for (const char* foreign : {"not a key file\n", "[Settings]\ntheme=dark\n"}) {
+    reg_store_reset();
+    home.write("config/VASKEL_SYSTEM/Other.ini", foreign);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get("theme", "default", "Other"), "default");
+    EXPECT_EQ(reg_set_string(G, "Other", "theme", "1"), -1);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(said, ::testing::HasSubstr("Other.ini is not a settings file of vaskrun"));
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << said;
+    EXPECT_EQ(config_file("VASKEL_SYSTEM/Other.ini"), foreign);
+    EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), (std::vector<std::string>{"Other.ini", "VASKEL_RUNTIME.ini"}));
+  }
 }
 
 TEST_F(RegistryStore, ADamagedLineLosesNoOtherValueAndTheFileIsSetAsideOnce) {
