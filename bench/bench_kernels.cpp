@@ -84,7 +84,7 @@ void bm_blend(benchmark::State& state, size2 s) {
 
 void bm_alpha(benchmark::State& state, size2 s, bool disc) {
   pair p(s);
-  p.src->alpha = page_new_gray8(s.w, s.h, 0);
+  page_alpha_set(p.src, page_new_gray8(s.w, s.h, 0));
   if (disc)
     fill_disc(p.src->alpha);
   else
@@ -145,7 +145,7 @@ void bm_pixman(benchmark::State& state, size2 s, bool wide, int what) {
     x.mask = pixman_image_create_solid_fill(&half);
     op = PIXMAN_OP_OVER;
   } else if (what == ALPHA) {
-    p.src->alpha = page_new_gray8(s.w, s.h, 0);
+    page_alpha_set(p.src, page_new_gray8(s.w, s.h, 0));
     fill_disc(p.src->alpha);
     x.mask = pixman_image_create_bits(PIXMAN_a8, s.w, s.h, reinterpret_cast<uint32_t*>(p.src->alpha->bits),
                                       p.src->alpha->stride);

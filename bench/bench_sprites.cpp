@@ -80,7 +80,7 @@ struct scene {
     for (int i = 0; i < sprites; i++) {
       page* pic = page_new_rgb24(SIZE, SIZE, 0);
       page_fill_rect(pic, page_rect{0, 0, SIZE, SIZE}, static_cast<uint32_t>(next(0xFFFFFF)));
-      pic->alpha = page_new_gray8(SIZE, SIZE, 0);
+      page_alpha_set(pic, page_new_gray8(SIZE, SIZE, 0));
       pic->owns_alpha = 1;
       for (int y = 0; y < SIZE; y++)  // a soft disc: opaque in the middle, clear at the corners
         for (int x = 0; x < SIZE; x++) {

@@ -9,6 +9,7 @@
 
 #include "base/memory.h"
 #include "platform/headless/headless.h"
+#include "platform/window.h"
 #include "shell/startup.h"
 #if VASK_HAVE_GTK
 #include "platform/gtk/gtk_platform.h"
@@ -35,6 +36,8 @@ static platform_backend* backend_choose() {
 int main(int argc, char** argv) {
   mem_new_handler_install();
   plat_install(backend_choose());
+  // A logout, a service manager or Ctrl+C ends the game as the session's end does.
+  session_end_signals_catch();
   std::string command_line;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) command_line += ' ';

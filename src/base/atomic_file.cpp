@@ -12,6 +12,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/cp932.h"
 #include "base/gamepath.h"
 #include "vm/debug_log.h"
 
@@ -34,24 +35,26 @@ bool write_all(int fd, const char* data, size_t size) {
   return true;
 }
 
-// A new temporary file beside the target: created exclusively, so an existing name or a link is
-// never opened, and with 0666 for the kernel to mask with the umask.
-int temp_create(const std::string& target, std::string* temp) {
+// A new temporary file beside the target (in the folder open as dir): created exclusively, so an
+// existing name or a link is never opened, and with 0666 for the kernel to mask with the umask.
+int temp_create(int dir, const std::string& target, std::string* temp) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned char noise[TEMP_LETTERS];
     if (getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) return -1;
     *temp = target + TEMP_MARK;
     for (unsigned char c : noise) temp->push_back(LETTERS[c % (sizeof LETTERS - 1)]);
-    int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = openat(dir, temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
 
-// Whether a folder entry is a temporary file of the writer's own pattern.
-bool is_temp_name(std::string_view name) {
+// Whether a folder entry is a temporary file of the writer's own pattern (of the file named stem,
+// when one is given).
+bool is_temp_name(std::string_view name, std::string_view stem) {
   size_t mark = sizeof TEMP_MARK - 1;
   if (name.size() <= mark + TEMP_LETTERS) return false;
+  if (!stem.empty() && (name.size() != stem.size() + mark + TEMP_LETTERS || !name.starts_with(stem))) return false;
   std::string_view tail = name.substr(name.size() - mark - TEMP_LETTERS);
   if (tail.substr(0, mark) != TEMP_MARK) return false;
   for (char c : tail.substr(mark))
@@ -59,28 +62,80 @@ bool is_temp_name(std::string_view name) {
   return true;
 }
 
+// What a refused folder keeps from being done, for its report.
+struct folder_action {
+  const char* text;    // stderr
+  const char* engine;  // the text log
+};
+constexpr folder_action WRITE = {"not written", "書き込みませんでした"};
+constexpr folder_action SET_ASIDE = {"not set aside", "退避しませんでした"};
+constexpr folder_action DELETE = {"not deleted", "削除しませんでした"};
+
+// The host folder of a target and the target's name in it.
+struct target_place {
+  std::string folder, name;
+};
+target_place place_of(const std::string& native) {
+  size_t slash = native.rfind('/');
+  if (slash == std::string::npos) return {".", native};
+  return {native.substr(0, slash == 0 ? 1 : slash), native.substr(slash + 1)};
+}
+
+// Opens a folder to work in (access O_PATH to create, rename and delete there, O_RDONLY to list
+// it). A game's folder is taken only when it is a real folder of the user's own; otherwise the
+// refusal is reported with what it keeps from being done to `name`. -1 when it cannot be used.
+int folder_open(const std::string& folder, write_folder where, int access, const std::string& name,
+                const folder_action& action) {
+  bool game = where == FOLDER_GAME;
+  int fd = open(folder.c_str(), access | O_DIRECTORY | O_CLOEXEC | (game ? O_NOFOLLOW : 0));
+  struct stat st;
+  const char *reason = nullptr, *engine_reason = nullptr;
+  if (fd < 0) {
+    if (game && lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      reason = "is a symbolic link", engine_reason = "シンボリックリンクの";
+  } else if (game && (fstat(fd, &st) != 0 || st.st_uid != geteuid())) {
+    reason = "is not a folder of this user's own", engine_reason = "このユーザーのフォルダではない";
+    close(fd);
+    fd = -1;
+  }
+  if (reason) {
+    std::string line = "[" + utf8_to_cp932_lenient(folder) + "]は" + engine_reason + "ため、[" +
+                       utf8_to_cp932_lenient(name) + "]を" + action.engine;
+    debug_log_append(line.c_str());
+    fprintf(stderr, "vaskrun: %s %s; a game's folder is used only as a real folder of the user's own: %s %s\n",
+            folder.c_str(), reason, name.c_str(), action.text);
+  }
+  return fd;
+}
+
 // Fills a temporary file beside the target through fill(fd) and renames it over the target.
 template <typename Fill>
-bool atomic_replace(std::string_view engine_path, Fill fill) {
-  std::string target = game_path_native(engine_path);
+bool atomic_replace(std::string_view engine_path, write_folder where, Fill fill) {
+  target_place at = place_of(game_path_native(engine_path));
+  int dir = folder_open(at.folder, where, O_PATH, at.name, WRITE);
+  if (dir < 0) return false;
   std::string temp;
-  int fd = temp_create(target, &temp);
-  if (fd < 0) return false;
-  bool ok = fill(fd) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
+  int fd = temp_create(dir, at.name, &temp);
+  bool ok = fd >= 0;
+  if (ok) {
+    ok = fill(fd) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = renameat(dir, temp.c_str(), dir, at.name.c_str()) == 0;
+    if (!ok) unlinkat(dir, temp.c_str(), 0);
+  }
+  close(dir);
   return ok;
 }
 
 }  // namespace
 
-bool atomic_file_write(std::string_view engine_path, const void* data, size_t size) {
-  return atomic_replace(engine_path, [&](int fd) { return write_all(fd, static_cast<const char*>(data), size); });
+bool atomic_file_write(std::string_view engine_path, const void* data, size_t size, write_folder where) {
+  return atomic_replace(engine_path, where,
+                        [&](int fd) { return write_all(fd, static_cast<const char*>(data), size); });
 }
 
 bool atomic_file_copy(std::string_view engine_path, FILE* source) {
-  return atomic_replace(engine_path, [&](int fd) {
+  return atomic_replace(engine_path, FOLDER_USER, [&](int fd) {
     char buffer[65536];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, source)) > 0)
@@ -100,16 +155,22 @@ bool folder_create(std::string_view engine_path) {
   return stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int atomic_file_sweep(std::string_view engine_folder) {
-  DIR* dir = opendir(game_path_native(engine_folder).c_str());
-  if (!dir) return 0;
+int atomic_file_sweep(std::string_view engine_folder, write_folder where, std::string_view stem) {
+  std::string pattern = (stem.empty() ? "*" : std::string(stem)) + TEMP_MARK + "XXXXXX";
+  int fd = folder_open(game_path_native(engine_folder), where, O_RDONLY, pattern, DELETE);
+  if (fd < 0) return 0;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return 0;
+  }
   int removed = 0;
   while (dirent* e = readdir(dir)) {
     struct stat st;
-    if (!is_temp_name(e->d_name) || fstatat(dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (!is_temp_name(e->d_name, stem) || fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode))
       continue;
-    removed += unlinkat(dirfd(dir), e->d_name, 0) == 0;
+    removed += unlinkat(fd, e->d_name, 0) == 0;
   }
   closedir(dir);
   return removed;
@@ -136,21 +197,41 @@ std::string player_file_set_aside(std::string_view engine_path) {
   char stamp[32];
   strftime(stamp, sizeof stamp, ".damaged-%Y%m%d-%H%M%S", &local);
   std::string from = game_path_native(engine_path);
+  target_place at = place_of(from);
+  int dir = folder_open(at.folder, FOLDER_GAME, O_PATH, at.name, SET_ASIDE);
+  if (dir < 0) return std::string();
   for (int n = 1; n < 100; ++n) {
     std::string suffix = n == 1 ? stamp : stamp + ("-" + std::to_string(n));
-    std::string to = from + suffix;
+    std::string to = at.name + suffix;
     // Never over an earlier damaged copy.
-    int moved = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-    if (moved != 0 && errno == EINVAL && access(to.c_str(), F_OK) != 0) moved = rename(from.c_str(), to.c_str());
+    int moved = renameat2(dir, at.name.c_str(), dir, to.c_str(), RENAME_NOREPLACE);
+    if (moved != 0 && errno == EINVAL) {  // a file system without that flag
+      struct stat st;
+      if (fstatat(dir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        errno = EEXIST;
+      else
+        moved = renameat(dir, at.name.c_str(), dir, to.c_str());
+    }
     if (moved == 0) {
+      close(dir);
       std::string kept = std::string(engine_path) + suffix;
       std::string line = "破損したファイル[" + std::string(engine_path) + "]を[" + kept + "]として残しました";
       debug_log_append(line.c_str());
-      fprintf(stderr, "vaskrun: %s was damaged; kept as %s\n", from.c_str(), to.c_str());
+      fprintf(stderr, "vaskrun: %s was damaged; kept as %s\n", from.c_str(), (from + suffix).c_str());
       return kept;
     }
     if (errno != EEXIST) break;
   }
   fprintf(stderr, "vaskrun: %s is damaged and could not be set aside: %s\n", from.c_str(), strerror(errno));
+  close(dir);
   return std::string();
+}
+
+bool player_file_delete(std::string_view engine_path) {
+  target_place at = place_of(game_path_native(engine_path));
+  int dir = folder_open(at.folder, FOLDER_GAME, O_PATH, at.name, DELETE);
+  if (dir < 0) return false;
+  bool deleted = unlinkat(dir, at.name.c_str(), 0) == 0;
+  close(dir);
+  return deleted;
 }

@@ -15,9 +15,15 @@
 #include "base/cp932.h"
 #include "base/decimal.h"
 #include "base/gamepath.h"
+#include "vm/debug_log.h"
 
 // The one group of every key file.
 static const char KEY_FILE_GROUP[] = "values";
+// The first line of every key file the store writes. The store's folder names come from a game's
+// environment file, so they may name another program's folder: a delete takes only files that
+// carry this line (or the exact layout the store wrote before it had one).
+static const char KEY_FILE_MARK[] = "# Settings of a game, kept by vaskrun\n";
+static constexpr off_t KEY_FILE_LIMIT = 1 << 20;
 
 struct reg_value {
   std::string name;  // as first written
@@ -49,6 +55,8 @@ static struct {
 } deferral;
 // Key files replaced since the store was last reset.
 static int files_written = 0;
+// Whether the player was told that the game key's names cannot name a key file.
+static bool refusal_told = false;
 static std::string store_folder_engine;
 // The game key read last, found again without building its path (settings are read often).
 static struct {
@@ -77,6 +85,7 @@ void reg_store_reset() {
   deferral.depth = 0;
   deferral.keys.clear();
   files_written = 0;
+  refusal_told = false;
   store_folder.clear();
   store_folder_engine.clear();
 }
@@ -108,6 +117,22 @@ static bool key_components(reg_root root, std::string_view path, std::vector<std
 
 static std::string game_key_path(const char* global, const char* local) {
   return std::string("Software\\") + (global ? global : "") + "\\" + (local ? local : "");
+}
+
+// The game key's components. Names that cannot name a key file leave the player's settings
+// unkept for the whole run: said once, on stderr and in the text log.
+static bool game_key_components(const char* global, const char* local, std::vector<std::string>& parts) {
+  if (key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return true;
+  if (!refusal_told) {
+    refusal_told = true;
+    std::string g = global ? global : "", l = local ? local : "";
+    std::string line = "設定を保存しません：環境ファイルの REG_GLOBAL [" + g + "] と REG_LOCAL [" + l +
+                       "] は設定ファイルの名前になりません";
+    debug_log_append(line.c_str());
+    fprintf(stderr, "vaskrun: the settings are not kept: REG_GLOBAL \"%s\" and REG_LOCAL \"%s\" name no settings "
+            "file\n", cp932_to_utf8_lenient(g).c_str(), cp932_to_utf8_lenient(l).c_str());
+  }
+  return false;
 }
 
 // The key's identity in memory: its components lower-cased, joined by "\".
@@ -273,7 +298,8 @@ static std::string key_file_text(const reg_key& key) {
   }
   gsize length = 0;
   gchar* data = g_key_file_to_data(file, &length, nullptr);
-  std::string text(data ? data : "", data ? length : 0);
+  std::string text = KEY_FILE_MARK;
+  text.append(data ? data : "", data ? length : 0);
   g_free(data);
   g_key_file_free(file);
   return text;
@@ -311,6 +337,14 @@ static bool key_file_store(const std::vector<std::string>& parts, reg_key& store
 }
 
 int reg_files_written() { return files_written; }
+
+int reg_store_sweep(const char* global, const char* local) {
+  std::vector<std::string> parts;
+  if (!game_key_components(global, local, parts)) return 0;
+  std::string file = game_path_native(key_file_engine(parts));
+  std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+  return atomic_file_sweep(key_folder_engine(parent), FOLDER_USER, file.substr(file.rfind('/') + 1));
+}
 
 // Writes one value: the key's new content goes to its file first and is kept in memory only when
 // the file was replaced, so a failed write leaves both as they were. While writes are deferred,
@@ -385,7 +419,7 @@ int reg_get_string(const char* global, const char* local, const char* name, cons
   if (!global || !local || !name) return -1;
   if (!last_game_key.key || last_game_key.global != global || last_game_key.local != local) {
     std::vector<std::string> parts;
-    if (!key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) return -1;
+    if (!game_key_components(global, local, parts)) return -1;
     last_game_key.global = global;
     last_game_key.local = local;
     last_game_key.key = &key_get(parts);
@@ -393,12 +427,17 @@ int reg_get_string(const char* global, const char* local, const char* name, cons
   return read_value(*last_game_key.key, name, out, size);
 }
 
+static int game_key_write(const char* global, const char* local, const char* name, const char* text, bool flush) {
+  std::vector<std::string> parts;
+  return game_key_components(global, local, parts) ? key_write(parts, name, text, flush) : -1;
+}
+
 int reg_set_string(const char* global, const char* local, const char* name, const char* text) {
-  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, false);
+  return game_key_write(global, local, name, text, false);
 }
 
 int reg_set_string_flush(const char* global, const char* local, const char* name, const char* text) {
-  return write_at(REG_ROOT_CURRENT_USER, game_key_path(global, local), name, text, true);
+  return game_key_write(global, local, name, text, true);
 }
 
 int reg_set_int(const char* global, const char* local, const char* name, int value) {
@@ -430,11 +469,37 @@ int reg_get_string_machine(const char* global, const char* local, const char* na
 // ---------------------------------------------------------------------------------------------
 // Deleting
 
-// A key exists while its file or its folder does.
+// A key exists while its file or its folder does; a link is neither (the store never makes one).
 static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bool* has_folder) {
-  *has_file = game_path_is_file(key_file_engine(parts));
-  *has_folder = game_path_is_dir(key_folder_engine(parts));
+  struct stat st;
+  *has_file = lstat(game_path_native(key_file_engine(parts)).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  *has_folder = lstat(game_path_native(key_folder_engine(parts)).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return *has_file || *has_folder;
+}
+
+// Whether a key's file is one the store wrote: it begins with the mark or, written before the
+// mark was, holds exactly "[values]" and then lines "name=value" with names as the store writes
+// them.
+static bool key_file_is_ours(const std::vector<std::string>& parts) {
+  std::string engine = key_file_engine(parts), text;
+  struct stat st;
+  if (lstat(game_path_native(engine).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > KEY_FILE_LIMIT ||
+      !player_file_read(engine, &text))
+    return false;
+  if (text.starts_with(KEY_FILE_MARK)) return true;
+  const std::string group = "[" + std::string(KEY_FILE_GROUP) + "]\n";
+  std::string_view rest(text);
+  if (!rest.starts_with(group)) return false;
+  for (rest.remove_prefix(group.size()); !rest.empty();) {
+    size_t end = rest.find('\n'), equals = rest.find('=');
+    if (end == std::string_view::npos || equals == 0 || equals >= end) return false;
+    std::string_view name = rest.substr(0, equals);
+    for (char c : name)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || strchr("[]#", c)) return false;
+    if (name.front() == ' ' || name.back() == ' ') return false;
+    rest.remove_prefix(end + 1);
+  }
+  return true;
 }
 
 // The names of a key's subkeys: the folders and the ".ini" files in its folder, once each.
@@ -469,39 +534,55 @@ static void forget_keys_below(const std::vector<std::string>& parts) {
   std::erase_if(deferral.keys, [&](const auto& entry) { return below(entry.first); });
 }
 
-// Deletes a key and its descendants, depth first; true when all of them are gone.
-static bool key_delete(const std::vector<std::string>& parts) {
+// Deletes a key and its descendants, depth first, as far as it can: only key files the store
+// wrote, and a folder only when something of the store's was removed from it (held_ours: before
+// this call) and it is left empty. *removed tells whether anything was; true when the key is gone.
+static bool key_delete(const std::vector<std::string>& parts, bool* removed, bool held_ours = false) {
+  *removed = false;
   bool has_file, has_folder;
   if (!key_exists(parts, &has_file, &has_folder)) return false;
+  bool gone = true;
   if (has_folder) {
     for (const std::string& name : subkey_names(parts)) {
       std::vector<std::string> child = parts;
       child.push_back(name);
-      if (!key_delete(child)) return false;
+      bool child_removed;
+      gone = key_delete(child, &child_removed) && gone;
+      held_ours = held_ours || child_removed;
     }
   }
   forget_keys_below(parts);
-  bool file_gone = !has_file || unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
-  bool folder_gone = !has_folder || rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
-  return file_gone && folder_gone;
+  if (has_file) {
+    bool deleted = key_file_is_ours(parts) && unlink(game_path_native(key_file_engine(parts)).c_str()) == 0;
+    *removed = deleted;
+    gone = gone && deleted;
+  }
+  if (has_folder) {
+    bool deleted = held_ours && rmdir(game_path_native(key_folder_engine(parts)).c_str()) == 0;
+    *removed = *removed || deleted;
+    gone = gone && deleted;
+  }
+  return gone;
 }
 
 int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subkey) {
   std::vector<std::string> parts;
   std::string path = std::string(parent_path ? parent_path : "") + "\\" + (subkey ? subkey : "");
-  if (!key_components(root, path, parts)) return 0;
-  return key_delete(parts) ? 1 : 0;
+  bool removed;
+  return key_components(root, path, parts) && key_delete(parts, &removed) ? 1 : 0;
 }
 
 int reg_delete_tree(const char* global, const char* local) {
-  std::vector<std::string> global_parts;
+  std::vector<std::string> global_parts, parts;
   if (!key_components(REG_ROOT_CURRENT_USER, std::string("Software\\") + (global ? global : ""), global_parts))
     return -1;
-  bool has_file, has_folder;
+  bool has_file, has_folder, removed = false;
   if (!key_exists(global_parts, &has_file, &has_folder)) return -1;
-  reg_delete_subkeys(REG_ROOT_CURRENT_USER, ("Software\\" + std::string(global)).c_str(), local);
+  if (key_components(REG_ROOT_CURRENT_USER, game_key_path(global, local), parts)) key_delete(parts, &removed);
   // The global key goes too once it holds neither subkeys nor values.
-  if (subkey_names(global_parts).empty() && key_get(global_parts).values.empty()) key_delete(global_parts);
+  bool unused;
+  if (subkey_names(global_parts).empty() && key_get(global_parts).values.empty())
+    key_delete(global_parts, &unused, removed);
   return 0;
 }
 

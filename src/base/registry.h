@@ -57,6 +57,9 @@ int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subke
 // small settings writes cost one file write.
 void reg_writes_defer();
 int reg_writes_resume();
+// Removes what writes of the game key's file that were killed midway left beside it (its own
+// temporary files only); the number removed. Run once at start-up, when this game writes nothing.
+int reg_store_sweep(const char* global, const char* local);
 // Key files replaced since the store was last reset (each a write and a sync of a whole file).
 int reg_files_written();
 // The host folder that holds the store.

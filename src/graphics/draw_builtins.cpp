@@ -262,9 +262,9 @@ int builtin_grp_alfa_tabled_copy(int32_t, int32_t) {
   page* temp = alpha_table_page(base, table);
   if (!temp) return done();  // page_new has reported
   page* own = a.src->alpha;
-  a.src->alpha = temp;
+  page_alpha_set(a.src, temp);
   page_alpha_copy_kernel(a.src, a.sr, a.dst, a.dr, 0);
-  a.src->alpha = own;
+  page_alpha_set(a.src, own);
   page_free(temp, 1);
   mark_dirty_rect(a.dst, a.dr);
   return done();

@@ -31,6 +31,19 @@ struct jpeg_job {
   jpeg_bounded_source source;
   page* picture = nullptr;
 };
+
+// Frees the job, its decompressor and its page on every road out: the return, the error trap (set
+// before the decompressor is made, which may fail; the job starts zeroed, so that destroying a
+// decompressor never made does nothing), and an exception from the page's report (a fatal
+// answer that unwinds).
+struct jpeg_job_owner {
+  jpeg_job* job;
+  ~jpeg_job_owner() {
+    jpeg_destroy_decompress(&job->info);
+    page_free(job->picture, 1);
+    delete job;
+  }
+};
 }  // namespace
 
 static void trap_error_exit(j_common_ptr cinfo) {
@@ -90,33 +103,28 @@ static void job_message(jpeg_job* job, char error[200]) {
 
 bool jpeg_decode_size(image_stream* s, int* width, int* height, char error[200]) {
   *width = *height = 0;
-  jpeg_job* job = new jpeg_job;
-  job_start(job, s);
+  jpeg_job_owner owner{new jpeg_job()};
+  jpeg_job* job = owner.job;
   if (setjmp(job->error.target)) {
     job_message(job, error);
-    jpeg_destroy_decompress(&job->info);
-    delete job;
     return false;
   }
+  job_start(job, s);
   jpeg_read_header(&job->info, TRUE);
   *width = static_cast<int>(job->info.image_width);
   *height = static_cast<int>(job->info.image_height);
-  jpeg_destroy_decompress(&job->info);
-  delete job;
   return true;
 }
 
 page* jpeg_decode(image_stream* s, char error[200]) {
   // On the heap: the error road reads the job as the library left it, never a stale register copy.
-  jpeg_job* job = new jpeg_job;
-  job_start(job, s);
+  jpeg_job_owner owner{new jpeg_job()};
+  jpeg_job* job = owner.job;
   if (setjmp(job->error.target)) {
     job_message(job, error);
-    jpeg_destroy_decompress(&job->info);
-    page_free(job->picture, 1);
-    delete job;
     return nullptr;
   }
+  job_start(job, s);
   jpeg_read_header(&job->info, TRUE);
   // Greyscale pictures are widened to three equal channels by the library.
   job->info.out_color_space = JCS_EXT_BGR;
@@ -129,8 +137,7 @@ page* jpeg_decode(image_stream* s, char error[200]) {
     jpeg_read_scanlines(&job->info, &row, 1);
   }
   jpeg_finish_decompress(&job->info);
-  jpeg_destroy_decompress(&job->info);
   page* picture = job->picture;
-  delete job;
+  job->picture = nullptr;
   return picture;
 }

@@ -9,8 +9,9 @@
 #include "graphics/sprite.h"
 #include "vm/script_error.h"
 
-// Module state: the list of every page, newest first.
+// Module state: the list of every page, newest first, and the records page_free has looked at.
 static page* page_list = nullptr;
+static uint64_t free_visits = 0;
 static bool cleanup_registered = false;
 
 // Pixel memory ends with this many spare bytes, so that a SIMD row loop may load a few bytes past
@@ -84,6 +85,24 @@ page* page_new_gray8_raw(int width, int height, int persistent) { return gray8_c
 
 page* page_new_gray8(int width, int height, int persistent) { return gray8_create(width, height, persistent, true); }
 
+void page_alpha_set(page* p, page* alpha) {
+  if (p->alpha == alpha) return;
+  if (page* old = p->alpha) {
+    if (p->alpha_user_prev)
+      p->alpha_user_prev->alpha_user_next = p->alpha_user_next;
+    else if (old->alpha_users == p)
+      old->alpha_users = p->alpha_user_next;
+    if (p->alpha_user_next) p->alpha_user_next->alpha_user_prev = p->alpha_user_prev;
+    p->alpha_user_prev = p->alpha_user_next = nullptr;
+  }
+  p->alpha = alpha;
+  if (alpha) {
+    p->alpha_user_next = alpha->alpha_users;
+    if (alpha->alpha_users) alpha->alpha_users->alpha_user_prev = p;
+    alpha->alpha_users = p;
+  }
+}
+
 int page_free(page* p, int force) {
   if (!p) return 0;
   if (p->persistent && !force) return 1;
@@ -93,13 +112,16 @@ int page_free(page* p, int force) {
     page_list = p->next;
   if (p->next) p->next->prev = p->prev;
   // A page that used this one as its transparency would otherwise keep a dangling pointer.
-  for (page* q = page_list; q; q = q->next)
-    if (q->alpha == p) {
-      q->alpha = nullptr;
-      q->owns_alpha = 0;
-    }
+  for (page* user = p->alpha_users; user; free_visits++) {
+    page* next = user->alpha_user_next;
+    user->alpha_user_prev = user->alpha_user_next = nullptr;
+    if (user->alpha == p) user->alpha = nullptr, user->owns_alpha = 0;
+    user = next;
+  }
+  p->alpha_users = nullptr;
+  page_alpha_set(p, nullptr);
   // Sprites, grids and the presenter hold pages too; none of them may keep a freed one.
-  sprite_page_freed(p);
+  free_visits += sprite_page_freed(p);
   gfx_id_remove(p->id);
   free(p->bits);
   free(p->palette);
@@ -145,6 +167,8 @@ int page_count() {
 }
 
 page* page_list_head() { return page_list; }
+
+uint64_t page_free_visits() { return free_visits; }
 
 // Sums of coordinates and sizes are taken in 64 bits: scripts pass any integers.
 int page_clip_rect(const page* p, page_rect* r) {

@@ -23,12 +23,18 @@ struct page {
   int32_t is_8bit;     // 1: indices into the palette; 0: blue, green, red
   int32_t owns_alpha;  // the alpha page was made with this page and is released with it
   int32_t drawmode;    // as a sprite's source: 0 normal, 1 additive, 3 multiply
-  page* alpha;         // an 8-bit page of the same size holding transparency (0 opaque), or null
+  page* alpha;         // an 8-bit page of the same size holding transparency (0 opaque), or null;
+                       // set only through page_alpha_set
   rgb_quad* palette;   // 256 entries for 8-bit pages, null for 24-bit pages
   uint8_t* bits;       // row y starts at bits + y * stride
   uint32_t id;         // the id scripts hold
   page* prev;
   page* next;
+  // The pages whose alpha page this is, so that freeing it detaches them without a walk over
+  // every page; a page is in the list of its alpha page.
+  page* alpha_users;
+  page* alpha_user_prev;
+  page* alpha_user_next;
 };
 
 // A rectangle of a page; every kernel names its area with one.
@@ -58,8 +64,13 @@ page* page_new_rgb24_raw(int width, int height, int persistent);
 page* page_new_gray8(int width, int height, int persistent);
 page* page_new_gray8_raw(int width, int height, int persistent);
 
+// Gives p the alpha page (null: none). Ownership (owns_alpha) is the caller's to set.
+void page_alpha_set(page* p, page* alpha);
+
 // 0 freed (or p null), 1 refused (persistent and not forced). The page's own alpha page is not
-// touched; pages that used this page as their alpha page lose it.
+// touched; pages that used this page as their alpha page lose it. The cost is the page's own users
+// (pages using it as alpha page, sprites reading it or drawing on it), not the number of pages or
+// sprites.
 int page_free(page* p, int force);
 void page_free_nonpersistent();
 void page_mark_all_persistent();
@@ -75,6 +86,9 @@ page* page_from_id(uint32_t id);
 int page_count();
 // Newest page first (for walks by other modules).
 page* page_list_head();
+// The pages and sprites that page_free has looked at so far (tests hold its cost to the page's
+// own users).
+uint64_t page_free_visits();
 
 // Clips one rectangle to the page: 0 something left, 1 nothing left (the rectangle becomes 0s).
 int page_clip_rect(const page* p, page_rect* r);

@@ -39,7 +39,10 @@ static void create(const char* name, int32_t n, bool with_alpha) {
     if (h < 1) h = 1;
   }
   page* p = new_page(w, h, full_colour);
-  if (with_alpha && (p->alpha = page_new_gray8(p->width, p->height, 0))) p->owns_alpha = 1;
+  if (with_alpha) {
+    page_alpha_set(p, page_new_gray8(p->width, p->height, 0));
+    p->owns_alpha = p->alpha ? 1 : 0;
+  }
   push_page(p);
 }
 
@@ -75,7 +78,7 @@ int builtin_page_create_file_withalfa(int32_t, int32_t) {
   page* p = image_load(resolved);
   // No mask image means no alpha page, silently.
   if (image_resolve_name(image.base + "_", mask) == 0) {
-    p->alpha = image_load(mask);
+    page_alpha_set(p, image_load(mask));
     p->owns_alpha = 1;
   }
   push_page(p);
@@ -151,7 +154,7 @@ int builtin_set_antidata(int32_t, int32_t) {
     // Setting the alpha page a page already has keeps it: freeing it first would attach a freed page.
     if (p->owns_alpha && p->alpha && p->alpha != a) page_free(p->alpha, 0);
     p->owns_alpha = 0;
-    p->alpha = a;
+    page_alpha_set(p, a);
   }
   push_int(0);
   return 0;
@@ -264,7 +267,7 @@ int builtin_pic_unpack(int32_t, int32_t) {
   if (image_resolve_name(file.base + "_", mask_name) == 0) mask = image_load_shared(mask_name);
   if (clip_rect_pair(src, &sr, dst, &dr) == 0) {
     page* own_alpha = src->alpha;
-    if (mask) src->alpha = mask;
+    if (mask) page_alpha_set(src, mask);
     if (!mask || !page_alpha_usable(src)) {
       page_copy_kernel(src, sr, dst, dr);  // a mask that does not fit its image is no mask
     } else if (dst->is_8bit) {
@@ -272,7 +275,7 @@ int builtin_pic_unpack(int32_t, int32_t) {
     } else {
       page_alpha_copy_kernel(src, sr, dst, dr, 0);
     }
-    src->alpha = own_alpha;
+    page_alpha_set(src, own_alpha);
     mark_dirty_rect(dst, dr);
   }
   page_free(src, 0);  // cached pages stay cached

@@ -151,6 +151,12 @@ void page_readers_remove(const page* p, uint32_t sprite_id) {
   if (found->second.empty()) readers.erase(found);
 }
 
+const std::vector<uint32_t>& page_readers_of(const page* p) {
+  static const std::vector<uint32_t> none;
+  auto found = readers.find(p);
+  return found == readers.end() ? none : found->second;
+}
+
 void page_readers_forget(const page* p) { readers.erase(p); }
 
 void page_readers_reset() { readers.clear(); }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "graphics/page.h"
 
@@ -44,13 +45,16 @@ int page_grid_count();
 // leads back to a page already on the way marks that page's grid and stops there.
 void mark_dirty_rect(page* p, const page_rect& r);
 
-// The sprites that read a page, as their source or as their work page, filed by page so that a
-// mark visits only the sprites it reaches, however many there are: sprite_new files a sprite under
-// its source, the render under each new work page; a sprite is taken out when it is freed, and a
-// page's file goes with the page. A mark on an 8-bit page, which may be some source's alpha page,
-// still looks at every sprite.
+// The sprites that read a page, as their source, work page or cross-fade page, filed by page so
+// that a mark, or the page's release, visits only the sprites it reaches, however many there are:
+// sprite_new files a sprite under its source, the render under each new work page, the smooth
+// animation under its cross-fade page; a sprite is taken out when it is freed, and a page's file
+// goes with the page. A mark on an 8-bit page, which may be some source's alpha page, still looks
+// at every sprite.
 void page_readers_add(const page* p, uint32_t sprite_id);
 void page_readers_remove(const page* p, uint32_t sprite_id);
+// The ids on the page's file (a released sprite's id finds nothing).
+const std::vector<uint32_t>& page_readers_of(const page* p);
 void page_readers_forget(const page* p);
 void page_readers_reset();
 // Draws every flagged cell of the grid and clears the flags.

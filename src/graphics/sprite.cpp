@@ -93,8 +93,8 @@ int sprite_is_absent(uint32_t value) { return sprite_from_id(value) ? 0 : 1; }
 sprite* sprite_from_id(uint32_t value) { return static_cast<sprite*>(gfx_id_find(value, GFX_ID_SPRITE)); }
 
 int page_is_sprite_source(const page* p) {
-  for (sprite* s = newest; s; s = s->older)
-    if (s->source_page == p) return 1;
+  for (uint32_t id : page_readers_of(p))
+    if (sprite* s = sprite_from_id(id); s && s->source_page == p) return 1;
   return 0;
 }
 
@@ -282,16 +282,24 @@ void sprite_release_all() {
   page_readers_reset();
 }
 
-void sprite_page_freed(const page* p) {
-  for (sprite* s = newest; s; s = s->older) {
-    if (s->source_page == p) s->source_page = nullptr;
-    if (s->target_page == p) s->target_page = nullptr;
-    if (s->work_page == p) s->work_page = nullptr, s->render_stamp = 0;
-    if (s->cross_fade_page == p) s->cross_fade_page = nullptr;
-  }
+// Only the sprites on the page's file read it, and only a page with a grid has sprites drawing on
+// it, so that releasing pages costs the same however many sprites there are.
+int sprite_page_freed(const page* p) {
+  int visits = 0;
+  for (uint32_t id : page_readers_of(p))
+    if (visits++; sprite* s = sprite_from_id(id)) {
+      if (s->source_page == p) s->source_page = nullptr;
+      if (s->work_page == p) s->work_page = nullptr, s->render_stamp = 0;
+      if (s->cross_fade_page == p) s->cross_fade_page = nullptr;
+    }
   page_readers_forget(p);
-  page_grid_free(page_grid_find(p));
+  if (page_grid* g = page_grid_find(p)) {
+    for (sprite* s = newest; s; s = s->older, visits++)
+      if (s->target_page == p) s->target_page = nullptr;
+    page_grid_free(g);
+  }
   presentation_page_freed(p);
+  return visits;
 }
 
 void sprite_module_reset() {

@@ -181,6 +181,7 @@ void sprite_mark_all_kept();
 // Shut-down: every sprite and then every grid freed, kept or not.
 void sprite_release_all();
 // A page is being freed: sprites, grids and the presentation forget it (called by page_free).
-void sprite_page_freed(const page* p);
+// Gives the number of sprites it looked at.
+int sprite_page_freed(const page* p);
 // Forgets the module state (tests): everything freed, the frame rate and time read again.
 void sprite_module_reset();

@@ -124,7 +124,7 @@ sprite* sprite_create_file(int32_t n) {
       return nullptr;
     }
     if (image->alpha) page_free(image->alpha, 1);
-    image->alpha = mask;
+    page_alpha_set(image, mask);
     image->owns_alpha = 1;
   }
   sprite* s = sprite_new(image, cell.x, cell.y, cell.width, cell.height, target);
@@ -356,7 +356,7 @@ int builtin_sprite_create_file_transformable(int32_t n, int32_t) {
   s->transformable = 1;
   page* p = s->source_page;
   if (!p->alpha) {
-    p->alpha = page_new_gray8(p->width, p->height, 0);  // cleared: opaque everywhere
+    page_alpha_set(p, page_new_gray8(p->width, p->height, 0));  // cleared: opaque everywhere
     p->owns_alpha = p->alpha ? 1 : 0;
   }
   return done(static_cast<int32_t>(s->id));
@@ -541,13 +541,14 @@ int builtin_ps_sprite_set_smooth_animation(int32_t, int32_t) {
   page* cf = page_new_rgb24(s->width, s->height, 1);
   if (!cf) return done();
   if (s->source_page && page_alpha_usable(s->source_page)) {
-    cf->alpha = page_new_gray8(s->width, s->height, 1);
+    page_alpha_set(cf, page_new_gray8(s->width, s->height, 1));
     if (cf->alpha) {
       cf->owns_alpha = 1;
       page_fill_rect(cf->alpha, page_rect{0, 0, s->width, s->height}, 255);
     }
   }
   s->cross_fade_page = cf;
+  page_readers_add(cf, s->id);
   s->cross_fade = 1;
   s->cross_fade_changed = 1;
   return done();

@@ -237,7 +237,7 @@ void render(sprite* s, int32_t now) {
     }
     if (src->is_8bit) std::copy_n(src->palette, 256, work->palette);
     if (page_alpha_usable(src)) {
-      work->alpha = page_new_gray8(work->width, work->height, 0);
+      page_alpha_set(work, page_new_gray8(work->width, work->height, 0));
       work->owns_alpha = work->alpha ? 1 : 0;
       if (work->alpha) page_fill_rect(work->alpha, page_rect{0, 0, work->width, work->height}, 255);
     }

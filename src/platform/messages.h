@@ -17,6 +17,9 @@ enum : uint32_t {
   WM_PAINT = 0x000F,
   WM_CLOSE = 0x0010,
   WM_QUIT = 0x0012,
+  // The session ends (wparam 1): the window ends the program in order, asking nothing. Posted for
+  // the signals that end a session and for a window that another program destroyed.
+  WM_ENDSESSION = 0x0016,
   WM_ERASEBKGND = 0x0014,
   WM_ACTIVATEAPP = 0x001C,
   WM_WINDOWPOSCHANGING = 0x0046,

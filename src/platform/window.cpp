@@ -1,14 +1,17 @@
 #include "platform/window.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -148,7 +151,44 @@ static bool timer_due(window_message& message) {
   return false;
 }
 
+// The signal that asked for the session's end (0: none yet), set by the handler on any thread.
+static std::atomic<int> ending_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler stores into it");
+
+// Async-signal-safe: a store and a write to the post signal, which wakes the window thread's wait.
+static void on_ending_signal(int number) {
+  int saved_errno = errno;
+  ending_signal.store(number);
+  uint64_t one = 1;
+  if (write(post_signal, &one, sizeof one) < 0) {
+  }
+  errno = saved_errno;
+}
+
+void session_end_signals_catch() {
+  message_post_signal();  // the descriptor exists before a signal can come
+  struct sigaction action = {};
+  action.sa_handler = on_ending_signal;
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+}
+
+static void session_end_deliver() {
+  int number = ending_signal.exchange(0);
+  if (!number) return;
+  bool told = false;
+  for (auto& w : windows) {
+    if (!w->alive || !w->spec.procedure) continue;
+    message_post(w.get(), WM_ENDSESSION, 1, 0);
+    told = true;
+  }
+  // Before the game has a window nothing of the run can be kept.
+  if (!told) exit(128 + number);
+}
+
 bool message_peek(window_message& message) {
+  session_end_deliver();
   plat().pump_host_events();
   {
     std::lock_guard<std::mutex> guard(queue_lock);

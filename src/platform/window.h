@@ -77,5 +77,11 @@ uint32_t timers_due_in();
 // The window system's own handling of a message that no procedure claimed.
 intptr_t default_window_procedure(window_handle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
 
+// SIGTERM, SIGINT and SIGHUP end the session: the next message_peek on the window thread posts
+// WM_ENDSESSION to every live window (a wait for events wakes for it), or, with no window yet,
+// ends the process with 128 + the signal's number. A second signal of a kind already caught
+// ends the process as the signal always did, for a window thread that no longer takes messages.
+void session_end_signals_catch();
+
 // Forgets every window, timer and queued message (tests; the program never needs it).
 void windows_reset();

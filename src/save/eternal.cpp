@@ -82,7 +82,7 @@ bool system_file_save() {
   if (loadsave_disabled()) return false;
   std::string bytes = system_file_bytes();
   folder_create(save_path("savedata"));
-  return atomic_file_write(save_path(SYSTEM_FILE_NAME), bytes.data(), bytes.size());
+  return atomic_file_write(save_path(SYSTEM_FILE_NAME), bytes.data(), bytes.size(), FOLDER_GAME);
 }
 
 // A name counts without its extension and its letter case.

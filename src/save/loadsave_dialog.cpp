@@ -99,7 +99,7 @@ int save_file_dialog(std::string& path, int save, const char* title) {
 bool save_as_file() {
   std::string path;
   if (save_file_dialog(path, 1, snapshot_title()) != 0) return false;
-  bool written = savefile_write(path.c_str());
+  bool written = savefile_write(path.c_str(), FOLDER_USER);
   save_just_loaded_set(0);
   return written;
 }

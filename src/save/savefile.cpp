@@ -307,7 +307,7 @@ static const std::string& savefile_build() {
 
 std::string savefile_bytes() { return savefile_build(); }
 
-bool savefile_write(const char* path) {
+bool savefile_write(const char* path, write_folder where) {
   // A save that writes nothing says why in the text log (written in development mode only):
   // otherwise a game's maker sees no more than that nothing happened.
   if (loadsave_disabled()) {
@@ -324,7 +324,7 @@ bool savefile_write(const char* path) {
   }
   std::string target = path;
   folder_create(save_path("savedata"));
-  bool ok = atomic_file_write(target, bytes.data(), bytes.size());
+  bool ok = atomic_file_write(target, bytes.data(), bytes.size(), where);
   if (!ok) error_box_fatal("ファイルの書き込みでエラーが発生しました");
   system_file_save();
   return ok;
@@ -512,7 +512,7 @@ int builtin_load_from_slot(int32_t, int32_t) {
 
 int builtin_save_delete(int32_t, int32_t) {
   int slot = builtin_arg_int(1);
-  if (slot >= 0 && slot <= 9999) remove(game_path_native(save_slot_path(slot)).c_str());
+  if (slot >= 0 && slot <= 9999) player_file_delete(save_slot_path(slot));
   return result(-1);  // always: scripts have only ever seen -1
 }
 

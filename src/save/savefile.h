@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "save/save_header.h"
 #include "save/thumbnail.h"
 #include "vm/value.h"
@@ -55,8 +56,9 @@ int save_allowed_get();
 // The file of a slot (the last-save file, a numbered slot or a quick slot), under save_path.
 std::string save_slot_path(int slot);
 // Writes the current snapshot to path, then the eternal file; false when the save file was not
-// written (LOADSAVEDISABLE, no snapshot taken yet, or a failed write, which is also shown).
-bool savefile_write(const char* path);
+// written (LOADSAVEDISABLE, no snapshot taken yet, or a failed write, which is also shown). A
+// slot's file lies in the game's folder; a file the user chose, in a folder the user chose.
+bool savefile_write(const char* path, write_folder where = FOLDER_GAME);
 // The file that the next restore reads, and the just-loaded flag (menu loads and saves set them).
 void save_load_path_set(const char* path);
 void save_just_loaded_set(int loaded);

@@ -23,7 +23,8 @@
 #include "vm/thread.h"
 #include "vm/variables.h"
 
-// The first reset reads the eternal file and allocates the global table; later ones reuse both.
+// The first reset reads the eternal file and allocates the global table; later ones reuse both,
+// until the exit sequence frees them.
 static bool first_reset_done = false;
 
 void vm_reset() {
@@ -57,7 +58,9 @@ void vm_reset() {
 
 void ExecOut() {
   readmark_save();
-  system_file_save();
+  // Only eternal variables that were read are written: before the first reset, or after an
+  // earlier exit sequence freed them, the table is empty and would replace the player's file.
+  if (first_reset_done) system_file_save();
   font_cache_close();
   sound_reset();
 
@@ -97,6 +100,8 @@ void ExecOut() {
   font_release_all();
   title_progress("ForExec");
   ForExec();
+  // The next reset reads the eternal file and makes the global table again.
+  first_reset_done = false;
   title_progress("ExecOut - END");
 }
 

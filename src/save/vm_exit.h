@@ -11,9 +11,11 @@
 // emptied, the snapshot tables reset, every thread destroyed and thread 0 made current.
 void vm_reset();
 
-// Read marks and the eternal file are saved, the glyph cache closed and sound reset; then the
-// thumbnail, the eternal, global and snapshot tables, the threads, sprites, event hooks and added
-// fonts are freed, and ForExec runs. Each stage's label is shown in the development title bar.
+// Read marks and the eternal file are saved (the file only when a reset read it since the last
+// exit sequence), the glyph cache closed and sound reset; then the thumbnail, the eternal, global
+// and snapshot tables, the threads, sprites, event hooks and added fonts are freed, and ForExec
+// runs; the next reset starts as the first. Each stage's label is shown in the development title
+// bar.
 void ExecOut();
 
 // Forgets that the first reset happened, and the save module's state (tests: the eternal file is

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -77,14 +78,15 @@ static const char* reg_a() { return reg_global_name(); }
 static const char* reg_b() { return reg_local_name(); }
 
 // The help is a web address (a ":" says so: no file name holds one) or a document of the game,
-// which must lie inside it.
+// which must lie inside it. When it does not open (most often: the desktop has no browser) the
+// player is told, or F1 would seem to do nothing.
 static void help_open() {
   const char* file = help_file();
   if (!*file || strcmp(file, "none") == 0) return;
-  if (strchr(file, ':'))
-    web_address_open(file);
-  else if (game_name_confined(file))
-    plat().shell_open(file);
+  bool opened = strchr(file, ':') ? web_address_open(file) : game_name_confined(file) && plat().shell_open(file);
+  if (!opened)
+    warning_box("ヘルプ[%s]を開けませんでした。\nヘルプを開くプログラム（ブラウザ）が見つからないか、ヘルプがありません。",
+                file);
 }
 
 static void skip_from_menu(int mode) {
@@ -97,6 +99,15 @@ static void orderly_end() {
   ReleaseVaskel();
   KATAZUKE();
   message_post_quit(0);
+}
+
+// The session ends, the program was told to end or its window is gone: nobody is asked, and the
+// process ends here. It cannot go back into the game, whose machine the exit sequence freed, and
+// it may be inside a box's or dialog's loop, which would hold a quit until the box is answered.
+static void session_end() {
+  save_window_state();
+  orderly_end();
+  exit(0);
 }
 
 static void close_asked() {
@@ -320,6 +331,7 @@ intptr_t main_window_handler(window_handle window, uint32_t message, uintptr_t w
       save_window_state();
       orderly_end();
       return 1;
+    case WM_ENDSESSION: session_end(); return 1;
     default: return 0;
   }
 }

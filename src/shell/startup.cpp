@@ -455,7 +455,9 @@ int WinMain(const char* command_line, int show_command) {
   fast_data_folder_choose();
   // The launcher window that the old engine told about the start has no counterpart here.
   single_instance_keep();
-  atomic_file_sweep(save_path("savedata"));  // no save of this game is being written now
+  // No save of this game and no write of its settings is under way now.
+  atomic_file_sweep(save_path("savedata"), FOLDER_GAME);
+  reg_store_sweep(reg_global(), reg_local());
   abnormal_exit_check();
   // The abnormal-exit flag is on disk; the rest of start-up's settings writes go out as one.
   reg_writes_defer();

@@ -112,7 +112,7 @@ void cache_write(const glyph_cache& c) {
   put_u32(file, CACHE_OFF_USED, c.used);
   memcpy(file.data() + CACHE_HEADER_BYTES, c.store.data(), c.used);
   mkdir_path(save_path("savedata"));
-  atomic_file_write(cache_path(c), file.data(), file.size());
+  atomic_file_write(cache_path(c), file.data(), file.size(), FOLDER_GAME);
 }
 
 // Reads the file of the cache's face and size into it; false (the cache untouched) when the file

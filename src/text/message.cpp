@@ -160,6 +160,11 @@ size_t line_break(font_descriptor& d, const std::string& s) {
       bool ends = kt == 0 ? !held : room - width >= 2LL * fw || no_start(s, *prev);
       if (!ends && line.size() >= 2) {
         size_t back = !no_end(s, line[line.size() - 2]) ? 1 : kt != 0 ? 2 : 0;
+        // What goes down must not start with a character that may not start a line (。 before 」),
+        // nor leave one that may not end it: the characters before go down with it.
+        while (back > 0 && back + 1 < line.size() &&
+               (no_start(s, line[line.size() - back]) || no_end(s, line[line.size() - back - 1])))
+          back++;
         if (back >= line.size()) back = line.size() - 1;
         for (; back > 0; --back) width -= line.back().width, line.pop_back();
       }

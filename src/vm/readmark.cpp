@@ -126,7 +126,7 @@ void readmark_save() {
     std::string bytes = readmark_serialize();
     std::string folder = save_path("savedata");
     folder_create(folder);
-    atomic_file_write(save_path(READMARK_FILE), bytes.data(), bytes.size());
+    atomic_file_write(save_path(READMARK_FILE), bytes.data(), bytes.size(), FOLDER_GAME);
   }
   readmark_free_all();
 }

@@ -117,7 +117,7 @@ TEST_F(Kernels, AlphaCopyMatchesTheRule) {
 TEST_F(Kernels, AlphaRuleEdges) {
   page* src = page_new_rgb24(3, 1, 0);
   page* alpha = page_new_gray8(3, 1, 0);
-  src->alpha = alpha;
+  page_alpha_set(src, alpha);
   page* dst = page_new_rgb24(3, 1, 0);
   page_rect r{0, 0, 3, 1};
   auto run = [&](int t, int level) {
@@ -135,7 +135,7 @@ TEST_F(Kernels, AlphaRuleEdges) {
   EXPECT_EQ(run(2, 0), (200 * 254 + 100 * 3) >> 8);
 
   // Without a source alpha page nothing is drawn; an 8-bit destination takes nothing either.
-  src->alpha = nullptr;
+  page_alpha_set(src, nullptr);
   memset(page_row(dst, 0), 100, 9);
   page_alpha_copy_kernel(src, r, dst, r, 0);
   EXPECT_EQ(page_row(dst, 0)[4], 100);
@@ -150,7 +150,7 @@ TEST_F(Kernels, AlphaCopyOfLongRowsTakesEveryTransparency) {
     for (int level : levels) {
       page* src = random_page(260, 6, s8);
       page* alpha = page_new_gray8(260, 6, 0);
-      src->alpha = alpha;
+      page_alpha_set(src, alpha);
       for (int y = 0; y < 6; y++)
         for (int x = 0; x < 260; x++) {
           int t = (x * 7 + y * 61) & 255;

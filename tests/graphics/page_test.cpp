@@ -118,7 +118,7 @@ TEST_F(Pages, PersistenceAndRelease) {
 TEST_F(Pages, AlphaPagesOutliveAndDetach) {
   page* p = page_new(4, 4, 0, 0);
   page* a = page_new_gray8(4, 4, 0);
-  p->alpha = a;
+  page_alpha_set(p, a);
   uint32_t aid = a->id;
   page_free(p, 0);
   EXPECT_EQ(page_missing(aid), 0);  // the alpha page stays in the list
@@ -126,11 +126,24 @@ TEST_F(Pages, AlphaPagesOutliveAndDetach) {
   // Freeing an alpha page that a page still uses leaves that page without one, not with a
   // dangling pointer.
   page* q = page_new(4, 4, 0, 0);
-  q->alpha = a;
+  page_alpha_set(q, a);
   q->owns_alpha = 1;
   page_free(a, 0);
   EXPECT_EQ(q->alpha, nullptr);
   EXPECT_EQ(q->owns_alpha, 0);
+
+  // Users come and go in any order; only the pages still using a freed page lose it.
+  page* b = page_new_gray8(4, 4, 0);
+  page* c = page_new_gray8(4, 4, 0);
+  page* users[3] = {q, page_new(4, 4, 0, 0), page_new(4, 4, 0, 0)};
+  for (page* u : users) page_alpha_set(u, b);
+  page_alpha_set(users[1], c);
+  page_alpha_set(q, c);
+  page_free(users[2], 0);
+  page_free(b, 0);
+  EXPECT_TRUE(q->alpha == c && users[1]->alpha == c);
+  page_free(c, 0);
+  EXPECT_TRUE(q->alpha == nullptr && users[1]->alpha == nullptr);
 }
 
 TEST_F(Pages, ExitFreesEverythingAndTheFrontPage) {

@@ -52,7 +52,7 @@ class graphics_test : public engine_test {
     return p;
   }
   page* random_alpha(page* parent, bool skewed = true) {
-    parent->alpha = random_page(parent->width, parent->height, true, skewed);
+    page_alpha_set(parent, random_page(parent->width, parent->height, true, skewed));
     return parent->alpha;
   }
   page_rect random_rect_in(const page* p, int w, int h) { return page_rect{rnd(0, p->width - w), rnd(0, p->height - h), w, h}; }
@@ -74,7 +74,7 @@ inline page* page_clone(const page* p) {
   page* q = page_new(p->width, p->height, p->is_8bit, 0);
   memcpy(q->bits, p->bits, static_cast<size_t>(p->stride) * p->height);
   if (p->palette) memcpy(q->palette, p->palette, 256 * sizeof(rgb_quad));
-  if (p->alpha) q->alpha = page_clone(p->alpha);
+  if (p->alpha) page_alpha_set(q, page_clone(p->alpha));
   return q;
 }
 

@@ -256,8 +256,8 @@ int vaskrun_start(const std::string& game_folder, const std::string& home,
 void vaskrun_stop(int& child) {
   if (child <= 0) return;
   kill(child, SIGTERM);
-  // The sound library turns SIGTERM into a quit event that nothing reads, so a game that does not
-  // end by itself (one waiting at a message page) is ended outright after a few seconds.
+  // SIGTERM ends the game in order; one whose window thread takes no messages for a few seconds is
+  // ended outright.
   bool reaped = false;
   for (int i = 0; i < 300 && !(reaped = waitpid(child, nullptr, WNOHANG) == child); ++i) usleep(10000);
   if (!reaped) {

@@ -47,7 +47,7 @@ class SpriteScene : public gui_test {
     // Four 48 x 48 cells of a disc in four colours, with a mask.
     page* strip = page_new_rgb24(4 * 48, 48, 0);
     page* mask = page_new_gray8(4 * 48, 48, 0);
-    strip->alpha = mask;
+    page_alpha_set(strip, mask);
     strip->owns_alpha = 1;
     for (int c = 0; c < 4; c++) {
       page_fill_rect(strip, page_rect{48 * c, 0, 48, 48}, 0x2020E0u + 0x303000u * c);
@@ -70,7 +70,7 @@ class SpriteScene : public gui_test {
     page* card = page_new_rgb24(60, 30, 0);
     page_fill_rect(card, page_rect{0, 0, 60, 30}, 0x00C0FF);
     page_fill_rect(card, page_rect{5, 5, 50, 20}, 0x004080);
-    card->alpha = page_new_gray8(60, 30, 0);
+    page_alpha_set(card, page_new_gray8(60, 30, 0));
     card->owns_alpha = 1;
     sprite* spinner = sprite_new(card, 0, 0, 60, 30, front);
     spinner->transformable = 1;

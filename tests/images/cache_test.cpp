@@ -54,6 +54,21 @@ TEST_F(ImageCache, NamesResolveInTheFormatsOrder) {
   EXPECT_TRUE(platform.boxes.empty());
 }
 
+// A CP932 trail byte 0x5C (表, ソ) is no folder separator, and 0x5F (ダ) no mask mark.
+TEST(ImageNames, TrailBytesAreNeitherSeparatorsNorMaskMarks) {
+  const struct { const char *name, *folder, *base, *extension, *source; } rows[] = {
+      {"ev\\表.png", "ev\\", "表", ".png", "ev\\表.png"},
+      {"ソ_.bmp", "", "ソ_", ".bmp", "ソ.bmp"},
+      {"cg/ダ.png", "cg/", "ダ", ".png", "cg/ダ.png"},
+      {"cg/ダ_.png", "cg/", "ダ_", ".png", "cg/ダ.png"},
+  };
+  for (const auto& r : rows) {
+    image_name n(r.name);
+    EXPECT_EQ(n.folder + "|" + n.base + "|" + n.extension + "|" + n.source,
+              std::string(r.folder) + "|" + r.base + "|" + r.extension + "|" + r.source);
+  }
+}
+
 TEST_F(ImageCache, MaskNamesResolveOnlyWhenTheImageHasTransparency) {
   page* pic = page_new_rgb24(3, 3, 0);
   write("tree.bmp", std::vector<uint8_t>{'B', 'M'});  // no picture, so no mask

@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <cstring>
 
 #include "archive_writer.h"
@@ -499,4 +501,22 @@ TEST_F(Readers, DamagedJpegsAreReportedAndGiveNoPage) {
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->width, 37);
   EXPECT_EQ(platform.boxes.size(), 1u);
+
+  // Wider than any page: the report's fatal answer unwinds through the reader, which leaves
+  // nothing behind (the heap comes back to where it was).
+  std::string wide = good;
+  size_t sof = wide.find("\xFF\xC0");
+  ASSERT_NE(sof, std::string::npos);
+  wide[sof + 7] = '\x4E', wide[sof + 8] = '\x20';  // 20000 pixels
+  auto decode_wide = [&] {
+    FILE* f = fmemopen(wide.data(), wide.size(), "rb");
+    image_stream s = image_stream_wrap(f, static_cast<uint32_t>(wide.size()));
+    platform.answer_boxes({IDCANCEL});
+    EXPECT_THROW(jpeg_decode(&s, nullptr), fatal_exit_called);
+    fclose(f);
+  };
+  decode_wide();
+  long before = static_cast<long>(mallinfo2().uordblks);
+  for (int i = 0; i < 20; i++) decode_wide();
+  EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - before, 64 << 10);
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "base/int32.h"
 #include "base/random.h"
@@ -81,7 +82,10 @@ TEST_F(table_builtins_test, OutOfRangeArgumentsReportAndChangeNothing) {
 TEST_F(table_builtins_test, SeatWindsFollowTheFirstDealerAndRotations) {
   struct { int players, dealer, rotations, com[3], human; } cases[] = {
       {2, 0, 0, {0, 0, 0}, 2}, {2, 3, 0, {2, 0, 0}, 0}, {2, 0, 1, {2, 0, 0}, 0}, {3, 3, 0, {1, 2, 0}, 0},
-      {3, 0, 1, {2, 0, 0}, 1}, {4, 1, 0, {3, 0, 1}, 2}, {4, 3, 2, {3, 0, 1}, 2}};
+      {3, 0, 1, {2, 0, 0}, 1}, {4, 1, 0, {3, 0, 1}, 2}, {4, 3, 2, {3, 0, 1}, 2},
+      // Rotations near INT_MAX count on as far as they go.
+      {2, 0, INT_MAX - 1, {0, 0, 0}, 2}, {2, 0, INT_MAX, {2, 0, 0}, 0}, {2, 3, INT_MAX, {0, 0, 0}, 2},
+      {3, 0, INT_MAX, {2, 0, 0}, 1}, {4, 1, INT_MAX, {0, 1, 2}, 3}};
   for (const auto& c : cases) {
     scalar("@M_maj_mode@GLOBAL") = c.players, scalar("@M_tatioya@GLOBAL") = c.dealer;
     scalar("@M_ba_mawari@GLOBAL") = c.rotations;

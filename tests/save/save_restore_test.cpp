@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include "base/env.h"
@@ -21,6 +22,7 @@
 #include "shell/menu_request.h"
 #include "shell/startup.h"
 #include "text/glyph.h"
+#include "vm/debug_log.h"
 #include "vm/readmark.h"
 
 namespace {
@@ -405,6 +407,44 @@ TEST_F(SaveRestore, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFileWhole) {
     news += now == new_file;
   }
   EXPECT_GT(news, 0);
+}
+
+// A "savedata" that the game ships as a link into another game's saves, or that is no folder of
+// the user's own, is never written, renamed, deleted or swept through: the save fails with its box
+// and the log says why. Reads through the link stay.
+TEST_F(SaveRestore, ASaveFolderThatIsALinkOrAnotherUsersIsNeverWrittenThrough) {
+  std::string path = scene_saved(), savedata = host(save_path("savedata"));
+  temp_dir other;
+  std::filesystem::rename(savedata, other.at("savedata"));  // another game's saves
+  other.write("savedata/vaskel_system.mss", "short");       // damaged: a load sets it aside
+  other.write("savedata/x.sav.tmp-abcdef", "");
+  auto listing = [](const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) files[e.path().filename()] = file(e.path());
+    return files;
+  };
+  std::filesystem::create_symlink(other.at("savedata"), savedata);
+  for (bool link : {true, false}) {
+    if (!link) {  // another user's folder: only root can make one
+      if (geteuid() != 0) break;
+      std::filesystem::remove(savedata);
+      std::filesystem::rename(other.at("savedata"), savedata);
+      ASSERT_EQ(chown(savedata.c_str(), 65534, 65534), 0);
+    }
+    auto before = listing(savedata);
+    platform.boxes.clear();
+    EXPECT_FALSE(savefile_write(path.c_str()));
+    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(savefile_title(1), "chapter");
+    system_file_load();
+    readmark_attach("A.VKO", 8);
+    readmark_save();
+    push_int(1);
+    call_int("save_delete", 1);
+    EXPECT_EQ(atomic_file_sweep(save_path("savedata"), FOLDER_GAME), 0);
+    EXPECT_EQ(listing(savedata), before) << link;
+    EXPECT_THAT(file(save_path(DEBUG_LOG_FILE)), HasSubstr(link ? "]はシンボリックリンクのため、[" : "]はこのユーザーのフォルダではないため、["));
+  }
 }
 
 }  // namespace

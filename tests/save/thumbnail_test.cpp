@@ -61,7 +61,7 @@ TEST_F(Thumbnails, ACaptureAveragesFourSamplesPerCellAndDrawsBackClipped) {
 TEST_F(Thumbnails, MakeThumbnailSamplesARectangleAndMakesTheTargetOpaqueThere) {
   page* source = ramp(40, 30);
   page* target = page_new_rgb24(4, 4, 0);
-  target->alpha = page_new_gray8(4, 4, 0);
+  page_alpha_set(target, page_new_gray8(4, 4, 0));
   memset(target->alpha->bits, 255, size_t(target->alpha->stride) * 4);
   // The rectangle (20, 10, 20, 20) into 2 x 2 at (1, 1).
   EXPECT_EQ(draw("make_thumbnail", {int32_t(source->id), 20, 10, 20, 20, int32_t(target->id), 1, 1, 2, 2}), 0);

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -5,11 +6,13 @@
 #include <climits>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/atomic_file.h"
 #include "base/registry.h"
 #include "settings_fixture.h"
+#include "vm/script_error.h"
 
 using RegistryStore = settings_test;
 
@@ -163,6 +166,26 @@ TEST_F(RegistryStore, MachineRootHasNoValues) {
   EXPECT_TRUE(folder_names(home.path()).empty());
 }
 
+// Game names that name no key file leave the settings unkept: said once, on stderr and in the log.
+TEST_F(RegistryStore, GameNamesThatNameNoKeyFileAreReportedOnce) {
+  error_report_mode_set(0);  // development: the text log is written
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reg_set_string(G, "../x", "v", "1"), -1);
+  EXPECT_EQ(reg_get_int("/abs", L, "v", 7), 7);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "vaskrun: the settings are not kept: REG_GLOBAL \"VASKEL_SYSTEM\" "
+                                                   "and REG_LOCAL \"../x\" name no settings file\n");
+  std::ifstream log(save_folder.at("debugout.log"));
+  EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}), ::testing::HasSubstr("設定を保存しません"));
+}
+
+// A CP932 name whose trail byte is 0x5C, the separator, stays one key name: 表 (95 5C), ソ (83 5C).
+TEST_F(RegistryStore, KeyNamesWithATrailByteOf5CAreOneName) {
+  ASSERT_EQ(reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\表示\\ソフト", "v", "1", 0), 0);
+  EXPECT_NE(config_file(reinterpret_cast<const char*>(u8"表示/ソフト.ini")).find("v=1\n"), std::string::npos);
+  EXPECT_EQ(reg_delete_tree("表示", "ソフト"), 0);
+  EXPECT_TRUE(folder_names(config_path("")).empty());
+}
+
 TEST_F(RegistryStore, DeleteTree) {
   EXPECT_EQ(reg_delete_tree(G, L), -1);  // no global key at all
   reg_set_string(G, L, "A", "1");
@@ -185,6 +208,23 @@ TEST_F(RegistryStore, DeleteTree) {
   reg_set_string(G, L, "A", "1");
   EXPECT_EQ(reg_delete_tree(G, "Missing"), 0);
   EXPECT_EQ(get("A"), "1");
+}
+
+// The names come from a game, so they may name another program's folder: a delete takes only key
+// files the store wrote (its mark, or its exact layout of before), never a link or what it leads
+// to, and a folder only when it held such a file.
+TEST_F(RegistryStore, DeleteTakesOnlyTheStoresOwnFilesAndFolders) {
+  const std::string key = "config/VASKEL_SYSTEM/VASKEL_RUNTIME";
+  reg_set_string(G, L, "A", "1");
+  home.write(key + "/Old.ini", "[values]\nA=1\nB=two words\n");
+  home.write(key + "/App.ini", "[Settings]\nx=1\n");
+  home.mkdir(key + "/Empty");
+  home.write("elsewhere/K.ini", "[values]\nA=1\n");
+  std::filesystem::create_symlink(home.at("elsewhere"), home.at(key + "/Linked"));
+  EXPECT_EQ(reg_delete_tree(G, L), 0);
+  for (const char* name : {"/App.ini", "/Empty/", "/Linked"}) EXPECT_TRUE(std::filesystem::exists(home.at(key + name)));
+  for (const char* name : {".ini", "/Old.ini"}) EXPECT_FALSE(std::filesystem::exists(home.at(key + name))) << name;
+  EXPECT_TRUE(std::filesystem::exists(home.at("elsewhere/K.ini")));
 }
 
 TEST_F(RegistryStore, DeleteSubkeysStopsAtWhatIsNotAKey) {
@@ -271,7 +311,7 @@ TEST(AtomicFile, TakesTheUmaskReplacesALinkAndSweepsOnlyItsOwnLeftovers) {
   for (const char* name : {"a.sav.tmp-Ab3xY9", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9", ".tmp-abcdef"}) dir.write(name, "");
   dir.mkdir("d.tmp-abcdef");
   std::filesystem::create_symlink(outside.at("mine"), dir.at("l.tmp-abcdef"));
-  EXPECT_EQ(atomic_file_sweep(dir.path()), 1);
+  EXPECT_EQ(atomic_file_sweep(dir.path(), FOLDER_GAME), 1);
   EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{".tmp-abcdef", "a.sav.tmp-12345", "a.sav.tmp-Ab3x_9",
                                                                  "d.tmp-abcdef", "l.tmp-abcdef", "link", "m"}));
 }

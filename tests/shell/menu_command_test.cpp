@@ -151,6 +151,11 @@ TEST_F(menu_window, MenuCommandsWithoutARequestActAtOnce) {
   environment("HELP_FILE ..\\manual.html\n");  // a help file outside the game is not opened
   send(WM_COMMAND, IDM_HELP);
   EXPECT_EQ(platform.opened.size(), 2u);
+  environment("HELP_FILE manual.html\n");
+  platform.shell_open_works = false;  // no browser: F1 says so, as it does for the file outside
+  send(WM_KEYDOWN, VK_F1);
+  ASSERT_EQ(platform.boxes.size(), 2u);
+  EXPECT_THAT(platform.boxes[1].text, HasSubstr("ヘルプ[manual.html]を開けませんでした。"));
 }
 
 TEST_F(menu_window, DroppedFilesFillTheBufferAndSourcesGoToTheCompiler) {

@@ -28,7 +28,7 @@ class MainWindowCore : public engine_test {
 };
 
 static intptr_t handler_a(window_handle, uint32_t m, uintptr_t, intptr_t) {
-  if (m == WM_USER) seen.push_back("a");
+  if (m == WM_USER || m >= WM_REGISTERED_FIRST) seen.push_back("a");
   return 0;
 }
 static intptr_t handler_b(window_handle, uint32_t m, uintptr_t, intptr_t) {
@@ -126,7 +126,7 @@ TEST_F(MainWindowCore, UnclaimedCloseDestroysAndQuits) {
 TEST_F(MainWindowCore, DrainCountsRegisteredMessagesButNeverDispatchesThem) {
   wndproc_handler_add(handler_a);
   message_post(main_window_get(), WM_USER, 0, 0);
-  message_post(main_window_get(), 0xC123, 0, 0);
+  message_post(main_window_get(), WM_REGISTERED_FIRST, 0, 0);
   message_post(main_window_get(), WM_USER, 0, 0);
   EXPECT_EQ(drain_window_messages(), 3);
   EXPECT_EQ(seen, (std::vector<std::string>{"a", "a"}));

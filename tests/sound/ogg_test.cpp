@@ -106,6 +106,29 @@ TEST_F(ogg_test, EachReadStaysWithinTheRoomGivenAndTheRestComesNext) {
   free(data);
 }
 
+// Every round's end is told once, at its place in the bytes handed out, whether it falls in the
+// read that decoded it or in the carry that a later read hands out.
+TEST_F(ogg_test, EachEndIsToldOnceAtItsPlaceInTheBytes) {
+  write_sine("round.ogg", 1, 22050, 0.3, 0.5);
+  const size_t round = 2 * 6615;  // 0.3 s of mono 16-bit
+  for (auto [n, limit] : {std::pair{1000, 1 << 30}, {1000, 1500}, {3000, 2000}}) {
+    oggdec_state* d = oggdec_open("round.ogg", "", 1);
+    ASSERT_NE(d, nullptr);
+    std::vector<size_t> ends;
+    for (size_t had = 0; had < 7 * round / 2;) {
+      uint8_t* data;
+      int got = oggdec_read(d, n, limit, &data);
+      free(data);
+      ASSERT_GT(got, 0);
+      had += static_cast<size_t>(got);
+      if (int after = oggdec_end_take(d); after >= 0) ends.push_back(had - static_cast<size_t>(after));
+    }
+    EXPECT_EQ(ends, (std::vector<size_t>{round, 2 * round, 3 * round})) << n << " " << limit;
+    EXPECT_EQ(oggdec_end_take(d), -1);
+    oggdec_close(d);
+  }
+}
+
 TEST_F(ogg_test, DamagedFilesFailToOpenOrPlaySilenceAndGoOn) {
   std::string good = vorbis_encode(sine_frames(1, 22050, 440, 6.0, 0.5), 1, 22050);
   size_t audio = good.find("OggS", good.find("OggS", 1) + 1);  // the third page: the first of audio

@@ -200,6 +200,24 @@ TEST_F(sprite_builtins, ReleaseFreesTheSourceOnlyWithAutoRelease) {
   EXPECT_EQ(page_missing(persistent->id), 0);  // pages refuse to go while persistent
 }
 
+// Thousands of sprite pictures go at a reset or on release, each looking only at its own users,
+// never at every page or sprite left.
+TEST_F(sprite_builtins, ReleasingPicturesLooksOnlyAtTheirOwnUsers) {
+  make_front(64, 64);
+  constexpr int N = 2000;
+  std::vector<uint32_t> sprites;
+  for (int i = 0; i < 2 * N; i++) {
+    page* p = solid(4, 4, 0);
+    give_alpha(p, 0);
+    if (i % 2) sprites.push_back(create(p)->id);
+  }
+  uint64_t before = page_free_visits();
+  for (uint32_t id : sprites) call("sprite_page_auto_release", {id}), call("sprite_release", {id});
+  page_free_nonpersistent();
+  EXPECT_EQ(page_count(), 1);
+  EXPECT_LE(page_free_visits() - before, uint64_t(4 * N));  // one alpha user or one reader a page
+}
+
 TEST_F(sprite_builtins, WaitsOnThreadZeroEndAtOnceWhileUpdatesAreSuspended) {
   make_front(64, 64);
   sprite* s = create(solid(4, 4, 0));
@@ -309,6 +327,8 @@ TEST_F(sprite_builtins, AFreedPageIsForgottenByEverySpriteThatHeldIt) {
   EXPECT_EQ(t->source_page, nullptr);
   page_free(t->work_page, 1);
   EXPECT_EQ(t->work_page, nullptr);
+  page_free(s->cross_fade_page, 1);
+  EXPECT_EQ(s->cross_fade_page, nullptr);
   call("sprite_move", {s->id, 3, 3});
   call("sprite_animate_define", {s->id, 1, 10, 2, 10});
   call("sprite_move", {t->id, 30, 30});

@@ -65,7 +65,7 @@ class sprite_test : public engine_test {
   }
   // An 8-bit alpha page of the page's size holding one level.
   page* give_alpha(page* p, uint8_t level) {
-    p->alpha = page_new_gray8(p->width, p->height, p->persistent);
+    page_alpha_set(p, page_new_gray8(p->width, p->height, p->persistent));
     p->owns_alpha = 1;
     page_fill_rect(p->alpha, page_rect{0, 0, p->width, p->height}, level);
     return p->alpha;

@@ -251,6 +251,21 @@ TEST_F(program, ALooseFastdataFolderShowsReportsAndAV3ArchiveSilencesThem) {
   EXPECT_EQ(output, "");
 }
 
+// Start-up forgets the display mode of the last run at once, so a run that dies (here at a script
+// error in development mode) never brings it back; it also sweeps what killed writes of its own
+// settings file left, and only those: the folder may be shared.
+TEST_F(program, StartUpForgetsTheDisplayModeAtOnceAndSweepsStaleSettingsTemporaries) {
+  const std::string key = "config/vasktest/" + title;
+  dir.write(key + ".ini", "[values]\nWinStat=1\n");
+  for (const char* tail : {".ini.tmp-Ab3xY9", ".ini.tmp-Ab3x_9", "x.ini.tmp-Ab3xY9"}) dir.write(key + tail, "");
+  loose_game(REPORTS);
+  std::string output;
+  EXPECT_EQ(run(&output), 255);
+  EXPECT_THAT(settings_file(), HasSubstr("WinStat=0\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir.at(key + ".ini.tmp-Ab3xY9")));
+  for (const char* tail : {".ini.tmp-Ab3x_9", "x.ini.tmp-Ab3xY9"}) EXPECT_TRUE(std::filesystem::exists(dir.at(key + tail)));
+}
+
 TEST_F(program, TheAbnormalExitQuestionComesInDevelopmentModeOnly) {
   dir.write("config/vasktest/" + title + ".ini", "[values]\nAbnormalTerminateFlg=1\n");
   loose_game(ENDS_AT_ONCE);

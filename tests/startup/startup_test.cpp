@@ -19,6 +19,7 @@
 #include "platform/window.h"
 #include "save/vm_exit.h"
 #include "shell/devtools.h"
+#include "shell/display_mode.h"
 #include "shell/env_keys.h"
 #include "shell/exit_state.h"
 #include "shell/settings.h"
@@ -319,7 +320,12 @@ TEST_F(startup_test, RunLoopLoadsOnTwoRestartsOnFiveAndStartsACustomObjectOnce) 
   scripted_run::results = {RUN_LOAD, RUN_END, RUN_END, RUN_END, 9};
   scripted_run::starts.clear();
   scripted_run::calls = 0;
+  static int reapplied;
+  reapplied = 0;  // the display mode, after every run: the switch hook hears of each
+  display_switch_hook_set([](int value) { return reapplied += value == -1; });
   EXPECT_EQ(run_loop(scripted_run::interpreter), 9);
+  display_mode_reset();
+  EXPECT_EQ(reapplied, 5);
   // After the load nothing was restored (no save data yet), so thread 0 starts without code.
   EXPECT_THAT(scripted_run::starts, ElementsAre("START.VKO", "-", "START.VKO", "SECOND.VKO", "START.VKO"));
   // The start event's three arguments never stay on thread 0's stack.
@@ -410,14 +416,27 @@ TEST_F(startup_test, TheExitSequenceSavesReadMarksFreesTheMachineAndShowsItsStag
   save_base_folder_set(game.path().c_str());
   main_window_set(window_create(window_spec{}));
   error_report_mode_set(0);
+  // Eternal variables are written only once read: neither an end during start-up nor a second
+  // exit sequence may write an empty table over the player's file.
+  const std::string eternal_file = game.at("savedata/vaskel_system.mss");
+  game.write("savedata/vaskel_system.mss", "unread");
+  ExecOut();
+  EXPECT_EQ(std::filesystem::file_size(eternal_file), 6u);
+  std::filesystem::remove(eternal_file);
   vm_reset();
   readmark_set* marks = readmark_attach("START.VKO", 8);
   readmark_test_and_set(marks, 3);
   value_cell global = int_cell(1, crc32_string("@g@GLOBAL"));
   global.scope = SCOPE_GLOBAL;
   var_assign(&global, nullptr);
+  value_cell eternal = int_cell(7, crc32_string("#seen@GLOBAL"));
+  eternal.scope = SCOPE_ETERNAL;
+  var_assign(&eternal, nullptr);
 
   ExecOut();
+  auto written = std::filesystem::file_size(eternal_file);
+  ExecOut();
+  EXPECT_EQ(std::filesystem::file_size(eternal_file), written);
   EXPECT_TRUE(std::filesystem::exists(game.at("savedata/vaskel_readmark.mss")));
   EXPECT_EQ(readmark_list_head(), nullptr);
   EXPECT_EQ(thread_count(), 0);

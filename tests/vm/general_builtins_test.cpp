@@ -141,7 +141,8 @@ TEST_F(general, ClockLerpAndTheIntegerFolds) {
     int32_t start, duration, value, expected;
   } rows[] = {
       {now - 250, 1000, 400, 100}, {now + 250, 1000, 400, 100},  // before the start: the distance
-      {now - 5000, 1000, 400, 400}, {now - 250, 0, 400, 400}, {now - 250, -5, 400, 400},
+      {now - 5000, 1000, 400, 400}, {now - 1001, 1000, 1000, 1000},  // held from one past the end
+      {now - 250, 0, 400, 400}, {now - 250, -5, 400, 400},
       {now - 999999, 1000000, INT_MAX, 2147481499}, {now - 1, 3, -7, -2},  // 64-bit product
   };
   for (const row& r : rows)

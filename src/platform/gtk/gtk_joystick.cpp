@@ -22,6 +22,8 @@ static bool joystick_start() {
   if (sdl_state == 0) {
     // The window is GTK's: pad events must come whether or not SDL thinks it has the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SIGINT and SIGTERM are the window system's (session_end_signals_catch), not SDL's.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     sdl_state = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0 ? 1 : -1;
     if (sdl_state == 1) atexit(joystick_shutdown);
   }

@@ -179,6 +179,13 @@ static gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data) {
   return TRUE;  // the engine destroys its windows itself
 }
 
+// Another program destroyed the window under us (a window closed by force): there is nowhere
+// left to ask the close question, so the game ends as at the session's end.
+static gboolean on_destroyed_outside(GtkWidget*, GdkEvent*, gpointer data) {
+  message_post(static_cast<gtk_host*>(data)->window, WM_ENDSESSION, 1, 0);
+  return TRUE;  // the widget stays until the engine destroys its window
+}
+
 static intptr_t client_size_lparam(gtk_host* host) {
   return make_lparam(gtk_widget_get_allocated_width(host->area), gtk_widget_get_allocated_height(host->area));
 }
@@ -312,6 +319,7 @@ void gtk_platform::window_host_create(plat_window* window) {
   g_signal_connect(host->toplevel, "focus-in-event", G_CALLBACK(on_focus), host);
   g_signal_connect(host->toplevel, "focus-out-event", G_CALLBACK(on_focus), host);
   g_signal_connect(host->toplevel, "delete-event", G_CALLBACK(on_delete), host);
+  g_signal_connect(host->toplevel, "destroy-event", G_CALLBACK(on_destroyed_outside), host);
   g_signal_connect(host->toplevel, "window-state-event", G_CALLBACK(on_window_state), host);
   g_signal_connect(host->toplevel, "configure-event", G_CALLBACK(on_configure), host);
   g_signal_connect(host->toplevel, "map-event", G_CALLBACK(on_map), host);

@@ -15,6 +15,8 @@ static void output_callback(void*, Uint8* stream, int length) {
 
 bool sdl_audio_open() {
   if (device) return true;
+  // SIGINT and SIGTERM are the window system's (session_end_signals_catch), not SDL's.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   SDL_AudioSpec want{}, have{};
   want.freq = SOUND_OUTPUT_RATE;
