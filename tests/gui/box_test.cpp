@@ -9,43 +9,68 @@
 
 static GtkWidget* open_message_dialog() { return visible_toplevel(GTK_TYPE_MESSAGE_DIALOG); }
 
-// Steps run from inside the box's own loop, one after another; each waits until the box is on the
-// screen. Keys go to the box after it is given the keyboard, and are delivered before the next
-// step: a loaded machine may map the box late or let a key from an earlier step overtake one.
+// An answer no button gives: the box ended by the script's budget.
+constexpr int GAVE_UP = 99;
+
+// Steps run from inside the box's own loop, one after another; a step that returns false is asked
+// again a tick later (what it looks for has not come yet). A step runs only once the box is on the
+// server's screen and holds the keyboard (the box is asked for it meanwhile), and once every key
+// sent before it has reached the box: a loaded machine maps the box late and delivers keys late.
 // After a budget of 15 s the box is ended with an answer no button gives, so a test that went
 // wrong fails rather than waits forever.
 struct box_script {
-  std::vector<std::function<void()>> steps;
+  std::vector<std::function<bool()>> steps;
   size_t next = 0;
   uint32_t started = host_clock_ms();
+  GtkWidget* box = nullptr;  // the box whose key releases are counted
+  int released = 0, sent = 0;
 };
+static box_script* running_script = nullptr;
+
+static gboolean count_release(GtkWidget*, GdkEventKey* key, gpointer data) {
+  if (!key->is_modifier) ++static_cast<box_script*>(data)->released;
+  return FALSE;
+}
 
 static gboolean run_step(gpointer data) {
   auto* script = static_cast<box_script*>(data);
   GtkWidget* box = open_message_dialog();
   if (host_clock_ms() - script->started > static_cast<uint32_t>(test_budget_ms(15000))) {
-    if (box) gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_NONE);
+    if (box) gtk_dialog_response(GTK_DIALOG(box), GAVE_UP);
     return G_SOURCE_CONTINUE;
   }
-  if (script->next >= script->steps.size() || !box || !gtk_widget_get_mapped(box)) return G_SOURCE_CONTINUE;
-  script->steps[script->next++]();
+  GdkWindow* window = box ? gtk_widget_get_window(box) : nullptr;
+  if (script->next >= script->steps.size() || !window || !gdk_window_is_viewable(window)) return G_SOURCE_CONTINUE;
+  if (box != script->box) {
+    script->box = box;
+    script->released = script->sent = 0;
+    g_signal_connect(box, "key-release-event", G_CALLBACK(count_release), script);
+  }
+  if (!gtk_window_is_active(GTK_WINDOW(box))) {
+    gdk_window_focus(window, gdk_x11_get_server_time(window));
+    return G_SOURCE_CONTINUE;
+  }
+  if (script->released < script->sent) return G_SOURCE_CONTINUE;
+  if (script->steps[script->next]()) ++script->next;
   return G_SOURCE_CONTINUE;
 }
 
-// Runs the box with the steps running in its loop every interval.
-static int box_with_steps(box_script& script, int interval_ms, const std::function<int()>& box) {
-  guint source = g_timeout_add(interval_ms, run_step, &script);
+// Runs the box with the steps running in its loop.
+static int box_with_steps(box_script& script, const std::function<int()>& box) {
+  running_script = &script;
+  guint source = g_timeout_add(50, run_step, &script);
   int answer = box();
   g_source_remove(source);
+  running_script = nullptr;
   return answer;
 }
 
-static void send_keys(const char* keys) {
-  GtkWidget* box = open_message_dialog();
-  if (!box) return;
-  std::string command = "xdotool windowfocus --sync " +
-                        std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(box))) + " key " + keys;
-  g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
+// Keys (xdotool's names, one press each) for the box that holds the keyboard; the next step waits
+// until the box has had them.
+static bool send_keys(const std::string& keys) {
+  g_spawn_command_line_sync(("xdotool key " + keys).c_str(), nullptr, nullptr, nullptr, nullptr);
+  running_script->sent += static_cast<int>(std::count(keys.begin(), keys.end(), ' ')) + 1;
+  return true;
 }
 
 class Boxes : public gui_test {
@@ -61,23 +86,27 @@ TEST_F(Boxes, YesNoBoxAnswersWithItsButtonsAlone) {
   script.steps = {
       [&] {
         save_screenshot("message-box", 0, 0, 640, 480);
-        gtk_window_close(GTK_WINDOW(host->toplevel));  // the user closes the main window: ignored
-        message_post(w, WM_USER, 7, 0);                // handled while the box is open
-        send_keys("Escape");                           // a Yes/No box cannot be escaped
+        // The user closes the main window (as the window manager's close arrives): ignored.
+        GdkEvent* close = gdk_event_new(GDK_DELETE);
+        close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(host->toplevel)));
+        close->any.send_event = TRUE;
+        gtk_main_do_event(close);
+        gdk_event_free(close);
+        message_post(w, WM_USER, 7, 0);  // handled while the box is open
+        return send_keys("Escape");      // a Yes/No box cannot be escaped
       },
+      [&] { return user_message_during_box = seen_any(WM_USER); },
       [&] {
         dialog_stayed = open_message_dialog() != nullptr;
-        user_message_during_box = std::any_of(seen.begin(), seen.end(), [](const seen_message& m) { return m.message == WM_USER; });
-        send_keys("alt+n");  // いいえ(&N)
+        return send_keys("alt+n");  // いいえ(&N)
       },
   };
-  int answer = box_with_steps(script, 400, [&] {
+  int answer = box_with_steps(script, [&] {
     return backend->message_box(w, "終了してよろしいですか？", "テスト", MB_ICONQUESTION | MB_YESNO);
   });
   EXPECT_EQ(answer, IDNO);
   EXPECT_TRUE(dialog_stayed);
   EXPECT_TRUE(user_message_during_box);
-  pump_for(200);
   EXPECT_FALSE(seen_any(WM_CLOSE));
   EXPECT_EQ(open_message_dialog(), nullptr);
 
@@ -102,8 +131,8 @@ TEST_F(Boxes, ButtonSetsAndTheirAnswers) {
   };
   for (const case_& c : cases) {
     box_script script;
-    script.steps = {[&] { send_keys(c.keys); }};
-    EXPECT_EQ(box_with_steps(script, 300, [&] { return backend->message_box(w, "テキスト", "キャプション", c.style); }),
+    script.steps = {[&] { return send_keys(c.keys); }};
+    EXPECT_EQ(box_with_steps(script, [&] { return backend->message_box(w, "テキスト", "キャプション", c.style); }),
               c.answer)
         << c.keys;
   }
@@ -112,10 +141,14 @@ TEST_F(Boxes, ButtonSetsAndTheirAnswers) {
 TEST_F(Boxes, AQuitPostedDuringABoxWaitsForTheDrain) {
   window_handle w = open_window(200, 100);
   box_script script;
-  script.steps = {[&] { message_post_quit(5); }, [&] { send_keys("Return"); }};
-  EXPECT_EQ(box_with_steps(script, 250, [&] { return backend->message_box(w, "a", "b", MB_OK); }), IDOK);
+  auto quit = [] {
+    message_post_quit(5);
+    return true;
+  };
+  script.steps = {quit, [] { return send_keys("Return"); }};
+  EXPECT_EQ(box_with_steps(script, [&] { return backend->message_box(w, "a", "b", MB_OK); }), IDOK);
   window_message m;
-  bool quit = false;
-  while (message_peek(m)) quit |= m.message == WM_QUIT && m.wparam == 5;
-  EXPECT_TRUE(quit);
+  bool quit_posted = false;
+  while (message_peek(m)) quit_posted |= m.message == WM_QUIT && m.wparam == 5;
+  EXPECT_TRUE(quit_posted);
 }

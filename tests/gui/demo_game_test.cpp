@@ -209,13 +209,11 @@ std::string log_entries(const std::string& log) {
 }
 
 TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
-  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
-  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
-  fs::path root = fs::path(testing::TempDir()) / "sample-game";
-  fs::remove_all(root);
-  fs::path folder = root / "game", shots = root / "shots";
+  if (sample_game_built("dev").empty()) GTEST_SKIP() << "the sample game is not built";
+  temp_dir root_dir;
+  fs::path root = root_dir.path(), folder = root / "game", shots = root / "shots";
   fs::create_directories(shots);
-  fs::copy(dev, folder, fs::copy_options::recursive);
+  sample_game_copy("dev", folder);
 
   auto title_click = [](int entry) {
     return [entry](headless_platform& host, window_handle w) { post_click(host, w, 400, 300 + 60 * (entry - 1) + 24); };
@@ -429,8 +427,8 @@ std::map<std::string, std::string> guide_files() {
 TEST(GuideGame, TheGuidesExampleBuildsIntoArchivesAndPlays) {
   std::map<std::string, std::string> files = guide_files();
   ASSERT_TRUE(files.count("fastdata/vaskel.env") && files.count("scenario/start.vasm")) << "the guide's example";
-  fs::path folder = fs::path(testing::TempDir()) / "guide-game", shots = folder / "shots";
-  fs::remove_all(folder);
+  temp_dir game;
+  fs::path folder = game.path(), shots = folder / "shots";
   fs::create_directories(shots);
   std::string env;
   ASSERT_TRUE(utf8_to_cp932(files["fastdata/vaskel.env"], env));

@@ -1,5 +1,5 @@
-// The sample game's movie in the real window: vaskrun plays the packaged game on the private X
-// server; Enter turns the chapter's pages until the movie plays over the scene's middle, and two
+// The sample game's movie in the real window: vaskrun plays a copy of the packaged game on the
+// private X server; Enter turns the chapter's pages until the movie plays over the scene's middle, and two
 // screenshots a second apart show the frames due at those times (each frame's number stands in
 // eight black and white bars along its bottom). The scene shows again once the movie is closed;
 // Enter then takes the game through to its ending and the title, where the key 4 ("終了") ends it.
@@ -11,11 +11,11 @@
 
 #include "golden.h"
 #include "gui_fixture.h"
+#include "playthrough.h"
 #include "test_support.h"
 
 namespace {
 
-const std::string game = VASK_BINARY_DIR "/demo/packaged";
 constexpr int W = 800, H = 600;
 // The movie's rectangle in the game area (movie.vasm), and the row through its bars.
 constexpr int MX = 240, MY = 180, MW = 320, BAR_Y = 180 + 220;
@@ -50,8 +50,9 @@ class MovieScene : public gui_test {
 };
 
 TEST_F(MovieScene, TheMoviePlaysItsFramesOnTimeOverTheSceneAndTheSceneReturns) {
-  if (!std::filesystem::exists(game + "/movie/opening.avi")) GTEST_SKIP() << "the sample game is not built";
-  child = vaskrun_start(game, home.path());
+  if (sample_game_built("packaged").empty()) GTEST_SKIP() << "the sample game is not built";
+  sample_game_copy("packaged", home.at("game"));
+  child = vaskrun_start(home.at("game"), home.path());
   ASSERT_GT(child, 0);
   ASSERT_TRUE(game_area_find("vaskrun sample game", W, H, left, top));
 

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <utility>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -26,16 +28,16 @@ namespace fs = std::filesystem;
 constexpr int W = 800, H = 600;
 constexpr double BYTES_PER_MS = 44100 * 2 * 2 / 1000.0;  // the mix: 16-bit stereo
 const pixel_mask movie_frame = {240, 180, 560, 420};
-const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";  // the loose copy, in development mode
+const fs::path dev = sample_game_built("dev");  // the loose copy, in development mode
 
 const std::vector<play_step> steps = {
-    {"title:", 1500, "title", play_input::click, 400, 324},
+    {"title:", 1500, "title", play_input::choose, 400, 324},
     {"page: 太郎", 2500, "first-page", play_input::enter},
     {"page: 花子", 2500, "second-page", play_input::enter},
     {"page: 夕焼け", 2500, "third-page", play_input::wheel_up},  // no voice: the music alone
     {"backlog: 一つ前", 600, "backlog", play_input::wheel_down},
     {"backlog: 閉じる", 400, "", play_input::click, 400, 100},  // Enter would frame the choice's first entry, or not, by its timing
-    {"choice:", 800, "choice", play_input::click, 400, 294},
+    {"choice:", 800, "choice", play_input::choose, 400, 294},
     {"page: 太郎「神社", 2500, "shrine-page", play_input::enter},
     {"page: 花子「……", 400, "", play_input::enter},
     {"movie:", 2000, "movie", play_input::none},
@@ -43,7 +45,7 @@ const std::vector<play_step> steps = {
     {"mahjong:", 800, "", play_input::enter},
     {"page: 花子「すごい", 2500, "last-page", play_input::enter},
     {"ending:", 1500, "ending", play_input::enter},
-    {"title:", 600, "title-last", play_input::click, 400, 504},  // the title waits: "終了" ends the game
+    {"title:", 600, "title-last", play_input::choose, 400, 504},  // the title waits: "終了" ends the game
 };
 constexpr size_t FIRST_TITLE = 0, THIRD_PAGE = 3, LAST_TITLE = 14;
 
@@ -92,14 +94,19 @@ class SampleGamePlaythrough : public gui_test {
   }
   void give(const play_step& s, int left, int top) {
     std::string at = std::to_string(left + s.x) + " " + std::to_string(top + s.y);
+    std::string rest = std::to_string(left + PLAY_POINTER_REST_X) + " " + std::to_string(top + PLAY_POINTER_REST_Y);
     switch (s.input) {
       case play_input::none: break;
       case play_input::enter: EXPECT_EQ(xdotool("key Return"), 0); break;
-      case play_input::click: {
-        std::string rest = std::to_string(left + PLAY_POINTER_REST_X) + " " + std::to_string(top + PLAY_POINTER_REST_Y);
+      case play_input::click:
         EXPECT_EQ(xdotool("mousemove " + at + " sleep 0.1 click 1 sleep 0.2 mousemove " + rest), 0);
         break;
-      }
+      case play_input::choose:
+        EXPECT_EQ(xdotool("mousemove " + at), 0);
+        EXPECT_TRUE(pump_until([&] { return framed(s.x, s.y); }, 5000)) << "the entry at " << s.x << "," << s.y
+                                                                         << " was not framed under the pointer";
+        EXPECT_EQ(xdotool("click 1 sleep 0.2 mousemove " + rest), 0);
+        break;
       case play_input::wheel_up: EXPECT_EQ(xdotool("click 4"), 0); break;
       case play_input::wheel_down: EXPECT_EQ(xdotool("click 5"), 0); break;
     }
@@ -108,17 +115,18 @@ class SampleGamePlaythrough : public gui_test {
   // vaskrun on a copy of the development folder, the pointer starting outside its window (as
   // headless); false unless its window shows, found by its first title (development mode puts the
   // script's place in it later), and it is given the keyboard. The game area lies under the menu
-  // bar, and in development mode above a status bar: it is found once, as the band of the window
-  // that best matches a picture of the game, and placed again from the window's origin each time
-  // (asked of the server: GDK does not follow another client's window by itself).
+  // bar, and in development mode above a status bar: it is the band of the window that best
+  // matches a picture of the game, sought at every look until one has matched (a window still
+  // being drawn matches no band), and placed again from the window's origin each time (asked of
+  // the server: GDK does not follow another client's window by itself).
   bool game_start(const fs::path& folder, const fs::path& root,
                   const std::vector<std::pair<std::string, std::string>>& environment) {
-    fs::copy(dev, folder, fs::copy_options::recursive);
+    sample_game_copy("dev", folder);
     xdotool("mousemove 1010 750");
     child = vaskrun_start(folder, root, environment);
     int width = 0;
     std::string id;
-    band = -1;
+    band = -1, band_sure = false;
     if (child <= 0 || !game_area("vaskrun sample game", H, width, left, top) ||
         xdotool("search --onlyvisible --name \"vaskrun sample game\"", &id) != 0)
       return false;
@@ -142,6 +150,25 @@ class SampleGamePlaythrough : public gui_test {
       if (best < 0 || bad < best) best = bad, band = dy;
     }
   }
+  // The pixels of the game area that differ from the picture now (-1 before it is placed).
+  int mismatches_now(const std::vector<uint32_t>& want, const pixel_mask& mask = {}) {
+    if (!band_sure) band_find(want);
+    int bad = place() ? glyph_mismatches(screenshot(left, top, W, H), want, W, mask) : -1;
+    band_sure |= bad >= 0 && bad < W * H / 100;
+    return bad;
+  }
+  // Whether the game area shows the picture now, all but 1 % of it.
+  bool shows(const std::vector<uint32_t>& want) {
+    int bad = mismatches_now(want);
+    return bad >= 0 && bad < W * H / 100;
+  }
+  // Whether the game frames the entry whose middle is at (x, y) in the game area: the frame's
+  // yellow lies round the entry (256 x 64 about its middle).
+  bool framed(int x, int y) {
+    if (!place()) return false;
+    auto yellow = [](int r, int g, int b) { return r > 220 && g > 185 && g < 240 && b < 110; };
+    return count_in(screenshot(left + x - 128, top + y - 32, 256, 64), 256, 0, 0, 256, 64, yellow) > 500;
+  }
   // The game area now, once it is placed.
   std::vector<uint32_t> game_shot() { return place() ? screenshot(left, top, W, H) : std::vector<uint32_t>{}; }
 
@@ -150,13 +177,14 @@ class SampleGamePlaythrough : public gui_test {
   int child = -1;
   unsigned long xid = 0;
   int band = -1, left = 0, top = 0;
+  bool band_sure = false;
 };
 
 TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereItsMusicPlays) {
-  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
+  if (dev.empty()) GTEST_SKIP() << "the sample game is not built";
   fs::path root = home.path(), shots = root / "headless", folder = root / "game";
   fs::create_directories(shots);
-  fs::copy(dev, root / "headless-game", fs::copy_options::recursive);
+  sample_game_copy("dev", root / "headless-game");
   ASSERT_EQ(play_headless(root / "headless-game", shots, steps), 0);
 
   ASSERT_TRUE(game_start(folder, root, {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", audio.string()}}))
@@ -174,15 +202,12 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
     if (std::string(s.cue) == "mahjong:" && place()) save_screenshot("sample-mahjong-panel", left, top, W, H);
     if (*s.shot) {
       // The desktop keeps real time: the screen is taken until it matches, a few seconds at most.
-      std::vector<uint32_t> want = raw_read(shots / (std::string(s.shot) + ".raw")), got;
+      std::vector<uint32_t> want = raw_read(shots / (std::string(s.shot) + ".raw"));
       const pixel_mask mask = std::string(s.shot) == "movie" ? movie_frame : pixel_mask{};
       int best = -1;
       bool matched = pump_until(
           [&] {
-            if (band < 0) band_find(want);
-            if (!place()) return false;
-            got = screenshot(left, top, W, H);
-            int bad = glyph_mismatches(got, want, W, mask);
+            int bad = mismatches_now(want, mask);
             if (best < 0 || (bad >= 0 && bad < best)) best = bad;
             return bad >= 0 && bad < W * H / 100;
           },
@@ -224,18 +249,20 @@ int text_pixels(const std::vector<uint32_t>& shot) { return count_in(shot, W, 44
 int mark_pixels(const std::vector<uint32_t>& shot) {
   return count_in(shot, W, 668, 434, 764, 456, [](int r, int g, int b) { return r > 180 && g > 150 && b < 150; });
 }
+// The first page's 53 characters typed at the slowest speed, 110 ms each.
+constexpr uint32_t FIRST_PAGE_TYPING_MS = 53 * 110;
 // The message window's dark blue (which GTK's dialogs have not).
 bool window_blue(int r, int g, int b) { return std::abs(r - 0x14) < 16 && std::abs(g - 0x2A) < 16 && std::abs(b - 0x50) < 16; }
 
 // Reading on the desktop, in two runs of the loose copy. At the slowest text speed the first page
-// is typed: soon after it begins part of it shows, not all; a click shows the rest at once, and
-// the page then waits: nothing turns it. A right click hides the message window, the next click
+// is typed: part of it shows, not all; a click shows the rest sooner than the typing alone would,
+// and the page then waits: nothing turns it. A right click hides the message window, the next click
 // brings it back as it was, and the page still waits. At the fastest speed the page stands whole
 // as it begins; F6 puts "オート" on the window and the pages turn by themselves up to the choice,
 // where auto mode ends. There the menu's save (F2) keeps the game in the slot dialog's first
 // slot, which the load dialog (F3) shows with its chapter and the page's thumbnail.
 TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheWindowHidden) {
-  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
+  if (dev.empty()) GTEST_SKIP() << "the sample game is not built";
   std::vector<uint32_t> whole_page;
   for (const char* speed : {"0", "5000"}) {
     SCOPED_TRACE(std::string("text speed ") + speed);
@@ -246,49 +273,55 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
     debug_log_reader log(folder / "debugout.log");
     std::vector<uint32_t> title = golden_picture("01-title");
     ASSERT_TRUE(pump_until([&] { return log.seen("title:"); }, 20000));
-    ASSERT_TRUE(pump_until([&] {
-      if (band < 0) band_find(title);
-      return glyph_mismatches(game_shot(), title, W) < W * H / 100;
-    }, 5000)) << "the title";
-    give({"", 0, "", play_input::click, 400, 324}, left, top);
+    ASSERT_TRUE(pump_until([&] { return shows(title); }, 5000)) << "the title";
+    give({"", 0, "", play_input::choose, 400, 324}, left, top);
     ASSERT_TRUE(pump_until([&] { return log.seen("text: 坂の下で"); }, 30000)) << "the first page";
+    uint32_t typing_began = host_clock_ms();
     auto click = [&](int button) {
       xdotool("mousemove " + std::to_string(left + 400) + " " + std::to_string(top + 300) + " sleep 0.1 click " +
               std::to_string(button));
     };
 
+    // The message window's text as it stands once two looks in a row agree.
+    auto steady_text = [&](std::vector<uint32_t>& shot) {
+      int last = -1;
+      return pump_until([&] {
+        shot = game_shot();
+        int now = text_pixels(shot);
+        return std::exchange(last, now) == now && now > 0;
+      }, 3000);
+    };
+
     if (whole_page.empty()) {  // the slowest speed
-      pump_for(800);
+      // The typing has moved on from where the window first stood.
       std::vector<uint32_t> typing = game_shot();
+      int first = text_pixels(typing);
+      ASSERT_TRUE(pump_until([&] { return text_pixels(typing = game_shot()) > first; }, 3000)) << "nothing was typed";
       save_screenshot("reading-slowest-typing", left, top, W, H);
       click(1);
-      uint32_t clicked = host_clock_ms();
       ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 3000)) << "the click did not show the rest";
-      EXPECT_LT(host_clock_ms() - clicked, 1500u) << "the rest of the page came slowly";
-      pump_for(300);
-      whole_page = game_shot();
+      EXPECT_LT(host_clock_ms() - typing_began, FIRST_PAGE_TYPING_MS - 1000)
+          << "the rest of the page came no sooner than the typing alone brings it";
+      ASSERT_TRUE(steady_text(whole_page));
       int part = text_pixels(typing), whole = text_pixels(whole_page);
-      EXPECT_GT(part, 0) << "nothing was typed in 0.8 s";
       EXPECT_LT(part, whole / 2) << "the page was not typed: " << part << " of " << whole;
       pump_for(2000);
       EXPECT_FALSE(log.seen("text: 花子")) << "the page turned by itself";
 
       click(3);
       ASSERT_TRUE(pump_until([&] { return log.seen("window: 隠す"); }, 3000)) << "a right click did not hide";
-      pump_for(300);
-      std::vector<uint32_t> hidden = game_shot();
+      EXPECT_TRUE(pump_until([&] { return text_pixels(game_shot()) < whole / 20; }, 3000)) << "the message window stayed";
       save_screenshot("reading-window-hidden", left, top, W, H);
-      EXPECT_LT(text_pixels(hidden), whole / 20) << "the message window stayed";
       click(1);
       ASSERT_TRUE(pump_until([&] { return log.seen("window: 戻す"); }, 3000)) << "a click did not show it again";
-      pump_for(300);
-      EXPECT_LT(glyph_mismatches(game_shot(), whole_page, W), W * H / 100) << "the window came back otherwise";
+      EXPECT_TRUE(pump_until([&] { return shows(whole_page); }, 3000))
+          << "the window came back otherwise";
       pump_for(1500);
       EXPECT_FALSE(log.seen("text: 花子")) << "the click that showed the window turned the page";
     } else {  // the fastest speed
       ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 1000)) << "the page was not there at once";
-      pump_for(300);
-      EXPECT_LT(glyph_mismatches(game_shot(), whole_page, W), W * H / 100) << "not the whole page";
+      EXPECT_TRUE(pump_until([&] { return shows(whole_page); }, 3000))
+          << "not the whole page";
       EXPECT_EQ(mark_pixels(game_shot()), 0) << "a mode mark without a mode";
       xdotool("windowfocus --sync " + std::to_string(xid) + " key F6");
       EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) > 20; }, 3000)) << "no オート on the window";
@@ -307,24 +340,31 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       ASSERT_FALSE(saving.empty()) << "F2 opened no slot dialog";
       xdotool("windowfocus --sync " + saving + " key Down sleep 0.3 key Return");
       ASSERT_TRUE(pump_until([&] { return fs::exists(folder / "savedata/vaskel_0101.sav"); }, 5000)) << "not saved";
-      std::string box;  // "セーブしました", over the game
-      pump_until([&] {
-        xdotool("search --onlyvisible --pid " + std::to_string(child), &box);
-        return std::count(box.begin(), box.end(), '\n') >= 2;
-      }, 5000);
-      xdotool("windowfocus --sync " + box.substr(box.rfind('\n', box.size() - 2) + 1) + " key Return");
-      pump_for(500);
+      // "セーブしました", over the game: a window of the game's that is neither the game's own nor
+      // the slot dialog.
+      auto box = [&] {
+        std::string ids;
+        xdotool("search --onlyvisible --pid " + std::to_string(child), &ids);
+        std::istringstream lines(ids);
+        for (std::string id; std::getline(lines, id);)
+          if (id != std::to_string(xid) && id != saving) return id;
+        return std::string();
+      };
+      std::string saved;
+      ASSERT_TRUE(pump_until([&] { return !(saved = box()).empty(); }, 5000)) << "no box said it was saved";
+      xdotool("windowfocus --sync " + saved + " key Return");
+      ASSERT_TRUE(pump_until([&] { return box().empty(); }, 5000)) << "the box stayed";
       xdotool("windowfocus --sync " + std::to_string(xid) + " key F3");
       std::string loading = dialog(u8"データのロード");
       ASSERT_FALSE(loading.empty()) << "F3 opened no slot dialog";
       xdotool("windowfocus --sync " + loading + " key Down");
-      pump_for(800);
-      int dx = 0, dy = 0, dw = 0, dh = 0;
-      window_geometry(strtoul(loading.c_str(), nullptr, 10), dx, dy, dw, dh);
-      save_screenshot("sample-slot-dialog-thumbnail", dx, dy, dw, dh);
       // The thumbnail shows the page: the message window's dark blue.
-      std::vector<uint32_t> shown = dw > 0 && dh > 0 ? screenshot(dx, dy, dw, dh) : std::vector<uint32_t>{};
-      EXPECT_GT(count_in(shown, dw, 0, 0, dw, dh, window_blue), 1000) << "no thumbnail of the page in the slot dialog";
+      int dx = 0, dy = 0, dw = 0, dh = 0;
+      EXPECT_TRUE(pump_until([&] {
+        if (!window_geometry(strtoul(loading.c_str(), nullptr, 10), dx, dy, dw, dh) || dw <= 0 || dh <= 0) return false;
+        return count_in(screenshot(dx, dy, dw, dh), dw, 0, 0, dw, dh, window_blue) > 1000;
+      }, 3000)) << "no thumbnail of the page in the slot dialog";
+      save_screenshot("sample-slot-dialog-thumbnail", dx, dy, dw, dh);
       xdotool("windowfocus --sync " + loading + " key Escape");
       std::string title_text = slurp(folder / "savedata/vaskel_0101.sav").substr(16, 128);
       EXPECT_STREQ(title_text.c_str(), "第一章　夕方の坂道∵夕焼け") << "chapter ∵ subject";

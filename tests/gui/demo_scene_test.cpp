@@ -1,5 +1,5 @@
-// The sample game's title in the real window: vaskrun plays the packaged game on the private X
-// server, and the title screen matches the golden picture of the headless playthrough
+// The sample game's title in the real window: vaskrun plays a copy of the packaged game on the
+// private X server, and the title screen matches the golden picture of the headless playthrough
 // (demo_game_test.cpp), in the window and centred on the screen after Alt+Enter; F4 goes back to
 // the window's place, which the exit stores. Scaled to the screen, the title, the chapter's zoom
 // and the page after it show the same pictures, enlarged. An open menu of the bar holds the game.
@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <utility>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -17,7 +19,7 @@
 
 namespace {
 
-const std::string game = VASK_BINARY_DIR "/demo/packaged";
+const std::filesystem::path built = sample_game_built("packaged");
 constexpr int W = 800, H = 600;
 
 class SampleGame : public gui_test {
@@ -28,14 +30,15 @@ class SampleGame : public gui_test {
     gui_test::TearDown();
   }
 
-  // vaskrun on the sample game with settings of its own (their first lines given), the pointer away
-  // from the menu, whose entry under it would be framed (and the top edge shows the full screen's
-  // menu bar); the X id of its window once it shows.
+  // vaskrun on a copy of the sample game with settings of its own (their first lines given), the
+  // pointer away from the menu, whose entry under it would be framed (and the top edge shows the
+  // full screen's menu bar); the X id of its window once it shows.
   unsigned long play(const std::string& settings = "") {
     std::filesystem::create_directories(home.at("config/vaskrun"));
     std::ofstream(home.at("config/vaskrun/demo.ini")) << "[values]\n" << settings;
+    sample_game_copy("packaged", home.at("game"));
     xdotool("mousemove 1023 767");
-    child = vaskrun_start(game, home.path());
+    child = vaskrun_start(home.at("game"), home.path());
     unsigned long xid = 0;
     EXPECT_TRUE(pump_until([&] { return (xid = find_window("vaskrun sample game")) != 0; }, 20000));
     return xid;
@@ -61,6 +64,44 @@ class SampleGame : public gui_test {
     return golden_mismatches(got, want, skip);
   }
 
+  // The pixels of the game area (the bottom 800 x 600 of the window, under its menu bar) on the
+  // 1024 x 768 screen that differ from the picture; -1 while the window has not its size.
+  int area_mismatches(unsigned long xid, const std::vector<uint32_t>& want) {
+    // Asked each time: a busy machine may show the window before its last size.
+    int x, y, width, height;
+    if (want.size() != size_t(W) * H || !window_geometry(xid, x, y, width, height) || height < H) return -1;
+    y += height - H;
+    int shown_w = std::min(W, 1024 - x), shown_h = std::min(H, 768 - y);
+    if (x < 0 || y < 0 || shown_w <= 0 || shown_h <= 0) return -1;
+    std::vector<uint32_t> shot = screenshot(x, y, shown_w, shown_h), got = want;
+    for (int row = 0; row < shown_h && !shot.empty(); ++row)
+      std::copy_n(shot.begin() + row * shown_w, shown_w, got.begin() + row * W);
+    return golden_mismatches(got, want);
+  }
+  // Waits until the game shows its title in its window, which stands still at its place: the game
+  // is ready for the keys.
+  bool title_shown(unsigned long xid, const std::vector<uint32_t>& title) {
+    std::string last;
+    return pump_until(
+        [&] {
+          int x = 0, y = 0, w = 0, h = 0;
+          window_geometry(xid, x, y, w, h);
+          std::string now = std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
+          int bad = area_mismatches(xid, title);
+          return std::exchange(last, now) == now && bad >= 0 && bad < W * H / 100;
+        },
+        20000);
+  }
+  // A window of the game's over its own (a box), or "".
+  std::string box_over(unsigned long xid) {
+    std::string ids;
+    xdotool("search --onlyvisible --pid " + std::to_string(child), &ids);
+    std::istringstream lines(ids);
+    for (std::string id; std::getline(lines, id);)
+      if (id != std::to_string(xid)) return id;
+    return "";
+  }
+
   // The X window titled so, or 0.
   unsigned long find_window(const char* title) {
     gchar* out = nullptr;
@@ -77,26 +118,18 @@ class SampleGame : public gui_test {
 
 // The title waits for the player: its picture is taken as it first stands.
 TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
-  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (built.empty()) GTEST_SKIP() << "the sample game is not built";
   std::vector<uint32_t> want = golden_picture("01-title");
   ASSERT_EQ(want.size(), static_cast<size_t>(W) * H);
 
   unsigned long xid = play();
   ASSERT_NE(xid, 0u) << "vaskrun's window did not appear";
 
-  // The client area is the bottom 800 x 600 of the window, under the menu bar.
   int best = -1;
-  bool settled = pump_until(
-      [&] {
-        // Asked each time: a busy machine may show the window before its last size.
-        int x, y, width, height;
-        if (!window_geometry(xid, x, y, width, height) || height < H) return false;
-        best = golden_mismatches(screenshot(x, y + height - H, W, H), want);
-        save_screenshot("sample-game-title", x, y, width, height);
-        return best >= 0 && best < W * H / 100;
-      },
-      4000);
-  EXPECT_TRUE(settled) << best << " pixels differ";
+  EXPECT_TRUE(pump_until([&] { return (best = area_mismatches(xid, want)) >= 0 && best < W * H / 100; }, 4000))
+      << best << " pixels differ";
+  int x, y, width, height;
+  if (window_geometry(xid, x, y, width, height)) save_screenshot("sample-game-title", x, y, width, height);
 }
 
 // Alt+Enter and F4 switch the game to full screen and back under a window manager; in full screen
@@ -104,7 +137,7 @@ TEST_F(SampleGame, TheTitleOnScreenMatchesTheHeadlessPlaythrough) {
 // at the place the settings keep (partly off the screen, as a player may leave it), comes back to
 // exactly that place and size, and the exit stores it.
 TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
-  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (built.empty()) GTEST_SKIP() << "the sample game is not built";
   if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> want = golden_picture("01-title");
   unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
@@ -115,7 +148,7 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
     return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
   };
   auto fills_screen = [&] { return place() == "0,0 1024x768"; };
-  pump_for(500);
+  ASSERT_TRUE(title_shown(xid, want)) << "the title did not show";
   std::string before = place();
   save_screenshot("sample-game-window-before-fullscreen", 0, 0, 1024, 768);
   key(xid, "alt+Return");
@@ -137,8 +170,9 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   save_screenshot("sample-game-window-after-fullscreen", 0, 0, 1024, 768);
   // Closing asks first; Enter answers yes, and the game ends in order.
   key(xid, "alt+F4");
-  pump_for(1000);
-  xdotool("key --clearmodifiers Return");
+  std::string question;
+  ASSERT_TRUE(pump_until([&] { return !(question = box_over(xid)).empty(); }, 10000)) << "closing asked nothing";
+  xdotool("windowactivate --sync " + question + " key --clearmodifiers Return");
   ASSERT_TRUE(pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000)) << "it went on";
   child = -1;
   std::string settings = slurp(home.at("config/vaskrun/demo.ini"));
@@ -150,13 +184,13 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
 // it show the pictures of the headless playthrough, enlarged; the game's zoom is on top of the
 // screen's, and nothing of an earlier frame stays beside the picture.
 TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
-  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (built.empty()) GTEST_SKIP() << "the sample game is not built";
   if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> title = golden_picture("01-title"), page = golden_picture("02-first-page");
   // The title goes on to the chapter by itself only when the game plays itself.
   unsigned long xid = play("FullScreenFit=1\nDemoLoop=1\n");
   ASSERT_NE(xid, 0u);
-  pump_for(500);
+  ASSERT_TRUE(title_shown(xid, title)) << "the title did not show";
   key(xid, "alt+Return");
   int bad = -1;
   auto few = [&](int mismatches, int pixels) { return (bad = mismatches) >= 0 && bad < pixels / 50; };
@@ -186,7 +220,7 @@ TEST_F(SampleGame, ScaledFullScreenComposesWithTheGamesZoom) {
 // over it holds the game (a window manager gives the menu its grab), and once the menu closes the
 // game goes on.
 TEST_F(SampleGame, AnOpenMenuHoldsTheTitleUntilItCloses) {
-  if (!std::filesystem::exists(game + "/data.arc")) GTEST_SKIP() << "the sample game is not built";
+  if (built.empty()) GTEST_SKIP() << "the sample game is not built";
   if (!(wm = window_manager_start())) GTEST_SKIP() << "openbox is not installed";
   std::vector<uint32_t> title = golden_picture("01-title");
   ASSERT_NE(play("DemoLoop=1\n"), 0u);

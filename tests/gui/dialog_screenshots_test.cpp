@@ -6,9 +6,6 @@
 // with Escape, which cancels it, and the game goes on.
 #include <sys/wait.h>
 
-#include <algorithm>
-#include <sstream>
-
 #include "gui_fixture.h"
 
 namespace {
@@ -79,33 +76,14 @@ const menu_entry ENTRIES[] = {
 
 class Dialogs : public vaskrun_game_test {
  protected:
-  // The visible windows of the game that have a name, ids as xdotool prints them.
-  std::vector<std::string> named_windows() {
-    std::string out;
-    xdotool("search --all --onlyvisible --pid " + std::to_string(child) + " --name .", &out);
-    std::vector<std::string> ids;
-    std::istringstream lines(out);
-    for (std::string id; std::getline(lines, id);) ids.push_back(id);
-    return ids;
-  }
-  // Waits for a window of the game that is not among those open before (the main window, the
-  // menus); its id, or "".
-  std::string dialog_window(const std::vector<std::string>& before) {
-    std::string found;
-    pump_until(
-        [&] {
-          for (const std::string& id : named_windows())
-            if (std::find(before.begin(), before.end(), id) == before.end()) found = id;
-          return !found.empty() || child_ended();
-        },
-        10000);
-    return found;
-  }
-  // The dialog now open, saved once it has been drawn (two shots in a row alike) and given the
-  // keyboard; with cancel, then Escape, and it is gone.
-  void shoot(const std::string& shot, const std::vector<std::string>& before, bool cancel = true) {
-    std::string id = dialog_window(before);
-    ASSERT_FALSE(id.empty()) << shot << " did not open";
+  // The dialog over the game (none of those open before), saved once it has been drawn (two shots
+  // in a row alike, and unlike the one of the page before it, when given) and holding the
+  // keyboard; with cancel, then Escape, and it is gone. Its picture.
+  std::vector<uint32_t> shoot(const std::string& shot, const std::vector<std::string>& before, bool cancel = true,
+                              const std::vector<uint32_t>& page_before = {}) {
+    std::string id = dialog_wait(before);
+    EXPECT_FALSE(id.empty()) << shot << " did not open";
+    if (id.empty()) return {};
     std::string geometry;
     int x = 0, y = 0, width = 0, height = 0;
     std::vector<uint32_t> last;
@@ -116,23 +94,20 @@ class Dialogs : public vaskrun_game_test {
     auto drawn = [&] {
       if (!place()) return false;
       std::vector<uint32_t> now = screenshot(x, y, width, height);
-      bool steady = !now.empty() && now == last;
+      bool steady = !now.empty() && now == last && now != page_before;
       last = std::move(now);
       return steady;
     };
-    ASSERT_TRUE(pump_until(drawn, 5000)) << shot << " was not drawn";
+    EXPECT_TRUE(pump_until(drawn, 5000)) << shot << " was not drawn";
     // On the 1024 x 768 screen every dialog lies whole, its buttons within reach.
     EXPECT_TRUE(x >= 0 && y >= 0 && x + width <= 1024 && y + height <= 768)
         << shot << " at " << x << "," << y << " " << width << "x" << height << " reaches past the screen";
     save_screenshot(shot, x, y, width, height);
-    ASSERT_EQ(xdotool("windowfocus --sync " + id), 0);
-    if (!cancel) return;
-    ASSERT_EQ(xdotool("key Escape"), 0);
-    EXPECT_TRUE(pump_until([&] { return dialog_window_gone(id); }, 5000)) << shot << " did not close";
-  }
-  bool dialog_window_gone(const std::string& id) {
-    std::vector<std::string> ids = named_windows();
-    return std::find(ids.begin(), ids.end(), id) == ids.end();
+    if (cancel) {
+      EXPECT_EQ(xdotool("key Escape"), 0);
+      EXPECT_TRUE(pump_until([&] { return game_window_ids().size() == 1; }, 5000)) << shot << " did not close";
+    }
+    return last;
   }
 };
 
@@ -142,29 +117,26 @@ TEST_F(Dialogs, EveryDialogOfTheMenusAndTheScriptsOpensAndCancels) {
   ASSERT_EQ(xdotool("mousemove 1010 750"), 0);  // the pointer away from every window
 
   for (const menu_entry& e : ENTRIES) {
-    ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
-    ASSERT_EQ(xdotool(std::string("key alt+") + e.menu), 0);
-    pump_for(600);  // a first entry that is a submenu has dropped down too
-    std::vector<std::string> menus = named_windows();
-    ASSERT_EQ(xdotool(std::string("key ") + e.entry), 0);
-    shoot(e.shot, menus);
+    menu_choose(e.menu, e.entry);
     ASSERT_FALSE(HasFatalFailure());
+    shoot(e.shot, {window});
+    ASSERT_FALSE(HasFailure()) << e.shot;
   }
 
   // The tabbed dialog: each page in turn (Ctrl+Page Down moves to the next tab), then cancelled.
-  const std::vector<std::string> before = {window};
   dir.write("game/config.jpg", "config");
+  std::vector<uint32_t> page_before;
   for (int page = 0; page < 4; page++) {
     std::string shot = "dialog-config-all-page" + std::to_string(page + 1);
-    shoot(shot, before, page == 3);
-    ASSERT_FALSE(HasFatalFailure());
+    page_before = shoot(shot, {window}, page == 3, page_before);
+    ASSERT_FALSE(HasFailure()) << shot;
     if (page < 3) {
       ASSERT_EQ(xdotool("key ctrl+Next"), 0);
     }
   }
   dir.write("game/textsave.jpg", "textsave");
-  shoot("dialog-text-save", before);
-  ASSERT_FALSE(HasFatalFailure());
+  shoot("dialog-text-save", {window});
+  ASSERT_FALSE(HasFailure());
 
   dir.write("game/end.jpg", "end");
   EXPECT_TRUE(pump_until([this] { return child_ended(); }, 10000)) << "the game did not end";

@@ -424,3 +424,35 @@ unsigned long vaskrun_game_test::game_windows(size_t count) {
       10000);
   return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
 }
+
+std::vector<std::string> vaskrun_game_test::game_window_ids() {
+  std::string out;
+  if (child > 0) xdotool("search --onlyvisible --pid " + std::to_string(child), &out);
+  std::vector<std::string> ids;
+  std::istringstream lines(out);
+  for (std::string id; std::getline(lines, id);) ids.push_back(id);
+  return ids;
+}
+
+void vaskrun_game_test::menu_choose(const std::string& menu_key, const std::string& entry_key) {
+  ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
+  size_t shown = game_window_ids().size();
+  ASSERT_EQ(xdotool("key alt+" + menu_key), 0);
+  ASSERT_TRUE(pump_until([&] { return game_window_ids().size() > shown; }, 5000)) << "alt+" << menu_key << " opened no menu";
+  ASSERT_EQ(xdotool("key " + entry_key), 0);
+}
+
+std::string vaskrun_game_test::dialog_wait(const std::vector<std::string>& before) {
+  std::string found, title;
+  pump_until(
+      [&] {
+        for (const std::string& id : game_window_ids())
+          if (std::find(before.begin(), before.end(), id) == before.end() && xdotool("getwindowname " + id, &title) == 0 &&
+              title != "vaskrun\n")
+            found = id;
+        return !found.empty() || child_ended();
+      },
+      10000);
+  if (!found.empty() && xdotool("windowfocus --sync " + found) != 0) found.clear();
+  return found;
+}

@@ -117,6 +117,15 @@ class vaskrun_game_test : public gui_test {
   // Waits until the game shows this many windows titled with its name (the main window, then the
   // boxes over it) or ends; the first one's id, 0 when they did not come.
   unsigned long game_windows(size_t count);
+  // The game's visible windows: its main window, its boxes and dialogs, and its open menus (which
+  // bear the program's name), ids as xdotool prints them.
+  std::vector<std::string> game_window_ids();
+  // Opens the menu of the bar by its access key and, once it has dropped down, chooses the entry
+  // by its key (a key sent earlier would reach the game's window).
+  void menu_choose(const std::string& menu_key, const std::string& entry_key);
+  // Waits for a box or dialog of the game that is not among those given (a menu is none) and
+  // gives it the keyboard; its id, "" when none came or the game ended.
+  std::string dialog_wait(const std::vector<std::string>& before);
 
   temp_dir dir;
   // Every test has a game of its own: its title, settings and single-instance lock.

@@ -36,6 +36,17 @@ int count_in(const std::vector<uint32_t>& shot, int width, int x0, int y0, int x
   return n;
 }
 
+std::filesystem::path sample_game_built(const char* kind) {
+  std::filesystem::path folder = std::filesystem::path(VASK_BINARY_DIR) / "demo" / kind;
+  // The movie is the last file each copy gets.
+  return std::filesystem::exists(folder / "movie/opening.avi") ? folder : std::filesystem::path();
+}
+
+void sample_game_copy(const char* kind, const std::filesystem::path& folder) {
+  std::filesystem::create_directories(folder.parent_path());
+  std::filesystem::copy(sample_game_built(kind), folder, std::filesystem::copy_options::recursive);
+}
+
 bool debug_log_reader::seen(const char* cue) {
   const std::string s = slurp(path_);
   while (read_ < s.size()) {
@@ -68,6 +79,7 @@ void queue_input(const play_step& s, std::deque<timed_message>& queue) {
       queue.push_back({80, WM_KEYUP, VK_RETURN, 1 | (1 << 30) | (1u << 31)});
       break;
     case play_input::click:
+    case play_input::choose:
       queue.push_back({0, WM_MOUSEMOVE, 0, at});
       queue.push_back({60, WM_LBUTTONDOWN, 1, at});
       queue.push_back({140, WM_LBUTTONUP, 0, at});

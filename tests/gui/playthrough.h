@@ -14,7 +14,10 @@
 // under it on the next screen.
 constexpr int PLAY_POINTER_REST_X = 790, PLAY_POINTER_REST_Y = 10;
 
-enum class play_input { none, enter, click, wheel_up, wheel_down };
+// choose: a click on an entry that the game frames while the pointer rests on it; the click waits
+// until the frame shows (a click that came before the game saw the pointer there would choose
+// nothing).
+enum class play_input { none, enter, click, choose, wheel_up, wheel_down };
 
 struct play_step {
   const char* cue;   // the start of a debug-log line (after its date stamp), in engine text
@@ -23,6 +26,13 @@ struct play_step {
   play_input input;
   int x = 0, y = 0;  // a click's place in the client area
 };
+
+// The built sample game: "packaged" (V3 archives, as a player gets it) or "dev" (loose folders,
+// development mode, writing its debug log); empty when that copy was not built.
+std::filesystem::path sample_game_built(const char* kind);
+// A copy of it in the folder, for one test to play: what a run writes (saves, read marks, the
+// debug log) never lands in the build's copies, which `make demo` plays.
+void sample_game_copy(const char* kind, const std::filesystem::path& folder);
 
 // A debug log read as it grows.
 class debug_log_reader {

@@ -114,16 +114,15 @@ class QuickSave : public vaskrun_game_test {
         },
         10000);
   }
-  // A menu entry by its access keys; then the box it brings is answered by key.
+  // A menu entry by its access keys; then the box it brings is answered by key, and goes.
   void menu_and_box(const char* entry, const char* answer, const std::string& box_shot) {
-    ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
-    ASSERT_EQ(xdotool("key alt+q"), 0);
-    pump_for(300);
-    ASSERT_EQ(xdotool(std::string("key ") + entry), 0);
-    ASSERT_NE(game_windows(2), 0u) << "no box came after " << entry;
+    menu_choose("q", entry);
+    ASSERT_FALSE(HasFatalFailure());
+    std::string box = dialog_wait({window});
+    ASSERT_FALSE(box.empty()) << "no box came after " << entry;
     save_screenshot(box_shot, left, top, W, H);
     ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
-    game_windows(1);
+    ASSERT_TRUE(pump_until([&] { return game_window_ids().size() == 1; }, 5000)) << "the box stayed";
   }
 };
 

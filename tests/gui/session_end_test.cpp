@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 using SessionEnd = vaskrun_game_test;
 
 TEST_F(SessionEnd, ASignalOrADestroyedWindowEndsTheGameInOrderAtOnce) {
-  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
-  if (!fs::exists(dev / "scenario/start.vko")) GTEST_SKIP() << "the sample game is not built";
+  if (sample_game_built("dev").empty()) GTEST_SKIP() << "the sample game is not built";
   // The keys that open a box first (the controls, the close question) put the game on the desktop,
   // as does the window's destruction (no signal).
   const std::pair<const char*, int> cases[] = {{"", SIGTERM}, {"", SIGINT},         {"", SIGHUP},
@@ -24,7 +23,7 @@ TEST_F(SessionEnd, ASignalOrADestroyedWindowEndsTheGameInOrderAtOnce) {
     bool desktop = *keys || !number;
     std::string run = dir.at(std::to_string(number) + keys);
     fs::create_directories(run);
-    fs::copy(dev, run + "/game", fs::copy_options::recursive);
+    sample_game_copy("dev", run + "/game");
     child = vaskrun_start(run + "/game", run, {{"VASKRUN_HEADLESS", desktop ? "0" : "1"}});
     std::string windows;
     auto shown = [&](long count) {

@@ -12,7 +12,7 @@ TEST_F(TextInputView, PastedJapaneseComesBackAsEngineText) {
       "text-input-dialog",
       [](GtkWidget* d, int, int) {
         GtkWidget* entry = gtk_window_get_focus(GTK_WINDOW(d));
-        if (!GTK_IS_ENTRY(entry)) return false;
+        if (!GTK_IS_ENTRY(entry) || !gtk_window_is_active(GTK_WINDOW(d))) return false;  // Return needs the keyboard
         gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), reinterpret_cast<const char*>(u8"山田　花子"), -1);
         gtk_editable_select_region(GTK_EDITABLE(entry), 0, -1);
         g_signal_emit_by_name(entry, "paste-clipboard");

@@ -211,7 +211,8 @@ TEST_F(VaskrunWindow, EveryMenuOpensAndTheExitEntryAsksBeforeAnOrderlyEnd) {
   ASSERT_FALSE(HasFatalFailure());
   unsigned long id = game_windows(1);
   ASSERT_NE(id, 0u) << "no window came; the program said: " << file_text("output");
-  std::string window = std::to_string(id), geometry, ini = "config/vasktest/" + name + ".ini";
+  window = std::to_string(id);
+  std::string geometry, ini = "config/vasktest/" + name + ".ini";
   ASSERT_EQ(xdotool("getwindowgeometry --shell " + window, &geometry), 0);
   int x = 0, y = 0;
   ASSERT_EQ(sscanf(geometry.c_str(), "WINDOW=%*u X=%d Y=%d", &x, &y), 2);
@@ -229,24 +230,25 @@ TEST_F(VaskrunWindow, EveryMenuOpensAndTheExitEntryAsksBeforeAnOrderlyEnd) {
   auto mouse_at = [&](int px, int py) { return "mousemove " + std::to_string(x + px) + " " + std::to_string(y + py); };
   for (const char* answer : {"alt+n", "alt+y"}) {
     if (answer[4] == 'n') {
-      ASSERT_EQ(xdotool("key alt+f"), 0);  // ファイル(&F), then 終了(&X)
-      pump_for(300);
-      ASSERT_EQ(xdotool("key x"), 0);
-    } else {  // the pointer rests on each target before it clicks
+      menu_choose("f", "x");  // ファイル(&F), then 終了(&X)
+      ASSERT_FALSE(HasFatalFailure());
+    } else {  // the pointer rests on each target, which lights up, before it clicks
       int bottom = file_menu.y + file_menu.height - 15;  // 終了, the last entry
-      for (auto [px, py] : {std::pair{file_menu.x + 20, file_menu.y / 2}, {file_menu.x + 40, bottom}}) {
-        ASSERT_EQ(xdotool(mouse_at(px, py)), 0);
-        pump_for(200);
-        ASSERT_EQ(xdotool("click 1"), 0);
-        pump_for(300);
-      }
+      size_t shown = game_window_ids().size();
+      ASSERT_EQ(xdotool(mouse_at(file_menu.x + 20, file_menu.y / 2) + " click 1"), 0);
+      ASSERT_TRUE(pump_until([&] { return game_window_ids().size() > shown; }, 5000)) << "the click opened no menu";
+      const shot unlit = take(x, y, file_menu.x, bottom - 10, file_menu.width, 20);
+      ASSERT_EQ(xdotool(mouse_at(file_menu.x + 40, bottom)), 0);
+      ASSERT_TRUE(pump_until([&] { return !alike(take(x, y, file_menu.x, bottom - 10, file_menu.width, 20), unlit); }))
+          << "終了 did not light up under the pointer";
+      ASSERT_EQ(xdotool("click 1"), 0);
     }
-    ASSERT_NE(game_windows(2), 0u) << "no question came";
+    ASSERT_NE(dialog_wait({window}), "") << "no question came";
     save_screenshot("vaskrun-exit-question", x, y, CLIENT_W, CLIENT_H);
     ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
     if (answer[4] == 'n') {
       EXPECT_TRUE(pump_until([&] { return file_text(ini).find("AbnormalTerminateFlg=1") != std::string::npos; }));
-      EXPECT_FALSE(child_ended()) << "No ended the game";
+      ASSERT_TRUE(pump_until([&] { return game_window_ids().size() == 1; })) << "No ended the game or kept the box";
     }
   }
   EXPECT_TRUE(pump_until([this] { return child_ended(); }, 10000)) << "Yes did not end the game";

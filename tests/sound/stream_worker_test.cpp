@@ -338,14 +338,17 @@ TEST_F(StreamWorkerThreaded, StopAllReturnsOnceTheWorkerHasEmptiedTheList) {
 }
 
 TEST_F(StreamWorkerThreaded, TheWorkerToldToStopEndsAtOnceRatherThanAfterItsTick) {
-  // Joined within its first tick each time: sleeping the ticks out would take 2 s at least.
-  auto start = std::chrono::steady_clock::now();
+  // A worker that slept its tick out would take a whole tick every time; the quickest of a few
+  // starts and stops shows the join, however busy the machine is at the others.
+  auto quickest = std::chrono::steady_clock::duration::max();
   for (int k = 0; k < 20; ++k) {
+    auto start = std::chrono::steady_clock::now();
     stream_worker_manual(false);
     stream_stop_all();     // starts the worker
     stream_mixer_reset();  // stops and joins it
+    quickest = std::min(quickest, std::chrono::steady_clock::now() - start);
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(quickest).count(), int64_t{STREAM_TICK_MS});
 }
 
 }  // namespace

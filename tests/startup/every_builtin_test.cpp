@@ -1,18 +1,26 @@
 // Every built-in of the table called with extreme numbers in every argument, on a headless engine
 // with a window, a front page and a game folder: a hostile or careless script must never reach
-// undefined behaviour or an absurd allocation (the sanitized build aborts on either). Script
-// errors and boxes are answered by the headless backend; a waiting built-in runs once.
+// undefined behaviour or an absurd allocation (the sanitized build aborts on either), and after
+// every call the engine is whole: the call's frame still runs, past the call (or on it, when the
+// built-in waits), with exactly one result where the arguments lay (the arguments still there when
+// the built-in waits), the thread list holds
+// together, every page and sprite is listed once under its own id and points only at listed pages,
+// and no dialog is left open. Script errors and boxes are answered by the headless backend; a
+// waiting built-in runs once.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/datasource.h"
 #include "base/env.h"
 #include "base/memory.h"
+#include "graphics/gfx_id.h"
 #include "graphics/image_cache.h"
 #include "graphics/image_readers.h"
 #include "graphics/page.h"
@@ -39,6 +47,48 @@
 #include "vm/variables.h"
 
 namespace {
+
+// What is broken in the page and sprite lists and the id table; empty when they hold together.
+std::string records_broken() {
+  std::ostringstream out;
+  std::set<const page*> pages;
+  const page* previous = nullptr;
+  for (const page* p = page_list_head(); p && pages.size() <= size_t(page_count()); previous = p, p = p->next) {
+    if (p->prev != previous) out << "page " << p->id << " is linked to another before it; ";
+    if (gfx_id_find(p->id, GFX_ID_PAGE) != p) out << "page " << p->id << " is not under its id; ";
+    pages.insert(p);
+  }
+  auto listed = [&](const page* p) { return !p || pages.count(p); };
+  for (const page* p : pages)
+    if (!listed(p->alpha)) out << "page " << p->id << " has an unlisted alpha page; ";
+  size_t sprites = 0;
+  const sprite* newer = nullptr;
+  for (const sprite* s = sprite_newest(); s && sprites <= size_t(sprite_count()); newer = s, s = s->older, ++sprites) {
+    if (s->newer != newer) out << "sprite " << s->id << " is linked to another above it; ";
+    if (gfx_id_find(s->id, GFX_ID_SPRITE) != s) out << "sprite " << s->id << " is not under its id; ";
+    if (!listed(s->source_page) || !listed(s->target_page) || !listed(s->work_page) || !listed(s->cross_fade_page))
+      out << "sprite " << s->id << " points at an unlisted page; ";
+  }
+  if (pages.size() != size_t(page_count()) || sprites != size_t(sprite_count()))
+    out << pages.size() << " pages and " << sprites << " sprites listed, " << page_count() << " and " << sprite_count()
+        << " counted; ";
+  if (gfx_id_count() != pages.size() + sprites) out << gfx_id_count() << " ids; ";
+  return out.str();
+}
+
+// What is broken in the thread list; empty when it holds together.
+std::string threads_broken() {
+  std::ostringstream out;
+  std::vector<script_thread*> list = thread_list_array();
+  if (list.size() != size_t(thread_count())) out << list.size() << " threads listed, " << thread_count() << " counted; ";
+  for (size_t k = 0; k < list.size(); ++k) {
+    script_thread* t = list[k];
+    if (!thread_valid(t) || thread_find(t->id) != t) out << "thread " << t->id << " is not found by its id; ";
+    if (t->prev != (k ? list[k - 1] : nullptr)) out << "thread " << t->id << " is linked to another before it; ";
+    if (t->depth < 0 || t->depth >= FRAME_COUNT) out << "thread " << t->id << " stands at frame " << t->depth << "; ";
+  }
+  return out.str();
+}
 
 class every_builtin : public engine_test {
  protected:
@@ -84,6 +134,19 @@ class every_builtin : public engine_test {
     mahjong_wall_reset();
   }
 
+  static std::string describe(const std::vector<value_cell>& args) {
+    std::ostringstream out;
+    out << "arguments";
+    for (const value_cell& c : args)
+      if (c.type == TYPE_STRING)
+        out << " \"" << c.s->text << "\"";
+      else if (c.type == TYPE_FLOAT)
+        out << " " << c.f << "f";
+      else
+        out << " " << c.i;
+    return out.str();
+  }
+
   // A colour page, an 8-bit page and a sprite for arguments to name, made again (with the front
   // page) when a built-in freed one.
   static inline int32_t colour = 0, mask = 0, sprite_id = 0, front = 0;
@@ -104,19 +167,37 @@ class every_builtin : public engine_test {
   }
 
   // One call of the row with these argument cells (first on top; texts copied) on a fresh thread,
-  // which is thrown away with whatever the built-in left on it.
-  static void call(const builtin_entry& e, const std::vector<value_cell>& args) {
+  // which is thrown away with whatever the built-in left on it once the engine is found whole.
+  void call(const builtin_entry& e, const std::vector<value_cell>& args) {
     script_thread* t = thread_create(0);
     thread_switch(t);
+    const int32_t base = vm_frame->top;
     for (auto it = args.rbegin(); it != args.rend(); ++it) {
       value_cell c = it->type == TYPE_STRING ? string_cell(string_block_new(it->s->text)) : *it;
       stack_push_value(&c);  // the stack takes a reference of its own
     }
     uint8_t instruction[8];
+    bool waits = false, ended = false;
     try {
-      builtin_instruction_run(instruction, e.hash, static_cast<int16_t>(args.size()));
+      waits = builtin_instruction_run(instruction, e.hash, static_cast<int16_t>(args.size()));
     } catch (const fatal_exit_called&) {
       mem_reset();
+      ended = true;  // the program would end here: nothing after it counts
+    }
+    if (!ended) {
+      std::ostringstream broken;
+      const int32_t results = waits ? int32_t(args.size()) : 1;
+      if (vm_thread != t || vm_frame != &t->frames[0] || t->depth != 0)
+        broken << "the call left frame " << t->depth << " running; ";
+      else if (vm_frame->code != instruction + (waits ? 0 : sizeof instruction))
+        broken << "the frame goes on at " << vm_frame->code - instruction << " bytes from the call; ";
+      else if (vm_frame->top != base + results)
+        broken << vm_frame->top - base << " cells where the call leaves " << results << "; ";
+      else if (!waits && (stack_top()->type < TYPE_INT || stack_top()->type > TYPE_STRING_ARRAY))
+        broken << "a result of type " << stack_top()->type << "; ";
+      broken << records_broken() << threads_broken();
+      if (platform.dialog_open) broken << "the wait dialog stayed open; ";
+      EXPECT_EQ(broken.str(), "") << describe(args);
     }
     // What a call set up is used once: a stream mixed, a frame of sprites drawn, the window painted.
     if (e.subsystem == 6) stream_pass();

@@ -1,7 +1,9 @@
 // The main of every test program. Each test runs with a home and XDG folders of its own under the
 // build folder, and the process with a temporary folder there, so that nothing a test (or a program
 // it starts) writes lands in the user's home or in /tmp, and no test sees settings an earlier test
-// left behind, whether ctest runs it alone or the whole program runs in one process.
+// left behind, whether ctest runs it alone or the whole program runs in one process. The sample
+// game's built copies, which `make demo` plays, are only ever copied by tests: a program that
+// changed them fails.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -67,6 +70,33 @@ class own_home_per_test : public testing::EmptyTestEventListener {
   fs::path folder_;
 };
 
+// Every file and folder below the sample game's built copies, with the size and time of each file.
+std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> sample_game_listing() {
+  std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> listing;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(fs::path(VASK_BINARY_DIR) / "demo", ec), end; !ec && it != end;
+       it.increment(ec)) {
+    bool file = it->is_regular_file(ec);
+    listing[it->path().string()] = {file ? it->file_size(ec) : 0, file ? it->last_write_time(ec) : fs::file_time_type{}};
+  }
+  return listing;
+}
+
+class sample_game_untouched : public testing::Environment {
+ public:
+  void SetUp() override { before_ = sample_game_listing(); }
+  void TearDown() override {
+    auto after = sample_game_listing();
+    for (const auto& [path, stamp] : after)
+      if (!before_.count(path) || before_[path] != stamp) ADD_FAILURE() << "a test wrote " << path;
+    for (const auto& entry : before_)
+      if (!after.count(entry.first)) ADD_FAILURE() << "a test removed " << entry.first;
+  }
+
+ private:
+  std::map<std::string, std::pair<uintmax_t, fs::file_time_type>> before_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,5 +115,6 @@ int main(int argc, char** argv) {
   g_get_user_runtime_dir(), g_get_tmp_dir();
   testing::InitGoogleTest(&argc, argv);
   testing::UnitTest::GetInstance()->listeners().Append(new own_home_per_test(death_test_child));
+  if (!death_test_child) testing::AddGlobalTestEnvironment(new sample_game_untouched);
   return RUN_ALL_TESTS();
 }
