@@ -43,7 +43,6 @@
 #include "test_support.h"
 #include "text/message_log.h"
 #include "vko_assembler.h"
-#include "vm/readmark.h"
 #include "vm/value.h"
 
 namespace {
@@ -385,9 +384,6 @@ TEST(WholeSampleGame, ReadSkipStopsAtTheOtherWaysFirstPage) {
     host.answer_boxes({IDYES});
     message_post(w, WM_CLOSE, 0, 0);
   };
-  // Each run reads the read marks from the folder as a new program does, not what earlier tests
-  // left loaded in this process, which the runs inherit.
-  readmark_reset();
   ASSERT_EQ(play(folder, root, {{"title:", 600, "", click_at(324)}, {"page: 太郎", 400, "", enter},
                                 {"page: 花子", 400, "", enter}, {"page: 夕焼け", 400, "", enter},
                                 {"choice:", 600, "", click_at(294)}, {"page: 太郎「神社", 400, "", close}}),

@@ -14,9 +14,11 @@
 #include "headless_game.h"
 #include "platform/headless/headless.h"
 #include "platform/messages.h"
+#include "save/vm_exit.h"
 #include "shell/startup.h"
 #include "shell/window_core.h"
 #include "sound/stream_mixer.h"
+#include "vm/readmark.h"
 
 std::string slurp(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -160,11 +162,13 @@ int game_child_run(const std::function<void()>& play) {
   // Registered before any of the game's, so it runs after them and before every exit handler
   // inherited from this process.
   on_exit([](int status, void*) { _exit(status); }, nullptr);
-  // What earlier tests of this process left in the engine (its environment, windows, settings
-  // kept in memory) is forgotten: the game starts as a program does.
+  // What earlier tests of this process left in the engine (its environment, windows, settings,
+  // read marks and eternal values kept in memory) is forgotten: the game starts as a program does.
   headless_engine_clear();
   windows_reset();
   reg_store_reset();
+  readmark_reset();
+  vm_lifecycle_reset();
   startup_reset();
   play();
   _exit(0);
