@@ -9,6 +9,7 @@
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/gamepath.h"
 #include "base/decimal.h"
 
 // Module state: the entries from start-up to exit. Lookups are linear; the owners of the keys
@@ -27,12 +28,6 @@ std::string env_file_name(const char* string_resource_1) {
 // make it longer, but not this long.
 static constexpr uint32_t ENV_FILE_LIMIT = 4u << 20;
 
-// The length of the line at the front of the text: through the first "\n", at most max bytes.
-static size_t line_length(std::string_view text, size_t max) {
-  size_t n = std::min(text.size(), max);
-  size_t newline = text.substr(0, n).find('\n');
-  return newline == std::string_view::npos ? n : newline + 1;
-}
 
 // Splits one line into an entry. The line buffer is ENV_LINE_SIZE bytes and its last byte is 0,
 // so every token ends inside it; the look-ahead for the value stops at the buffer's end too.
@@ -88,7 +83,7 @@ int env_load(const char* file_name) {
   std::string all;
   std::string_view rest = bytes;
   for (int count = 0; count < ENV_MAX_LINES && !rest.empty(); ++count) {
-    std::string_view line = rest.substr(0, line_length(rest, ENV_LINE_SIZE - 1));
+    std::string_view line = rest.substr(0, file_line_length(rest, ENV_LINE_SIZE - 1));
     if (line.starts_with("[EOF]")) break;
     lines.emplace_back(line);
     all.append(line);

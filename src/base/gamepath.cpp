@@ -126,6 +126,12 @@ bool host_file_read(const std::string& host_path, uint64_t limit, std::string* o
   return false;
 }
 
+size_t file_line_length(std::string_view text, size_t max) {
+  size_t n = std::min(text.size(), max);
+  size_t newline = text.substr(0, n).find('\n');
+  return newline == std::string_view::npos ? n : newline + 1;
+}
+
 static std::string join_host(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (folder.back() == '/') return folder + name;

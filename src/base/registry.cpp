@@ -21,8 +21,9 @@
 // The one group of every key file.
 static const char KEY_FILE_GROUP[] = "values";
 // The first line of every key file the store writes. The store's folder names come from a game's
-// environment file, so they may name another program's folder: a delete takes only files that
-// carry this line (or the exact layout the store wrote before it had one).
+// environment file, so they may name another program's folder: a read or a write takes only files
+// that begin with this line (or, as the store wrote before it had one, with its group), a delete
+// only those with this line or exactly the layout the store wrote before.
 static const char KEY_FILE_MARK[] = "# Settings of a game, kept by vaskrun\n";
 
 struct reg_value {

@@ -186,9 +186,7 @@ std::vector<std::string> dev_file_parse(std::string_view text, int count) {
   std::vector<std::string> lines;
   char buffer[FAST_DATA_FOLDER_SIZE];
   while (static_cast<int>(lines.size()) < count && !text.empty()) {
-    // A line as a line buffer takes it: through its "\n", at most the buffer less its end byte.
-    size_t n = std::min(text.size(), sizeof buffer - 1), newline = text.substr(0, n).find('\n');
-    if (newline != std::string_view::npos) n = newline + 1;
+    size_t n = file_line_length(text, sizeof buffer - 1);
     memset(buffer, 0, sizeof buffer);
     memcpy(buffer, text.data(), n);
     text.remove_prefix(n);
