@@ -175,6 +175,7 @@ void session_end_signals_catch() {
 }
 
 static void session_end_deliver() {
+  if (ending_signal.load(std::memory_order_relaxed) == 0) return;  // every peek: a plain load
   int number = ending_signal.exchange(0);
   if (!number) return;
   bool told = false;
