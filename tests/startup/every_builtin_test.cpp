@@ -1,12 +1,8 @@
 // Every built-in of the table called with extreme numbers in every argument, on a headless engine
 // with a window, a front page and a game folder: a hostile or careless script must never reach
-// undefined behaviour or an absurd allocation (the sanitized build aborts on either), and after
-// every call the engine is whole: the call's frame still runs, past the call (or on it, when the
-// built-in waits), with exactly one result where the arguments lay (the arguments still there when
-// the built-in waits), the thread list holds
-// together, every page and sprite is listed once under its own id and points only at listed pages,
-// and no dialog is left open. Script errors and boxes are answered by the headless backend; a
-// waiting built-in runs once.
+// undefined behaviour or an absurd allocation (the sanitized build aborts on either), nor leave the
+// engine broken (what call() checks). Script errors and boxes are answered by the headless backend;
+// a waiting built-in runs once.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -48,7 +44,7 @@
 
 namespace {
 
-// What is broken in the page and sprite lists and the id table; empty when they hold together.
+// What is broken in the page, sprite and thread lists and the id table; empty when they hold together.
 std::string records_broken() {
   std::ostringstream out;
   std::set<const page*> pages;
@@ -73,12 +69,6 @@ std::string records_broken() {
     out << pages.size() << " pages and " << sprites << " sprites listed, " << page_count() << " and " << sprite_count()
         << " counted; ";
   if (gfx_id_count() != pages.size() + sprites) out << gfx_id_count() << " ids; ";
-  return out.str();
-}
-
-// What is broken in the thread list; empty when it holds together.
-std::string threads_broken() {
-  std::ostringstream out;
   std::vector<script_thread*> list = thread_list_array();
   if (list.size() != size_t(thread_count())) out << list.size() << " threads listed, " << thread_count() << " counted; ";
   for (size_t k = 0; k < list.size(); ++k) {
@@ -134,19 +124,6 @@ class every_builtin : public engine_test {
     mahjong_wall_reset();
   }
 
-  static std::string describe(const std::vector<value_cell>& args) {
-    std::ostringstream out;
-    out << "arguments";
-    for (const value_cell& c : args)
-      if (c.type == TYPE_STRING)
-        out << " \"" << c.s->text << "\"";
-      else if (c.type == TYPE_FLOAT)
-        out << " " << c.f << "f";
-      else
-        out << " " << c.i;
-    return out.str();
-  }
-
   // A colour page, an 8-bit page and a sprite for arguments to name, made again (with the front
   // page) when a built-in freed one.
   static inline int32_t colour = 0, mask = 0, sprite_id = 0, front = 0;
@@ -195,9 +172,16 @@ class every_builtin : public engine_test {
         broken << vm_frame->top - base << " cells where the call leaves " << results << "; ";
       else if (!waits && (stack_top()->type < TYPE_INT || stack_top()->type > TYPE_STRING_ARRAY))
         broken << "a result of type " << stack_top()->type << "; ";
-      broken << records_broken() << threads_broken();
+      broken << records_broken();
       if (platform.dialog_open) broken << "the wait dialog stayed open; ";
-      EXPECT_EQ(broken.str(), "") << describe(args);
+      if (broken.tellp() > 0) {
+        broken << "arguments";
+        for (const value_cell& c : args)
+          if (c.type == TYPE_STRING) broken << " \"" << c.s->text << '"';
+          else if (c.type == TYPE_FLOAT) broken << ' ' << c.f << 'f';
+          else broken << ' ' << c.i;
+        ADD_FAILURE() << broken.str();
+      }
     }
     // What a call set up is used once: a stream mixed, a frame of sprites drawn, the window painted.
     if (e.subsystem == 6) stream_pass();

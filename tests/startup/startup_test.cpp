@@ -39,6 +39,12 @@ using ::testing::HasSubstr;
 
 namespace {
 
+// Assigns the cell to the variable of that name and scope, as a script's assignment does.
+void assign(const char* name, value_cell cell, int scope) {
+  cell.hash = crc32_string(name);
+  cell.scope = static_cast<int16_t>(scope);
+  var_assign(&cell, nullptr);
+}
 
 // A clean engine per test: settings under a temporary configuration folder, the game folder as
 // the current folder (start-up mounts and reads relative to it), every module's state forgotten.
@@ -355,17 +361,12 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
   load_env("CLIENT_WIDTH 320\nCLIENT_HEIGHT 200\n");
   setting_text_store(SETTING_WATCH_LIST, "@score #seen@SYS counter @name @list @missing @ァ");
   vm_reset();
-  auto global = [](const char* name, value_cell cell, int scope) {
-    cell.hash = crc32_string(name);
-    cell.scope = static_cast<int16_t>(scope);
-    var_assign(&cell, nullptr);
-  };
-  global("@score@GLOBAL", int_cell(-12), SCOPE_GLOBAL);
-  global("#seen@SYS", float_cell(1.5f), SCOPE_ETERNAL);
-  global("counter@GLOBAL", int_cell(3), SCOPE_GLOBAL);  // a word without a scope sign: not shown
-  global("@name@GLOBAL", string_cell(string_block_new("Ann")), SCOPE_GLOBAL);
-  global("@list@GLOBAL", array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, 2)), SCOPE_GLOBAL);
-  global("@ァ@GLOBAL", int_cell(5), SCOPE_GLOBAL);  // ァ ends in the byte of "@": no group yet
+  assign("@score@GLOBAL", int_cell(-12), SCOPE_GLOBAL);
+  assign("#seen@SYS", float_cell(1.5f), SCOPE_ETERNAL);
+  assign("counter@GLOBAL", int_cell(3), SCOPE_GLOBAL);  // a word without a scope sign: not shown
+  assign("@name@GLOBAL", string_cell(string_block_new("Ann")), SCOPE_GLOBAL);
+  assign("@list@GLOBAL", array_cell(array_block_new(TYPE_INT_ARRAY, 1, 1, 2)), SCOPE_GLOBAL);
+  assign("@ァ@GLOBAL", int_cell(5), SCOPE_GLOBAL);  // ァ ends in the byte of "@": no group yet
 
   for (int mode : {2, 0}) {  // a V3 archive (player mode), then a folder (development mode)
     error_report_mode_set(mode);
@@ -378,7 +379,7 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
     EXPECT_EQ(r->status_text, mode == 0 ? "-12 1.500000e+00 \"Ann\" ??? ??? 5 " : "");
   }
   // Within 10 ms of an update nothing changes; after them the bar follows the variables.
-  global("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);
+  assign("@score@GLOBAL", int_cell(99), SCOPE_GLOBAL);
   for (int wait : {0, 10}) {
     platform.advance(wait);
     watch_list_show();
@@ -391,12 +392,8 @@ TEST_F(startup_test, InDevelopmentTheWindowCarriesTheStatusBarThatTheWatchListWr
 
 TEST_F(startup_test, TheResetKeepsEternalVariablesAndLeavesOneFreshMainThread) {
   vm_reset();
-  value_cell eternal = int_cell(7, crc32_string("#seen@GLOBAL"));
-  eternal.scope = SCOPE_ETERNAL;
-  var_assign(&eternal, nullptr);
-  value_cell global = string_cell(string_block_new("x", 1), crc32_string("@g@GLOBAL"));
-  global.scope = SCOPE_GLOBAL;
-  var_assign(&global, nullptr);
+  assign("#seen@GLOBAL", int_cell(7), SCOPE_ETERNAL);
+  assign("@g@GLOBAL", string_cell(string_block_new("x", 1)), SCOPE_GLOBAL);
   thread_create(-1);
   push_int(5);
 
@@ -426,12 +423,8 @@ TEST_F(startup_test, TheExitSequenceSavesReadMarksFreesTheMachineAndShowsItsStag
   vm_reset();
   readmark_set* marks = readmark_attach("START.VKO", 8);
   readmark_test_and_set(marks, 3);
-  value_cell global = int_cell(1, crc32_string("@g@GLOBAL"));
-  global.scope = SCOPE_GLOBAL;
-  var_assign(&global, nullptr);
-  value_cell eternal = int_cell(7, crc32_string("#seen@GLOBAL"));
-  eternal.scope = SCOPE_ETERNAL;
-  var_assign(&eternal, nullptr);
+  assign("@g@GLOBAL", int_cell(1), SCOPE_GLOBAL);
+  assign("#seen@GLOBAL", int_cell(7), SCOPE_ETERNAL);
 
   ExecOut();
   auto written = std::filesystem::file_size(eternal_file);
