@@ -71,12 +71,6 @@ class save_test : public program_test {
       ".builtin save_snapshot 0xF8004993\n.builtin save_unlock 0x4D849AA6\n.builtin snapshot_unlock 0x1BB47604\n"
       ".entry\n builtin.drop save_unlock 0\n builtin.drop snapshot_unlock 0\n builtin.drop save_snapshot 0\n ret\n";
 
-  // A global (or thread, eternal) variable of group GLOBAL holding c.
-  static void define(const std::string& name, value_cell c) {
-    c.hash = crc32_string((name + "@GLOBAL").c_str());
-    c.scope = name[0] == '@' ? SCOPE_GLOBAL : name[0] == '#' ? SCOPE_ETERNAL : SCOPE_THREAD;
-    var_assign(&c, nullptr);
-  }
   static array_block* ints(std::initializer_list<int32_t> values) {
     array_block* a = array_block_new(TYPE_INT_ARRAY, 1, 1, static_cast<int32_t>(values.size()));
     int i = 0;

@@ -436,11 +436,9 @@ TEST_F(SaveRestore, ASaveFolderThatIsALinkOrAnotherUsersIsNeverWrittenThrough) {
     EXPECT_FALSE(savefile_write(path.c_str()));
     EXPECT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(savefile_title(1), "chapter");
-    system_file_load();
-    readmark_attach("A.VKO", 8);
-    readmark_save();
-    push_int(1);
-    call_int("save_delete", 1);
+    system_file_load();  // would set the damaged eternal file aside
+    readmark_attach("A.VKO", 8), readmark_save();
+    push_int(1), call_int("save_delete", 1);
     EXPECT_EQ(atomic_file_sweep(save_path("savedata"), FOLDER_GAME), 0);
     EXPECT_EQ(listing(savedata), before) << link;
     EXPECT_THAT(file(save_path(DEBUG_LOG_FILE)), HasSubstr(link ? "]はシンボリックリンクのため、[" : "]はこのユーザーのフォルダではないため、["));

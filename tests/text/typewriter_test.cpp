@@ -51,8 +51,6 @@ TEST_F(typewriter, LinesBreakByTheKinsokuRulesOfEachType) {
       {"0", "あああああ。ああ", {4, 4}},   // 。 never starts a line: the character before it goes down too
       {"0", "ああああ（ああ", {4, 3}},     // （ never ends one
       {"0", "ああああ。」あ", {3, 4}},     // nor does 。 before 」: both go down with the one before
-      {"0", "ああああ、」あ", {3, 4}},
-      {"0", "ああああ！」あ", {3, 4}},
       {"0", "ああ（あ。」あ", {2, 5}},     // and （ goes down rather than end the line
       {"0", "あああ。。」あ", {2, 5}},
       {"1", "あああああああ", {4, 3}},     // past the edge the last character always goes down

@@ -75,6 +75,12 @@ class program_test : public vm_test {
     EXPECT_NE(v, nullptr) << name;
     return v ? v->i : 0;
   }
+  // A global (or thread, eternal) variable of group GLOBAL holding c.
+  static void define(const std::string& name, value_cell c) {
+    c.hash = crc32_string((name + "@GLOBAL").c_str());
+    c.scope = name[0] == '@' ? SCOPE_GLOBAL : name[0] == '#' ? SCOPE_ETERNAL : SCOPE_THREAD;
+    var_assign(&c, nullptr);
+  }
   // A global array of the given type and dims, holding 0, 1, 2, ... (or their texts).
   static array_block* global_array(const std::string& name, int type, int d0, int d1, int d2) {
     array_block* a = array_block_new(type, d0, d1, d2);
@@ -86,9 +92,7 @@ class program_test : public vm_test {
       else
         array_numbers(a)[i].i = static_cast<int32_t>(i);
     }
-    value_cell c = array_cell(a, crc32_string((name + "@GLOBAL").c_str()));
-    c.scope = SCOPE_GLOBAL;
-    var_assign(&c, nullptr);
+    define(name, array_cell(a));
     return a;
   }
 
