@@ -100,7 +100,7 @@ class Dialogs : public vaskrun_game_test {
     save_screenshot(shot, x, y, width, height);
     if (cancel) {
       EXPECT_EQ(xdotool("key Escape"), 0);
-      EXPECT_TRUE(pump_until([&] { return window_ids(child).size() == 1; }, 5000)) << shot << " did not close";
+      EXPECT_TRUE(main_window_alone()) << shot << " did not close";
     }
     return last;
   }

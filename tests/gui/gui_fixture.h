@@ -134,6 +134,8 @@ class vaskrun_game_test : public gui_test {
   // Opens the menu of the bar by its access key and, once it has dropped down, chooses the entry
   // by its key (a key sent earlier would reach the game's window).
   void menu_choose(const std::string& menu_key, const std::string& entry_key);
+  // Waits until the game's main window is its only one (its boxes, dialogs and menus gone).
+  bool main_window_alone() { return pump_until([&] { return window_ids(child).size() == 1; }, 5000); }
   // Waits for a box or dialog of the game that is not among those given (a menu, which bears the
   // program's name, is none) and gives it the keyboard; its id, "" when none came or the game ended.
   std::string dialog_wait(const std::vector<std::string>& before);
