@@ -9,9 +9,6 @@
 
 static GtkWidget* open_message_dialog() { return visible_toplevel(GTK_TYPE_MESSAGE_DIALOG); }
 
-// An answer no button gives: the box ended by the script's budget.
-constexpr int GAVE_UP = 99;
-
 // Steps run from inside the box's own loop, one after another; a step that returns false is asked
 // again a tick later (what it looks for has not come yet). A step runs only once the box is on the
 // server's screen and holds the keyboard (the box is asked for it meanwhile), and once every key
@@ -36,7 +33,7 @@ static gboolean run_step(gpointer data) {
   auto* script = static_cast<box_script*>(data);
   GtkWidget* box = open_message_dialog();
   if (host_clock_ms() - script->started > static_cast<uint32_t>(test_budget_ms(15000))) {
-    if (box) gtk_dialog_response(GTK_DIALOG(box), GAVE_UP);
+    if (box) gtk_dialog_response(GTK_DIALOG(box), 99);  // an answer no button gives
     return G_SOURCE_CONTINUE;
   }
   GdkWindow* window = box ? gtk_widget_get_window(box) : nullptr;
@@ -141,14 +138,10 @@ TEST_F(Boxes, ButtonSetsAndTheirAnswers) {
 TEST_F(Boxes, AQuitPostedDuringABoxWaitsForTheDrain) {
   window_handle w = open_window(200, 100);
   box_script script;
-  auto quit = [] {
-    message_post_quit(5);
-    return true;
-  };
-  script.steps = {quit, [] { return send_keys("Return"); }};
+  script.steps = {[] { message_post_quit(5); return true; }, [] { return send_keys("Return"); }};
   EXPECT_EQ(box_with_steps(script, [&] { return backend->message_box(w, "a", "b", MB_OK); }), IDOK);
   window_message m;
-  bool quit_posted = false;
-  while (message_peek(m)) quit_posted |= m.message == WM_QUIT && m.wparam == 5;
-  EXPECT_TRUE(quit_posted);
+  bool quit = false;
+  while (message_peek(m)) quit |= m.message == WM_QUIT && m.wparam == 5;
+  EXPECT_TRUE(quit);
 }

@@ -372,12 +372,10 @@ TEST(WholeSampleGame, PlaysFromTitleToEndingWithASaveAQuitARestartAndALoad) {
 // player (a loop that skipped its waits would spin and hold the fake clock: the alarm ends that
 // run), and F7 at the sea's page, which nobody has read yet, must leave that page standing.
 TEST(WholeSampleGame, ReadSkipStopsAtTheOtherWaysFirstPage) {
-  const fs::path dev = fs::path(VASK_BINARY_DIR) / "demo/dev";
-  if (!fs::exists(dev / "scenario/chapter1.vko")) GTEST_SKIP() << "the sample game is not built";
-  fs::path root = fs::path(testing::TempDir()) / "sample-read-skip", folder = root / "game";
-  fs::remove_all(root);
-  fs::create_directories(root);
-  fs::copy(dev, folder, fs::copy_options::recursive);
+  if (sample_game_built("dev").empty()) GTEST_SKIP() << "the sample game is not built";
+  temp_dir root_dir;
+  fs::path root = root_dir.path(), folder = root / "game";
+  sample_game_copy("dev", folder);
   auto click_at = [](int y) { return [y](headless_platform& host, window_handle w) { post_click(host, w, 400, y); }; };
   auto f7 = [](headless_platform&, window_handle w) { post_key(w, VK_F7); };
   auto close = [](headless_platform& host, window_handle w) {

@@ -14,8 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <utility>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -150,17 +148,14 @@ class SampleGamePlaythrough : public gui_test {
       if (best < 0 || bad < best) best = bad, band = dy;
     }
   }
-  // The pixels of the game area that differ from the picture now (-1 before it is placed).
-  int mismatches_now(const std::vector<uint32_t>& want, const pixel_mask& mask = {}) {
+  // Whether the game area shows the picture now, all but 1 % of it outside the mask; off gets the
+  // pixels that differ (-1 before the area is placed).
+  bool shows(const std::vector<uint32_t>& want, const pixel_mask& mask = {}) {
     if (!band_sure) band_find(want);
-    int bad = place() ? glyph_mismatches(screenshot(left, top, W, H), want, W, mask) : -1;
-    band_sure |= bad >= 0 && bad < W * H / 100;
-    return bad;
-  }
-  // Whether the game area shows the picture now, all but 1 % of it.
-  bool shows(const std::vector<uint32_t>& want) {
-    int bad = mismatches_now(want);
-    return bad >= 0 && bad < W * H / 100;
+    off = place() ? glyph_mismatches(screenshot(left, top, W, H), want, W, mask) : -1;
+    bool matched = off >= 0 && off < W * H / 100;
+    band_sure |= matched;
+    return matched;
   }
   // Whether the game frames the entry whose middle is at (x, y) in the game area: the frame's
   // yellow lies round the entry (256 x 64 about its middle).
@@ -176,7 +171,7 @@ class SampleGamePlaythrough : public gui_test {
   fs::path audio = fs::path(home.path()) / "sound.raw";
   int child = -1;
   unsigned long xid = 0;
-  int band = -1, left = 0, top = 0;
+  int band = -1, left = 0, top = 0, off = -1;
   bool band_sure = false;
 };
 
@@ -207,9 +202,9 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
       int best = -1;
       bool matched = pump_until(
           [&] {
-            int bad = mismatches_now(want, mask);
-            if (best < 0 || (bad >= 0 && bad < best)) best = bad;
-            return bad >= 0 && bad < W * H / 100;
+            bool now = shows(want, mask);
+            if (best < 0 || (off >= 0 && off < best)) best = off;
+            return now;
           },
           3000);
       printf("%s: %d pixels off\n", s.shot, best);
@@ -282,16 +277,6 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
               std::to_string(button));
     };
 
-    // The message window's text as it stands once two looks in a row agree.
-    auto steady_text = [&](std::vector<uint32_t>& shot) {
-      int last = -1;
-      return pump_until([&] {
-        shot = game_shot();
-        int now = text_pixels(shot);
-        return std::exchange(last, now) == now && now > 0;
-      }, 3000);
-    };
-
     if (whole_page.empty()) {  // the slowest speed
       // The typing has moved on from where the window first stood.
       std::vector<uint32_t> typing = game_shot();
@@ -302,7 +287,8 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 3000)) << "the click did not show the rest";
       EXPECT_LT(host_clock_ms() - typing_began, FIRST_PAGE_TYPING_MS - 1000)
           << "the rest of the page came no sooner than the typing alone brings it";
-      ASSERT_TRUE(steady_text(whole_page));
+      // The message window's text as it stands once two looks in a row agree.
+      ASSERT_TRUE(pump_until_steady([&] { return text_pixels(whole_page = game_shot()); }, [](int n) { return n > 0; }));
       int part = text_pixels(typing), whole = text_pixels(whole_page);
       EXPECT_LT(part, whole / 2) << "the page was not typed: " << part << " of " << whole;
       pump_for(2000);
@@ -314,14 +300,12 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       save_screenshot("reading-window-hidden", left, top, W, H);
       click(1);
       ASSERT_TRUE(pump_until([&] { return log.seen("window: 戻す"); }, 3000)) << "a click did not show it again";
-      EXPECT_TRUE(pump_until([&] { return shows(whole_page); }, 3000))
-          << "the window came back otherwise";
+      EXPECT_TRUE(pump_until([&] { return shows(whole_page); })) << "the window came back otherwise";
       pump_for(1500);
       EXPECT_FALSE(log.seen("text: 花子")) << "the click that showed the window turned the page";
     } else {  // the fastest speed
       ASSERT_TRUE(pump_until([&] { return log.seen("page: 太郎"); }, 1000)) << "the page was not there at once";
-      EXPECT_TRUE(pump_until([&] { return shows(whole_page); }, 3000))
-          << "not the whole page";
+      EXPECT_TRUE(pump_until([&] { return shows(whole_page); })) << "not the whole page";
       EXPECT_EQ(mark_pixels(game_shot()), 0) << "a mode mark without a mode";
       xdotool("windowfocus --sync " + std::to_string(xid) + " key F6");
       EXPECT_TRUE(pump_until([&] { return mark_pixels(game_shot()) > 20; }, 3000)) << "no オート on the window";
@@ -340,16 +324,8 @@ TEST_F(SampleGamePlaythrough, ReadsAtBothEndsOfTheTextSpeedInAutoModeAndWithTheW
       ASSERT_FALSE(saving.empty()) << "F2 opened no slot dialog";
       xdotool("windowfocus --sync " + saving + " key Down sleep 0.3 key Return");
       ASSERT_TRUE(pump_until([&] { return fs::exists(folder / "savedata/vaskel_0101.sav"); }, 5000)) << "not saved";
-      // "セーブしました", over the game: a window of the game's that is neither the game's own nor
-      // the slot dialog.
-      auto box = [&] {
-        std::string ids;
-        xdotool("search --onlyvisible --pid " + std::to_string(child), &ids);
-        std::istringstream lines(ids);
-        for (std::string id; std::getline(lines, id);)
-          if (id != std::to_string(xid) && id != saving) return id;
-        return std::string();
-      };
+      // "セーブしました", over the game and the slot dialog.
+      auto box = [&] { return window_besides(child, {std::to_string(xid), saving}); };
       std::string saved;
       ASSERT_TRUE(pump_until([&] { return !(saved = box()).empty(); }, 5000)) << "no box said it was saved";
       xdotool("windowfocus --sync " + saved + " key Return");

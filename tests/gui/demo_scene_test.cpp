@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <utility>
 
 #include "golden.h"
 #include "gui_fixture.h"
@@ -78,28 +76,20 @@ class SampleGame : public gui_test {
       std::copy_n(shot.begin() + row * shown_w, shown_w, got.begin() + row * W);
     return golden_mismatches(got, want);
   }
+  // The window's place and size, "x,y widthxheight".
+  static std::string place(unsigned long xid) {
+    int x = 0, y = 0, w = 0, h = 0;
+    window_geometry(xid, x, y, w, h);
+    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
+  }
   // Waits until the game shows its title in its window, which stands still at its place: the game
   // is ready for the keys.
   bool title_shown(unsigned long xid, const std::vector<uint32_t>& title) {
-    std::string last;
-    return pump_until(
-        [&] {
-          int x = 0, y = 0, w = 0, h = 0;
-          window_geometry(xid, x, y, w, h);
-          std::string now = std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
-          int bad = area_mismatches(xid, title);
-          return std::exchange(last, now) == now && bad >= 0 && bad < W * H / 100;
-        },
-        20000);
-  }
-  // A window of the game's over its own (a box), or "".
-  std::string box_over(unsigned long xid) {
-    std::string ids;
-    xdotool("search --onlyvisible --pid " + std::to_string(child), &ids);
-    std::istringstream lines(ids);
-    for (std::string id; std::getline(lines, id);)
-      if (id != std::to_string(xid)) return id;
-    return "";
+    auto shown = [&](const std::string&) {
+      int bad = area_mismatches(xid, title);
+      return bad >= 0 && bad < W * H / 100;
+    };
+    return pump_until_steady([&] { return place(xid); }, shown, 20000);
   }
 
   // The X window titled so, or 0.
@@ -142,17 +132,11 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   std::vector<uint32_t> want = golden_picture("01-title");
   unsigned long xid = play("WinPosX=241\nWinPosY=229\n");
   ASSERT_NE(xid, 0u);
-  auto place = [&] {
-    int x = 0, y = 0, w = 0, h = 0;
-    window_geometry(xid, x, y, w, h);
-    return std::to_string(x) + "," + std::to_string(y) + " " + std::to_string(w) + "x" + std::to_string(h);
-  };
-  auto fills_screen = [&] { return place() == "0,0 1024x768"; };
   ASSERT_TRUE(title_shown(xid, want)) << "the title did not show";
-  std::string before = place();
+  std::string before = place(xid);
   save_screenshot("sample-game-window-before-fullscreen", 0, 0, 1024, 768);
   key(xid, "alt+Return");
-  EXPECT_TRUE(pump_until(fills_screen, 10000)) << "Alt+Enter did not fill the screen";
+  EXPECT_TRUE(pump_until([&] { return place(xid) == "0,0 1024x768"; }, 10000)) << "Alt+Enter did not fill the screen";
   int best = -1;
   bool centred = pump_until(
       [&] {
@@ -165,13 +149,14 @@ TEST_F(SampleGame, AltEnterAndF4SwitchToFullScreenAndBack) {
   EXPECT_TRUE(centred) << best << " pixels of the centred picture differ";
   pump_for(1100);  // past the switch's one-second debounce
   key(xid, "F4");
-  EXPECT_TRUE(pump_until([&] { return place() == before; }, 10000))
-      << "F4 left the window at " << place() << ", not at " << before;
+  EXPECT_TRUE(pump_until([&] { return place(xid) == before; }, 10000))
+      << "F4 left the window at " << place(xid) << ", not at " << before;
   save_screenshot("sample-game-window-after-fullscreen", 0, 0, 1024, 768);
   // Closing asks first; Enter answers yes, and the game ends in order.
   key(xid, "alt+F4");
   std::string question;
-  ASSERT_TRUE(pump_until([&] { return !(question = box_over(xid)).empty(); }, 10000)) << "closing asked nothing";
+  ASSERT_TRUE(pump_until([&] { return !(question = window_besides(child, {std::to_string(xid)})).empty(); }, 10000))
+      << "closing asked nothing";
   xdotool("windowactivate --sync " + question + " key --clearmodifiers Return");
   ASSERT_TRUE(pump_until([&] { return waitpid(child, nullptr, WNOHANG) == child; }, 20000)) << "it went on";
   child = -1;

@@ -91,21 +91,16 @@ class Dialogs : public vaskrun_game_test {
       if (xdotool("getwindowgeometry --shell " + id, &geometry) != 0) return false;
       return sscanf(geometry.c_str(), "WINDOW=%*u X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &width, &height) == 4;
     };
-    auto drawn = [&] {
-      if (!place()) return false;
-      std::vector<uint32_t> now = screenshot(x, y, width, height);
-      bool steady = !now.empty() && now == last && now != page_before;
-      last = std::move(now);
-      return steady;
-    };
-    EXPECT_TRUE(pump_until(drawn, 5000)) << shot << " was not drawn";
+    EXPECT_TRUE(pump_until_steady([&] { return last = place() ? screenshot(x, y, width, height) : std::vector<uint32_t>{}; },
+                                  [&](const std::vector<uint32_t>& now) { return !now.empty() && now != page_before; }, 5000))
+        << shot << " was not drawn";
     // On the 1024 x 768 screen every dialog lies whole, its buttons within reach.
     EXPECT_TRUE(x >= 0 && y >= 0 && x + width <= 1024 && y + height <= 768)
         << shot << " at " << x << "," << y << " " << width << "x" << height << " reaches past the screen";
     save_screenshot(shot, x, y, width, height);
     if (cancel) {
       EXPECT_EQ(xdotool("key Escape"), 0);
-      EXPECT_TRUE(pump_until([&] { return game_window_ids().size() == 1; }, 5000)) << shot << " did not close";
+      EXPECT_TRUE(main_window_alone()) << shot << " did not close";
     }
     return last;
   }

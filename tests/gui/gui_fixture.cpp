@@ -187,6 +187,21 @@ int gui_test::xdotool(const std::string& arguments, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::vector<std::string> gui_test::window_ids(int pid) {
+  std::string out;
+  if (pid > 0) xdotool("search --onlyvisible --pid " + std::to_string(pid), &out);
+  std::vector<std::string> ids;
+  std::istringstream lines(out);
+  for (std::string id; std::getline(lines, id);) ids.push_back(id);
+  return ids;
+}
+
+std::string gui_test::window_besides(int pid, const std::vector<std::string>& known) {
+  for (const std::string& id : window_ids(pid))
+    if (std::find(known.begin(), known.end(), id) == known.end()) return id;
+  return "";
+}
+
 bool gui_test::game_area(const char* title, int height, int& width, int& left, int& top) {
   std::string found, search = std::string("search --onlyvisible --name \"") + title + "\"";
   if (!pump_until([&] { return xdotool(search, &found) == 0 && !found.empty(); }, 20000)) return false;
@@ -425,20 +440,14 @@ unsigned long vaskrun_game_test::game_windows(size_t count) {
   return shown && child > 0 ? strtoul(found.c_str(), nullptr, 10) : 0;
 }
 
-std::vector<std::string> vaskrun_game_test::game_window_ids() {
-  std::string out;
-  if (child > 0) xdotool("search --onlyvisible --pid " + std::to_string(child), &out);
-  std::vector<std::string> ids;
-  std::istringstream lines(out);
-  for (std::string id; std::getline(lines, id);) ids.push_back(id);
-  return ids;
+bool vaskrun_game_test::opens_window(const std::string& arguments) {
+  size_t shown = window_ids(child).size();
+  return xdotool(arguments) == 0 && pump_until([&] { return window_ids(child).size() > shown; }, 5000);
 }
 
 void vaskrun_game_test::menu_choose(const std::string& menu_key, const std::string& entry_key) {
   ASSERT_EQ(xdotool("windowfocus --sync " + window), 0);
-  size_t shown = game_window_ids().size();
-  ASSERT_EQ(xdotool("key alt+" + menu_key), 0);
-  ASSERT_TRUE(pump_until([&] { return game_window_ids().size() > shown; }, 5000)) << "alt+" << menu_key << " opened no menu";
+  ASSERT_TRUE(opens_window("key alt+" + menu_key)) << "alt+" << menu_key << " opened no menu";
   ASSERT_EQ(xdotool("key " + entry_key), 0);
 }
 
@@ -446,7 +455,7 @@ std::string vaskrun_game_test::dialog_wait(const std::vector<std::string>& befor
   std::string found, title;
   pump_until(
       [&] {
-        for (const std::string& id : game_window_ids())
+        for (const std::string& id : window_ids(child))
           if (std::find(before.begin(), before.end(), id) == before.end() && xdotool("getwindowname " + id, &title) == 0 &&
               title != "vaskrun\n")
             found = id;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,9 +61,20 @@ class gui_test : public ::testing::Test {
   // The time is a budget (test_budget_ms scales it).
   bool pump_until(const std::function<bool()>& done, int timeout_ms = 3000);
   void pump_for(int ms);
+  // Pumps until look() gives the same value twice in a row, one that ready() accepts (what it
+  // shows has stopped changing); false on time-out.
+  template <class Look, class Ready>
+  bool pump_until_steady(Look look, Ready ready, int timeout_ms = 3000) {
+    std::optional<decltype(look())> last;
+    return pump_until([&] { auto now = look(); return std::exchange(last, now) == now && ready(now); }, timeout_ms);
+  }
   // Runs xdotool with the arguments while the window keeps handling events; its exit status. What
   // it prints (a few lines: window ids, names, geometry) lands in output when one is given.
   int xdotool(const std::string& arguments, std::string* output = nullptr);
+  // The visible windows of the process (its main window, its boxes, dialogs and open menus), ids
+  // as xdotool prints them; window_besides gives one that is none of those known, or "".
+  std::vector<std::string> window_ids(int pid);
+  std::string window_besides(int pid, const std::vector<std::string>& known);
   // The game area of the vaskrun window titled so: the bottom width x height of the window, under
   // its menu bar. False when no such window of that width showed within 20 s.
   bool game_area_find(const char* title, int width, int height, int& left, int& top);
@@ -117,14 +129,15 @@ class vaskrun_game_test : public gui_test {
   // Waits until the game shows this many windows titled with its name (the main window, then the
   // boxes over it) or ends; the first one's id, 0 when they did not come.
   unsigned long game_windows(size_t count);
-  // The game's visible windows: its main window, its boxes and dialogs, and its open menus (which
-  // bear the program's name), ids as xdotool prints them.
-  std::vector<std::string> game_window_ids();
+  // Runs xdotool with the arguments and waits until the game shows one window more (a menu, a box).
+  bool opens_window(const std::string& arguments);
   // Opens the menu of the bar by its access key and, once it has dropped down, chooses the entry
   // by its key (a key sent earlier would reach the game's window).
   void menu_choose(const std::string& menu_key, const std::string& entry_key);
-  // Waits for a box or dialog of the game that is not among those given (a menu is none) and
-  // gives it the keyboard; its id, "" when none came or the game ended.
+  // Waits until the game's main window is its only one (its boxes, dialogs and menus gone).
+  bool main_window_alone() { return pump_until([&] { return window_ids(child).size() == 1; }, 5000); }
+  // Waits for a box or dialog of the game that is not among those given (a menu, which bears the
+  // program's name, is none) and gives it the keyboard; its id, "" when none came or the game ended.
   std::string dialog_wait(const std::vector<std::string>& before);
 
   temp_dir dir;

@@ -62,9 +62,18 @@ class Presentation : public gui_test {
  protected:
   void TearDown() override {
     shown_page = nullptr;
+    shown_zoom = 1000;
     paints.clear();
     gui_test::TearDown();
   }
+  // Waits until the client area at (x, y) shows the page at the zoom: the server shows what was
+  // painted once the painting has reached it.
+  bool page_shown(int x, int y, const test_page& p, int zoom) {
+    return pump_until([&] {
+      return !paints.empty() && (bad = mismatches(screenshot(x, y, p.width, p.height), p.width, p.height, p, zoom)) == 0;
+    });
+  }
+  int bad = -1;  // the pixels that differed at the last look
 };
 
 TEST_F(Presentation, PageReachesTheScreenAtZoom1000And2000) {
@@ -74,19 +83,14 @@ TEST_F(Presentation, PageReachesTheScreenAtZoom1000And2000) {
   window_handle w = open_window(320, 240, "VASKEL_MAIN", presenting_procedure);
   int x, y;
   client_origin(w, x, y);
-  // The server shows what was painted once the painting has reached it.
-  int bad = -1;
-  auto shows = [&](int zoom) {
-    return pump_until([&] { return !paints.empty() && (bad = mismatches(screenshot(x, y, 320, 240), 320, 240, page, zoom)) == 0; });
-  };
-  EXPECT_TRUE(shows(1000)) << bad << " pixels differ";
+  EXPECT_TRUE(page_shown(x, y, page, 1000)) << bad << " pixels differ";
   save_window_screenshot("window-zoom1000", w);
 
   // Twice the size: the top-left quarter of the page fills the client area.
   shown_zoom = 2000;
   paints.clear();
   backend->window_invalidate(w, nullptr);
-  EXPECT_TRUE(shows(2000)) << bad << " pixels differ";
+  EXPECT_TRUE(page_shown(x, y, page, 2000)) << bad << " pixels differ";
   save_window_screenshot("window-zoom2000", w);
 }
 
@@ -96,7 +100,7 @@ TEST_F(Presentation, OnlyTheInvalidatedRectangleIsPaintedAgain) {
   window_handle w = open_window(200, 150, "", presenting_procedure);
   int x, y;
   client_origin(w, x, y);
-  EXPECT_TRUE(pump_until([&] { return !paints.empty() && mismatches(screenshot(x, y, 200, 150), 200, 150, page, shown_zoom) == 0; }));
+  EXPECT_TRUE(page_shown(x, y, page, 1000)) << bad << " pixels differ";
 
   // The page changes everywhere, but only a 20 x 10 rectangle is invalidated.
   test_page changed = page;

@@ -104,15 +104,9 @@ class QuickSave : public vaskrun_game_test {
   // Waits until the game area shows that picture (or, with differ, anything else but it) and
   // has stopped changing.
   bool area_becomes(const std::vector<uint32_t>& picture, bool differ) {
-    std::vector<uint32_t> last;
-    return pump_until(
-        [&] {
-          std::vector<uint32_t> now = area();
-          bool steady = now == last;
-          last = now;
-          return steady && (pixel_mismatches(now, picture) == 0) != differ;
-        },
-        10000);
+    return pump_until_steady([&] { return area(); },
+                             [&](const std::vector<uint32_t>& now) { return (pixel_mismatches(now, picture) == 0) != differ; },
+                             10000);
   }
   // A menu entry by its access keys; then the box it brings is answered by key, and goes.
   void menu_and_box(const char* entry, const char* answer, const std::string& box_shot) {
@@ -122,7 +116,7 @@ class QuickSave : public vaskrun_game_test {
     ASSERT_FALSE(box.empty()) << "no box came after " << entry;
     save_screenshot(box_shot, left, top, W, H);
     ASSERT_EQ(xdotool(std::string("key ") + answer), 0);
-    ASSERT_TRUE(pump_until([&] { return game_window_ids().size() == 1; }, 5000)) << "the box stayed";
+    ASSERT_TRUE(main_window_alone()) << "the box stayed";
   }
 };
 
