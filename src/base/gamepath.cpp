@@ -50,16 +50,27 @@ static std::string engine_name(const char* host) {
   return utf8_to_cp932(host, cp932) ? cp932 : std::string(host);
 }
 
-// Module state: the last refusal of this thread, for the error box that may follow it.
+// Module state: the last refusal of this thread within its report scopes, for the error box that
+// may follow it, and how deep those scopes are.
 static thread_local std::string last_failure;
+static thread_local int failure_scope_depth = 0;
 
-// Keeps a refusal of a file or folder that is there for file_failure_take, and logs a file's;
-// errno is kept. (A folder that cannot be listed is met at every lookup in it.)
+// Keeps a refusal of a file or folder that is there for file_failure_take (inside a report scope),
+// and logs a file's; errno is kept. (A folder that cannot be listed is met at every lookup in it.)
 static void failure_note(const std::string& host_path, const char* reason, bool log = true) {
   int error = errno;
   if (log) fprintf(stderr, "vaskrun: %s cannot be read: %s\n", host_path.c_str(), reason);
-  last_failure = engine_name(host_path.c_str()) + ": " + utf8_to_cp932_lenient(reason);
+  if (failure_scope_depth > 0) last_failure = engine_name(host_path.c_str()) + ": " + utf8_to_cp932_lenient(reason);
   errno = error;
+}
+
+void file_failure_scope_enter() { ++failure_scope_depth; }
+
+void file_failure_scope_leave() {
+  if (--failure_scope_depth <= 0) {
+    failure_scope_depth = 0;
+    if (!last_failure.empty()) last_failure.clear();
+  }
 }
 
 static bool is_absence(int error) { return error == ENOENT || error == ENOTDIR; }

@@ -34,7 +34,21 @@ size_t file_line_length(std::string_view text, size_t max);
 // Why the last file this thread could not open or list failed, when it was there but refused
 // ("<path>: <reason>", engine text); empty after a missing file or a successful open. Taking it
 // clears it.
+//
+// A reason belongs to the operation that met it: one that may end in an error box (a built-in
+// call, a menu request, start-up, the load of a script object) runs between
+// file_failure_scope_enter and file_failure_scope_leave. Only a refusal met inside such a scope is
+// kept, and leaving the outermost one forgets it, so a box never names an earlier failure that
+// nobody reported. Scopes nest; the inner ones share the outer one's reason.
 std::string file_failure_take();
+void file_failure_scope_enter();
+void file_failure_scope_leave();
+struct file_failure_scope {  // a scope that also ends when a fatal end unwinds through it
+  file_failure_scope() { file_failure_scope_enter(); }
+  ~file_failure_scope() { file_failure_scope_leave(); }
+  file_failure_scope(const file_failure_scope&) = delete;
+  file_failure_scope& operator=(const file_failure_scope&) = delete;
+};
 
 // Game files and player files: the engine's file sizes and archive offsets are 32-bit.
 constexpr uint64_t GAME_FILE_LIMIT = UINT32_MAX;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/atomic_file.h"
+#include "base/gamepath.h"
 #include "base/registry.h"
 #include "save/loadsave_dialog.h"
 #include "save/savefile.h"
@@ -158,5 +159,6 @@ int request_dispatch() {
   // is the next one, not lost under this one.
   request.current = code;
   request.pending = 0;
+  file_failure_scope report_scope;
   return request_serve(code);
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "base/atomic_file.h"
 #include "base/cp932.h"
@@ -457,6 +458,9 @@ int WinMain(const char* command_line, int show_command) {
   development_asked_set(development_requested(command_line));
   startup.drop_cache = 0;
   engine_srand(static_cast<uint32_t>(time(nullptr)));
+  // Start-up is one operation for the boxes that name a refused file; the game's own calls are
+  // their own operations.
+  std::optional<file_failure_scope> report_scope(std::in_place);
 
   startup_mount_pass();
   environment_load();
@@ -526,6 +530,7 @@ int WinMain(const char* command_line, int show_command) {
   front_page_create();
   if (reg_writes_resume() != 0) fprintf(stderr, "vaskrun: the settings could not be written\n");
 
+  report_scope.reset();
   if (start_object_init()) run_loop(interpreter_run);
   return startup_tail();
 }

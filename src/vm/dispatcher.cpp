@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/gamepath.h"
 #include "base/int32.h"
 #include "graphics/sprite.h"
 #include "platform/window.h"
@@ -90,6 +91,7 @@ void builtin_dispatch(int drop) {
 }
 
 void builtin_call(const builtin_entry* e, uint32_t hash, int16_t count, int drop) {
+  file_failure_scope report_scope;  // a box of this call names only files this call refused
   int32_t n = argument_count(count, e, hash);
   int32_t base = vm_frame->top - n;
   running_base = base, running_count = n;

@@ -10,6 +10,7 @@
 
 #include "base/cp932.h"
 #include "base/datasource.h"
+#include "base/gamepath.h"
 #include "base/hash.h"
 #include "base/memory.h"
 #include "shell/input.h"
@@ -147,6 +148,7 @@ script_object* object_load(const char* name) {
 
   object_image image;
   uint64_t stamp;
+  file_failure_scope report_scope;
   for (;;) {
     if (!data_file_exists(file_name)) scenario_sources_add();
     stamp = data_file_time(file_name);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/gamepath.h"
 #include "shell/message_box.h"
 #include "shell/window_core.h"
 #include "test_support.h"
@@ -226,6 +227,28 @@ TEST_F(MessageBoxes, CancelRunsTheExitHookAndEndsTheProgram) {
   platform.answer_boxes({IDCANCEL});
   EXPECT_THROW(error_box_retry("y"), fatal_exit_called);
   EXPECT_EQ(hook_c_calls, 1);
+}
+
+// A box names a file refused during its own operation (a scope), never one an earlier operation
+// met and left unreported, nor one met outside any operation.
+TEST_F(MessageBoxes, AnErrorBoxNamesOnlyTheRefusalOfItsOwnOperation) {
+  temp_dir folder;  // a folder in a file's place: refused as no regular file
+  auto refuse = [&] { EXPECT_EQ(host_file_open(folder.path(), 1), -1); };
+  auto box = [&] {
+    platform.answer_boxes({IDOK});
+    error_box_fatal("x");
+    return platform.boxes.back().text;
+  };
+  refuse();
+  EXPECT_EQ(box(), "x");
+  {
+    file_failure_scope earlier;
+    refuse();
+  }
+  file_failure_scope operation;
+  EXPECT_EQ(box(), "x");
+  refuse();
+  EXPECT_EQ(box(), "x\n(" + folder.path() + ": not a regular file)");
 }
 
 TEST_F(MessageBoxes, LongTextsAreCutOnACharacterBoundary) {
