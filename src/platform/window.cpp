@@ -151,14 +151,14 @@ static bool timer_due(window_message& message) {
   return false;
 }
 
-// The signal that asked for the session's end (0: none yet), set by the handler on any thread.
-static std::atomic<int> ending_signal{0};
+// Set by the handler on any thread.
+std::atomic<int> session_end_signal{0};
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler stores into it");
 
 // Async-signal-safe: a store and a write to the post signal, which wakes the window thread's wait.
 static void on_ending_signal(int number) {
   int saved_errno = errno;
-  ending_signal.store(number);
+  session_end_signal.store(number);
   uint64_t one = 1;
   if (write(post_signal, &one, sizeof one) < 0) {
   }
@@ -171,12 +171,16 @@ void session_end_signals_catch() {
   action.sa_handler = on_ending_signal;
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction inherited;
+    if (sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(number, &action, nullptr);
+  }
 }
 
 static void session_end_deliver() {
-  if (ending_signal.load(std::memory_order_relaxed) == 0) return;  // every peek: a plain load
-  int number = ending_signal.exchange(0);
+  if (!session_end_pending()) return;  // every peek: a plain load
+  int number = session_end_signal.exchange(0);
   if (!number) return;
   bool told = false;
   for (auto& w : windows) {
@@ -186,6 +190,12 @@ static void session_end_deliver() {
   }
   // Before the game has a window nothing of the run can be kept.
   if (!told) exit(128 + number);
+}
+
+void session_end_display_lost() {
+  for (auto& w : windows)
+    if (w->alive && w->spec.procedure) message_send(w.get(), WM_ENDSESSION, 1, 0);
+  exit(1);  // no window took it, or its handler came back
 }
 
 bool message_peek(window_message& message) {

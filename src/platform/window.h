@@ -5,6 +5,7 @@
 // or nothing at all headless, and the host events that they translate into posted messages.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -81,7 +82,19 @@ intptr_t default_window_procedure(window_handle window, uint32_t message, uintpt
 // WM_ENDSESSION to every live window (a wait for events wakes for it), or, with no window yet,
 // ends the process with 128 + the signal's number. A second signal of a kind already caught
 // ends the process as the signal always did, for a window thread that no longer takes messages.
+// A signal the process was started with ignored (nohup) stays ignored.
 void session_end_signals_catch();
+
+// The number of a signal that asked for the session's end and that no message peek has taken
+// yet (0: none). Code that may run long without peeking (a script that never waits) looks at it
+// and comes back to the peek.
+extern std::atomic<int> session_end_signal;
+inline bool session_end_pending() { return session_end_signal.load(std::memory_order_relaxed) != 0; }
+
+// The display is gone with every window on it: the session ends here and now. Every live
+// window's procedure gets WM_ENDSESSION at once, whose handler ends the process in order without
+// touching the display; with no window to tell, the process ends with status 1.
+[[noreturn]] void session_end_display_lost();
 
 // Forgets every window, timer and queued message (tests; the program never needs it).
 void windows_reset();

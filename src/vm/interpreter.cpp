@@ -4,6 +4,7 @@
 
 #include "graphics/sprite.h"
 #include "platform/platform.h"
+#include "platform/window.h"
 #include "shell/devtools.h"
 #include "shell/display_mode.h"
 #include "shell/env_keys.h"
@@ -158,7 +159,7 @@ int32_t interpreter_run() {
   for (;;) {
     if (!interp.catch_up)
       vm_time_update();
-    else if (clock_caught_up())
+    else if (clock_caught_up() || session_end_pending())  // the session's end comes at the peek
       interp.catch_up = false;
 
     std::vector<script_thread*> threads = thread_list_array();

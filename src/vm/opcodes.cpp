@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/cp932.h"
+#include "platform/window.h"
 #include "text/message.h"
 #include "text/msg_control.h"
 #include "vm/debugger.h"
@@ -767,6 +768,15 @@ void thread_execute() {
     ++r;        \
     DISPATCH(); \
   } while (0)
+// A jump, and every loop has one: a session's end asked for by a signal ends the turn there, so
+// a script that never waits still comes back to the message peek that ends the game.
+#define JUMP_TO(to)                                \
+  do {                                             \
+    r = (to);                                      \
+    if (session_end_pending()) [[unlikely]]        \
+      goto turn_end;                               \
+    DISPATCH();                                    \
+  } while (0)
 #define GROW()                                     \
   do {                                             \
     if (++top >= limit) [[unlikely]] {             \
@@ -797,6 +807,10 @@ void thread_execute() {
 #define RESUME()                                                \
   do {                                                          \
     if (vm_run_state != RUN_GO || vm_thread != t) return;        \
+    if (session_end_pending()) [[unlikely]] {                   \
+      vm_run_state = RUN_END_TURN;                              \
+      return;                                                   \
+    }                                                           \
     f = vm_frame;                                               \
     REGISTERS_LOAD();                                           \
     LINE_HOOKS_LOAD();                                          \
@@ -1061,14 +1075,10 @@ void thread_execute() {
     }
     case_chain* chain = r->cases;
     if (!chain) FAULT_PAST(6, FAULT_RANGE);
-    if (v.type != TYPE_INT || chain->entries.empty()) {
-      r = chain->start;
-      DISPATCH();
-    }
+    if (v.type != TYPE_INT || chain->entries.empty()) JUMP_TO(chain->start);
     const case_entry* e = case_find(chain, v.i);
     PUSH_INT(e ? e->key : chain->last_key, 0);
-    r = e ? e->next : chain->otherwise;
-    DISPATCH();
+    JUMP_TO(e ? e->next : chain->otherwise);
   }
   h_CASE: {
     if (top - 1 < base) FAULT_PAST(6, FAULT_STACK);
@@ -1076,8 +1086,7 @@ void thread_execute() {
     const value_cell* v = switch_value(t, r);
     if (case_holds(r->op, &stack[top - 1], v ? v : &none)) NEXT();
     if (!r->target) FAULT_PAST(6, FAULT_RANGE);
-    r = r->target;
-    DISPATCH();
+    JUMP_TO(r->target);
   }
   h_JUMP_TABLE: {
     // Entry `top` of the table; an index out of range takes the last entry, and a table without
@@ -1090,8 +1099,7 @@ void thread_execute() {
     if (index < 0 || index >= n) index = n - 1;
     decoded_op* to = r->table[index];
     if (!to) FAULT_PAST(4 + 4 * n, FAULT_RANGE);
-    r = to;
-    DISPATCH();
+    JUMP_TO(to);
   }
 #undef FAULT_PAST
 
@@ -1195,8 +1203,7 @@ void thread_execute() {
     goto frame_enter;
 
   h_JUMP:
-    r = r->target;
-    DISPATCH();
+    JUMP_TO(r->target);
   h_JUMP_TRUE:
   h_JUMP_FALSE: {
     if (top - 1 < base) goto stack_short;
@@ -1205,8 +1212,7 @@ void thread_execute() {
     value_release(c);
     if (!jump) NEXT();
     if (!r->target) goto out_of_range;
-    r = r->target;
-    DISPATCH();
+    JUMP_TO(r->target);
   }
 
   h_BUILTIN:
@@ -1291,8 +1297,7 @@ void thread_execute() {
       goto load_alone;
     int32_t a = v->i, k = r[1].a;
     int order = (a > k) - (a < k) + 1;  // 0 less, 1 equal, 2 greater
-    r = r->sub >> order & 1 ? r[3].target : r + 4;
-    DISPATCH();
+    JUMP_TO(r->sub >> order & 1 ? r[3].target : r + 4);
   }
   h_CMP_JUMP_L: {
     value_cell* v = local_variable(stack, top, base, r);
@@ -1300,8 +1305,7 @@ void thread_execute() {
       goto load_alone;
     int32_t a = v->i, k = r[1].a;
     int order = (a > k) - (a < k) + 1;
-    r = r->sub >> order & 1 ? r[3].target : r + 4;
-    DISPATCH();
+    JUMP_TO(r->sub >> order & 1 ? r[3].target : r + 4);
   }
 
 // load.i v; load.i w (or push.i k); <operator>.i; set.i.pop x. VARIABLE gives v and w (or null),
@@ -1323,8 +1327,7 @@ void thread_execute() {
       cell_store_int(x, result, set->hash);                                             \
     else                                                                                \
       cell_store_int(x, result, x->hash, set->scope);                                   \
-    r = r->sub & SUB_JUMPS ? r[4].target : r + 4;                                       \
-    DISPATCH();                                                                         \
+    JUMP_TO(r->sub & SUB_JUMPS ? r[4].target : r + 4);                                  \
   }
 #define ANY_INT(x) int_variable(t, stack, top, base, x)
 #define LOCAL_INT(x) local_int(stack, top, base, x)
@@ -1350,8 +1353,7 @@ void thread_execute() {
       goto load_alone;
     int32_t a = v->i, k = r[1].a;
     int order = (a > k) - (a < k) + 1;
-    r = r->sub >> order & 1 ? r[3].target : r + 4;
-    DISPATCH();
+    JUMP_TO(r->sub >> order & 1 ? r[3].target : r + 4);
   }
 
   // load.i v; load.i w (or push.i k); <operator>.i: the operator's cell, as the three leave it
@@ -1382,8 +1384,7 @@ void thread_execute() {
     if (!x || x->type != TYPE_INT) [[unlikely]]                                                    \
       goto ALONE;                                                                                  \
     int_compound(r->sub & ~SUB_JUMPS, &x->i, b);                                                   \
-    r = r->sub & SUB_JUMPS ? r[2].target : r + 2;                                                  \
-    DISPATCH();                                                                                    \
+    JUMP_TO(r->sub & SUB_JUMPS ? r[2].target : r + 2);                                             \
   }
 #define OWN_VARIABLE                 \
   value_cell* v = ANY_INT(r);        \
@@ -1435,6 +1436,12 @@ void thread_execute() {
     FRAME_STORE();
     exec_fault(op, fault);
     RESUME();
+  turn_end:
+    // The turn ends before record r, which runs first on the thread's next turn.
+    f->code = r->at;
+    f->top = top;
+    vm_run_state = RUN_END_TURN;
+    return;
   outside:
     // A code pointer that no block holds: nothing there can be run.
     f->top = top;
@@ -1451,6 +1458,7 @@ void thread_execute() {
 #undef LINE_HOOKS_LOAD
 #undef DISPATCH
 #undef NEXT
+#undef JUMP_TO
 #undef PUSH
 #undef PUSH_INT
 #undef GROW

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -277,4 +278,41 @@ TEST(PlatformShared, TheLockGoesOnlyToAFolderOfTheUsersOwn) {
   EXPECT_TRUE(std::filesystem::is_empty(home.at("open")) && std::filesystem::is_empty(tmp));
   EXPECT_FALSE(std::filesystem::is_empty(home.at("cache/vaskrun")));
   std::filesystem::remove_all(tmp);
+}
+
+// The signals that end the session, each in a child process: the first is only noted (the next
+// peek ends the game), a second of the same kind ends the process as that signal always does, one
+// that comes before any window ends it at the peek with 128 + its number, and one the process was
+// started without (nohup) stays ignored.
+TEST(PlatformSharedDeath, SessionEndingSignalsKeepTheirOrderAndWhatTheProcessInherited) {
+  auto caught = [] {
+    windows_reset();
+    session_end_signals_catch();
+  };
+  EXPECT_EXIT(
+      {
+        caught();
+        raise(SIGTERM);
+        if (!session_end_pending()) _exit(1);
+        raise(SIGTERM);
+        _exit(0);
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EXIT(
+      {
+        caught();
+        raise(SIGINT);
+        window_message m;
+        message_peek(m);
+        _exit(0);
+      },
+      testing::ExitedWithCode(128 + SIGINT), "");
+  EXPECT_EXIT(
+      {
+        signal(SIGHUP, SIG_IGN);
+        caught();
+        raise(SIGHUP);
+        _exit(session_end_pending() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }

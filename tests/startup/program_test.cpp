@@ -81,10 +81,12 @@ class program : public ::testing::Test {
   // Runs the program in `folder` (below the test folder); stdout and stderr land in output.
   int run(std::string* output, const std::string& program = VASK_BINARY_DIR "/vaskrun",
           const std::string& folder = "game", const std::string& arguments = "") {
-    std::string command = "cd '" + dir.at(folder) + "' && XDG_CONFIG_HOME='" + dir.at("config") +
-                          "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_HEADLESS=1 timeout 60 '" +
-                          program + "' " + arguments + " 2>&1";
-    return run_command(command, output);
+    return run_command("cd '" + dir.at(folder) + "' && " + environment() + "timeout 60 '" + program + "' " +
+                           arguments + " 2>&1",
+                       output);
+  }
+  std::string environment() const {
+    return "XDG_CONFIG_HOME='" + dir.at("config") + "' XDG_RUNTIME_DIR='" + dir.at("run") + "' VASKRUN_HEADLESS=1 ";
   }
   std::string settings_file() const { return text_of(dir.at("config/vasktest/" + title + ".ini")); }
 };
@@ -200,6 +202,29 @@ TEST_F(program, ASaveThatWritesNothingSaysWhyInTheLog) {
     EXPECT_EQ(run(&output), 0) << output;
     for (const char* line : lines) EXPECT_THAT(text_of(dir.at("game/debugout.log")), HasSubstr(line));
     std::filesystem::remove(dir.at("game/debugout.log"));
+  }
+}
+
+// A script that never waits still ends at a signal, in order: eternal variables and read marks
+// written, the clean-exit mark set.
+TEST_F(program, ASignalEndsAScriptThatNeverWaitsInOrder) {
+  for (const char* loop : {"jmp loop", "builtin.drop clock_ms 0\n    jmp loop",
+                           "builtin.drop input_release_wait 0\n    jmp loop"}) {
+    SCOPED_TRACE(loop);
+    std::filesystem::remove_all(dir.at("game/savedata"));
+    std::filesystem::remove(dir.at("game/debugout.log"));
+    loose_game(std::string(".func $init@GLOBAL\n    ret\n.entry\n    push.i 7\n    set.i.pop #kept\n"
+                           "    push.s \"looping\"\n    builtin.drop debug_print 1\nloop:\n    ") + loop + "\n");
+    // The signal once the loop runs; a program that outlives it is killed after a minute.
+    std::string output;
+    int status = run_command("cd '" + dir.at("game") + "' && { " + environment() + "exec '" VASK_BINARY_DIR
+                             "/vaskrun' 2>&1 & p=$!; (sleep 60; kill -KILL $p) >/dev/null 2>&1 & w=$!; "
+                             "until grep -q looping debugout.log 2>/dev/null; do sleep 0.05; done; "
+                             "kill -TERM $p; wait $p; s=$?; kill $w; exit $s; }",
+                             &output);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_TRUE(std::filesystem::exists(dir.at("game/savedata/vaskel_system.mss")));
+    EXPECT_THAT(settings_file(), HasSubstr("AbnormalTerminateFlg=0"));
   }
 }
 
