@@ -411,6 +411,12 @@ int reg_writes_resume() {
   return result;
 }
 
+int reg_writes_finish() {
+  if (deferral.depth == 0) return 0;
+  deferral.depth = 1;
+  return reg_writes_resume();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reads and writes
 

@@ -57,6 +57,9 @@ int reg_delete_subkeys(reg_root root, const char* parent_path, const char* subke
 // small settings writes cost one file write.
 void reg_writes_defer();
 int reg_writes_resume();
+// The process is ending (the session's end may come in the middle of start-up's deferral): every
+// deferral ends and the writes go out now.
+int reg_writes_finish();
 // Removes what writes of the game key's file that were killed midway left beside it (its own
 // temporary files only); the number removed. Run once at start-up, when this game writes nothing.
 int reg_store_sweep(const char* global, const char* local);

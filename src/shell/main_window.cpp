@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -107,6 +108,7 @@ static void orderly_end() {
 static void session_end() {
   save_window_state();
   orderly_end();
+  if (reg_writes_finish() != 0) fprintf(stderr, "vaskrun: the settings could not be written\n");
   exit(0);
 }
 

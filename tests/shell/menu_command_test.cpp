@@ -298,6 +298,17 @@ TEST_F(menu_window, TheExitWriteGoesInOrderAndLeavesThePositionInFullScreen) {
   EXPECT_EQ(stored("AbnormalTerminateFlg"), -99);
 }
 
+// The session may end in the middle of start-up, whose settings writes are held back until its
+// end: they go out all the same.
+TEST_F(menu_window, TheSessionsEndWritesWhatStartUpStillHeldBack) {
+  store("AbnormalTerminateFlg", 1);
+  reg_writes_defer();
+  EXPECT_EXIT(message_send(main_window_get(), WM_ENDSESSION, 1, 0), testing::ExitedWithCode(0), "");
+  reg_writes_resume();
+  reg_store_reset();  // what the child wrote, read afresh
+  EXPECT_EQ(stored("AbnormalTerminateFlg"), 0);
+}
+
 TEST_F(menu_window, MenuRefreshSetsEveryVariantsMarksAndEnables) {
   setting_store(SETTING_NANIDO, 2);
   setting_store(SETTING_GAME_SPEED, 3);
