@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build g++ make pkg-config
-libgtk-3-dev libglib2.0-dev libsdl2-dev libfreetype-dev libfontconfig-dev
+libgtk-3-dev libglib2.0-dev libx11-dev libsdl2-dev libfreetype-dev libfontconfig-dev
 fonts-ipafont-gothic fonts-ipafont-mincho
 libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
 libpng-dev libjpeg62-turbo-dev zlib1g-dev libogg-dev libvorbis-dev

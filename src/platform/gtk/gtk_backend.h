@@ -42,6 +42,7 @@ struct gtk_host {
   std::vector<uint32_t> picture_pixels;
   GdkWindowState state = GdkWindowState(0);
   int x = 0, y = 0;  // the last position the window system reported
+  int frame_x = 0, frame_y = 0;  // window_position as it was then, for when the display is gone
   // A place asked for before the window was shown: window managers place a new window by their own
   // rule, so it is asked for again once the window is on the screen.
   bool place_pending = false;
@@ -120,6 +121,7 @@ class gtk_platform : public platform_backend {
   // modal loops always did; the windows ignore close requests while it runs. Returns the response.
   int run_modal(GtkWidget* dialog, bool (*accept)(int response, void* data), void* data);
   bool modal_open() const { return modal_depth_ > 0; }
+  bool display_lost = false;  // the connection broke: nothing more reaches the display
   void set_key_down(int vk, bool down) { keys_down_[vk] = down; }
   void clear_keys() { keys_down_.clear(); }
   void post_to_all(uint32_t message, uintptr_t wparam, intptr_t lparam);
@@ -134,6 +136,10 @@ class gtk_platform : public platform_backend {
 };
 
 gtk_platform& gtk_backend();
+
+// Display loss (gtk_display_loss.cpp): a broken connection to an X display ends the session in
+// order (session_end_display_lost) instead of GDK's immediate exit.
+void display_loss_watch();
 
 // Keys: the virtual-key code of a key event (0 for keys the engine has no code for), and whether
 // the key is one of the extended keys.

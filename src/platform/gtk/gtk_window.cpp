@@ -213,6 +213,7 @@ static gboolean on_configure(GtkWidget*, GdkEventConfigure* event, gpointer data
   if (event->x != host->x || event->y != host->y) {
     host->x = event->x;
     host->y = event->y;
+    gtk_window_get_position(GTK_WINDOW(host->toplevel), &host->frame_x, &host->frame_y);
     message_post(host->window, WM_MOVE, 0, make_lparam(event->x, event->y));
   }
   return FALSE;
@@ -382,7 +383,13 @@ void gtk_platform::window_set_client_size(window_handle window, int width, int h
 
 void gtk_platform::window_position(window_handle window, int& x, int& y) {
   x = y = 0;
-  if (gtk_host* host = host_of(window)) gtk_window_get_position(GTK_WINDOW(host->toplevel), &x, &y);
+  gtk_host* host = host_of(window);
+  if (!host) return;
+  if (display_lost) {
+    x = host->frame_x, y = host->frame_y;
+    return;
+  }
+  gtk_window_get_position(GTK_WINDOW(host->toplevel), &x, &y);
 }
 
 static bool display_places_windows() {
@@ -544,6 +551,7 @@ void gtk_platform::window_paint_fill(window_handle window, const plat_rect& rect
 // ---- The message side
 
 void gtk_platform::pump_host_events() {
+  if (display_lost) return;  // the session's end runs inside the loop's own turn, which met the loss
   // Bounded: a stream of events (a held key, a running animation) must not keep the drain here.
   for (int i = 0; i < 256 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
 }
@@ -617,6 +625,7 @@ platform_backend* gtk_backend_open() {
   menu_log_writer_install();
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   the_backend = new gtk_platform;  // lives until the process ends: exit handlers still use it
+  display_loss_watch();
   return the_backend;
 }
 
@@ -634,7 +643,7 @@ void gtk_platform::sleep_ms(uint32_t ms) { host_sleep_ms(ms); }
 // waits for a ready time in whole milliseconds rounded up, so the wait ends within a millisecond
 // after the tick, never before it.
 void gtk_platform::wait_events(uint32_t ms) {
-  if (ms == 0) return;
+  if (ms == 0 || display_lost) return;
   GSource* limit = nullptr;
   if (ms != WAIT_NO_LIMIT) {
     static GSourceFuncs ready_funcs = {nullptr, nullptr,
