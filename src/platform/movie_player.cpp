@@ -392,6 +392,13 @@ int64_t io_seek(void* opaque, int64_t offset, int whence) {
   return at >= 0 ? at : AVERROR(errno);
 }
 
+// The containers a game's movie comes in. Any other demuxer (a playlist, a list of files, a picture
+// sequence) reads other files or addresses the movie names; a file probed as one is refused.
+constexpr const char* MOVIE_DEMUXERS = "avi,asf,mov,matroska,ogg,mpeg,mpegts,mpegvideo";
+
+// A demuxer never opens anything itself (a reference a container names): the movie is its one file.
+int io_refuse(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
 // Opens the file for the demuxer: through host_file_open, read by its descriptor; the path only
 // hints at the format by its extension. Movies are read as a stream, so any size will do.
 bool input_open(movie_player* p) {
@@ -408,7 +415,14 @@ bool input_open(movie_player* p) {
   if (!p->format) return false;
   p->format->pb = p->io;
   p->format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  return avformat_open_input(&p->format, p->spec.path.c_str(), nullptr, nullptr) >= 0;
+  p->format->io_open = io_refuse;
+  // No protocol either, should any open bypass io_open.
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "format_whitelist", MOVIE_DEMUXERS, 0);
+  av_dict_set(&options, "protocol_whitelist", "none", 0);
+  int opened = avformat_open_input(&p->format, p->spec.path.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  return opened >= 0;
 }
 
 void thread_run(movie_player* p) {

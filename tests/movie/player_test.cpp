@@ -1,6 +1,13 @@
 // The movie player alone, pumped by hand: the frame due by the sound played or by the fake clock,
-// conversion to other sizes, loops and ranges, and files that are damaged.
+// conversion to other sizes, loops and ranges, and files that are damaged or name other files.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <future>
 
 #include "movie_test_fixture.h"
 
@@ -95,6 +102,36 @@ TEST_F(movie_test, DamagedFilesAreRefusedOrPlayWhatTheyHold) {
     EXPECT_TRUE(movie_player_ended(p));
     movie_player_close(p);
   }
+}
+
+// A playlist names what the demuxer would open itself: a movie outside the game, an address that
+// listens here, a FIFO that would block its reader. The open is refused at once and touches none.
+TEST_F(movie_test, APlaylistMakesTheDemuxerOpenNothing) {
+  std::string outside = movie_make(movie_file{"segment.ts", 64, 48, 1, nullptr, "-c:v mpeg2video"});
+  temp_dir game, elsewhere;
+  ASSERT_EQ(mkfifo(elsewhere.at("pipe.ts").c_str(), 0600), 0);
+  int server = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t size = sizeof at;
+  ASSERT_TRUE(bind(server, reinterpret_cast<sockaddr*>(&at), size) == 0 && listen(server, 4) == 0 &&
+              getsockname(server, reinterpret_cast<sockaddr*>(&at), &size) == 0);
+  std::string address = "http://127.0.0.1:" + std::to_string(ntohs(at.sin_port)) + "/seg.ts";
+  for (const std::string& named : {outside, address, elsewhere.at("pipe.ts"), std::string()}) {
+    SCOPED_TRACE(named.empty() ? "the outside movie itself" : named);
+    game.write("movie/x.m3u8", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n" + named + "\n#EXT-X-ENDLIST\n");
+    auto opened = std::async(std::launch::async, movie_player_open,
+                             spec_of(named.empty() ? outside : game.at("movie/x.m3u8"), 64, 48));
+    EXPECT_EQ(opened.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    // Whatever reached the address or the FIFO is let go, so a faulty open cannot hang here.
+    for (int fd : {accept(server, nullptr, nullptr), open(elsewhere.at("pipe.ts").c_str(), O_WRONLY | O_NONBLOCK)}) {
+      EXPECT_LT(fd, 0) << "reached";
+      if (fd >= 0) close(fd);
+    }
+    movie_player* p = opened.get();
+    EXPECT_EQ(p != nullptr, named.empty());
+    movie_player_close(p);
+  }
+  close(server);
 }
 
 }  // namespace
