@@ -70,3 +70,14 @@ TEST(GamePaths, ChangeWithinTheTimestampTickIsSeen) {
   ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
   EXPECT_TRUE(game_path_is_file(folder + "\\new.txt"));
 }
+
+// A file longer than it said when it was opened (it grew meanwhile; a file of /proc says 0 bytes
+// and reads more) is read up to the bound and refused there, never past it.
+TEST(GamePaths, AWholeReadStopsAtTheBoundWhateverTheSizeSaid) {
+  std::string text;
+  ASSERT_TRUE(host_file_read("/proc/self/status", 1u << 20, &text));
+  ASSERT_GT(text.size(), 64u);
+  EXPECT_FALSE(host_file_read("/proc/self/status", 64, &text));
+  EXPECT_EQ(errno, EFBIG);
+  EXPECT_TRUE(text.empty());
+}
