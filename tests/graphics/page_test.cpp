@@ -122,6 +122,7 @@ TEST_F(Pages, AlphaPagesOutliveAndDetach) {
   uint32_t aid = a->id;
   page_free(p, 0);
   EXPECT_EQ(page_missing(aid), 0);  // the alpha page stays in the list
+  EXPECT_EQ(a->alpha_users, nullptr);  // and forgets its freed user (the sanitizers see the rest)
 
   // Freeing an alpha page that a page still uses leaves that page without one, not with a
   // dangling pointer.
