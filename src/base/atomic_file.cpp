@@ -71,6 +71,22 @@ constexpr folder_action WRITE = {"not written", "書き込みませんでした"
 constexpr folder_action SET_ASIDE = {"not set aside", "退避しませんでした"};
 constexpr folder_action DELETE = {"not deleted", "削除しませんでした"};
 
+// Why a game's folder is refused: after "is" on stderr and in a box, before "ため" in the log.
+struct folder_refusal {
+  const char* text;
+  const char* engine;
+};
+constexpr folder_refusal LINK = {"a symbolic link", "シンボリックリンクの"};
+constexpr folder_refusal NOT_A_FOLDER = {"not a folder", "フォルダではない"};
+constexpr folder_refusal NOT_OWN = {"not a folder of this user's own", "このユーザーのフォルダではない"};
+
+// A host path as engine text, as the reader names a file it refused: CP932 when it converts, else
+// the bytes as they stand.
+std::string engine_text(const std::string& host) {
+  std::string cp932;
+  return utf8_to_cp932(host, cp932) ? cp932 : host;
+}
+
 // The host folder of a target and the target's name in it.
 struct target_place {
   std::string folder, name;
@@ -83,59 +99,88 @@ target_place place_of(const std::string& native) {
 
 // Opens a folder to work in (access O_PATH to create, rename and delete there, O_RDONLY to list
 // it). A game's folder is taken only when it is a real folder of the user's own; otherwise the
-// refusal is reported with what it keeps from being done to `name`. -1 when it cannot be used.
+// refusal is reported with what it keeps from being done to `name`, and `why` (when given) becomes
+// "<folder>: <refusal>" in engine text. -1 when it cannot be used (errno is the system's reason
+// when the folder was not refused).
 int folder_open(const std::string& folder, write_folder where, int access, const std::string& name,
-                const folder_action& action) {
+                const folder_action& action, std::string* why = nullptr) {
   bool game = where == FOLDER_GAME;
   int fd = open(folder.c_str(), access | O_DIRECTORY | O_CLOEXEC | (game ? O_NOFOLLOW : 0));
+  int error = errno;
   struct stat st;
-  const char *reason = nullptr, *engine_reason = nullptr;
+  const folder_refusal* refusal = nullptr;
   if (fd < 0) {
-    if (game && lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      reason = "is a symbolic link", engine_reason = "シンボリックリンクの";
+    // The open says ENOTDIR for a link and for a file alike: what lies there tells them apart.
+    if (game && lstat(folder.c_str(), &st) == 0)
+      refusal = S_ISLNK(st.st_mode) ? &LINK : !S_ISDIR(st.st_mode) ? &NOT_A_FOLDER : nullptr;
   } else if (game && (fstat(fd, &st) != 0 || st.st_uid != geteuid())) {
-    reason = "is not a folder of this user's own", engine_reason = "このユーザーのフォルダではない";
+    refusal = &NOT_OWN;
     close(fd);
     fd = -1;
   }
-  if (reason) {
-    std::string line = "[" + utf8_to_cp932_lenient(folder) + "]は" + engine_reason + "ため、[" +
-                       utf8_to_cp932_lenient(name) + "]を" + action.engine;
+  if (refusal) {
+    std::string line = "[" + engine_text(folder) + "]は" + refusal->engine + "ため、[" + engine_text(name) + "]を" +
+                       action.engine;
     debug_log_append(line.c_str());
-    fprintf(stderr, "vaskrun: %s %s; a game's folder is used only as a real folder of the user's own: %s %s\n",
-            folder.c_str(), reason, name.c_str(), action.text);
+    fprintf(stderr, "vaskrun: %s is %s; a game's folder is used only as a real folder of the user's own: %s %s\n",
+            folder.c_str(), refusal->text, name.c_str(), action.text);
+    if (why) *why = engine_text(folder) + ": " + refusal->text;
   }
+  errno = error;
   return fd;
 }
 
-// Fills a temporary file beside the target through fill(fd) and renames it over the target.
+// Says that a file was not written and why, on stderr and in the text log; `why` (when given)
+// becomes "<file>: <reason>" in engine text.
+void write_failure_report(const std::string& native, int error, std::string* why) {
+  std::string file = engine_text(native), reason = utf8_to_cp932_lenient(strerror(error));
+  fprintf(stderr, "vaskrun: %s not written: %s\n", native.c_str(), strerror(error));
+  debug_log_append(("[" + file + "]を書き込みませんでした：" + reason).c_str());
+  if (why) *why = file + ": " + reason;
+}
+
+// Fills a temporary file beside the target through fill(fd) and renames it over the target. A
+// failure is reported (the folder's refusal, or the system's reason for the step that failed).
 template <typename Fill>
-bool atomic_replace(std::string_view engine_path, write_folder where, Fill fill) {
-  target_place at = place_of(game_path_native(engine_path));
-  int dir = folder_open(at.folder, where, O_PATH, at.name, WRITE);
-  if (dir < 0) return false;
+bool atomic_replace(std::string_view engine_path, write_folder where, std::string* why, Fill fill) {
+  std::string native = game_path_native(engine_path);
+  target_place at = place_of(native);
+  std::string refused;
+  int dir = folder_open(at.folder, where, O_PATH, at.name, WRITE, &refused);
+  if (dir < 0) {
+    if (refused.empty()) write_failure_report(native, errno, why);
+    else if (why) *why = std::move(refused);
+    return false;
+  }
+  // The first step that fails gives the reason; a step that sets no errno counts as an I/O error.
+  int error = 0;
+  auto failed = [&] { error = errno != 0 ? errno : EIO; };
   std::string temp;
+  errno = 0;
   int fd = temp_create(dir, at.name, &temp);
-  bool ok = fd >= 0;
-  if (ok) {
-    ok = fill(fd) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = renameat(dir, temp.c_str(), dir, at.name.c_str()) == 0;
-    if (!ok) unlinkat(dir, temp.c_str(), 0);
+  if (fd < 0) {
+    failed();
+  } else {
+    if (!fill(fd) || fsync(fd) != 0) failed();
+    if (close(fd) != 0 && error == 0) failed();
+    if (error == 0 && renameat(dir, temp.c_str(), dir, at.name.c_str()) != 0) failed();
+    if (error != 0) unlinkat(dir, temp.c_str(), 0);
   }
   close(dir);
-  return ok;
+  if (error != 0) write_failure_report(native, error, why);
+  return error == 0;
 }
 
 }  // namespace
 
-bool atomic_file_write(std::string_view engine_path, const void* data, size_t size, write_folder where) {
-  return atomic_replace(engine_path, where,
+bool atomic_file_write(std::string_view engine_path, const void* data, size_t size, write_folder where,
+                       std::string* why) {
+  return atomic_replace(engine_path, where, why,
                         [&](int fd) { return write_all(fd, static_cast<const char*>(data), size); });
 }
 
 bool atomic_file_copy(std::string_view engine_path, FILE* source) {
-  return atomic_replace(engine_path, FOLDER_USER, [&](int fd) {
+  return atomic_replace(engine_path, FOLDER_USER, nullptr, [&](int fd) {
     char buffer[65536];
     size_t n;
     while ((n = fread(buffer, 1, sizeof buffer, source)) > 0)

@@ -17,6 +17,9 @@
 // checked, and the work is done inside it. A refused folder is named, with the reason, on stderr
 // and in the text log, and the write fails. Folders the user chose in a dialog or that lie under
 // the user's configuration folder (FOLDER_USER) are taken as they are: a user may well link them.
+//
+// Any write that fails says so: the file (or the refused folder) and the reason, on stderr and in
+// the text log, and to a caller that shows a box as "<path>: <reason>" in engine text.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +30,9 @@
 enum write_folder { FOLDER_USER, FOLDER_GAME };
 
 // Writes the bytes to the engine path. false when the file could not be written; the old file, if
-// any, is then untouched.
-bool atomic_file_write(std::string_view engine_path, const void* data, size_t size, write_folder where = FOLDER_USER);
+// any, is then untouched, and `why` (when given) holds "<path>: <reason>" in engine text.
+bool atomic_file_write(std::string_view engine_path, const void* data, size_t size, write_folder where = FOLDER_USER,
+                       std::string* why = nullptr);
 
 // The same with the rest of an open stream as the file's bytes.
 bool atomic_file_copy(std::string_view engine_path, FILE* source);

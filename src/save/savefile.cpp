@@ -336,8 +336,10 @@ bool savefile_write(const char* path, write_folder where) {
   }
   std::string target = path;
   folder_create(save_path("savedata"));
-  bool ok = atomic_file_write(target, bytes.data(), bytes.size(), where);
-  if (!ok) error_box_fatal("ファイルの書き込みでエラーが発生しました");
+  std::string why;
+  bool ok = atomic_file_write(target, bytes.data(), bytes.size(), where, &why);
+  // The box says which file failed and why, as the box of a refused read does.
+  if (!ok) error_box_fatal("ファイルの書き込みでエラーが発生しました\n(%s)", why.c_str());
   system_file_save();
   return ok;
 }

@@ -1,16 +1,21 @@
 // Snapshots written, the VM reset and the file restored: the game resumes at the snapshot call
 // with everything it held; damaged saves are refused while the game goes on, and damaged or
 // special player files never cost the player anything.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 
 #include "base/env.h"
@@ -26,6 +31,8 @@
 #include "vm/readmark.h"
 
 namespace {
+
+using ::testing::StartsWith;
 
 const char* const SCENE = R"(
 .builtin save_snapshot 0xF8004993
@@ -56,6 +63,20 @@ const char* const SCENE = R"(
 chosen:
     ret
 )";
+
+// While it lives no file can be opened: the soft limit comes down to the lowest free descriptor
+// (every lower one is in use). It goes back up when this goes, also after a failed check.
+struct no_descriptor_left {
+  rlimit saved;
+  no_descriptor_left() {
+    getrlimit(RLIMIT_NOFILE, &saved);
+    int lowest = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(lowest);
+    rlimit limit = {static_cast<rlim_t>(lowest), saved.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  ~no_descriptor_left() { setrlimit(RLIMIT_NOFILE, &saved); }
+};
 
 class SaveRestore : public save_test {
  protected:
@@ -274,7 +295,7 @@ TEST_F(SaveRestore, AFailedWriteIsReportedAndTheLastSaveIsKeptRightAfterALoad) {
   std::ofstream(host(save_path("savedata"))) << "x";
   EXPECT_FALSE(savefile_write(path.c_str()));
   ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, "ファイルの書き込みでエラーが発生しました");
+  EXPECT_THAT(platform.boxes[0].text, StartsWith("ファイルの書き込みでエラーが発生しました"));
   std::filesystem::remove(host(save_path("savedata")));
   std::filesystem::rename(host(save_path("moved")), host(save_path("savedata")));
 
@@ -442,6 +463,42 @@ TEST_F(SaveRestore, ASaveFolderThatIsALinkOrAnotherUsersIsNeverWrittenThrough) {
     EXPECT_EQ(atomic_file_sweep(save_path("savedata"), FOLDER_GAME), 0);
     EXPECT_EQ(listing(savedata), before) << link;
     EXPECT_THAT(file(save_path(DEBUG_LOG_FILE)), HasSubstr(link ? "]はシンボリックリンクのため、[" : "]はこのユーザーのフォルダではないため、["));
+  }
+}
+
+// A save, or the exit sequence, that cannot write a player file names the file (or the refused
+// folder) and the reason on stderr, and a save at the end of its box, as a refused read does.
+TEST_F(SaveRestore, AFileThatCannotBeWrittenIsNamedWithTheReason) {
+  const std::string slot = scene_saved(), savedata = host(save_path("savedata"));
+  const std::string emfile = std::string(": ") + strerror(EMFILE);
+  const struct {
+    bool savedata_a_file, at_exit;  // else out of descriptors
+    std::vector<std::string> said;  // lines on stderr
+    std::string box_end;
+  } cases[] = {
+      {false, false, {host(slot) + " not written" + emfile}, host(slot) + emfile},
+      {true, false, {savedata + " is not a folder; a game's folder is used only as a real folder of the user's own: "
+                                "vaskel_0001.sav not written"}, savedata + ": not a folder"},
+      {false, true, {host(save_path(SYSTEM_FILE_NAME)) + " not written" + emfile,
+                     host(save_path(READMARK_FILE)) + " not written" + emfile}, ""},
+  };
+  for (const auto& c : cases) {
+    if (c.savedata_a_file) std::filesystem::rename(savedata, savedata + ".moved"), std::ofstream(savedata) << "x";
+    readmark_attach("A.VKO", 8);
+    platform.boxes.clear();
+    testing::internal::CaptureStderr();
+    {
+      std::optional<no_descriptor_left> exhausted;
+      if (!c.savedata_a_file) exhausted.emplace();
+      c.at_exit ? ExecOut() : void(savefile_write(slot.c_str()));
+    }
+    std::string said = testing::internal::GetCapturedStderr();
+    for (const std::string& line : c.said) EXPECT_THAT(said, HasSubstr("vaskrun: " + line + "\n"));
+    EXPECT_EQ(platform.boxes.size(), c.at_exit ? 0u : 1u);
+    if (!c.at_exit && !platform.boxes.empty()) {
+      EXPECT_THAT(platform.boxes[0].text, StartsWith("ファイルの書き込みでエラーが発生しました\n(" + c.box_end + ")"));
+    }
+    if (c.savedata_a_file) std::filesystem::remove(savedata), std::filesystem::rename(savedata + ".moved", savedata);
   }
 }
 
