@@ -80,13 +80,6 @@ constexpr folder_refusal LINK = {"a symbolic link", "シンボリックリンク
 constexpr folder_refusal NOT_A_FOLDER = {"not a folder", "フォルダではない"};
 constexpr folder_refusal NOT_OWN = {"not a folder of this user's own", "このユーザーのフォルダではない"};
 
-// A host path as engine text, as the reader names a file it refused: CP932 when it converts, else
-// the bytes as they stand.
-std::string engine_text(const std::string& host) {
-  std::string cp932;
-  return utf8_to_cp932(host, cp932) ? cp932 : host;
-}
-
 // The host folder of a target and the target's name in it.
 struct target_place {
   std::string folder, name;
@@ -119,12 +112,12 @@ int folder_open(const std::string& folder, write_folder where, int access, const
     fd = -1;
   }
   if (refusal) {
-    std::string line = "[" + engine_text(folder) + "]は" + refusal->engine + "ため、[" + engine_text(name) + "]を" +
-                       action.engine;
+    std::string line = "[" + engine_name(folder.c_str()) + "]は" + refusal->engine + "ため、[" +
+                       engine_name(name.c_str()) + "]を" + action.engine;
     debug_log_append(line.c_str());
     fprintf(stderr, "vaskrun: %s is %s; a game's folder is used only as a real folder of the user's own: %s %s\n",
             folder.c_str(), refusal->text, name.c_str(), action.text);
-    if (why) *why = engine_text(folder) + ": " + refusal->text;
+    if (why) *why = engine_name(folder.c_str()) + ": " + refusal->text;
   }
   errno = error;
   return fd;
@@ -133,7 +126,7 @@ int folder_open(const std::string& folder, write_folder where, int access, const
 // Says that a file was not written and why, on stderr and in the text log; `why` (when given)
 // becomes "<file>: <reason>" in engine text.
 void write_failure_report(const std::string& native, int error, std::string* why) {
-  std::string file = engine_text(native), reason = utf8_to_cp932_lenient(strerror(error));
+  std::string file = engine_name(native.c_str()), reason = utf8_to_cp932_lenient(strerror(error));
   fprintf(stderr, "vaskrun: %s not written: %s\n", native.c_str(), strerror(error));
   debug_log_append(("[" + file + "]を書き込みませんでした：" + reason).c_str());
   if (why) *why = file + ": " + reason;

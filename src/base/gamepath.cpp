@@ -44,8 +44,7 @@ static std::string host_name(const std::string& engine_name) {
   return cp932_to_utf8(engine_name, utf8) ? utf8 : engine_name;
 }
 
-// Engine text of a host name: CP932 when it converts, else the raw bytes.
-static std::string engine_name(const char* host) {
+std::string engine_name(const char* host) {
   std::string cp932;
   return utf8_to_cp932(host, cp932) ? cp932 : std::string(host);
 }

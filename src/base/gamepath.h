@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+// Engine text of a host name or path, as boxes and the log name it: CP932 when it converts, else
+// the raw bytes.
+std::string engine_name(const char* host);
+
 // The host path for an engine path. Components that exist nowhere are converted as they stand, so
 // the result also serves to create a new file.
 std::string game_path_native(std::string_view engine_path);

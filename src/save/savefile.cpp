@@ -338,8 +338,12 @@ bool savefile_write(const char* path, write_folder where) {
   folder_create(save_path("savedata"));
   std::string why;
   bool ok = atomic_file_write(target, bytes.data(), bytes.size(), where, &why);
-  // The box says which file failed and why, as the box of a refused read does.
-  if (!ok) error_box_fatal("ファイルの書き込みでエラーが発生しました\n(%s)", why.c_str());
+  // The box says which file failed and why, as the box of a refused read does; a read the save
+  // met on its way (a folder it could not list) is not what the box reports.
+  if (!ok) {
+    file_failure_take();
+    error_box_fatal("ファイルの書き込みでエラーが発生しました\n(%s)", why.c_str());
+  }
   system_file_save();
   return ok;
 }

@@ -496,7 +496,7 @@ TEST_F(SaveRestore, AFileThatCannotBeWrittenIsNamedWithTheReason) {
     for (const std::string& line : c.said) EXPECT_THAT(said, HasSubstr("vaskrun: " + line + "\n"));
     EXPECT_EQ(platform.boxes.size(), c.at_exit ? 0u : 1u);
     if (!c.at_exit && !platform.boxes.empty()) {
-      EXPECT_THAT(platform.boxes[0].text, StartsWith("ファイルの書き込みでエラーが発生しました\n(" + c.box_end + ")"));
+      EXPECT_EQ(platform.boxes[0].text, "ファイルの書き込みでエラーが発生しました\n(" + c.box_end + ")");
     }
     if (c.savedata_a_file) std::filesystem::remove(savedata), std::filesystem::rename(savedata + ".moved", savedata);
   }
