@@ -24,10 +24,10 @@ std::string env_file_name(const char* string_resource_1) {
   return string_resource_1;
 }
 
-// The file is read whole; its 400 lines are a few hundred KiB at most, and a game's comments may
-// make it longer, but not this long.
-static constexpr uint32_t ENV_FILE_LIMIT = 4u << 20;
-
+// Only the first ENV_MAX_LINES lines are read, each a line read of at most ENV_LINE_SIZE - 1
+// bytes: no more of the file is ever needed, however long it is. (A longer file once went unread
+// whole, and the game started with every key at its default.)
+static constexpr uint32_t ENV_READ_LIMIT = ENV_MAX_LINES * (ENV_LINE_SIZE - 1);
 
 // Splits one line into an entry. The line buffer is ENV_LINE_SIZE bytes and its last byte is 0,
 // so every token ends inside it; the look-ahead for the value stops at the buffer's end too.
@@ -69,15 +69,9 @@ int env_load(const char* file_name) {
   uint32_t size = 0;
   FILE* f = Ffopen(file_name, "rb", &size);
   if (!f) return -1;
-  if (size > ENV_FILE_LIMIT) {
-    fprintf(stderr, "vaskrun: the environment file %s is larger than %u bytes; it is not read\n", file_name,
-            ENV_FILE_LIMIT);
-    fclose(f);
-    return -1;
-  }
   // An archived file is a stream positioned at its entry: read no further than the entry's size.
-  std::string bytes(size, '\0');
-  bytes.resize(fread(bytes.data(), 1, size, f));
+  std::string bytes(std::min(size, ENV_READ_LIMIT), '\0');
+  bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
   fclose(f);
   std::vector<std::string> lines;
   std::string all;

@@ -136,6 +136,32 @@ bool host_file_read(const std::string& host_path, uint64_t limit, std::string* o
   return false;
 }
 
+bool host_file_read_prefix(const std::string& host_path, size_t max, std::string* out) {
+  out->clear();
+  int fd = host_file_open(host_path, UINT64_MAX);
+  if (fd < 0) return false;
+  struct stat st;
+  out->resize(fstat(fd, &st) == 0 ? std::min(max, static_cast<size_t>(st.st_size)) : max);
+  size_t got = 0;
+  int error = 0;
+  while (got < out->size()) {
+    ssize_t n = read(fd, out->data() + got, out->size() - got);
+    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = errno;
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  out->resize(error == 0 ? got : 0);
+  if (error == 0) return true;
+  errno = error;
+  failure_note(host_path, strerror(error));
+  return false;
+}
+
 size_t file_line_length(std::string_view text, size_t max) {
   size_t n = std::min(text.size(), max);
   size_t newline = text.substr(0, n).find('\n');

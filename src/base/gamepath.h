@@ -31,6 +31,9 @@ int host_file_open(const std::string& host_path, uint64_t limit);
 // The whole file through host_file_open; false (errno set) when it cannot be read whole within
 // the bound.
 bool host_file_read(const std::string& host_path, uint64_t limit, std::string* out);
+// The first max bytes of a regular file of any size (all of a shorter one) through
+// host_file_open; false (errno set) when it cannot be read.
+bool host_file_read_prefix(const std::string& host_path, size_t max, std::string* out);
 // The length of the line at the front of a file's text as a line buffer of max bytes takes it:
 // through the first "\n", at most max bytes.
 size_t file_line_length(std::string_view text, size_t max);

@@ -36,14 +36,18 @@ struct reg_value {
 // read, a value that is not text, another group); the first write sets that file aside.
 // unreadable: its file is there but could not be read (no descriptor left, no permission, over
 // SETTINGS_FILE_LIMIT) or is another program's; it is neither used nor replaced in this run.
+// too_large_told: a write was refused because the file would pass SETTINGS_FILE_LIMIT, and the
+// player was told.
 struct reg_key {
   std::vector<reg_value> values;
   std::unordered_map<std::string, size_t> by_name;
   bool damaged = false;
   bool unreadable = false;
+  bool too_large_told = false;
 };
 
-// A key file is a few hundred short values at most; a damaged one is read again line by line.
+// A key file is a few hundred short values at most; a damaged one is read again line by line. The
+// store never writes a larger file: it could not read it back, and every setting would be lost.
 static constexpr uint64_t SETTINGS_FILE_LIMIT = 1u << 20;
 
 // Module state: the keys read so far, by lower-cased path below "Software" ("a\b"), and the store
@@ -253,23 +257,36 @@ static bool key_text_is_ours(std::string_view text) {
   return text.empty() || text.starts_with(KEY_FILE_MARK) || text.starts_with("[" + std::string(KEY_FILE_GROUP) + "]\n");
 }
 
-// Reads a key's file. A missing file (or no regular file, which holds no settings) is an empty
-// key. Of a file that the format cannot read whole, every line that it can read still counts. A
-// value that is not text this engine can hold (not UTF-8, not CP932) counts as missing, as a value
-// of another type always did. Another program's file is not read and stays as it is, said once.
+// Marks a key whose file is another program's: neither read nor replaced in this run, said once.
+static void key_not_ours(reg_key& key, const std::string& host) {
+  key.unreadable = true;
+  debug_log_append(("設定を保存しません：[" + utf8_to_cp932_lenient(host) + "]はこのプログラムの設定ファイルではありません").c_str());
+  fprintf(stderr, "vaskrun: the settings are not kept: %s is not a settings file of vaskrun, and it is left as it is\n",
+          host.c_str());
+}
+
+// Reads a key's file. A missing file is an empty key; so is a link that leads nowhere (a write
+// replaces the link, as every link, and never writes through it). What is there but is no regular
+// file (a FIFO, a device, a folder, or a link to one) is another program's, not an empty key that
+// the first write would replace. Of a file that the format cannot read whole, every line that it
+// can read still counts. A value that is not text this engine can hold (not UTF-8, not CP932)
+// counts as missing, as a value of another type always did. Another program's file is not read
+// and stays as it is, said once.
 static reg_key key_file_read(const std::vector<std::string>& parts) {
   reg_key key;
   std::string text;
   std::string host = game_path_native(key_file_engine(parts));
+  struct stat st;
+  if (stat(host.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    key_not_ours(key, host);
+    return key;
+  }
   if (!host_file_read(host, SETTINGS_FILE_LIMIT, &text)) {
     key.unreadable = errno != ENOENT;
     return key;
   }
   if (!key_text_is_ours(text)) {
-    key.unreadable = true;
-    debug_log_append(("設定を保存しません：[" + utf8_to_cp932_lenient(host) + "]はこのプログラムの設定ファイルではありません").c_str());
-    fprintf(stderr, "vaskrun: the settings are not kept: %s is not a settings file of vaskrun, and it is left as it is\n",
-            host.c_str());
+    key_not_ours(key, host);
     return key;
   }
   GKeyFile* file = g_key_file_new();
@@ -344,10 +361,9 @@ static bool sync_folder(const std::string& host_folder) {
 }
 
 // Replaces the key's file with the given content; false when it was not replaced.
-static bool key_file_store(const std::vector<std::string>& parts, reg_key& stored, const reg_key& updated,
+static bool key_file_store(const std::vector<std::string>& parts, reg_key& stored, const std::string& content,
                            bool flush) {
   if (stored.unreadable) return false;
-  std::string content = key_file_text(updated);
   std::vector<std::string> parent(parts.begin(), parts.end() - 1);
   std::string folder = key_folder_engine(parent);
   if (!folder_create(folder)) return false;
@@ -370,9 +386,28 @@ int reg_store_sweep(const char* global, const char* local) {
   return atomic_file_sweep(key_folder_engine(parent), FOLDER_USER, file.substr(file.rfind('/') + 1));
 }
 
+// Whether the key's new content fits what the store reads back. A write over it is refused, said
+// once per key: the file it made would not be read, and every setting of the key would be lost.
+static bool key_file_fits(const std::vector<std::string>& parts, reg_key& stored, const char* name,
+                          const std::string& content) {
+  if (content.size() <= SETTINGS_FILE_LIMIT) return true;
+  if (!stored.too_large_told) {
+    stored.too_large_told = true;
+    std::string host = game_path_native(key_file_engine(parts));
+    debug_log_append(("設定を保存しません：[" + std::string(name) + "]を書くと設定ファイル[" +
+                      utf8_to_cp932_lenient(host) + "]が " + std::to_string(SETTINGS_FILE_LIMIT) + " バイトを超えます")
+                         .c_str());
+    fprintf(stderr, "vaskrun: the setting %s is not kept: %s would be larger than %llu bytes, more than vaskrun reads "
+                    "back; the file is left as it is\n",
+            cp932_to_utf8_lenient(name).c_str(), host.c_str(), static_cast<unsigned long long>(SETTINGS_FILE_LIMIT));
+  }
+  return false;
+}
+
 // Writes one value: the key's new content goes to its file first and is kept in memory only when
 // the file was replaced, so a failed write leaves both as they were. While writes are deferred,
-// memory changes now and the file at the end of the deferral.
+// memory changes now and the file at the end of the deferral; a value that would make the file
+// too large to read back is refused at once either way.
 static int key_write(const std::vector<std::string>& parts, const char* name, const char* text, bool flush) {
   std::string encoded;
   if (!name || !text || !encode_name(name, encoded)) return -1;
@@ -380,6 +415,8 @@ static int key_write(const std::vector<std::string>& parts, const char* name, co
   reg_key updated = stored;
   key_put(updated, name, text);
   updated.damaged = false;
+  std::string content = key_file_text(updated);
+  if (!key_file_fits(parts, stored, name, content)) return -1;
   if (deferral.depth > 0) {
     bool damaged = stored.damaged;
     stored = std::move(updated);
@@ -388,7 +425,7 @@ static int key_write(const std::vector<std::string>& parts, const char* name, co
     pending->second.flush |= flush;
     return 0;
   }
-  if (!key_file_store(parts, stored, updated, flush)) return -1;
+  if (!key_file_store(parts, stored, content, flush)) return -1;
   stored = std::move(updated);
   return 0;
 }
@@ -400,12 +437,7 @@ int reg_writes_resume() {
   int result = 0;
   for (auto& [id, pending] : deferral.keys) {
     reg_key& stored = key_get(pending.parts);
-    reg_key updated = stored;
-    updated.damaged = false;
-    if (key_file_store(pending.parts, stored, updated, pending.flush))
-      stored.damaged = false;
-    else
-      result = -1;
+    if (!key_file_store(pending.parts, stored, key_file_text(stored), pending.flush)) result = -1;
   }
   deferral.keys.clear();
   return result;
@@ -507,16 +539,17 @@ static bool key_exists(const std::vector<std::string>& parts, bool* has_file, bo
   return *has_file || *has_folder;
 }
 
-// Whether a key's file is one the store wrote: it begins with the mark or, written before the
-// mark was, holds exactly "[values]" and then lines "name=value" with names as the store writes
-// them.
+// Whether a key's file is one the store wrote: it is empty (as the store reads it), begins with the
+// mark (even one over the bound, as the store once wrote) or, written before the mark was, holds
+// exactly "[values]" and then lines "name=value" with names as the store writes them.
 static bool key_file_is_ours(const std::vector<std::string>& parts) {
-  std::string engine = key_file_engine(parts), text;
+  std::string host = game_path_native(key_file_engine(parts)), text;
   struct stat st;
-  if (lstat(game_path_native(engine).c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > off_t(SETTINGS_FILE_LIMIT) ||
-      !player_file_read(engine, &text))
+  if (lstat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !host_file_read_prefix(host, SETTINGS_FILE_LIMIT + 1, &text))
     return false;
-  if (text.starts_with(KEY_FILE_MARK)) return true;
+  if (text.empty() || text.starts_with(KEY_FILE_MARK)) return true;
+  if (text.size() > SETTINGS_FILE_LIMIT) return false;
   const std::string group = "[" + std::string(KEY_FILE_GROUP) + "]\n";
   std::string_view rest(text);
   if (!rest.starts_with(group)) return false;

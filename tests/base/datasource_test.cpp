@@ -170,7 +170,7 @@ TEST_F(DataSources, EveryReaderRefusesWhatIsNoFileOrOverItsBoundWithoutWaiting) 
   movie.path = dir.at("m.avi"), movie.threaded = false, movie.sound_sink = false;
   const reader readers[] = {
       {dir.at("x.png"), GAME_FILE_LIMIT, [] { return !data_file_open("x.png", "rb"); }},
-      {dir.at("vaskel.env"), 4u << 20, [] {
+      {dir.at("vaskel.env"), 0, [] {  // no bound: its first 400 lines are read, however long it is
          try { return env_load("vaskel.env") != 0; } catch (const fatal_exit_called&) { return true; }
        }},
       {dir.at("p.sav"), GAME_FILE_LIMIT, [&] { return !player_file_read(dir.at("p.sav"), &bytes); }},

@@ -60,13 +60,17 @@ TEST_F(EnvironmentFile, EndMarkAndLineLimit) {
   EXPECT_EQ(env_get_int("B", -1), -1);
   env_free();
 
-  // 400 lines are read (comments count), the 401st never is, with or without "[EOF]".
+  // 400 lines are read (comments count), the 401st never is, with or without "[EOF]"; however
+  // long the rest of the file (past 4 MiB here), the 400 lines are.
   std::string text;
   for (int i = 0; i < 399; ++i) text += "// filler\n";
   text += "LAST 400\nBEYOND 401\n";
-  load_env(text);
-  EXPECT_EQ(env_get_int("LAST", -1), 400);
-  EXPECT_EQ(env_get_int("BEYOND", -1), -1);
+  for (const std::string& rest : {std::string(), std::string(4u << 20, '/')}) {
+    env_free();
+    load_env(text + rest);
+    EXPECT_EQ(env_get_int("LAST", -1), 400) << rest.size();
+    EXPECT_EQ(env_get_int("BEYOND", -1), -1);
+  }
 }
 
 TEST_F(EnvironmentFile, ValueMustBeginWithinReachOfTheKey) {

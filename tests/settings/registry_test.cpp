@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -228,11 +229,13 @@ TEST_F(RegistryStore, DeleteTakesOnlyTheStoresOwnFilesAndFolders) {
   home.write(key + "/Old.ini", "[values]\nA=1\nB=two words\n");
   home.write(key + "/App.ini", "[Settings]\nx=1\n");
   home.mkdir(key + "/Empty");
+  home.write(key + "/Blank/Blank.ini", "");  // an empty key file counts as the store's when read
+  home.write(key + "/Big.ini", "# Settings of a game, kept by vaskrun\n[values]\nA=" + std::string(2u << 20, 'a'));
   home.write("elsewhere/K.ini", "[values]\nA=1\n");
   std::filesystem::create_symlink(home.at("elsewhere"), home.at(key + "/Linked"));
   EXPECT_EQ(reg_delete_tree(G, L), 0);
   for (const char* name : {"/App.ini", "/Empty/", "/Linked"}) EXPECT_TRUE(std::filesystem::exists(home.at(key + name)));
-  for (const char* name : {".ini", "/Old.ini"}) EXPECT_FALSE(std::filesystem::exists(home.at(key + name))) << name;
+  for (const char* name : {".ini", "/Old.ini", "/Blank", "/Big.ini"}) EXPECT_FALSE(std::filesystem::exists(home.at(key + name))) << name;
   EXPECT_TRUE(std::filesystem::exists(home.at("elsewhere/K.ini")));
 }
 
@@ -268,14 +271,53 @@ TEST_F(RegistryStore, FailedWriteLeavesFileAndMemoryAsTheyWere) {
   EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
 }
 
+// The store reads a key file of at most 1 MiB: a write that would make it larger is refused on
+// every road, and the file and memory stay as they were; said once.
+TEST_F(RegistryStore, AWriteThatWouldPassTheReadBoundIsRefused) {
+  error_report_mode_set(0);  // development: the text log is written
+  const std::string key = "VASKEL_SYSTEM/VASKEL_RUNTIME.ini";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(reg_set_string(G, L, "Huge", std::string(2u << 20, 'h').c_str()), -1);
+  EXPECT_FALSE(std::filesystem::exists(config_path(key)));
+  ASSERT_EQ(reg_set_string(G, L, "Kept", "old"), 0);
+  // A file of the bound itself is written.
+  const size_t room = (1u << 20) - config_file(key).size() - strlen("Big=\n");
+  ASSERT_EQ(reg_set_string(G, L, "Big", std::string(room, 'b').c_str()), 0);
+  const std::string full = config_file(key);
+  ASSERT_EQ(full.size(), 1u << 20);
+  EXPECT_EQ(reg_set_int(G, L, "N", 5), -1);
+  EXPECT_EQ(reg_set_string_at(REG_ROOT_CURRENT_USER, "Software\\VASKEL_SYSTEM\\VASKEL_RUNTIME", "Kept", "older", 1), -1);
+  reg_writes_defer();
+  EXPECT_EQ(reg_set_string_flush(G, L, "F", "1"), -1);
+  EXPECT_EQ(reg_writes_resume(), 0);
+  std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  std::ifstream log(save_folder.at("debugout.log"));
+  EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}), ::testing::HasSubstr("設定を保存しません"));
+  EXPECT_EQ(config_file(key), full);
+  EXPECT_EQ(get("Kept") + get("N") + get("F"), "olddefaultdefault");
+  // Once the large value is gone, the key is written and read again as usual.
+  ASSERT_EQ(reg_set_string(G, L, "Big", ""), 0);
+  reg_store_reset();
+  EXPECT_EQ(get("Kept") + get("N") + get("Huge"), "olddefaultdefault");
+}
+
 // A key file that is there but cannot be read, now (no descriptor left) or ever (not the store's
-// own: the names come from a game and may name another program's), is neither used, nor set aside
-// as damaged, nor replaced by a file of the new values alone; said once.
+// own: the names come from a game and may name another program's; no regular file), is neither
+// used, nor set aside as damaged, nor replaced by a file of the new values alone; said once.
 TEST_F(RegistryStore, AKeyFileThatCannotBeReadIsNeitherUsedNorSetAsideNorReplaced) {
   const std::string key = "VASKEL_SYSTEM/VASKEL_RUNTIME.ini";
-  for (const std::string text : {"[values]\nKept=old\n", "not a key file\n", "[Settings]\nKept=old\n"}) {
-    const bool ours = text.starts_with("[values]");
-    home.write("config/" + key, text);
+  // "fifo" and "/dev/zero" stand for a FIFO and a link to that device in the file's place.
+  for (const std::string text : {"[values]\nKept=old\n", "not a key file\n", "[Settings]\nKept=old\n", "fifo", "/dev/zero"}) {
+    const bool ours = text.starts_with("[values]"), special = !text.ends_with('\n');
+    std::filesystem::remove(config_path(key));
+    std::filesystem::create_directories(config_path("VASKEL_SYSTEM"));
+    if (text == "fifo")
+      ASSERT_EQ(mkfifo(config_path(key).c_str(), 0600), 0);
+    else if (special)
+      std::filesystem::create_symlink(text, config_path(key));
+    else
+      home.write("config/" + key, text);
     reg_store_reset();
     testing::internal::CaptureStderr();
     rlimit saved, limit;  // the limit lowered first, so that few descriptors need holding
@@ -290,9 +332,13 @@ TEST_F(RegistryStore, AKeyFileThatCannotBeReadIsNeitherUsedNorSetAsideNorReplace
     EXPECT_EQ(read, "default");
     EXPECT_EQ(reg_set_string(G, L, "New", "1"), -1);
     std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(config_file(key), text);
+    auto left = std::filesystem::symlink_status(config_path(key)).type();
+    if (special)
+      EXPECT_EQ(left, text == "fifo" ? std::filesystem::file_type::fifo : std::filesystem::file_type::symlink);
+    else
+      EXPECT_EQ(config_file(key), text);
     EXPECT_EQ(folder_names(config_path("VASKEL_SYSTEM")), std::vector<std::string>{"VASKEL_RUNTIME.ini"});
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << text << ": " << said;
     EXPECT_NE(said.find(config_path(key) + (ours ? " cannot be read" : " is not a settings file of vaskrun")),
               std::string::npos) << said;
   }
