@@ -106,23 +106,25 @@ int host_file_open(const std::string& host_path, uint64_t limit) {
   return -1;
 }
 
-bool host_file_read(const std::string& host_path, uint64_t limit, std::string* out) {
-  out->clear();
-  int fd = host_file_open(host_path, limit);
-  if (fd < 0) return false;
+// Reads an open file into out and closes it: all of it, refused past `max` (EFBIG: it grew since it
+// was opened, or said less than it holds), or with `prefix` its first `max` bytes. False (errno
+// set, the failure noted, out empty) when it cannot be read.
+static bool open_file_read(int fd, const std::string& host_path, uint64_t max, bool prefix, std::string* out) {
   struct stat st;
-  if (fstat(fd, &st) == 0) out->reserve(static_cast<size_t>(st.st_size));
+  if (fstat(fd, &st) == 0 && st.st_size > 0)
+    out->reserve(static_cast<size_t>(std::min(max, static_cast<uint64_t>(st.st_size))));
   char buffer[65536];
   int error = 0;
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+  while (!prefix || out->size() < max) {
+    size_t want = prefix ? static_cast<size_t>(std::min<uint64_t>(sizeof buffer, max - out->size())) : sizeof buffer;
+    ssize_t n = read(fd, buffer, want);
     if (n == 0) break;
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       error = errno;
       break;
     }
-    if (out->size() + static_cast<size_t>(n) > limit) {  // grew since it was opened
+    if (out->size() + static_cast<size_t>(n) > max) {
       error = EFBIG;
       break;
     }
@@ -136,30 +138,16 @@ bool host_file_read(const std::string& host_path, uint64_t limit, std::string* o
   return false;
 }
 
+bool host_file_read(const std::string& host_path, uint64_t limit, std::string* out) {
+  out->clear();
+  int fd = host_file_open(host_path, limit);
+  return fd >= 0 && open_file_read(fd, host_path, limit, false, out);
+}
+
 bool host_file_read_prefix(const std::string& host_path, size_t max, std::string* out) {
   out->clear();
   int fd = host_file_open(host_path, UINT64_MAX);
-  if (fd < 0) return false;
-  struct stat st;
-  out->resize(fstat(fd, &st) == 0 ? std::min(max, static_cast<size_t>(st.st_size)) : max);
-  size_t got = 0;
-  int error = 0;
-  while (got < out->size()) {
-    ssize_t n = read(fd, out->data() + got, out->size() - got);
-    if (n == 0) break;
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = errno;
-      break;
-    }
-    got += static_cast<size_t>(n);
-  }
-  close(fd);
-  out->resize(error == 0 ? got : 0);
-  if (error == 0) return true;
-  errno = error;
-  failure_note(host_path, strerror(error));
-  return false;
+  return fd >= 0 && open_file_read(fd, host_path, max, true, out);
 }
 
 size_t file_line_length(std::string_view text, size_t max) {
