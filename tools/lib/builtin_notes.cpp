@@ -429,7 +429,7 @@ static const builtin_note NOTES[] = {
     {"datetime_string", "-", "the date and time, \"mm/dd/yy hh:mm:ss\"", "", ""},
     {"is_save_locked", "-", "1 while saving is not allowed", "", ""},
     {"load_as_dialog", "-", "0 when a file was chosen, -1", "the file dialog to load a save by its name; the load follows", "the player's choice"},
-    {"load_from_slot", "slot", "0 when the slot exists (the load follows as the script next waits), -1", "loads a save: slots 0..9999, 10001 the last save, 10003.. the quick saves", ""},
+    {"load_from_slot", "slot", "0 when the slot exists (the load follows at once: nothing after the call runs), -1", "loads a save: slots 0..9999, 10001 the last save, 10003.. the quick saves", ""},
     {"make_thumbnail", "source page, sx, sy, sw, sh, target page, tx, ty, tw, th", "0", "draws a small copy of the rectangle (24-bit pages)", ""},
     {"save_as_dialog", "-", "0 when saved, -1", "the file dialog to save the snapshot under a name", "the player's choice"},
     {"save_date_get", "slot", "the slot's date, \"yy/mm/dd hh:mm:ss\", \"\" when empty", "", ""},
