@@ -5,15 +5,21 @@
 // through the headless presenter. The figure is the page's cost divided by its frames, as a share
 // of the 12 ms frame interval (goal: under 10 %), and against memcpy of one 800x600 24-bit frame
 // measured in the same run; "layout_only" is the typewriter's own share without the frames.
+// "long_text" lays out one message of 64 KiB to 1 MiB (the same prose alone, or with spoken lines
+// that bring names and voice marks) through the same window, overflowing it page after page with
+// errors silent as in a packed game: its cost a byte against the typed page's layout a byte stays
+// flat when the layout is linear in the text.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "bench_host.h"
+#include "base/cp932.h"
 #include "base/datasource.h"
 #include "base/env.h"
 #include "graphics/kernel.h"
@@ -40,6 +46,9 @@ const char* const PAGE_TEXT =
     "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじめじめした所で"
     "ニャーニャー泣いていた事だけは記憶している。吾輩はここで始めて人間というものを見た。しかもあと"
     "で聞くとそれは書生という人間中で一番獰悪な種族であったそうだ。";
+
+// A spoken line: a name pop-up before it and voice marks around it.
+const char* const SPOKEN = "太郎「「吾輩は猫である。名前はまだ無い。（どこで生れたか）」」";
 
 headless_platform host;
 
@@ -149,19 +158,45 @@ void bm_page(benchmark::State& state) {
 void bm_layout(benchmark::State& state) {
   scene sc;
   for (auto _ : state) sc.type_page(false);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * strlen(PAGE_TEXT)));
+}
+
+void bm_long_text(benchmark::State& state, size_t kib, bool spoken) {
+  scene sc;
+  std::string text;
+  while (text.size() < kib * 1024) (text += PAGE_TEXT) += spoken ? SPOKEN : "";
+  text.resize(cp932_cut_length(text, kib * 1024));
+  error_report_mode_set(2);
+  for (auto _ : state) {
+    msg_control_exec("w", 1);
+    msg_pending_append(text);
+    while (message(2)) {
+    }
+  }
+  error_report_mode_set(0);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
 class page_reporter : public time_reporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
+    for (const Run& run : runs) {
       if (auto it = run.counters.find("frames_per_page"); it != run.counters.end()) frames_ = it->second.value;
+      std::string name = run.benchmark_name();
+      if (size_t cut = name.find("/real_time"); cut != std::string::npos) name.erase(cut);
+      if (auto it = run.counters.find("bytes_per_second"); it != run.counters.end() && run.aggregate_name.empty())
+        bytes_per_second_[name] = it->second.value;
+    }
     time_reporter::ReportRuns(runs);
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
     double page = ms_["message/typed_page/zoom1000"], layout = ms_["message/typed_page/layout_only"];
     double copy = ms_["memcpy/800x600x3"];
+    for (const auto& [name, rate] : bytes_per_second_)
+      if (name.rfind("message/long_text/", 0) == 0 && bytes_per_second_.count(LAYOUT))
+        printf("%s: %.0f ms, %.2f x the typed page's layout time a byte\n", name.c_str(), ms_[name],
+               bytes_per_second_[LAYOUT] / rate);
     if (frames_ <= 0) return;
     double per_frame = page / frames_, layout_per_frame = layout / frames_;
     printf("\na typed page: %.2f ms over %.0f frames = %.3f ms a frame = %.1f%% of the %d ms frame interval"
@@ -173,7 +208,9 @@ class page_reporter : public time_reporter {
   }
 
  private:
+  static constexpr const char* LAYOUT = "message/typed_page/layout_only";
   double frames_ = 0;
+  std::map<std::string, double> bytes_per_second_;
 };
 
 }  // namespace
@@ -182,6 +219,11 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("memcpy/800x600x3", bench_memcpy_frame)->UseRealTime()->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("message/typed_page/zoom1000", bm_page)->UseRealTime()->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("message/typed_page/layout_only", bm_layout)->UseRealTime()->Unit(benchmark::kMillisecond);
+  for (bool spoken : {false, true})
+    for (size_t kib : {64, 256, 1024}) {
+      std::string name = std::string("message/long_text/") + (spoken ? "spoken/" : "prose/") + std::to_string(kib) + "KiB";
+      benchmark::RegisterBenchmark(name.c_str(), bm_long_text, kib, spoken)->UseRealTime()->Unit(benchmark::kMillisecond);
+    }
   benchmark::Initialize(&argc, argv);
   page_reporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -14,6 +14,7 @@
 #include "text/glyph.h"
 #include "text/message_log.h"
 #include "text/msg_control.h"
+#include "text/pending_text.h"
 #include "vm/dispatcher.h"
 #include "vm/hooks.h"
 #include "vm/script_error.h"
@@ -34,16 +35,17 @@ constexpr char LINE_START_DEFAULT[] =
 constexpr char LINE_END_DEFAULT[] = "「『（【‘“〔［｛〈《";
 constexpr size_t KINSOKU_TABLE_SIZE = 256;
 
+using text_kind = pending_text::kind;
+constexpr size_t NONE = pending_text::NONE;
+
 // Module state. The pending text grows as needed (scripts may pile up any amount of it).
 struct {
   bool has_pending = false;
-  std::string pending;
+  pending_text pending;
   bool quote = false;
   bool logged = false;              // the pending text is in the log,
   const void* logged_at = nullptr;  // for this layout instruction
   bool inner_brackets = false;      // the text had （ 『 markers: they indent like 「 」
-  long voice_start_at = -1;         // where a voice-start or voice-end marker stood in pending
-  long voice_end_at = -1;
   bool seen = false;
   bool tables_read = false;
   std::string line_start_table, line_end_table;  // may not start / may not end a line
@@ -55,7 +57,6 @@ void pending_free() {
   tw.logged = false;
   tw.logged_at = nullptr;
   tw.inner_brackets = false;
-  tw.voice_start_at = tw.voice_end_at = -1;
 }
 
 void tables_read() {
@@ -73,58 +74,33 @@ bool in_table(const std::string& table, const char* s, size_t len) {
   return false;
 }
 
-bool starts_with(const std::string& s, size_t at, const char* what) { return s.compare(at, std::strlen(what), what) == 0; }
-
-// Replaces "|" by a blank, leaving trail bytes alone.
-void bars_to_blanks(std::string& s) {
-  for (size_t i = 0; i < s.size(); i += cp932_char_len(s.c_str() + i))
-    if (s[i] == '|') s[i] = ' ';
+bool char_is(const pending_text& p, size_t at, const char* what) {
+  size_t n = std::strlen(what);
+  return p.char_len(at) == n && std::memcmp(p.at(at), what, n) == 0;
 }
 
-void shift_markers(size_t at, long removed) {
-  for (long* m : {&tw.voice_start_at, &tw.voice_end_at})
-    if (*m > static_cast<long>(at)) *m -= removed;
-}
-
-// Takes the first occurrence of a marker out of the pending text: `keep` bytes of it stay (at its
-// start or end), the rest goes. Returns where the marker stood, or -1.
-long marker_take(const char* marker, size_t cut_at, size_t cut_len) {
-  size_t at = cp932_find(tw.pending, marker);
-  if (at == std::string::npos) return -1;
-  tw.pending.erase(at + cut_at, cut_len);
-  shift_markers(at + cut_at, static_cast<long>(cut_len));
-  return static_cast<long>(at + cut_at);
-}
-
+// Takes the first of each bracket marker out of the pending text (one of each a run), remembering
+// where the voice marks stood; the earliest of each stays.
 void markers_take() {
-  const size_t B = std::strlen("「");
-  auto start = [](long at) {
-    if (at >= 0 && (tw.voice_start_at < 0 || at < tw.voice_start_at)) tw.voice_start_at = at;
-  };
-  auto end = [](long at) {
-    if (at >= 0 && (tw.voice_end_at < 0 || at < tw.voice_end_at)) tw.voice_end_at = at;
-  };
-  long at;
-  if ((at = marker_take("「（", 0, B)) >= 0) start(at), tw.inner_brackets = true;
-  if ((at = marker_take("「『", 0, B)) >= 0) start(at), tw.inner_brackets = true;
-  if ((at = marker_take("）」", B, B)) >= 0) end(at), tw.inner_brackets = true;
-  if ((at = marker_take("』」", B, B)) >= 0) end(at), tw.inner_brackets = true;
-  start(marker_take("「「", 0, 2 * B));
-  end(marker_take("」」", 0, 2 * B));
+  pending_text& p = tw.pending;
+  for (text_kind k : {pending_text::OPEN_PAREN, pending_text::OPEN_HOOK, pending_text::PAREN_CLOSE,
+                      pending_text::HOOK_CLOSE, pending_text::OPEN_OPEN, pending_text::CLOSE_CLOSE}) {
+    size_t at = p.take(k);
+    if (at == NONE) continue;
+    bool starts = k == pending_text::OPEN_PAREN || k == pending_text::OPEN_HOOK || k == pending_text::OPEN_OPEN;
+    size_t& mark = starts ? p.voice_start : p.voice_end;
+    mark = std::min(mark, at);
+    if (k != pending_text::OPEN_OPEN && k != pending_text::CLOSE_CLOSE) tw.inner_brackets = true;
+  }
 }
 
 // Blanks dropped at the start of a continuation line.
-void leading_blanks_drop(std::string& s) {
-  auto drop = [&s](const char* blank) {
-    size_t n = std::strlen(blank), k = 0;
-    while (s.compare(k, n, blank) == 0) k += n;
-    s.erase(0, k);
-    for (long* m : {&tw.voice_start_at, &tw.voice_end_at})
-      if (*m >= 0) *m = std::max(0L, *m - static_cast<long>(k));
-  };
-  drop("　");
-  drop(" ");
-  drop("　");
+void leading_blanks_drop(pending_text& p) {
+  for (const char* blank : {"　", " ", "　"}) {
+    size_t at = p.front();
+    while (at < p.end() && char_is(p, at, blank)) at = p.next(at);
+    p.drop_front(at);
+  }
 }
 
 struct line_char {
@@ -132,25 +108,25 @@ struct line_char {
   int width;
 };
 
-int char_width(const font_descriptor& d, const std::string& s, size_t at, size_t len) {
-  char one[3] = {s[at], len > 1 ? s[at + 1] : '\0', '\0'};
+int char_width(const font_descriptor& d, const char* s, size_t len) {
+  char one[3] = {s[0], len > 1 ? s[1] : '\0', '\0'};
   return text_measure(&d, one, 0).width;
 }
 
-// How many bytes of the pending text the next line takes. The indent follows the brackets taken.
-size_t line_break(font_descriptor& d, const std::string& s) {
+// Where the next line of the pending text ends. The indent follows the brackets taken.
+size_t line_break(font_descriptor& d, const pending_text& s) {
   tables_read();
   const int kt = kinsoku_type(), fw = d.width;
   const long long room = static_cast<long long>(d.origin_x) + d.window_width - d.x;
   const long long margin = room - 2LL * kt * fw;
-  auto no_start = [](const std::string& t, const line_char& c) { return in_table(tw.line_start_table, t.c_str() + c.at, c.len); };
-  auto no_end = [](const std::string& t, const line_char& c) { return in_table(tw.line_end_table, t.c_str() + c.at, c.len); };
+  auto no_start = [](const pending_text& t, const line_char& c) { return in_table(tw.line_start_table, t.at(c.at), c.len); };
+  auto no_end = [](const pending_text& t, const line_char& c) { return in_table(tw.line_end_table, t.at(c.at), c.len); };
   std::vector<line_char> line;
   long long width = 0;
-  size_t pos = 0;
-  while (pos < s.size()) {
-    line_char k{pos, cp932_char_len(s.c_str() + pos), 0};
-    k.width = char_width(d, s, pos, k.len);
+  size_t pos = s.front();
+  while (pos < s.end()) {
+    line_char k{pos, s.char_len(pos), 0};
+    k.width = char_width(d, s.at(pos), k.len);
     const line_char* prev = line.empty() ? nullptr : &line.back();
     bool held = prev && (no_end(s, *prev) || no_start(s, k));
     // A line always takes its first character, however narrow the window: an empty line would
@@ -172,15 +148,13 @@ size_t line_break(font_descriptor& d, const std::string& s) {
     }
     line.push_back(k);
     width += k.width;
-    pos += k.len;
-    bool open = starts_with(s, k.at, "「") ||
-                (tw.inner_brackets && (starts_with(s, k.at, "（") || starts_with(s, k.at, "『")));
-    bool close = starts_with(s, k.at, "」") ||
-                 (tw.inner_brackets && (starts_with(s, k.at, "）") || starts_with(s, k.at, "』")));
+    pos = s.next(pos);
+    bool open = char_is(s, k.at, "「") || (tw.inner_brackets && (char_is(s, k.at, "（") || char_is(s, k.at, "『")));
+    bool close = char_is(s, k.at, "」") || (tw.inner_brackets && (char_is(s, k.at, "）") || char_is(s, k.at, "』")));
     if (open) d.indent = space_indent() ? i32_add(indent_offset(), static_cast<int32_t>(width)) : 0;
     if (close) d.indent = 0;
   }
-  return line.empty() ? 0 : line.back().at + line.back().len;
+  return line.empty() ? s.front() : line.back().at + line.back().len;
 }
 
 void voice_row_open(console_state& c) {
@@ -199,16 +173,11 @@ void voice_row_close(console_state& c) {
   row.pending = 0;
 }
 
-// Whether the marker lies in the first `used` bytes (and moves it along with the text).
-bool marker_in_line(long& marker, size_t used, bool at_end_counts) {
-  if (marker < 0) return false;
-  long n = static_cast<long>(used);
-  if (marker < n || (at_end_counts && marker == n)) {
-    marker = -1;
-    return true;
-  }
-  marker -= n;
-  return false;
+// Whether the mark lies in the line, which ends where the text goes on (the mark is used up then).
+bool marker_in_line(size_t& mark, size_t line_end, bool at_end_counts) {
+  if (mark == NONE || !(mark < line_end || (at_end_counts && mark == line_end))) return false;
+  mark = NONE;
+  return true;
 }
 
 }  // namespace
@@ -219,8 +188,10 @@ void msg_text_append(const char* text, int length) {
 }
 
 // The pending text is bounded like a string: past the bound more text is reported and dropped,
-// so no script that never shows its text makes it grow without end.
+// so no script that never shows its text makes it grow without end. Texts end at a NUL, as
+// every caller's does.
 void msg_pending_append(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
   if (tw.pending.size() + text.size() > STRING_MAX_BYTES) {
     script_error("message : 表示する文字列が長すぎます(%zu バイト)", tw.pending.size() + text.size());
     return;
@@ -246,11 +217,13 @@ int message(int) {
     pending_free();
     return 0;
   }
+  pending_text& s = tw.pending;
   const void* position = vm_thread ? vm_frame->code : nullptr;
   if (!tw.logged || position != tw.logged_at) {
     if (!c.replaying) {
-      message_log_append(tw.pending.data(), static_cast<int>(tw.pending.size()));
-      error_log_append(tw.pending.c_str());
+      std::string_view whole = s.rest();
+      message_log_append(whole.data(), static_cast<int>(whole.size()));
+      error_log_append(whole.data());
     }
     tw.logged = true;
     tw.logged_at = position;
@@ -262,17 +235,15 @@ int message(int) {
     hook_fire(HOOK_ENABLE, 2, 0);
     return 1;
   }
-  std::string& s = tw.pending;
-  bars_to_blanks(s);
-  if (cp932_find(s, "「") != std::string::npos) tw.quote = true;
-  if (cp932_find(s, "」") != std::string::npos) tw.quote = false;
+  s.bars_to_blanks();
+  if (s.find(pending_text::OPEN) != NONE) tw.quote = true;
+  if (s.find(pending_text::CLOSE) != NONE) tw.quote = false;
 
   if (name_popup()) {
-    size_t bracket = cp932_find(s, "「");
-    if (bracket != std::string::npos && bracket > 0) {
-      std::string name = s.substr(0, bracket);
-      s.erase(0, bracket);
-      shift_markers(0, static_cast<long>(bracket));
+    size_t bracket = s.find(pending_text::OPEN);
+    if (bracket != NONE && bracket > s.front()) {
+      std::string name = s.text(s.front(), bracket);
+      s.cut_front(bracket);
       push_string(name.c_str());
       hook_fire(HOOK_NAME, 1, 0);
       return 1;
@@ -302,20 +273,21 @@ int message(int) {
   if (space_indent() && d.indent != 0 && d.x == i32_add(d.origin_x, d.indent)) leading_blanks_drop(s);
   font_realize(&d, font_quality_scale());
   size_t used = line_break(d, s);
-  std::string line = s.substr(0, used);
-  bool remains = used < s.size();
+  std::string line = s.text(s.front(), used);
+  used = s.skip(used);
+  bool remains = used < s.end();
   if (remains && d.fill) text_pending_right_edge_set(i32_sub(i32_add(d.origin_x, d.window_width), i32_add(d.x, 1)));
 
   if (c.first_line && !c.saved_set && !backlog_suppressed()) c.last_text += line;
-  bool opens = marker_in_line(tw.voice_start_at, used, false) || cp932_find(line, "「") != std::string::npos;
-  bool closes = marker_in_line(tw.voice_end_at, used, true) || cp932_find(line, "」") != std::string::npos;
+  bool opens = marker_in_line(s.voice_start, used, false) || cp932_find(line, "「") != std::string::npos;
+  bool closes = marker_in_line(s.voice_end, used, true) || cp932_find(line, "」") != std::string::npos;
   if (opens) voice_row_open(c);
   page_rect drawn{d.x, d.y, 0, 0};
   int advance = text_draw(&d, page_from_id(d.target), line.c_str(), &drawn, 0);
   if (closes) voice_row_close(c);
 
   if (remains) {
-    s.erase(0, used);
+    s.drop_front(used);
     d.x = i32_add(d.origin_x, d.indent);
     d.y = i32_add(d.y, d.pitch);
     c.first_line = false;

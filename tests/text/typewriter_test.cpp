@@ -1,5 +1,6 @@
 // The typewriter: line breaking under each KINSOKU_TYPE, name pop-up, indent after 「 and the
-// blanks dropped after it, bars, overflow, voice marks, the line event's arguments, long texts.
+// blanks dropped after it, bars, overflow, voice marks, the line event's arguments, long texts
+// and the work of laying them out.
 #include <gmock/gmock.h>
 
 #include <sstream>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "message_fixture.h"
+#include "text/pending_text.h"
 #include "vm/skip.h"
 
 namespace {
@@ -172,6 +174,30 @@ TEST_F(typewriter, ALongTextIsKeptWholeAndLoggedOnce) {
   message(2);
   fired();
   EXPECT_EQ(message_log_bytes()[MESSAGE_LOG_SIZE - 6004], 0) << "logged once";
+}
+
+TEST_F(typewriter, LayingOutALongTextCostsWorkInProportionToIt) {
+  // Prose; spoken lines with names, voice marks and inner brackets; markers packed after a long
+  // stretch of prose. Twice the text may take twice the characters walked, never four times.
+  struct { const char* head; const char* tail; } rows[] = {
+      {"吾輩は猫である。名前はまだ無い。", "吾輩は猫である。名前はまだ無い。"},
+      {"太郎「「名前は（まだ）無い。」」", "太郎「「名前は（まだ）無い。」」"},
+      {"吾輩は猫である。名前はまだ無い。", "「「あ」」）」"},
+  };
+  console_at(0, 0, 20 * cw, 1 << 30);
+  for (auto r : rows) {
+    uint64_t work[2];
+    for (size_t half : {4096, 8192}) {
+      std::string s;
+      while (s.size() < half) s += r.head;
+      while (s.size() < 2 * half) s += r.tail;
+      uint64_t before = pending_text_visits();
+      text(s);
+      while (message(2)) fired();
+      work[half / 8192] = pending_text_visits() - before;
+    }
+    EXPECT_LE(work[1], 3 * work[0]) << r.head << r.tail;
+  }
 }
 
 }  // namespace
