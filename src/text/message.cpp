@@ -46,6 +46,7 @@ struct {
   bool logged = false;              // the pending text is in the log,
   const void* logged_at = nullptr;  // for this layout instruction
   bool inner_brackets = false;      // the text had （ 『 markers: they indent like 「 」
+  bool broken = false;              // a line of the pending text was drawn and more followed
   bool seen = false;
   bool tables_read = false;
   std::string line_start_table, line_end_table;  // may not start / may not end a line
@@ -57,6 +58,7 @@ void pending_free() {
   tw.logged = false;
   tw.logged_at = nullptr;
   tw.inner_brackets = false;
+  tw.broken = false;
 }
 
 void tables_read() {
@@ -240,8 +242,11 @@ int message(int) {
   if (s.find(pending_text::CLOSE) != NONE) tw.quote = false;
 
   if (name_popup()) {
+    // A speaker's name opens a message. Text after a line break that runs up to a later 「 is the
+    // message's own: taken as a name, it vanished from the page, and only when the lines happened
+    // to break before it.
     size_t bracket = s.find(pending_text::OPEN);
-    if (bracket != NONE && bracket > s.front()) {
+    if (!tw.broken && bracket != NONE && bracket > s.front()) {
       std::string name = s.text(s.front(), bracket);
       s.cut_front(bracket);
       push_string(name.c_str());
@@ -288,6 +293,7 @@ int message(int) {
 
   if (remains) {
     s.drop_front(used);
+    tw.broken = true;
     d.x = i32_add(d.origin_x, d.indent);
     d.y = i32_add(d.y, d.pitch);
     c.first_line = false;

@@ -69,15 +69,17 @@ TEST_F(typewriter, LinesBreakByTheKinsokuRulesOfEachType) {
 }
 
 TEST_F(typewriter, ANameBeforeTheQuoteGoesToThePopUp) {
-  struct { const char* env; strings first; ints lines; } rows[] = {
-      {"NAMEPOPUP\t1\n", {"name(太郎)"}, {7}},
-      {"NAMEPOPUP\t0\n", {}, {9}},
+  struct { const char* env; const char* text; int chars; strings first; ints lines; } rows[] = {
+      {"NAMEPOPUP\t1\n", "太郎「こんにちは」", 20, {"name(太郎)"}, {7}},
+      {"NAMEPOPUP\t0\n", "太郎「こんにちは」", 20, {}, {9}},
+      // Only a message's start holds a name: text after a break up to a later 「 stays on the page.
+      {"NAMEPOPUP\t1\n", "「はい」ああああ彼は「また」", 5, {}, {5, 5, 4}},
   };
   for (auto r : rows) {
     env_free();
     load_env(r.env);
-    console_at(0, 0, 20 * cw, 400);
-    text("太郎「こんにちは」");
+    console_at(0, 0, r.chars * cw, 400);
+    text(r.text);
     strings events = show();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front().rfind("name(", 0) == 0 ? strings{events.front()} : strings{}, r.first);
