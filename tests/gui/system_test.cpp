@@ -9,6 +9,8 @@
 #include "shell/window_core.h"
 #include "test_support.h"
 
+#include <gdk/gdkx.h>  // last: its macros clash with names above
+
 class DesktopServices : public gui_test {};
 
 TEST_F(DesktopServices, ClipboardKeepsEngineText) {
@@ -58,6 +60,22 @@ TEST_F(DesktopServices, DisplaysCursorAndWindowPlace) {
     return x == 50 && y == 60;
   }));
   EXPECT_TRUE(pump_until([] { return seen_any(WM_MOVE); }));
+}
+
+// Another program destroys the window, and a request about it leaves before the news arrives (a
+// pass asks for the pointer): the error that comes back ends the session in order, not the
+// process on the spot.
+TEST_F(DesktopServices, ARequestAboutAWindowAnotherProgramDestroyedEndsTheSession) {
+  window_handle w = open_window(200, 100);
+  ASSERT_TRUE(pump_until([&] { return gtk_platform::host_of(w)->xid != 0; }));
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XDestroyWindow(other, x_window(w));
+  XSync(other, False);
+  XCloseDisplay(other);
+  int x, y;
+  backend->cursor_position(w, x, y);
+  EXPECT_TRUE(pump_until([] { return seen_any(WM_ENDSESSION); }));
 }
 
 TEST_F(DesktopServices, MenuBarCanBeHiddenAndShown) {

@@ -42,7 +42,9 @@ struct gtk_host {
   std::vector<uint32_t> picture_pixels;
   GdkWindowState state = GdkWindowState(0);
   int x = 0, y = 0;  // the last position the window system reported
-  int frame_x = 0, frame_y = 0;  // window_position as it was then, for when the display is gone
+  int frame_x = 0, frame_y = 0;  // window_position as it was then, for when the window is gone
+  unsigned long xid = 0;  // the toplevel's X window once mapped (0: none, or not on X)
+  bool gone = false;      // destroyed by another program
   // A place asked for before the window was shown: window managers place a new window by their own
   // rule, so it is asked for again once the window is on the screen.
   bool place_pending = false;
@@ -122,6 +124,7 @@ class gtk_platform : public platform_backend {
   int run_modal(GtkWidget* dialog, bool (*accept)(int response, void* data), void* data);
   bool modal_open() const { return modal_depth_ > 0; }
   bool display_lost = false;  // the connection broke: nothing more reaches the display
+  const std::vector<gtk_host*>& hosts() const { return hosts_; }
   void set_key_down(int vk, bool down) { keys_down_[vk] = down; }
   void clear_keys() { keys_down_.clear(); }
   void post_to_all(uint32_t message, uintptr_t wparam, intptr_t lparam);
@@ -137,9 +140,16 @@ class gtk_platform : public platform_backend {
 
 gtk_platform& gtk_backend();
 
-// Display loss (gtk_display_loss.cpp): a broken connection to an X display ends the session in
-// order (session_end_display_lost) instead of GDK's immediate exit.
-void display_loss_watch();
+// X failures (gtk_x11.cpp) that GDK answers with an immediate exit end the session in order: a
+// broken connection to the display (session_end_display_lost), an error about a window another
+// program destroyed (host_destroyed_outside).
+void x11_failures_watch();
+// The X window of a GdkWindow; 0 when it is none.
+unsigned long x11_window_id(GdkWindow* window);
+// An X window of ours is gone: errors about it are no longer GDK's to end the process for.
+void x11_window_gone(unsigned long xid);
+// The host's toplevel was destroyed by another program: the game ends as at the session's end.
+void host_destroyed_outside(gtk_host* host);
 
 // Keys: the virtual-key code of a key event (0 for keys the engine has no code for), and whether
 // the key is one of the extended keys.

@@ -181,8 +181,15 @@ static gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data) {
 
 // Another program destroyed the window under us (a window closed by force): there is nowhere
 // left to ask the close question, so the game ends as at the session's end.
+void host_destroyed_outside(gtk_host* host) {
+  if (host->gone) return;
+  host->gone = true;
+  x11_window_gone(host->xid);
+  message_post(host->window, WM_ENDSESSION, 1, 0);
+}
+
 static gboolean on_destroyed_outside(GtkWidget*, GdkEvent*, gpointer data) {
-  message_post(static_cast<gtk_host*>(data)->window, WM_ENDSESSION, 1, 0);
+  host_destroyed_outside(static_cast<gtk_host*>(data));
   return TRUE;  // the widget stays until the engine destroys its window
 }
 
@@ -205,6 +212,7 @@ static gboolean on_map(GtkWidget*, GdkEvent*, gpointer data) {
   gtk_host* host = static_cast<gtk_host*>(data);
   if (host->place_pending) gtk_window_move(GTK_WINDOW(host->toplevel), host->place_x, host->place_y);
   host->place_pending = false;
+  host->xid = x11_window_id(gtk_widget_get_window(host->toplevel));
   return FALSE;
 }
 
@@ -385,7 +393,7 @@ void gtk_platform::window_position(window_handle window, int& x, int& y) {
   x = y = 0;
   gtk_host* host = host_of(window);
   if (!host) return;
-  if (display_lost) {
+  if (display_lost || host->gone) {
     x = host->frame_x, y = host->frame_y;
     return;
   }
@@ -625,7 +633,7 @@ platform_backend* gtk_backend_open() {
   menu_log_writer_install();
   if (!gtk_init_check(nullptr, nullptr)) return nullptr;
   the_backend = new gtk_platform;  // lives until the process ends: exit handlers still use it
-  display_loss_watch();
+  x11_failures_watch();
   return the_backend;
 }
 
