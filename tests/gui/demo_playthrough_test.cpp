@@ -90,6 +90,17 @@ class SampleGamePlaythrough : public gui_test {
     struct stat st;
     return stat(audio.c_str(), &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
   }
+  // The loudness of the last `ms` of the recording, once it holds that much past `from`; false
+  // before.
+  bool recorded_last(int ms, size_t from, loudness* last) {
+    size_t now = recorded(), length = static_cast<size_t>(ms * BYTES_PER_MS) & ~size_t{3};
+    if (now < from + length) return false;
+    std::string tail(length, '\0');
+    std::ifstream in(audio, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(now - length)).read(tail.data(), static_cast<std::streamsize>(length));
+    *last = measure(tail, 0, tail.size());
+    return true;
+  }
   void give(const play_step& s, int left, int top) {
     std::string at = std::to_string(left + s.x) + " " + std::to_string(top + s.y);
     std::string rest = std::to_string(left + PLAY_POINTER_REST_X) + " " + std::to_string(top + PLAY_POINTER_REST_Y);
@@ -187,6 +198,8 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
 
   debug_log_reader log(folder / "debugout.log");
   std::vector<size_t> at_cue(steps.size()), at_input(steps.size());
+  loudness ended;
+  bool ended_silent = false;
   for (size_t i = 0; i < steps.size(); ++i) {
     const play_step& s = steps[i];
     ASSERT_TRUE(pump_until([&] { return log.seen(s.cue); }, 60000)) << "step " << i << ": the game never showed "
@@ -215,6 +228,13 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
         save_picture(std::string("playthrough-") + s.shot + "-headless", want);
       }
     }
+    if (i == LAST_TITLE) {
+      // On a busy machine the recording lags the game, by seconds under the sanitizers: the title
+      // is heard once the last half second recorded, 2 s past its cue or later, is silent. Music
+      // that plays on never gets there.
+      size_t quiet_from = at_cue[i] + static_cast<size_t>(2000 * BYTES_PER_MS);
+      ended_silent = pump_until([&] { return recorded_last(500, quiet_from, &ended) && ended.peak <= 8; }, 30000);
+    }
     at_input[i] = recorded();
     place();
     give(s, left, top);
@@ -230,10 +250,9 @@ TEST_F(SampleGamePlaythrough, OnTheDesktopItMatchesTheHeadlessRunAndSoundsWhereI
   auto after = [](size_t offset, int ms) { return offset + static_cast<size_t>(ms * BYTES_PER_MS); };
   loudness title = measure(sound, after(at_cue[FIRST_TITLE], 300), at_input[FIRST_TITLE]);
   loudness music = measure(sound, after(at_cue[THIRD_PAGE], 500), at_input[THIRD_PAGE]);
-  loudness ended = measure(sound, after(at_cue[LAST_TITLE], 2000), sound.size());
   EXPECT_LE(title.peak, 8) << "the first title is not silent";
   EXPECT_GT(music.rms, 300) << "the chapter's music is not heard";
-  EXPECT_LE(ended.peak, 8) << "the music still sounds after the ending";
+  EXPECT_TRUE(ended_silent) << "the music still sounds after the ending";
   printf("recorded %zu ms: the title peaks at %d, the music's rms is %.0f, after the ending the peak is %d\n",
          static_cast<size_t>(sound.size() / BYTES_PER_MS), title.peak, music.rms, ended.peak);
 }
